@@ -1,0 +1,18 @@
+# Makes IMAGE end in at least 272 zero bytes, counting the zeros it already
+# ends in (section padding), so that the program reads an all-zero trailer.
+set(need 272)
+file(SIZE "${IMAGE}" size)
+math(EXPR from "${size} - ${need}")
+if(from LESS 0)
+  set(from 0)
+endif()
+file(READ "${IMAGE}" tail OFFSET ${from} HEX)
+string(REGEX MATCH "(00)*$" zeros "${tail}")
+string(LENGTH "${zeros}" zero_digits)
+math(EXPR missing "${need} - ${zero_digits} / 2")
+if(missing GREATER 0)
+  execute_process(COMMAND truncate -s +${missing} "${IMAGE}" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot pad ${IMAGE} with zeros")
+  endif()
+endif()

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Configures and builds: build/posix (the Linux program and the tests) and,
+# with "all", build/windows (the 32-bit Windows program) too.  Where this
+# machine's kernel cannot start 32-bit programs, Wine cannot run the 32-bit
+# build, and the Wine tests use build/windows64, a 64-bit build of the same
+# sources, instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+what=${1:-all}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure() {  # configure DIR [CMAKE-ARGS...]
+    local dir=$1; shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=MinSizeRel "$@" >/dev/null
+    fi
+}
+
+wine_dir=""
+if [ "$what" = all ]; then
+    configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+    cmake --build build/windows -j "$jobs"
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        wine_dir=build/windows
+    else
+        echo "build: this kernel cannot start 32-bit programs; the Wine tests use the 64-bit twin"
+        configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+        cmake --build build/windows64 -j "$jobs"
+        wine_dir=build/windows64
+    fi
+fi
+configure build/posix
+cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
+    -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
+cmake --build build/posix -j "$jobs"

@@ -1,0 +1,351 @@
+// The console dialog host: runs the program's dialog procedures in a
+// terminal, with the messages and control identifiers of the Windows
+// dialog manager.  The dialog is printed as text; each input line is one
+// command, the accelerator letter of the control to click.
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "console_templates.h"
+#include "platform.h"
+#include "text.h"
+
+enum { kMaxControls = 16, kLineSize = 1024 };
+
+struct ConsoleControl {
+    char text[kPathSize];
+    bool checked;
+    bool enabled;
+};
+
+struct ConsoleDialog {
+    const DialogTemplate *tmpl;
+    DialogProc proc;
+    ConsoleControl controls[kMaxControls];
+    bool ended;
+    INT_PTR result;
+    bool changed;
+    int typing_into;  // the edit field that has the focus, or 0
+};
+
+static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **tmpl = 0)
+{
+    for (int i = 0; i < dialog->tmpl->count; i++) {
+        if (dialog->tmpl->controls[i].id == id && id != -1) {
+            if (tmpl)
+                *tmpl = &dialog->tmpl->controls[i];
+            return &dialog->controls[i];
+        }
+    }
+    return 0;
+}
+
+// The text as shown: without the '&' that marks the accelerator.
+static void PlainText(const char *text, char *out, int size)
+{
+    int n = 0;
+    for (; *text && n + 1 < size; text++)
+        if (*text != '&')
+            out[n++] = *text;
+    out[n] = 0;
+}
+
+static bool StdinIsTerminal()
+{
+    return isatty(0) != 0;
+}
+
+// One line of input without its line end; false at the end of input.
+static bool ReadLine(char *line, int size)
+{
+    fflush(stdout);
+    if (!fgets(line, size, stdin))
+        return false;
+    int n = TextLength(line);
+    if (n > 0 && line[n - 1] != '\n' && !feof(stdin)) {
+        int c;  // drop the rest of an over-long line
+        while ((c = getchar()) != EOF && c != '\n') {
+        }
+    }
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+        line[--n] = 0;
+    return true;
+}
+
+static void Render(HWND dialog)
+{
+    const DialogTemplate *t = dialog->tmpl;
+    printf("\n%s\n", t->caption);
+    for (int i = 0; i < t->count; i++) {
+        const ControlTemplate *c = &t->controls[i];
+        const ConsoleControl *state = &dialog->controls[i];
+        char text[kPathSize];
+        PlainText(c->text, text, sizeof text);
+        const ControlTemplate *field = 0;
+        ConsoleControl *value = FindControl(dialog, c->label_of, &field);
+        // Pictures are not shown; value fields are shown with their labels,
+        // and a label of an edit field after it, as its unit.
+        if (c->kind == kPicture || c->kind == kValueField ||
+            (c->kind == kLabel && (!value || field->kind != kValueField)))
+            continue;
+        printf("  %c  ", c->command ? c->command : ' ');
+        switch (c->kind) {
+        case kPicture:
+        case kValueField:
+            break;
+        case kGroupBox:
+            printf("-- %s --", text);
+            break;
+        case kLabel:
+            printf("%s: %s", text, value->text);
+            break;
+        case kEdit:
+        case kReadOnlyEdit: {
+            printf("%s: [%s]", c->name, state->text);
+            for (int j = 0; j < t->count; j++)
+                if (t->controls[j].kind == kLabel && t->controls[j].label_of == c->id)
+                    printf(" %s", t->controls[j].text);
+            break;
+        }
+        case kPushButton:
+        case kDefaultButton:
+            printf("<%s>", text);
+            break;
+        case kRadioButton:
+            printf("(%c) %s", state->checked ? '*' : ' ', text);
+            break;
+        case kCheckBox:
+            printf("[%c] %s", state->checked ? 'x' : ' ', text);
+            break;
+        }
+        printf("%s\n", state->enabled ? "" : "  (disabled)");
+    }
+    dialog->changed = false;
+}
+
+static void PrintCommands(HWND dialog)
+{
+    printf("Commands, one a line:");
+    for (int i = 0; i < dialog->tmpl->count; i++) {
+        const ControlTemplate *c = &dialog->tmpl->controls[i];
+        if (c->command) {
+            char text[kPathSize];
+            PlainText(c->text, text, sizeof text);
+            printf(" %c = %s,", c->command, text);
+        }
+    }
+    printf(" end of input = close\n");
+}
+
+static void Click(HWND dialog, int index)
+{
+    const ControlTemplate *c = &dialog->tmpl->controls[index];
+    ConsoleControl *state = &dialog->controls[index];
+    if (!state->enabled) {
+        char text[kPathSize];
+        PlainText(c->text, text, sizeof text);
+        printf("%s is disabled.\n", text);
+        return;
+    }
+    if (c->kind == kRadioButton) {
+        // Auto radio buttons clear the others of their run.
+        int first = index, last = index;
+        while (first > 0 && dialog->tmpl->controls[first - 1].kind == kRadioButton)
+            first--;
+        while (last + 1 < dialog->tmpl->count &&
+               dialog->tmpl->controls[last + 1].kind == kRadioButton)
+            last++;
+        for (int i = first; i <= last; i++) {
+            if (dialog->controls[i].checked != (i == index))
+                dialog->changed = true;
+            dialog->controls[i].checked = i == index;
+        }
+    } else if (c->kind == kCheckBox) {
+        state->checked = !state->checked;
+        dialog->changed = true;
+    }
+    dialog->proc(dialog, WM_COMMAND, (WPARAM)(unsigned)c->id, 0);
+}
+
+static void Command(HWND dialog, const char *line)
+{
+    while (*line == ' ' || *line == '\t')
+        line++;
+    int n = TextLength(line);
+    while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t'))
+        n--;
+    if (n == 1) {
+        char key = line[0];
+        if (key >= 'A' && key <= 'Z')
+            key = (char)(key - 'A' + 'a');
+        for (int i = 0; i < dialog->tmpl->count; i++) {
+            if (dialog->tmpl->controls[i].command == key) {
+                Click(dialog, i);
+                return;
+            }
+        }
+    }
+    PrintCommands(dialog);
+}
+
+static void Close(HWND dialog)
+{
+    dialog->proc(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    dialog->ended = true;  // no dialog of ours outlives its input
+}
+
+INT_PTR RunDialog(int template_id, DialogProc proc)
+{
+    static ConsoleDialog dialog;  // one modal dialog at a time
+    memset(&dialog, 0, sizeof dialog);
+    dialog.tmpl = FindConsoleTemplate(template_id);
+    dialog.proc = proc;
+    if (!dialog.tmpl || dialog.tmpl->count > kMaxControls)
+        return -1;
+    for (int i = 0; i < dialog.tmpl->count; i++)
+        dialog.controls[i].enabled = true;
+
+    proc(&dialog, WM_INITDIALOG, 0, 0);
+    if (!dialog.ended)
+        Render(&dialog);
+    char line[kLineSize];
+    while (!dialog.ended) {
+        if (dialog.typing_into) {
+            const ControlTemplate *c = 0;
+            ConsoleControl *edit = FindControl(&dialog, dialog.typing_into, &c);
+            dialog.typing_into = 0;
+            if (StdinIsTerminal())
+                printf("%s: ", c->name);
+            if (!ReadLine(line, sizeof line)) {
+                Close(&dialog);
+                break;
+            }
+            CopyText(edit->text, sizeof edit->text, line);
+            dialog.changed = true;
+        } else if (!ReadLine(line, sizeof line)) {
+            Close(&dialog);
+            break;
+        } else {
+            Command(&dialog, line);
+        }
+        if (!dialog.ended && dialog.changed && !dialog.typing_into)
+            Render(&dialog);
+    }
+    fflush(stdout);
+    return dialog.result;
+}
+
+void EndDialogWith(HWND dialog, int result)
+{
+    dialog->ended = true;
+    dialog->result = result;
+}
+
+void SetDialogIcon(HWND)
+{
+}
+
+int GetItemText(HWND dialog, int id, char *text, int size)
+{
+    ConsoleControl *c = FindControl(dialog, id);
+    CopyText(text, size, c ? c->text : "");
+    return TextLength(text);
+}
+
+void SetItemText(HWND dialog, int id, const char *text)
+{
+    ConsoleControl *c = FindControl(dialog, id);
+    if (c && strcmp(c->text, text) != 0) {
+        CopyText(c->text, sizeof c->text, text);
+        dialog->changed = true;
+    }
+}
+
+void SetItemNumber(HWND dialog, int id, unsigned value)
+{
+    char text[16] = "";
+    AppendDecimal(text, sizeof text, value);
+    SetItemText(dialog, id, text);
+}
+
+bool IsItemChecked(HWND dialog, int id)
+{
+    ConsoleControl *c = FindControl(dialog, id);
+    return c && c->checked;
+}
+
+void SetItemChecked(HWND dialog, int id, bool checked)
+{
+    ConsoleControl *c = FindControl(dialog, id);
+    if (c && c->checked != checked) {
+        c->checked = checked;
+        dialog->changed = true;
+    }
+}
+
+void EnableItem(HWND dialog, int id, bool enabled)
+{
+    ConsoleControl *c = FindControl(dialog, id);
+    if (c && c->enabled != enabled) {
+        c->enabled = enabled;
+        dialog->changed = true;
+    }
+}
+
+void FocusItem(HWND dialog, int id)
+{
+    const ControlTemplate *c = 0;
+    if (FindControl(dialog, id, &c) && c->kind == kEdit)
+        dialog->typing_into = id;
+}
+
+void ShowMessage(HWND, const char *text, const char *title, UINT)
+{
+    printf("%s: %s\n", title, text);
+    if (StdinIsTerminal()) {
+        char line[kLineSize];
+        printf("(press Enter) ");
+        ReadLine(line, sizeof line);
+    }
+    fflush(stdout);
+}
+
+void ShowBusy(bool)
+{
+    fflush(stdout);
+}
+
+// Stands in for the "Select File" dialog: the next line names the file.
+bool ChooseInputFile(HWND, char path[kPathSize])
+{
+    path[0] = 0;
+    char line[kLineSize];
+    for (;;) {
+        printf("Select File: type the file's name, or an empty line to cancel\n");
+        if (!ReadLine(line, sizeof line) || !line[0])
+            return false;
+        char full[kPathSize] = "";
+        bool fits = line[0] == '/' ||
+                    (GetCurrentDir(full) && (full[1] == 0 || AppendText(full, sizeof full, "/")));
+        fits = fits && AppendText(full, sizeof full, line);
+        struct stat st;
+        if (!fits) {
+            printf("The name is too long.\n");
+        } else if (stat(full, &st) != 0 || S_ISDIR(st.st_mode)) {
+            printf("%s: no such file.\n", line);
+        } else {
+            // The parts go where the input is, as after the Windows dialog.
+            char folder[kPathSize];
+            CopyText(folder, sizeof folder, full);
+            char *slash = strrchr(folder, '/');
+            slash[slash == folder ? 1 : 0] = 0;
+            if (!SetCurrentDir(folder)) {
+                printf("%s: cannot enter this folder.\n", folder);
+                continue;
+            }
+            CopyText(path, kPathSize, full);
+            return true;
+        }
+    }
+}

@@ -1,0 +1,18 @@
+// Moves an exact number of bytes from one open file to another, through
+// one fixed buffer.
+#ifndef QCLEAVER_FILE_COPY_H
+#define QCLEAVER_FILE_COPY_H
+
+#include <stdint.h>
+
+#include "platform.h"
+
+enum CopyResult {
+    kCopied,
+    kReadFailed,   // a read failed, or the source ended early
+    kWriteFailed,  // a write failed or fell short: most often a full disk
+};
+
+CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count);
+
+#endif

@@ -1,0 +1,39 @@
+// Entry point: one program, two roles, chosen by its own file name.
+#include "join_dialog.h"
+#include "platform.h"
+#include "split_dialog.h"
+#include "startup.h"
+
+static int RunProgram()
+{
+    char image_path[kPathSize];
+    GetProgramImagePath(image_path);
+    if (SelectMode(image_path) == kSplitMode)
+        RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc);
+    else
+        RunDialog(IDD_JOIN_DIALOG, JoinDlgProc);
+    return 0;
+}
+
+#ifdef _WIN32
+extern HINSTANCE g_instance;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    g_instance = instance;
+    return RunProgram();
+}
+
+// The program needs nothing that the C runtime's startup code prepares (no
+// arguments, no static constructors, no thread-local data), and leaving it
+// out keeps several kilobytes out of every head part.
+extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
+{
+    ExitProcess((UINT)WinMain(GetModuleHandleA(0), 0, 0, SW_SHOWDEFAULT));
+}
+#else
+int main()
+{
+    return RunProgram();
+}
+#endif

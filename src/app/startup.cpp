@@ -1,0 +1,72 @@
+#include "startup.h"
+
+#include "platform.h"
+#include "text.h"
+
+static void CopyPiece(char *out, const char *from, int length)
+{
+    if (length > kPieceSize - 1)
+        length = kPieceSize - 1;
+    for (int i = 0; i < length; i++)
+        out[i] = from[i];
+    out[length] = 0;
+}
+
+void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead)
+{
+    int start = 0;
+    pieces->drive[0] = 0;
+    if (path[0] && path[1] == ':' && !is_lead((unsigned char)path[0])) {
+        pieces->drive[0] = path[0];
+        pieces->drive[1] = ':';
+        pieces->drive[2] = 0;
+        start = 2;
+    }
+    int after_sep = start;  // first byte after the last separator
+    int last_dot = -1;
+    int i = start;
+    while (path[i]) {
+        unsigned char c = (unsigned char)path[i];
+        if (is_lead(c) && path[i + 1]) {
+            i += 2;
+            continue;
+        }
+        if (c == '\\' || c == '/') {
+            after_sep = i + 1;
+            last_dot = -1;
+        } else if (c == '.') {
+            last_dot = i;
+        }
+        i++;
+    }
+    int end = i;
+    int base_end = last_dot >= 0 ? last_dot : end;
+    CopyPiece(pieces->dir, path + start, after_sep - start);
+    CopyPiece(pieces->base, path + after_sep, base_end - after_sep);
+    CopyPiece(pieces->ext, path + base_end, end - base_end);
+}
+
+void SplitPath(const char *path, PathPieces *pieces)
+{
+    SplitPath(path, pieces, IsLeadByte);
+}
+
+Mode SelectMode(const char *image_path)
+{
+    PathPieces pieces;
+    SplitPath(image_path, &pieces);
+    return TextEqualNoCase(pieces.base, "cleaver") ? kSplitMode : kJoinMode;
+}
+
+void LowerCaseAscii(char *text, LeadBytePredicate is_lead)
+{
+    for (; *text; text++) {
+        unsigned char c = (unsigned char)*text;
+        if (is_lead(c) && text[1]) {
+            text++;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z')
+            *text = (char)(c - 'A' + 'a');
+    }
+}

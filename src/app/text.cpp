@@ -1,0 +1,63 @@
+#include "text.h"
+
+int TextLength(const char *text)
+{
+    int n = 0;
+    while (text[n])
+        n++;
+    return n;
+}
+
+bool AppendText(char *out, int size, const char *text)
+{
+    int n = TextLength(out);
+    for (; *text; text++) {
+        if (n + 1 >= size) {
+            out[n] = 0;
+            return false;
+        }
+        out[n++] = *text;
+    }
+    out[n] = 0;
+    return true;
+}
+
+bool CopyText(char *out, int size, const char *text)
+{
+    if (size < 1)
+        return false;
+    out[0] = 0;
+    return AppendText(out, size, text);
+}
+
+bool AppendDecimal(char *out, int size, int64_t value, int min_digits)
+{
+    char digits[24];
+    int n = 0;
+    uint64_t v = value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+    do {
+        digits[n++] = (char)('0' + v % 10);
+        v /= 10;
+    } while (v != 0 || n < min_digits);
+    char text[26];
+    int t = 0;
+    if (value < 0)
+        text[t++] = '-';
+    while (n > 0)
+        text[t++] = digits[--n];
+    text[t] = 0;
+    return AppendText(out, size, text);
+}
+
+static char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+bool TextEqualNoCase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (LowerAscii(*a) != LowerAscii(*b))
+            return false;
+    return *a == *b;
+}

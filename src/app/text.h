@@ -1,0 +1,17 @@
+// Bounded string building without the printf family, which would add tens
+// of kilobytes to the Windows image.
+#ifndef QCLEAVER_TEXT_H
+#define QCLEAVER_TEXT_H
+
+#include <stdint.h>
+
+// Each appends to the NUL-terminated text in out (size bytes in all) and
+// returns false, leaving out terminated, when the result would not fit.
+bool AppendText(char *out, int size, const char *text);
+bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
+bool CopyText(char *out, int size, const char *text);
+
+int TextLength(const char *text);
+bool TextEqualNoCase(const char *a, const char *b);  // ASCII letters only
+
+#endif

@@ -1,0 +1,26 @@
+#include "part_names.h"
+
+#include "startup.h"
+#include "text.h"
+
+bool FormatPartName(char name[kPathSize], const char *base, int index)
+{
+    name[0] = 0;
+    return AppendText(name, kPathSize, base) && AppendText(name, kPathSize, "_") &&
+           AppendDecimal(name, kPathSize, index, 2) &&
+           AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
+}
+
+void BaseNameOf(const char *path, char base[kPathSize])
+{
+    PathPieces pieces;
+    SplitPath(path, &pieces);
+    CopyText(base, kPathSize, pieces.base);
+}
+
+bool FormatOutputName(char name[kPathSize], const char *original_path)
+{
+    PathPieces pieces;
+    SplitPath(original_path, &pieces);
+    return CopyText(name, kPathSize, pieces.base) && AppendText(name, kPathSize, pieces.ext);
+}

@@ -1,0 +1,17 @@
+// Names of the files of a part set.
+#ifndef QCLEAVER_PART_NAMES_H
+#define QCLEAVER_PART_NAMES_H
+
+#include "platform.h"
+
+// "<base>_00.exe" for the head part, "<base>_<NN>.QCB" for slice file NN;
+// at least two digits.  False when the name does not fit.
+bool FormatPartName(char name[kPathSize], const char *base, int index);
+
+// The base name of a path, as the part names use it.
+void BaseNameOf(const char *path, char base[kPathSize]);
+
+// The rebuilt file's name: base name and extension of the original path.
+bool FormatOutputName(char name[kPathSize], const char *original_path);
+
+#endif
