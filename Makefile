@@ -17,10 +17,13 @@ build: deps
 deps:
 	@bash scripts/install-deps.sh
 
-# The Windows program under Wine, on the display in $$DISPLAY.
+# The Windows program under Wine, on the display in $$DISPLAY: the 32-bit
+# build, or its 64-bit twin where this kernel cannot start 32-bit code.
 run-windows: build
 	@if [ -z "$$DISPLAY" ]; then echo "run-windows: no display (set DISPLAY, or use xvfb-run)"; exit 1; fi
-	WINEDEBUG=-all wine build/windows/cleaver.exe
+	@dir=$$(cat build/wine-build-dir); \
+	if [ "$$dir" = build/windows ]; then wine=wine; else wine=/usr/lib/wine/wine64; fi; \
+	echo "$$wine $$dir/cleaver.exe"; WINEDEBUG=-all $$wine $$dir/cleaver.exe
 
 screenshots: build
 	bash tests/windows/screenshots.sh

@@ -20,7 +20,7 @@ wine_dir=""
 if [ "$what" = all ]; then
     configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
     cmake --build build/windows -j "$jobs"
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    if bash scripts/i386-runs.sh; then
         wine_dir=build/windows
     else
         echo "build: this kernel cannot start 32-bit programs; the Wine tests use the 64-bit twin"
@@ -33,3 +33,4 @@ configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
+[ -z "$wine_dir" ] || echo "$wine_dir" > build/wine-build-dir

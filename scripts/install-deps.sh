@@ -18,22 +18,22 @@ want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (
 want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
 want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
 want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'the Windows twin that Wine runs where 32-bit code cannot run'
-want wine64           'test -x /usr/lib/wine/wine64'           'runs the Windows program in the tests'
+want wine             'command -v wineboot'                    'runs the Windows program in the tests'
+want wine64           'test -x /usr/lib/wine/wine64'           'runs 64-bit Windows programs'
 want xvfb             'command -v Xvfb'                        'a screen for the Windows dialogs'
 want xauth            'command -v xauth'                       'xvfb-run needs it'
 want imagemagick      'test -x /usr/bin/convert'               'screenshots and the artwork'
 want fonts-wine       'test -d /usr/share/wine/fonts'          "Wine's stand-in for MS Sans Serif"
 want coreutils        'command -v truncate'                    'pads the program images'
 
-# wine32 needs the i386 architecture; it is only of use where the kernel
-# can start 32-bit programs.
-i386_runs=no
-if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    i386_runs=yes
-elif ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-    echo "install-deps: wine32 is missing (runs the 32-bit Windows program in the tests)"
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    need+=(wine32:i386)
+# wine32 runs the 32-bit program, where the kernel can start 32-bit code at
+# all; elsewhere the tests run a 64-bit build of the same sources.
+if bash "$(dirname "$0")/i386-runs.sh"; then
+    if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+        echo "install-deps: wine32 is missing (runs the 32-bit Windows program in the tests)"
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        need+=(wine32:i386)
+    fi
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
