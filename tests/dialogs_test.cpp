@@ -2,6 +2,8 @@
 // dialog host, the files checked on disk.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "test_files.h"
@@ -121,4 +123,21 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
     EXPECT_FALSE(Exists(input / "cleaver.exe"));
     for (int i = 0; i <= last; i++)
         EXPECT_FALSE(Exists(input / ("Data_0" + std::to_string(i) + (i ? ".QCB" : ".exe")))) << i;
+}
+
+// A head part cut short in transfer, or a program with random bytes at its
+// end: the dialog shows what it safely can and allows no join.
+TEST_F(Dialogs, ADamagedTrailerAllowsNoJoin)
+{
+    Split(Choose() + "o\n");
+    std::string head = ReadBytes(input / "Data_00.exe");
+    WriteBytes(work / "cut_00.exe", head.substr(0, SizeOf(POSIX_PROGRAM) + 5000));
+    WriteBytes(work / "noise_00.exe", ReadBytes(POSIX_PROGRAM) + PatternBytes(272, 9));
+    for (const char *name : {"cut_00.exe", "noise_00.exe"}) {
+        chmod((work / name).c_str(), 0755);
+        std::string out = Run(input.path(), work / name, "o\n");
+        EXPECT_TRUE(Has(out, "o  <OK>  (disabled)")) << name << ":\n" << out;
+        EXPECT_TRUE(Has(out, "OK is disabled.")) << out;
+    }
+    EXPECT_EQ(SizeOf(input / "Data.BIN"), kInputSize);
 }

@@ -261,6 +261,45 @@ TEST_F(Join, DeletesThePartsOnlyAfterACompleteJoin)
     EXPECT_EQ(ReadBytes(dir / "cleaver.exe"), ReadBytes(dir / "image"));
 }
 
+TEST(Split, SaysWhichPartCannotBeCreated)
+{
+    ScratchDir dir;
+    InDir in(dir.path());
+    WritePattern(dir / "image", 100, 1);
+    WritePattern(dir / "a.bin", 3 * 12288, 2);
+    ASSERT_EQ(mkdir("a_02.QCB", 0755), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SplitFile("a.bin", 10, nullptr, "image"), kSplitCannotCreate);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cleaver: Unable to create part a_02.QCB\n");
+}
+
+TEST(JoinCopy, AProgramCopyCutShortIsRemovedAndThePartsKept)
+{
+    ScratchDir dir;
+    InDir in(dir.path());
+    WritePattern(dir / "image", 30000, 1);
+    WritePattern(dir / "a.bin", 20000, 2);
+    ASSERT_EQ(SplitFile("a.bin", 10, nullptr, "image"), kSplitDone);
+    ASSERT_EQ(unlink("a.bin"), 0);
+    // Room for the 20000-byte file, not for the 30000-byte program.
+    struct rlimit old_limit, limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    limit = old_limit;
+    limit.rlim_cur = 25000;
+    signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    testing::internal::CaptureStdout();
+    JoinResult result = JoinParts(nullptr, true, true, "a_00.exe");
+    std::string out = testing::internal::GetCapturedStdout();
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    EXPECT_EQ(result, kJoinDone);
+    EXPECT_EQ(out, "UnCleaver: Unable to write cleaver.exe, the disk may be full\n");
+    EXPECT_EQ(SizeOf(dir / "a.bin"), 20000);
+    EXPECT_FALSE(Exists(dir / "cleaver.exe"));
+    EXPECT_TRUE(Exists(dir / "a_00.exe"));
+    EXPECT_TRUE(Exists(dir / "a_01.QCB"));
+}
+
 TEST(JoinCopy, TheUsersCleaverExeWinsOverTheProgramCopy)
 {
     ScratchDir dir;

@@ -77,8 +77,10 @@ INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
         break;
     case WM_COMMAND:
         if (wparam == IDOK) {
+            ShowBusy(true);
             JoinParts(dialog, IsItemChecked(dialog, IDC_MAKE_COPY),
                       IsItemChecked(dialog, IDC_DELETE_PARTS), g_image_path);
+            ShowBusy(false);
             EndDialogWith(dialog, 0);  // the engine has said what went wrong
         } else if (wparam == IDCANCEL) {
             EndDialogWith(dialog, 0);

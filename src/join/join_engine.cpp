@@ -170,7 +170,6 @@ JoinResult JoinParts(HWND dialog, bool make_copy, bool delete_parts, const char 
         ShowError(dialog, kJoinTitle, kNoOutput);
         return kJoinNoOutput;
     }
-    ShowBusy(true);
     bool complete = WriteOutput(dialog, &plan, image_path, output);
     if (!FileClose(output) && complete) {
         ShowError(dialog, kJoinTitle, "Unable to write ", plan.output, ", the disk may be full");
@@ -182,7 +181,6 @@ JoinResult JoinParts(HWND dialog, bool make_copy, bool delete_parts, const char 
     }
     if (!complete) {
         FileDelete(temp_name);
-        ShowBusy(false);
         return kJoinIncomplete;
     }
 
@@ -202,6 +200,5 @@ JoinResult JoinParts(HWND dialog, bool make_copy, bool delete_parts, const char 
         }
         FileDelete(image_path);  // Windows refuses while it runs; that is fine
     }
-    ShowBusy(false);
     return kJoinDone;
 }
