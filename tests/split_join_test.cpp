@@ -155,6 +155,23 @@ TEST(Split, OverwritesAnEarlierSetAndLeavesItsExtraSlices)
     EXPECT_EQ(ReadBytes(dir / "a.bin"), ReadBytes(dir / "original.bin"));
 }
 
+// Lets no file grow beyond `bytes` while it lives, like a nearly full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        struct rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        signal(SIGXFSZ, SIG_IGN);  // a write past it fails instead
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+private:
+    struct rlimit old_;
+};
+
 // A set of four slice files in its own folder, made from a 100-byte image.
 class Join : public ::testing::Test {
 protected:
@@ -219,19 +236,12 @@ TEST_F(Join, KeepsAReadOnlyFileOrFolderOfTheOutputName)
 
 TEST_F(Join, AFullDiskFailsTheJoinAndTheSplit)
 {
-    // Files may grow to 20000 bytes: the rebuilt file cannot.
-    struct rlimit old_limit, limit;
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    limit = old_limit;
-    limit.rlim_cur = 20000;
-    signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    FileSizeLimit limit(20000);  // the rebuilt file cannot grow so far
     ExpectFailure(kJoinIncomplete, "Unable to write r.zip, the disk may be full");
     InDir in(dir.path());
     testing::internal::CaptureStdout();
     EXPECT_EQ(SplitFile("keep", 30, nullptr, "image"), kSplitCopyFailed);
     std::string out = testing::internal::GetCapturedStdout();
-    setrlimit(RLIMIT_FSIZE, &old_limit);
     EXPECT_NE(out.find("Cleaver: Unable to write keep_00.exe, the disk may be full"),
               std::string::npos)
         << out;
@@ -281,17 +291,13 @@ TEST(JoinCopy, AProgramCopyCutShortIsRemovedAndThePartsKept)
     WritePattern(dir / "a.bin", 20000, 2);
     ASSERT_EQ(SplitFile("a.bin", 10, nullptr, "image"), kSplitDone);
     ASSERT_EQ(unlink("a.bin"), 0);
-    // Room for the 20000-byte file, not for the 30000-byte program.
-    struct rlimit old_limit, limit;
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    limit = old_limit;
-    limit.rlim_cur = 25000;
-    signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     testing::internal::CaptureStdout();
-    JoinResult result = JoinParts(nullptr, true, true, "a_00.exe");
+    JoinResult result;
+    {
+        FileSizeLimit limit(25000);  // room for the 20000-byte file, not the program
+        result = JoinParts(nullptr, true, true, "a_00.exe");
+    }
     std::string out = testing::internal::GetCapturedStdout();
-    setrlimit(RLIMIT_FSIZE, &old_limit);
     EXPECT_EQ(result, kJoinDone);
     EXPECT_EQ(out, "UnCleaver: Unable to write cleaver.exe, the disk may be full\n");
     EXPECT_EQ(SizeOf(dir / "a.bin"), 20000);
