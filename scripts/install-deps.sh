@@ -23,6 +23,7 @@ want wine64           'test -x /usr/lib/wine/wine64'           'runs 64-bit Wind
 want xvfb             'command -v Xvfb'                        'a screen for the Windows dialogs'
 want xauth            'command -v xauth'                       'xvfb-run needs it'
 want imagemagick      'test -x /usr/bin/convert'               'screenshots and the artwork'
+want x11-utils        'command -v xwininfo'                    'finds the windows the screenshots crop to'
 want fonts-wine       'test -d /usr/share/wine/fonts'          "Wine's stand-in for MS Sans Serif"
 want coreutils        'command -v truncate'                    'pads the program images'
 
