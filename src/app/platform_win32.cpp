@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <commdlg.h>
+#include <stddef.h>
 
 #include "text.h"
 
@@ -191,6 +192,13 @@ void ShowBusy(bool busy)
 {
     SetCursor(LoadCursorA(0, busy ? (LPCSTR)IDC_WAIT : (LPCSTR)IDC_ARROW));
 }
+
+#ifndef _WIN64
+// The version-4 layout of the file dialog's structure, which every Windows
+// since 95 accepts.
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+              "OPENFILENAME_SIZE_VERSION_400A");
+#endif
 
 bool ChooseInputFile(HWND owner, char path[kPathSize])
 {
