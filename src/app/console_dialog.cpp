@@ -211,21 +211,20 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
         Render(&dialog);
     char line[kLineSize];
     while (!dialog.ended) {
-        if (dialog.typing_into) {
-            const ControlTemplate *c = 0;
-            ConsoleControl *edit = FindControl(&dialog, dialog.typing_into, &c);
-            dialog.typing_into = 0;
-            if (StdinIsTerminal())
-                printf("%s: ", c->name);
-            if (!ReadLine(line, sizeof line)) {
-                Close(&dialog);
-                break;
-            }
-            CopyText(edit->text, sizeof edit->text, line);
-            dialog.changed = true;
-        } else if (!ReadLine(line, sizeof line)) {
+        // After a click that moved the focus to an edit field, the next
+        // line is what the user types into it.
+        const ControlTemplate *edit_template = 0;
+        ConsoleControl *edit = FindControl(&dialog, dialog.typing_into, &edit_template);
+        dialog.typing_into = 0;
+        if (StdinIsTerminal())
+            printf("%s%s ", edit ? edit_template->name : ">", edit ? ":" : "");
+        if (!ReadLine(line, sizeof line)) {
             Close(&dialog);
             break;
+        }
+        if (edit) {
+            CopyText(edit->text, sizeof edit->text, line);
+            dialog.changed = true;
         } else {
             Command(&dialog, line);
         }
