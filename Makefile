@@ -21,9 +21,8 @@ deps:
 # build, or its 64-bit twin where this kernel cannot start 32-bit code.
 run-windows: build
 	@if [ -z "$$DISPLAY" ]; then echo "run-windows: no display (set DISPLAY, or use xvfb-run)"; exit 1; fi
-	@dir=$$(cat build/wine-build-dir); \
-	if [ "$$dir" = build/windows ]; then wine=wine; else wine=/usr/lib/wine/wine64; fi; \
-	echo "$$wine $$dir/cleaver.exe"; WINEDEBUG=-all $$wine $$dir/cleaver.exe
+	@. build/wine.env; echo "$$wine_loader $$wine_build/cleaver.exe"; \
+	WINEDEBUG=-all $$wine_loader $$wine_build/cleaver.exe
 
 screenshots: build
 	bash tests/windows/screenshots.sh

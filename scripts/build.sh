@@ -16,21 +16,22 @@ configure() {  # configure DIR [CMAKE-ARGS...]
     fi
 }
 
-wine_dir=""
+wine_dir="" wine_loader=""
 if [ "$what" = all ]; then
     configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
     cmake --build build/windows -j "$jobs"
     if bash scripts/i386-runs.sh; then
-        wine_dir=build/windows
+        wine_dir=build/windows wine_loader=wine
     else
         echo "build: this kernel cannot start 32-bit programs; the Wine tests use the 64-bit twin"
         configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
         cmake --build build/windows64 -j "$jobs"
-        wine_dir=build/windows64
+        wine_dir=build/windows64 wine_loader=/usr/lib/wine/wine64
     fi
 fi
 configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
-    -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
+    -DWINE_LOADER="$wine_loader" -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
-[ -z "$wine_dir" ] || echo "$wine_dir" > build/wine-build-dir
+# What runs the Windows program here, for make run-windows and the screenshots.
+[ -z "$wine_dir" ] || printf 'wine_build=%s\nwine_loader=%s\n' "$wine_dir" "$wine_loader" >build/wine.env

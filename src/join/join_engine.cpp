@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "file_copy.h"
+#include "part_layout.h"
 #include "part_names.h"
 #include "report.h"
 #include "text.h"
@@ -51,7 +52,7 @@ static bool CheckSlices(HWND dialog, const JoinPlan *plan)
         if (sound && length < left) {
             if (slice_length == 0)
                 slice_length = length;
-            sound = length == slice_length && length > 0 && length % 4096 == 0;
+            sound = length == slice_length && length > 0 && length % kBlockSize == 0;
         } else if (sound && slice_length != 0) {
             sound = length <= slice_length;
         }
@@ -145,7 +146,7 @@ JoinResult JoinParts(HWND dialog, bool make_copy, bool delete_parts, const char 
         ShowError(dialog, kJoinTitle, "Unable to loacte original file information");
         return kJoinNoTrailer;
     }
-    plan.head_data = plan.head_length - plan.trailer.image_size - 272;
+    plan.head_data = plan.head_length - plan.trailer.image_size - kTrailerSize;
     BaseNameOf(plan.trailer.original_path, plan.base);
 
     // An empty name (the program itself, not a head part), one that does not

@@ -1,26 +1,19 @@
 #!/usr/bin/env bash
 # Renders the split dialog, the join dialog of a real set and a message box
 # under Wine to docs/screenshots/*.png, in an Xvfb and a Wine prefix of its
-# own.  Builds first; WINE_BUILD_DIR names another build of cleaver.exe and
-# dialog_driver.exe to use instead (no build then).
+# own.  Builds first.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 if [ -z "${QCLEAVER_SCREEN:-}" ]; then
-    if [ -z "${WINE_BUILD_DIR:-}" ]; then
-        bash scripts/build.sh all
-    fi
+    bash scripts/build.sh all
     QCLEAVER_SCREEN=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 
-# The build that Wine can run here: the 32-bit one, or where the kernel
-# cannot start 32-bit programs, its 64-bit twin.
-build=${WINE_BUILD_DIR:-$(cat build/wine-build-dir)}
-case $build in
-    */windows64) wine=/usr/lib/wine/wine64 ;;
-    *) wine=wine ;;
-esac
-build=$(cd "$build" && pwd)
+# The build that Wine can run here, and its loader.
+. build/wine.env
+wine=$wine_loader
+build=$(cd "$wine_build" && pwd)
 out=$PWD/docs/screenshots
 hold=3000  # ms the driver keeps each picture on the screen
 
