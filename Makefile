@@ -25,7 +25,7 @@ run-windows: build
 	WINEDEBUG=-all $$wine_loader $$wine_build/cleaver.exe
 
 screenshots: build
-	bash tests/windows/screenshots.sh
+	bash scripts/screenshots.sh
 
 clean:
 	rm -rf build

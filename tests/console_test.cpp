@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console_templates.h"
+#include "platform/console_templates.h"
 #include "test_files.h"
 
 struct RcControl {
@@ -55,7 +55,7 @@ static std::vector<RcControl> RcDialog(const std::string &name)
 
 static const char *KindName(ControlKind kind)
 {
-    static const char *names[] = {"picture", "group", "label", "value", "edit",
+    static const char *names[] = {"picture", "group", "label", "label", "value", "edit",
                                   "readonly", "push", "default", "radio", "check"};
     return names[kind];
 }

@@ -103,3 +103,10 @@ std::string RunWithInput(const std::string &command, const std::string &input, i
         *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return ReadBytes(io / "out");
 }
+
+std::string PartName(const std::string &base, int index)
+{
+    char number[16];
+    snprintf(number, sizeof number, "_%02d", index);
+    return base + number + (index == 0 ? ".exe" : ".QCB");
+}

@@ -36,6 +36,8 @@ void WritePattern(const std::string &path, int64_t size, unsigned seed);
 int64_t SizeOf(const std::string &path);  // -1 when missing
 bool Exists(const std::string &path);
 void CopyFile(const std::string &from, const std::string &to);
+// The name of part `index` of a set: "<base>_00.exe", "<base>_01.QCB", ...
+std::string PartName(const std::string &base, int index);
 // Runs a shell command with text on its standard input; returns its output.
 std::string RunWithInput(const std::string &command, const std::string &input, int *status = nullptr);
 

@@ -1,8 +1,8 @@
 // Entry point: one program, two roles, chosen by its own file name.
-#include "join_dialog.h"
-#include "platform.h"
-#include "split_dialog.h"
-#include "startup.h"
+#include "app/mode.h"
+#include "join/join_dialog.h"
+#include "platform/dialogs.h"
+#include "split/split_dialog.h"
 
 static int RunProgram()
 {
@@ -16,8 +16,6 @@ static int RunProgram()
 }
 
 #ifdef _WIN32
-extern HINSTANCE g_instance;
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_instance = instance;

@@ -1,4 +1,4 @@
-#include "part_layout.h"
+#include "format/part_layout.h"
 
 static int64_t RoundUpToBlock(int64_t n)
 {

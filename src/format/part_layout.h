@@ -1,8 +1,8 @@
 // How many input bytes each part of a set holds.  Parts are filled in whole
 // 4096-byte blocks, so these lengths are fixed by the slice size and the
 // program image's length; every build must lay out a set the same way.
-#ifndef QCLEAVER_PART_LAYOUT_H
-#define QCLEAVER_PART_LAYOUT_H
+#ifndef QCLEAVER_FORMAT_PART_LAYOUT_H
+#define QCLEAVER_FORMAT_PART_LAYOUT_H
 
 #include <stdint.h>
 

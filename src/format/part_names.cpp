@@ -1,7 +1,7 @@
-#include "part_names.h"
+#include "format/part_names.h"
 
-#include "startup.h"
-#include "text.h"
+#include "format/paths.h"
+#include "platform/text.h"
 
 bool FormatPartName(char name[kPathSize], const char *base, int index)
 {

@@ -1,8 +1,8 @@
 // Names of the files of a part set.
-#ifndef QCLEAVER_PART_NAMES_H
-#define QCLEAVER_PART_NAMES_H
+#ifndef QCLEAVER_FORMAT_PART_NAMES_H
+#define QCLEAVER_FORMAT_PART_NAMES_H
 
-#include "platform.h"
+#include "platform/files.h"
 
 // "<base>_00.exe" for the head part, "<base>_<NN>.QCB" for slice file NN;
 // at least two digits.  False when the name does not fit.

@@ -1,6 +1,6 @@
-#include "trailer.h"
+#include "format/trailer.h"
 
-#include "part_layout.h"
+#include "format/part_layout.h"
 
 static void PutInt32(unsigned char *at, int32_t value)
 {
@@ -22,52 +22,56 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
 {
     for (int i = 0; i < kPathSize; i++)
         bytes[i] = (unsigned char)trailer->original_path[i];
-    PutInt32(bytes + 260, trailer->image_size);
-    PutInt32(bytes + 264, trailer->original_size);
-    PutInt32(bytes + 268, trailer->last_part);
+    PutInt32(bytes + kImageSizeAt, trailer->image_size);
+    PutInt32(bytes + kOriginalSizeAt, trailer->original_size);
+    PutInt32(bytes + kLastPartAt, trailer->last_part);
 }
 
 void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trailer)
 {
     for (int i = 0; i < kPathSize; i++)
         trailer->original_path[i] = (char)bytes[i];
-    trailer->image_size = GetInt32(bytes + 260);
-    trailer->original_size = GetInt32(bytes + 264);
-    trailer->last_part = GetInt32(bytes + 268);
+    trailer->image_size = GetInt32(bytes + kImageSizeAt);
+    trailer->original_size = GetInt32(bytes + kOriginalSizeAt);
+    trailer->last_part = GetInt32(bytes + kLastPartAt);
 }
+
+// Older builds counted (size + 36864) / slice slice files, setting aside
+// 36,864 bytes of the head part for the program: more than the exact count.
+static const int64_t kOldImageAllowance = 36864;
 
 int64_t MaxLastPart(int64_t original_size)
 {
-    // Older builds count (size + 36864) / slice, which exceeds the exact
-    // count; the smallest slice is 10 KB.
-    int64_t generous = (original_size + 36864) / (kMinSliceKb * 1024);
+    // The most generous count, with the smallest slice size.
+    int64_t generous = (original_size + kOldImageAllowance) / (kMinSliceKb * 1024);
     return generous > 1 ? generous : 1;
 }
 
-TrailerCheck CheckTrailer(const PartSetTrailer *trailer, int64_t head_length)
+TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
 {
-    bool all_zero = trailer->image_size == 0 && trailer->original_size == 0 &&
-                    trailer->last_part == 0;
-    for (int i = 0; i < kPathSize && all_zero; i++)
-        all_zero = trailer->original_path[i] == 0;
-    if (all_zero)
-        return kTrailerEmpty;
-
+    bool all_zero = t->image_size == 0 && t->original_size == 0 && t->last_part == 0;
     bool terminated = false;
-    for (int i = 0; i < kPathSize && !terminated; i++)
-        terminated = trailer->original_path[i] == 0;
-    if (!terminated || trailer->original_path[0] == 0)
-        return kTrailerDamaged;
-    if (trailer->image_size < 0 || trailer->image_size > head_length - kTrailerSize)
-        return kTrailerDamaged;
-    if (trailer->original_size < 0)
-        return kTrailerDamaged;
-    // The head part cannot carry more of the input than there is.
-    if (head_length - kTrailerSize - trailer->image_size > trailer->original_size)
-        return kTrailerDamaged;
-    if (trailer->last_part < 1 || trailer->last_part > MaxLastPart(trailer->original_size))
-        return kTrailerDamaged;
-    return kTrailerSound;
+    for (int i = 0; i < kPathSize; i++) {
+        terminated = terminated || t->original_path[i] == 0;
+        all_zero = all_zero && t->original_path[i] == 0;
+    }
+    TrailerVerdict verdict;
+    verdict.name_readable = terminated;
+    verdict.size_readable = t->original_size >= 0;
+    verdict.count_readable = terminated && verdict.size_readable &&
+                             (all_zero || (t->last_part >= 1 &&
+                                           t->last_part <= MaxLastPart(t->original_size)));
+    // The image lies inside the head part, and the head part carries no more
+    // of the input than there is.
+    bool image_fits = t->image_size >= 0 && t->image_size <= head_length - kTrailerSize &&
+                      head_length - kTrailerSize - t->image_size <= t->original_size;
+    if (all_zero)
+        verdict.state = kTrailerEmpty;
+    else if (t->original_path[0] != 0 && verdict.count_readable && image_fits)
+        verdict.state = kTrailerSound;
+    else
+        verdict.state = kTrailerDamaged;
+    return verdict;
 }
 
 bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length)

@@ -1,32 +1,13 @@
-#include "join_dialog.h"
+#include "join/join_dialog.h"
 
-#include "join_engine.h"
-#include "part_names.h"
-#include "text.h"
-#include "trailer.h"
+#include "format/part_names.h"
+#include "join/join_engine.h"
+#include "join/part_set.h"
+#include "platform/text.h"
+
+static const char kTitle[] = "UnCleaver";
 
 static char g_image_path[kPathSize];
-
-// Counts the slice files present in the current directory.  A path that
-// does not fit its buffer counts as not found.
-static unsigned CountSlices(const char *dir, const char *base, int last_part)
-{
-    unsigned found = 0;
-    for (int i = 1; i <= last_part; i++) {
-        char name[kPathSize];
-        char path[kPathSize];
-        bool fits = FormatPartName(name, base, i) && CopyText(path, kPathSize, dir);
-        // A drive's root already ends in a separator; a second one is harmless.
-        char separator[2] = {kDirSeparator, 0};
-        fits = fits && AppendText(path, kPathSize, separator) && AppendText(path, kPathSize, name);
-        FileHandle file = fits ? FileOpenRead(path) : kNoFile;
-        if (file != kNoFile) {
-            found++;
-            FileClose(file);
-        }
-    }
-    return found;
-}
 
 static void InitJoinDialog(HWND dialog)
 {
@@ -35,61 +16,84 @@ static void InitJoinDialog(HWND dialog)
     char dir[kPathSize];
     bool have_dir = GetCurrentDir(dir);
 
-    static PartSetTrailer trailer;
-    int64_t head_length;
-    if (!ReadOwnTrailer(&trailer, &head_length, g_image_path))
+    static PartSet set;
+    if (!GetProgramImagePath(g_image_path) || !ReadPartSet(g_image_path, &set))
         return;  // empty fields; OK then reports the unreadable image
-    TrailerCheck check = CheckTrailer(&trailer, head_length);
 
     // A damaged trailer shows only the fields that make sense, and a count
     // only when it bounds the census; it never allows a join.
-    bool terminated = false;
-    for (int i = 0; i < kPathSize && !terminated; i++)
-        terminated = trailer.original_path[i] == 0;
-    bool counted = check != kTrailerDamaged ||
-                   (trailer.last_part >= 1 && trailer.original_size >= 0 &&
-                    trailer.last_part <= MaxLastPart(trailer.original_size));
-    if (terminated) {
+    const TrailerVerdict &verdict = set.verdict;
+    if (verdict.name_readable) {
         char name[kPathSize];
-        FormatOutputName(name, trailer.original_path);
+        FormatOutputName(name, set.trailer.original_path);
         SetItemText(dialog, IDC_NAME, name);
     }
-    if (trailer.original_size >= 0)
-        SetItemNumber(dialog, IDC_SIZE, (unsigned)trailer.original_size);
-    unsigned found = 0;
-    if (counted && terminated) {
-        char base[kPathSize];
-        BaseNameOf(trailer.original_path, base);
-        SetItemNumber(dialog, IDC_PARTS, (unsigned)trailer.last_part);
-        found = have_dir ? CountSlices(dir, base, trailer.last_part) : 0;
-        SetItemNumber(dialog, IDC_FOUND, found);
+    if (verdict.size_readable)
+        SetItemNumber(dialog, IDC_SIZE, (unsigned)set.trailer.original_size);
+    int32_t found = 0;
+    if (verdict.count_readable) {
+        SetItemNumber(dialog, IDC_PARTS, (unsigned)set.trailer.last_part);
+        found = have_dir ? TakeCensus(&set, dir).found : 0;
+        SetItemNumber(dialog, IDC_FOUND, (unsigned)found);
     }
-    if (check == kTrailerDamaged || found != (unsigned)trailer.last_part)
+    if (verdict.state == kTrailerDamaged || found != set.trailer.last_part)
         EnableItem(dialog, IDOK, false);
+}
+
+static void ReportFailure(HWND dialog, const JoinResult *result)
+{
+    const char *output = result->output;
+    const char *part = result->part;
+    switch (result->status) {
+    case kJoinDone:
+        break;
+    case kJoinNoTrailer:
+        ShowError(dialog, kTitle, "Unable to loacte original file information");
+        break;
+    case kJoinNoOutput:
+        ShowError(dialog, kTitle,
+                  "Unable to open output file, make sure there is no file with the same name in "
+                  "the output directory");
+        break;
+    case kJoinPartMissing:
+    case kJoinPartDamaged:
+    case kJoinPartUnreadable: {
+        const char *what = result->status == kJoinPartMissing   ? " is missing"
+                           : result->status == kJoinPartDamaged ? " is damaged or incomplete"
+                                                                : " cannot be read";
+        char first[2 * kPathSize] = "Unable to rebuild ";
+        AppendText(first, sizeof first, output);
+        AppendText(first, sizeof first, ": part ");
+        ShowError(dialog, kTitle, first, part, what);
+        break;
+    }
+    case kJoinWriteFailed:
+        ShowError(dialog, kTitle, "Unable to write ", output, ", the disk may be full");
+        break;
+    case kJoinSizeMismatch:
+        ShowError(dialog, kTitle, "Unable to rebuild ", output, ": the parts do not add up to its size");
+        break;
+    }
+    if (result->program_copy == kProgramCopyWriteFailed)
+        ShowError(dialog, kTitle, "Unable to write ", kProgramCopyName, ", the disk may be full");
+    else if (result->program_copy == kProgramCopyReadFailed)
+        ShowError(dialog, kTitle, "Unable to write ", kProgramCopyName, ", the program cannot be read");
 }
 
 INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         SetDialogIcon(dialog);
         InitJoinDialog(dialog);
-        break;
-    case WM_COMMAND:
-        if (wparam == IDOK) {
-            ShowBusy(true);
-            JoinParts(dialog, IsItemChecked(dialog, IDC_MAKE_COPY),
-                      IsItemChecked(dialog, IDC_DELETE_PARTS), g_image_path);
-            ShowBusy(false);
-            EndDialogWith(dialog, 0);  // the engine has said what went wrong
-        } else if (wparam == IDCANCEL) {
-            EndDialogWith(dialog, 0);
-        }
-        break;
-    case WM_SYSCOMMAND:
-        if ((wparam & 0xFFF0) == SC_CLOSE)
-            EndDialogWith(dialog, 0);
-        break;
+    } else if (message == WM_COMMAND && wparam == IDOK) {
+        ShowBusy(true);
+        JoinResult result = JoinParts(g_image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
+                                      IsItemChecked(dialog, IDC_DELETE_PARTS));
+        ShowBusy(false);
+        ReportFailure(dialog, &result);
+        EndDialogWith(dialog, 0);  // whatever happened has been said
+    } else if ((message == WM_COMMAND && wparam == IDCANCEL) || IsCloseCommand(message, wparam)) {
+        EndDialogWith(dialog, 0);
     }
     return 0;
 }

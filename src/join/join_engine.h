@@ -1,22 +1,40 @@
 // Rebuilds the original file of a part set from the head part (the running
 // program) and the slice files in the current directory.
-#ifndef QCLEAVER_JOIN_ENGINE_H
-#define QCLEAVER_JOIN_ENGINE_H
+#ifndef QCLEAVER_JOIN_JOIN_ENGINE_H
+#define QCLEAVER_JOIN_JOIN_ENGINE_H
 
-#include "platform.h"
+#include "platform/files.h"
 
-enum JoinResult {
-    kJoinDone = 0,
-    kJoinNoTrailer = -1,     // the head part's own trailer cannot be read
-    kJoinNoOutput = -2,      // the rebuilt file cannot be written
-    kJoinIncomplete = -3,    // a part missing, short or unreadable, or a full disk
+enum JoinStatus {
+    kJoinDone,
+    kJoinNoTrailer,      // the head part's own trailer cannot be read, or is damaged
+    kJoinNoOutput,       // the rebuilt file cannot be written under its name
+    kJoinPartMissing,    // a slice file is missing
+    kJoinPartDamaged,    // a slice file has a length no split writes
+    kJoinPartUnreadable, // reading a part failed
+    kJoinWriteFailed,    // writing the rebuilt file failed: most often a full disk
+    kJoinSizeMismatch,   // the parts do not add up to the recorded size
 };
 
-extern const char kJoinTitle[];
+enum ProgramCopyStatus {
+    kProgramCopyNone,         // not asked for, or nowhere to put it
+    kProgramCopyMade,
+    kProgramCopyWriteFailed,  // removed again: most often a full disk
+    kProgramCopyReadFailed,   // the program cannot be read
+};
+
+extern const char kProgramCopyName[];  // "cleaver.exe"
+
+struct JoinResult {
+    JoinStatus status;
+    ProgramCopyStatus program_copy;
+    char output[kPathSize];  // the rebuilt file's name, once known
+    char part[kPathSize];    // the part it failed on, where one is concerned
+};
 
 // Rebuilds the file described by the trailer at the end of image_path (the
 // running head part), then optionally writes "cleaver.exe" and deletes the
-// parts.  Shows its own failure messages, owned by dialog.
-JoinResult JoinParts(HWND dialog, bool make_copy, bool delete_parts, const char *image_path);
+// parts.
+JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts);
 
 #endif

@@ -1,10 +1,20 @@
-#include "split_dialog.h"
+#include "split/split_dialog.h"
 
 #include <limits.h>
 
-#include "part_layout.h"
-#include "split_engine.h"
-#include "startup.h"
+#include "format/part_layout.h"
+#include "format/paths.h"
+#include "split/split_engine.h"
+
+static const char kTitle[] = "Cleaver";
+
+// The presets write slices a little smaller than their names, leaving room
+// on the floppy disk each is named after.
+static const struct {
+    int radio;
+    int slice_kb;
+} kPresets[] = {{IDC_SIZE_360, 320}, {IDC_SIZE_720, 680}, {IDC_SIZE_144, 1400}};
+static const int kDefaultPreset = 2;
 
 // The program image as it was when the dialog opened; it is copied into
 // every head part.
@@ -28,7 +38,7 @@ int ParseSizeField(const char *text)
 
 static void InitSplitDialog(HWND dialog)
 {
-    SetItemChecked(dialog, IDC_SIZE_144, true);
+    SetItemChecked(dialog, kPresets[kDefaultPreset].radio, true);
     GetProgramImagePath(g_image_path);
 }
 
@@ -46,22 +56,56 @@ static void BrowseForInput(HWND dialog)
 // the typed size is out of range.
 static bool DetermineSliceSize(HWND dialog, int *slice_kb)
 {
-    if (IsItemChecked(dialog, IDC_SIZE_360)) {
-        *slice_kb = 320;
-    } else if (IsItemChecked(dialog, IDC_SIZE_720)) {
-        *slice_kb = 680;
-    } else if (IsItemChecked(dialog, IDC_SIZE_USER)) {
-        char text[128];
-        GetItemText(dialog, IDC_USER_KB, text, sizeof text);
-        *slice_kb = ParseSizeField(text);
-        if (*slice_kb < kMinSliceKb || *slice_kb > kMaxSliceKb) {
-            ShowMessage(dialog, kSliceSizeMessage, kSplitTitle, MB_OK);
-            return false;
+    for (const auto &preset : kPresets) {
+        if (IsItemChecked(dialog, preset.radio)) {
+            *slice_kb = preset.slice_kb;
+            return true;
         }
-    } else {
-        *slice_kb = 1400;
     }
-    return true;
+    if (!IsItemChecked(dialog, IDC_SIZE_USER)) {
+        *slice_kb = kPresets[kDefaultPreset].slice_kb;
+        return true;
+    }
+    char text[128];
+    GetItemText(dialog, IDC_USER_KB, text, sizeof text);
+    *slice_kb = ParseSizeField(text);
+    if (*slice_kb >= kMinSliceKb && *slice_kb <= kMaxSliceKb)
+        return true;
+    ShowMessage(dialog, "Size must be between 10 KB and 64 MB (65536 KB)", kTitle, MB_OK);
+    return false;
+}
+
+static void ReportFailure(HWND dialog, const SplitResult *result)
+{
+    const char *part = result->part;
+    switch (result->status) {
+    case kSplitDone:
+        break;
+    case kSplitNoInput:
+        ShowError(dialog, kTitle, "Unable to open input file, Please select a file to split.");
+        break;
+    case kSplitTooSmall:
+        ShowError(dialog, kTitle, "File is too small to split!!");
+        break;
+    case kSplitTooLarge:
+        ShowError(dialog, kTitle, "File is too large to split!! (2 GB at most)");
+        break;
+    case kSplitNoImage:
+        ShowError(dialog, kTitle, "Unable to write header!!");
+        break;
+    case kSplitNameTooLong:
+        ShowError(dialog, kTitle, "Unable to create part ", part, "..., the name is too long");
+        break;
+    case kSplitCannotCreate:
+        ShowError(dialog, kTitle, "Unable to create part ", part);
+        break;
+    case kSplitWriteFailed:
+        ShowError(dialog, kTitle, "Unable to write ", part, ", the disk may be full");
+        break;
+    case kSplitReadFailed:
+        ShowError(dialog, kTitle, "Unable to read the input file while writing ", part);
+        break;
+    }
 }
 
 static void OnSplit(HWND dialog)
@@ -72,39 +116,41 @@ static void OnSplit(HWND dialog)
     if (!DetermineSliceSize(dialog, &slice_kb))
         return;
     ShowBusy(true);
-    SplitResult result = SplitFile(path, slice_kb, dialog, g_image_path);
+    SplitResult result = SplitFile(path, slice_kb, g_image_path);
     ShowBusy(false);
-    if (result == kSplitDone)
+    if (result.status == kSplitDone)
         EndDialogWith(dialog, 0);
+    else
+        ReportFailure(dialog, &result);
+}
+
+static void OnCommand(HWND dialog, int id)
+{
+    switch (id) {
+    case IDOK:
+        OnSplit(dialog);
+        break;
+    case IDCANCEL:
+        EndDialogWith(dialog, 0);
+        break;
+    case IDC_BROWSE:
+        BrowseForInput(dialog);
+        break;
+    case IDC_SIZE_USER:
+        FocusItem(dialog, IDC_USER_KB);
+        break;
+    }
 }
 
 INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         SetDialogIcon(dialog);
         InitSplitDialog(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wparam)) {
-        case IDOK:
-            OnSplit(dialog);
-            break;
-        case IDCANCEL:
-            EndDialogWith(dialog, 0);
-            break;
-        case IDC_BROWSE:
-            BrowseForInput(dialog);
-            break;
-        case IDC_SIZE_USER:
-            FocusItem(dialog, IDC_USER_KB);
-            break;
-        }
-        break;
-    case WM_SYSCOMMAND:
-        if ((wparam & 0xFFF0) == SC_CLOSE)
-            EndDialogWith(dialog, 0);
-        break;
+    } else if (message == WM_COMMAND) {
+        OnCommand(dialog, LOWORD(wparam));
+    } else if (IsCloseCommand(message, wparam)) {
+        OnCommand(dialog, IDCANCEL);
     }
     // Not handled, for every message: the dialog manager sets no initial
     // focus and keeps its default handling.

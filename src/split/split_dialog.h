@@ -1,8 +1,8 @@
 // The split tool's dialog: an input file, a slice size, OK.
-#ifndef QCLEAVER_SPLIT_DIALOG_H
-#define QCLEAVER_SPLIT_DIALOG_H
+#ifndef QCLEAVER_SPLIT_SPLIT_DIALOG_H
+#define QCLEAVER_SPLIT_SPLIT_DIALOG_H
 
-#include "platform.h"
+#include "platform/dialogs.h"
 
 INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 

@@ -1,53 +1,43 @@
-#include "split_engine.h"
+#include "split/split_engine.h"
 
-#include "file_copy.h"
-#include "part_layout.h"
-#include "part_names.h"
-#include "report.h"
-#include "text.h"
-#include "trailer.h"
+#include "format/copy.h"
+#include "format/part_layout.h"
+#include "format/part_names.h"
+#include "format/trailer.h"
+#include "platform/text.h"
 
-const char kSplitTitle[] = "Cleaver";
-const char kSliceSizeMessage[] = "Size must be between 10 KB and 64 MB (65536 KB)";
-
-// Reports a failed copy into part `name` and gives the result for it.
-static SplitResult CopyFailure(HWND dialog, CopyResult copy, const char *name, bool from_image)
+static SplitResult Result(SplitStatus status, const char *part = "")
 {
-    if (copy == kWriteFailed) {
-        ShowError(dialog, kSplitTitle, "Unable to write ", name, ", the disk may be full");
-        return kSplitCopyFailed;
-    }
-    if (from_image) {
-        ShowError(dialog, kSplitTitle, "Unable to write header!!");
-        return kSplitNoImage;
-    }
-    ShowError(dialog, kSplitTitle, "Unable to read the input file while writing ", name);
-    return kSplitCopyFailed;
+    SplitResult result;
+    result.status = status;
+    CopyText(result.part, kPathSize, part);
+    return result;
+}
+
+static SplitStatus CopyStatus(CopyResult copy, bool from_image)
+{
+    if (copy == kWriteFailed)
+        return kSplitWriteFailed;
+    return from_image ? kSplitNoImage : kSplitReadFailed;
 }
 
 static SplitResult WriteParts(FileHandle input, FileHandle image, const char *base,
-                              const PartSetTrailer *trailer, const PartLayout *layout,
-                              HWND dialog)
+                              const PartSetTrailer *trailer, const PartLayout *layout)
 {
     for (int i = 0; i <= layout->last_part; i++) {
         char name[kPathSize];
-        if (!FormatPartName(name, base, i)) {
-            ShowError(dialog, kSplitTitle, "Unable to create part ", name, "..., the name is too long");
-            return kSplitCannotCreate;
-        }
+        if (!FormatPartName(name, base, i))
+            return Result(kSplitNameTooLong, name);
         FileHandle part = FileCreate(name, i == 0 ? kProgramFile : kDataFile);
-        if (part == kNoFile) {
-            ShowError(dialog, kSplitTitle, "Unable to create part ", name);
-            return kSplitCannotCreate;
-        }
+        if (part == kNoFile)
+            return Result(kSplitCannotCreate, name);
         CopyResult copy;
+        bool from_image = false;
         if (i == 0) {
             copy = CopyBytes(image, part, trailer->image_size);
-            if (copy != kCopied) {
-                FileClose(part);
-                return CopyFailure(dialog, copy, name, true);
-            }
-            copy = CopyBytes(input, part, layout->head_data);
+            from_image = copy != kCopied;
+            if (copy == kCopied)
+                copy = CopyBytes(input, part, layout->head_data);
             if (copy == kCopied && !WriteTrailer(part, trailer))
                 copy = kWriteFailed;
         } else {
@@ -57,46 +47,36 @@ static SplitResult WriteParts(FileHandle input, FileHandle image, const char *ba
         if (copy == kCopied && !closed)
             copy = kWriteFailed;
         if (copy != kCopied)
-            return CopyFailure(dialog, copy, name, false);
+            return Result(CopyStatus(copy, from_image), name);
     }
-    return kSplitDone;
+    return Result(kSplitDone);
 }
 
-SplitResult SplitFile(const char *input_path, int slice_kb, HWND dialog, const char *image_path)
+SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path)
 {
     FileHandle input = FileOpenRead(input_path);
-    if (input == kNoFile) {
-        ShowError(dialog, kSplitTitle, "Unable to open input file, Please select a file to split.");
-        return kSplitNoInput;
-    }
-    int64_t input_size = FileLength(input);
+    int64_t input_size = input == kNoFile ? -1 : FileLength(input);
     int64_t slice = (int64_t)slice_kb * 1024;
-    if (input_size < 0) {
-        FileClose(input);
-        ShowError(dialog, kSplitTitle, "Unable to open input file, Please select a file to split.");
-        return kSplitNoInput;
+    SplitStatus refusal = input_size < 0             ? kSplitNoInput
+                          : input_size > kMaxInputSize ? kSplitTooLarge
+                          : input_size <= slice        ? kSplitTooSmall
+                                                       : kSplitDone;
+    // The layout depends on the image's length, so it is read before any
+    // part is written.
+    FileHandle image = kNoFile;
+    int64_t image_size = -1;
+    if (refusal == kSplitDone) {
+        image = FileOpenRead(image_path);
+        image_size = image == kNoFile ? -1 : FileLength(image);
+        if (image_size < 0 || image_size > kMaxInputSize)
+            refusal = kSplitNoImage;
     }
-    if (input_size > kMaxInputSize) {
-        FileClose(input);
-        ShowError(dialog, kSplitTitle, "File is too large to split!! (2 GB at most)");
-        return kSplitBadInputSize;
-    }
-    if (input_size <= slice) {
-        FileClose(input);
-        ShowError(dialog, kSplitTitle, "File is too small to split!!");
-        return kSplitBadInputSize;
-    }
-
-    // The layout depends on the image's length, so read it before any part
-    // is written.
-    FileHandle image = FileOpenRead(image_path);
-    int64_t image_size = image == kNoFile ? -1 : FileLength(image);
-    if (image_size < 0 || image_size > kMaxInputSize) {
+    if (refusal != kSplitDone) {
         if (image != kNoFile)
             FileClose(image);
-        FileClose(input);
-        ShowError(dialog, kSplitTitle, "Unable to write header!!");
-        return kSplitNoImage;
+        if (input != kNoFile)
+            FileClose(input);
+        return Result(refusal);
     }
 
     PartLayout layout = PlanParts(image_size, slice, input_size);
@@ -110,7 +90,7 @@ SplitResult SplitFile(const char *input_path, int slice_kb, HWND dialog, const c
 
     char base[kPathSize];
     BaseNameOf(input_path, base);
-    SplitResult result = WriteParts(input, image, base, &trailer, &layout, dialog);
+    SplitResult result = WriteParts(input, image, base, &trailer, &layout);
     FileClose(image);
     FileClose(input);
     return result;

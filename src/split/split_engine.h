@@ -1,27 +1,30 @@
 // Cuts one input file into a part set in the current directory: the head
 // part (this program, the first stretch of the input, the trailer) and the
 // slice files with the rest.
-#ifndef QCLEAVER_SPLIT_ENGINE_H
-#define QCLEAVER_SPLIT_ENGINE_H
+#ifndef QCLEAVER_SPLIT_SPLIT_ENGINE_H
+#define QCLEAVER_SPLIT_SPLIT_ENGINE_H
 
-#include "platform.h"
+#include "platform/files.h"
 
-enum SplitResult {
-    kSplitDone = 0,
-    kSplitNoImage = -1,        // the program image cannot be read
-    kSplitCannotCreate = -2,   // a part file cannot be created
-    kSplitNoInput = -3,        // the input cannot be opened
-    kSplitBadInputSize = -4,   // not larger than one slice, or 2 GB and more
-    kSplitBadSliceSize = -5,   // the typed size is out of range (the dialog's)
-    kSplitCopyFailed = -6,     // a read or write failed while parts were written
+enum SplitStatus {
+    kSplitDone,
+    kSplitNoInput,       // the input cannot be opened
+    kSplitTooSmall,      // the input is not larger than one slice
+    kSplitTooLarge,      // the input is larger than the format can describe
+    kSplitNoImage,       // the program image cannot be read
+    kSplitNameTooLong,   // a part's name does not fit a path
+    kSplitCannotCreate,  // a part cannot be created
+    kSplitWriteFailed,   // writing a part failed: most often a full disk
+    kSplitReadFailed,    // reading the input failed while a part was written
 };
 
-extern const char kSplitTitle[];
-extern const char kSliceSizeMessage[];
+struct SplitResult {
+    SplitStatus status;
+    char part[kPathSize];  // the part it failed on, where one is concerned
+};
 
 // Splits input_path into slices of slice_kb kilobytes (10 to 65536), with
-// a copy of the program at image_path at the front.  Shows its own failure
-// messages, owned by dialog.
-SplitResult SplitFile(const char *input_path, int slice_kb, HWND dialog, const char *image_path);
+// a copy of the program at image_path at the front.
+SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path);
 
 #endif

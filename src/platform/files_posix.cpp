@@ -1,13 +1,11 @@
-// POSIX files, program path and current directory.  The dialog services
-// are in console_dialog.cpp.
+// POSIX files, program path and current directory.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform.h"
-#include "text.h"
+#include "platform/files.h"
 
 const char kDirSeparator = '/';
 const bool kNamesIgnoreCase = false;

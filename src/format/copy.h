@@ -1,11 +1,11 @@
 // Moves an exact number of bytes from one open file to another, through
-// one fixed buffer.
-#ifndef QCLEAVER_FILE_COPY_H
-#define QCLEAVER_FILE_COPY_H
+// one fixed buffer: the loop both engines copy every part with.
+#ifndef QCLEAVER_FORMAT_COPY_H
+#define QCLEAVER_FORMAT_COPY_H
 
 #include <stdint.h>
 
-#include "platform.h"
+#include "platform/files.h"
 
 enum CopyResult {
     kCopied,

@@ -3,7 +3,7 @@
 # under Wine to docs/screenshots/*.png, in an Xvfb and a Wine prefix of its
 # own.  Builds first.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 
 if [ -z "${QCLEAVER_SCREEN:-}" ]; then
     bash scripts/build.sh all

@@ -1,4 +1,4 @@
-#include "file_copy.h"
+#include "format/copy.h"
 
 // Large enough that system calls cost little; fixed, whatever the file size.
 enum { kCopyBufferSize = 256 * 1024 };

@@ -1,7 +1,7 @@
-#include "startup.h"
+#include "format/paths.h"
 
-#include "platform.h"
-#include "text.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 static void CopyPiece(char *out, const char *from, int length)
 {
@@ -51,13 +51,6 @@ void SplitPath(const char *path, PathPieces *pieces)
     SplitPath(path, pieces, IsLeadByte);
 }
 
-Mode SelectMode(const char *image_path)
-{
-    PathPieces pieces;
-    SplitPath(image_path, &pieces);
-    return TextEqualNoCase(pieces.base, "cleaver") ? kSplitMode : kJoinMode;
-}
-
 void LowerCaseAscii(char *text, LeadBytePredicate is_lead)
 {
     for (; *text; text++) {
@@ -66,7 +59,6 @@ void LowerCaseAscii(char *text, LeadBytePredicate is_lead)
             text++;
             continue;
         }
-        if (c >= 'A' && c <= 'Z')
-            *text = (char)(c - 'A' + 'a');
+        *text = LowerAscii(*text);
     }
 }

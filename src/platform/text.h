@@ -12,6 +12,8 @@ bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
 bool CopyText(char *out, int size, const char *text);
 
 int TextLength(const char *text);
-bool TextEqualNoCase(const char *a, const char *b);  // ASCII letters only
+// The one case rule of this program: only ASCII letters have a case.
+char LowerAscii(char c);
+bool TextEqualNoCase(const char *a, const char *b);
 
 #endif

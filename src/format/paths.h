@@ -1,6 +1,8 @@
-// Mode selection by program name, and the path rule it rests on.
-#ifndef QCLEAVER_STARTUP_H
-#define QCLEAVER_STARTUP_H
+// The path rule: how a path falls into drive, directory, base name and
+// extension, which the part names, the rebuilt file's name and the choice
+// of mode all rest on.
+#ifndef QCLEAVER_FORMAT_PATHS_H
+#define QCLEAVER_FORMAT_PATHS_H
 
 enum { kPieceSize = 256 };  // 255 bytes and the terminator
 
@@ -19,12 +21,6 @@ typedef bool (*LeadBytePredicate)(unsigned char c);
 // separators or dots; each piece is cut to 255 bytes.
 void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead);
 void SplitPath(const char *path, PathPieces *pieces);  // system code page
-
-enum Mode { kSplitMode, kJoinMode };
-
-// The base name "cleaver", in any case of its ASCII letters, is the split
-// tool; any other name is a head part that joins.
-Mode SelectMode(const char *image_path);
 
 // Lower-cases ASCII letters, leaving the trail bytes of double-byte
 // characters alone.

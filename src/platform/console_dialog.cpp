@@ -4,14 +4,13 @@
 // command, the accelerator letter of the control to click.
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "console_templates.h"
-#include "platform.h"
-#include "text.h"
+#include "platform/console_templates.h"
+#include "platform/dialogs.h"
+#include "platform/text.h"
 
-enum { kMaxControls = 16, kLineSize = 1024 };
+enum { kLineSize = 1024 };
 
 struct ConsoleControl {
     char text[kPathSize];
@@ -80,34 +79,33 @@ static void Render(HWND dialog)
     for (int i = 0; i < t->count; i++) {
         const ControlTemplate *c = &t->controls[i];
         const ConsoleControl *state = &dialog->controls[i];
+        // Pictures are not shown; value fields and units are shown with the
+        // control they belong to.
+        if (c->kind == kPicture || c->kind == kValueField || c->kind == kUnit)
+            continue;
         char text[kPathSize];
         PlainText(c->text, text, sizeof text);
-        const ControlTemplate *field = 0;
-        ConsoleControl *value = FindControl(dialog, c->label_of, &field);
-        // Pictures are not shown; value fields are shown with their labels,
-        // and a label of an edit field after it, as its unit.
-        if (c->kind == kPicture || c->kind == kValueField ||
-            (c->kind == kLabel && (!value || field->kind != kValueField)))
-            continue;
         printf("  %c  ", c->command ? c->command : ' ');
         switch (c->kind) {
         case kPicture:
         case kValueField:
+        case kUnit:
             break;
         case kGroupBox:
             printf("-- %s --", text);
             break;
-        case kLabel:
-            printf("%s: %s", text, value->text);
-            break;
-        case kEdit:
-        case kReadOnlyEdit: {
-            printf("%s: [%s]", c->name, state->text);
-            for (int j = 0; j < t->count; j++)
-                if (t->controls[j].kind == kLabel && t->controls[j].label_of == c->id)
-                    printf(" %s", t->controls[j].text);
+        case kLabel: {
+            const ConsoleControl *value = FindControl(dialog, c->field);
+            printf("%s: %s", text, value ? value->text : "");
             break;
         }
+        case kEdit:
+        case kReadOnlyEdit:
+            printf("%s: [%s]", c->prompt, state->text);
+            for (int j = 0; j < t->count; j++)
+                if (t->controls[j].kind == kUnit && t->controls[j].field == c->id)
+                    printf(" %s", t->controls[j].text);
+            break;
         case kPushButton:
         case kDefaultButton:
             printf("<%s>", text);
@@ -176,9 +174,7 @@ static void Command(HWND dialog, const char *line)
     while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t'))
         n--;
     if (n == 1) {
-        char key = line[0];
-        if (key >= 'A' && key <= 'Z')
-            key = (char)(key - 'A' + 'a');
+        char key = LowerAscii(line[0]);
         for (int i = 0; i < dialog->tmpl->count; i++) {
             if (dialog->tmpl->controls[i].command == key) {
                 Click(dialog, i);
@@ -201,7 +197,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
     memset(&dialog, 0, sizeof dialog);
     dialog.tmpl = FindConsoleTemplate(template_id);
     dialog.proc = proc;
-    if (!dialog.tmpl || dialog.tmpl->count > kMaxControls)
+    if (!dialog.tmpl)
         return -1;
     for (int i = 0; i < dialog.tmpl->count; i++)
         dialog.controls[i].enabled = true;
@@ -217,7 +213,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
         ConsoleControl *edit = FindControl(&dialog, dialog.typing_into, &edit_template);
         dialog.typing_into = 0;
         if (StdinIsTerminal())
-            printf("%s%s ", edit ? edit_template->name : ">", edit ? ":" : "");
+            printf("%s%s ", edit ? edit_template->prompt : ">", edit ? ":" : "");
         if (!ReadLine(line, sizeof line)) {
             Close(&dialog);
             break;
@@ -328,12 +324,13 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         bool fits = line[0] == '/' ||
                     (GetCurrentDir(full) && (full[1] == 0 || AppendText(full, sizeof full, "/")));
         fits = fits && AppendText(full, sizeof full, line);
-        struct stat st;
+        FileHandle file = fits ? FileOpenRead(full) : kNoFile;
         if (!fits) {
             printf("The name is too long.\n");
-        } else if (stat(full, &st) != 0 || S_ISDIR(st.st_mode)) {
+        } else if (file == kNoFile) {
             printf("%s: no such file.\n", line);
         } else {
+            FileClose(file);
             // The parts go where the input is, as after the Windows dialog.
             char folder[kPathSize];
             CopyText(folder, sizeof folder, full);

@@ -1,6 +1,6 @@
-#include "console_templates.h"
+#include "platform/console_templates.h"
 
-#include "platform.h"
+#include "platform/dialogs.h"
 
 static const ControlTemplate kSplitControls[] = {
     {-1, kPicture, "", 0, 0, 0},
@@ -12,7 +12,7 @@ static const ControlTemplate kSplitControls[] = {
     {IDC_SIZE_144, kRadioButton, "&1.44 MB", '1', 0, 0},
     {IDC_SIZE_USER, kRadioButton, "&User Defined", 'u', 0, 0},
     {IDC_USER_KB, kEdit, "", 0, "User Defined size", 0},
-    {-1, kLabel, "KB", 0, 0, IDC_USER_KB},
+    {-1, kUnit, "KB", 0, 0, IDC_USER_KB},
     {IDCANCEL, kPushButton, "&Cancel", 'c', 0, 0},
     {IDOK, kDefaultButton, "&OK", 'o', 0, 0},
 };
@@ -35,6 +35,10 @@ static const ControlTemplate kJoinControls[] = {
     {IDOK, kDefaultButton, "&OK", 'o', 0, 0},
     {IDC_NAME, kValueField, "", 0, 0, 0},
 };
+
+static_assert(sizeof kSplitControls / sizeof kSplitControls[0] <= kMaxControls &&
+                  sizeof kJoinControls / sizeof kJoinControls[0] <= kMaxControls,
+              "the console host holds kMaxControls controls a dialog");
 
 static const DialogTemplate kTemplates[] = {
     {IDD_SPLIT_DIALOG, "QCleaver", kSplitControls,

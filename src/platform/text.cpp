@@ -1,4 +1,4 @@
-#include "text.h"
+#include "platform/text.h"
 
 int TextLength(const char *text)
 {
@@ -49,7 +49,7 @@ bool AppendDecimal(char *out, int size, int64_t value, int min_digits)
     return AppendText(out, size, text);
 }
 
-static char LowerAscii(char c)
+char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }

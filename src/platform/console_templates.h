@@ -6,7 +6,8 @@
 enum ControlKind {
     kPicture,
     kGroupBox,
-    kLabel,
+    kLabel,       // names the value field it belongs to: "File Size: 123"
+    kUnit,        // follows the edit field it belongs to: "[64] KB"
     kValueField,  // static text that the program fills in
     kEdit,
     kReadOnlyEdit,
@@ -19,11 +20,13 @@ enum ControlKind {
 struct ControlTemplate {
     int id;
     ControlKind kind;
-    const char *text;      // as in the .rc, '&' before the accelerator
-    char command;          // the letter that clicks it, 0 for none
-    const char *name;      // an edit field's name, for lack of a label
-    int label_of;          // a label: the field it names, shown as "Label: value"
+    const char *text;    // as in the .rc, '&' before the accelerator
+    char command;        // the letter that clicks it, 0 for none
+    const char *prompt;  // an edit field: shown before its value, for want of a label
+    int field;           // a label or unit: the control it belongs to
 };
+
+enum { kMaxControls = 16 };
 
 struct DialogTemplate {
     int id;

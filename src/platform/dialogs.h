@@ -1,0 +1,67 @@
+// The dialog services this program calls.  dialogs_win32.cpp implements
+// them on user32 and comdlg32; console_dialog.cpp in a terminal, with the
+// same messages and control identifiers.
+#ifndef QCLEAVER_PLATFORM_DIALOGS_H
+#define QCLEAVER_PLATFORM_DIALOGS_H
+
+#include <stdint.h>
+
+#include "platform/files.h"
+
+#ifdef _WIN32
+#include "resource.h"  // windows.h, with IDC_SIZE meaning our control
+extern HINSTANCE g_instance;
+#else
+struct ConsoleDialog;
+typedef ConsoleDialog *HWND;
+typedef unsigned int UINT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t INT_PTR;
+#define CALLBACK
+#define LOWORD(w) ((unsigned)((uintptr_t)(w) & 0xFFFF))
+enum {
+    WM_INITDIALOG = 0x0110,
+    WM_COMMAND = 0x0111,
+    WM_SYSCOMMAND = 0x0112,
+    SC_CLOSE = 0xF060,
+    IDOK = 1,
+    IDCANCEL = 2,
+    MB_OK = 0x00,
+    MB_ICONERROR = 0x10,
+};
+#include "resource.h"
+#endif
+
+typedef INT_PTR(CALLBACK *DialogProc)(HWND, UINT, WPARAM, LPARAM);
+
+// Runs the modal dialog of a template with no owner; returns its result.
+INT_PTR RunDialog(int template_id, DialogProc proc);
+void EndDialogWith(HWND dialog, int result);
+void SetDialogIcon(HWND dialog);
+// Copies at most size - 1 characters and the terminator; returns the length.
+int GetItemText(HWND dialog, int id, char *text, int size);
+void SetItemText(HWND dialog, int id, const char *text);
+void SetItemNumber(HWND dialog, int id, unsigned value);
+bool IsItemChecked(HWND dialog, int id);
+void SetItemChecked(HWND dialog, int id, bool checked);
+void EnableItem(HWND dialog, int id, bool enabled);
+void FocusItem(HWND dialog, int id);
+// type is MB_OK or MB_ICONERROR.
+void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
+// A message with the error icon, its text made of up to four pieces.
+void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
+               const char *c = "", const char *d = "");
+// The wait cursor while a long operation runs on the dialog's thread.
+void ShowBusy(bool busy);
+// The "Select File" dialog.  On acceptance path holds the full path and the
+// file's folder has become the current directory; otherwise path is empty.
+bool ChooseInputFile(HWND owner, char path[kPathSize]);
+
+// The system menu's close command, by which both dialogs end as by Cancel.
+inline bool IsCloseCommand(UINT message, WPARAM wparam)
+{
+    return message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE;
+}
+
+#endif

@@ -1,0 +1,113 @@
+// Windows dialogs: user32 dialog boxes and the comdlg32 file dialog, in
+// the ANSI code page.
+#include "platform/dialogs.h"
+
+#include <commdlg.h>
+#include <stddef.h>
+
+#include "platform/text.h"
+
+HINSTANCE g_instance;
+
+INT_PTR RunDialog(int template_id, DialogProc proc)
+{
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(template_id), 0, proc, 0);
+}
+
+void EndDialogWith(HWND dialog, int result)
+{
+    EndDialog(dialog, result);
+}
+
+void SetDialogIcon(HWND dialog)
+{
+    HICON icon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_APP));
+#ifdef _WIN64
+    SetClassLongPtrA(dialog, GCLP_HICON, (LONG_PTR)icon);
+#else
+    SetClassLongA(dialog, GCL_HICON, (LONG)icon);
+#endif
+}
+
+int GetItemText(HWND dialog, int id, char *text, int size)
+{
+    return (int)GetDlgItemTextA(dialog, id, text, size);
+}
+
+void SetItemText(HWND dialog, int id, const char *text)
+{
+    SetDlgItemTextA(dialog, id, text);
+}
+
+void SetItemNumber(HWND dialog, int id, unsigned value)
+{
+    SetDlgItemInt(dialog, id, value, FALSE);
+}
+
+bool IsItemChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void SetItemChecked(HWND dialog, int id, bool checked)
+{
+    CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void EnableItem(HWND dialog, int id, bool enabled)
+{
+    EnableWindow(GetDlgItem(dialog, id), enabled);
+}
+
+void FocusItem(HWND dialog, int id)
+{
+    SetFocus(GetDlgItem(dialog, id));
+}
+
+void ShowMessage(HWND owner, const char *text, const char *title, UINT type)
+{
+    MessageBoxA(owner, text, title, type);
+}
+
+void ShowBusy(bool busy)
+{
+    SetCursor(LoadCursorA(0, busy ? (LPCSTR)IDC_WAIT : (LPCSTR)IDC_ARROW));
+}
+
+#ifndef _WIN64
+// The version-4 layout of the file dialog's structure, which every Windows
+// since 95 accepts.
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+              "OPENFILENAME_SIZE_VERSION_400A");
+#endif
+
+bool ChooseInputFile(HWND owner, char path[kPathSize])
+{
+    OPENFILENAMEA ofn;
+    char *p = (char *)&ofn;
+    for (unsigned i = 0; i < sizeof ofn; i++)
+        p[i] = 0;
+    path[0] = 0;
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "All Files\0*.*\0ZIP Files\0*.zip\0EXE Files\0*.exe\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = kPathSize;
+    ofn.lpstrTitle = "Select File";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
+    if (!GetOpenFileNameA(&ofn)) {
+        path[0] = 0;
+        return false;
+    }
+    // Windows moves the current directory to the file's folder; Wine does
+    // not.  The parts must land beside the input on both.
+    char folder[kPathSize];
+    CopyText(folder, kPathSize, path);
+    int cut = ofn.nFileOffset;
+    if (cut > 0 && cut < kPathSize) {
+        folder[cut] = 0;
+        SetCurrentDir(folder);
+    }
+    return true;
+}

@@ -1,0 +1,56 @@
+// The file services this program calls, and nothing more: the running
+// program's own path, the current directory, and files read and written
+// whole and in order.  files_posix.cpp and files_win32.cpp implement them.
+#ifndef QCLEAVER_PLATFORM_FILES_H
+#define QCLEAVER_PLATFORM_FILES_H
+
+#include <stdint.h>
+
+// Every path and file name buffer is this large, terminator included.
+enum { kPathSize = 260 };
+
+// ---- Program image and current directory --------------------------------
+
+// Full path of the running program's file; false when it does not fit.
+bool GetProgramImagePath(char path[kPathSize]);
+bool GetCurrentDir(char path[kPathSize]);
+bool SetCurrentDir(const char *path);
+// The separator the census writes between a directory and a file name.
+extern const char kDirSeparator;
+// Whether the file system ignores the case of letters in names.
+extern const bool kNamesIgnoreCase;
+// True for a lead byte of a double-byte character in the system code page.
+bool IsLeadByte(unsigned char c);
+unsigned CurrentProcessId();
+
+// ---- Files ----------------------------------------------------------------
+
+typedef intptr_t FileHandle;
+const FileHandle kNoFile = -1;
+
+enum FileMode {
+    kDataFile,     // ordinary read-write permission
+    kProgramFile,  // may also be started as a program
+};
+
+// Opens a file for reading, shared with other readers and writers.
+FileHandle FileOpenRead(const char *name);
+// Creates for reading and writing, truncating an existing file.
+FileHandle FileCreate(const char *name, FileMode mode);
+// Bytes read, 0 at the end of the file, -1 on failure.
+int FileRead(FileHandle file, void *buffer, int size);
+// Writes all of buffer; false when any of it could not be written.
+bool FileWrite(FileHandle file, const void *buffer, int size);
+bool FileSeek(FileHandle file, int64_t offset);
+// Length in bytes, or -1.
+int64_t FileLength(FileHandle file);
+// False when data written earlier could not be stored after all.
+bool FileClose(FileHandle file);
+bool FileDelete(const char *name);
+// Renames, replacing an existing file of the new name.
+bool FileRename(const char *from, const char *to);
+// True when a file of this name exists and may not be written or replaced:
+// read-only, or not a regular file.
+bool FileIsProtected(const char *name);
+
+#endif

@@ -1,0 +1,277 @@
+// The split and join engines, with small made-up program images: the parts
+// they write, and what they report when they cannot.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "format/trailer.h"
+#include "join/join_engine.h"
+#include "split/split_engine.h"
+#include "test_files.h"
+
+// A scratch folder, entered for the test, holding a made-up program image.
+class InScratch : public ::testing::Test {
+protected:
+    explicit InScratch(int64_t image_size = 100) : in(dir.path())
+    {
+        WritePattern(dir / "image", image_size, 1);
+    }
+    SplitResult Split(const std::string &input, int slice_kb)
+    {
+        return SplitFile(input.c_str(), slice_kb, "image");
+    }
+    ScratchDir dir;
+    InDir in;
+};
+
+// Part lengths as the original stepping gives them: part 0 starts counting
+// at the image's length, and before every 4096-byte read the part stops
+// once it holds a slice.
+static std::vector<int64_t> SteppedLengths(int64_t image, int64_t slice, int64_t input)
+{
+    std::vector<int64_t> lengths;
+    int64_t left = input;
+    for (int i = 0; left > 0 || lengths.size() < 2; i++) {  // at least one slice file
+        int64_t total = i == 0 ? image : 0, data = 0;
+        while (left > 0 && total < slice) {
+            int64_t n = left < 4096 ? left : 4096;
+            total += n, data += n, left -= n;
+        }
+        lengths.push_back(data);
+    }
+    return lengths;
+}
+
+static PartSetTrailer TrailerOf(const std::string &head)
+{
+    PartSetTrailer t;
+    int64_t length;
+    EXPECT_TRUE(ReadTrailerOf(head.c_str(), &t, &length));
+    return t;
+}
+
+struct SplitCase {
+    int64_t image, slice_kb, input;
+};
+
+static void PrintTo(const SplitCase &c, std::ostream *out)
+{
+    *out << "image " << c.image << ", " << c.slice_kb << " KB, input " << c.input;
+}
+
+class RoundTrip : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSteppedLengths)
+{
+    const SplitCase c = GetParam();
+    ScratchDir from, to;
+    WritePattern(from / "image", c.image, 7);
+    WritePattern(from / "data.bin", c.input, 8);
+    {
+        InDir in(from.path());
+        ASSERT_EQ(SplitFile((from / "data.bin").c_str(), (int)c.slice_kb, "image").status,
+                  kSplitDone);
+    }
+    std::vector<int64_t> lengths = SteppedLengths(c.image, c.slice_kb * 1024, c.input);
+    PartSetTrailer t = TrailerOf(from / "data_00.exe");
+    EXPECT_STREQ(t.original_path, (from / "data.bin").c_str());
+    EXPECT_EQ(t.image_size, c.image);
+    EXPECT_EQ(t.original_size, c.input);
+    ASSERT_EQ(t.last_part, (int)lengths.size() - 1);
+    EXPECT_EQ(SizeOf(from / "data_00.exe"), c.image + lengths[0] + 272);
+    for (size_t i = 1; i < lengths.size(); i++)
+        EXPECT_EQ(SizeOf(from / PartName("data", (int)i)), lengths[i]) << i;
+    EXPECT_FALSE(Exists(from / PartName("data", (int)lengths.size())));
+
+    // Joined elsewhere, by a head part of another name.
+    CopyFile(from / "data_00.exe", to / "renamed.exe");
+    for (size_t i = 1; i < lengths.size(); i++)
+        CopyFile(from / PartName("data", (int)i), to / PartName("data", (int)i));
+    InDir in(to.path());
+    ASSERT_EQ(JoinParts((to / "renamed.exe").c_str(), false, false).status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(to / "data.bin") == ReadBytes(from / "data.bin"));
+    EXPECT_FALSE(Exists(to / "cleaver.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, RoundTrip,
+    ::testing::Values(SplitCase{100, 10, 10241},              // one byte over a slice
+                      SplitCase{100, 10, 12288 + 4096},       // whole blocks
+                      SplitCase{100, 10, 12288 + 4097},       // one past
+                      SplitCase{5000, 10, 3 * 12288 + 1},     // image inside the first block
+                      SplitCase{20000, 10, 10241},            // image over a slice: no data in part 0
+                      SplitCase{20000, 10, 105 * 12288 + 7},  // more than 99 slices
+                      SplitCase{24576, 1400, 5000000}));      // 1.44 MB, the image a whole block
+
+using Splitting = InScratch;
+
+TEST_F(Splitting, RefusesWhatItCannotSplitBeforeWritingAnything)
+{
+    WritePattern(dir / "one.bin", 10240, 2);
+    WritePattern(dir / "two.bin", 20000, 2);
+    EXPECT_EQ(Split("", 10).status, kSplitNoInput);
+    EXPECT_EQ(Split("missing", 10).status, kSplitNoInput);
+    EXPECT_EQ(Split("one.bin", 10).status, kSplitTooSmall);  // exactly one slice
+    EXPECT_EQ(SplitFile("two.bin", 10, "no-image").status, kSplitNoImage);
+    ASSERT_EQ(truncate("one.bin", 2147483648LL), 0);  // sparse
+    EXPECT_EQ(Split("one.bin", 65536).status, kSplitTooLarge);
+    EXPECT_FALSE(Exists(dir / "one_00.exe"));
+    EXPECT_FALSE(Exists(dir / "two_00.exe"));
+}
+
+TEST_F(Splitting, OverwritesAnEarlierSetAndLeavesItsExtraSlices)
+{
+    WritePattern(dir / "a.bin", 6 * 12288, 2);
+    ASSERT_EQ(Split("a.bin", 10).status, kSplitDone);
+    std::string old_last = ReadBytes(dir / "a_06.QCB");
+    WritePattern(dir / "a.bin", 3 * 12288, 3);
+    ASSERT_EQ(Split("a.bin", 10).status, kSplitDone);
+    EXPECT_EQ(TrailerOf(dir / "a_00.exe").last_part, 2);
+    EXPECT_EQ(ReadBytes(dir / "a_06.QCB"), old_last);
+    struct stat st;
+    ASSERT_EQ(stat("a_00.exe", &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);  // the head part can be started
+    ASSERT_EQ(stat("a_01.QCB", &st), 0);
+    EXPECT_FALSE(st.st_mode & S_IXUSR);
+
+    ASSERT_EQ(rename("a.bin", "original.bin"), 0);
+    ASSERT_EQ(JoinParts("a_00.exe", false, false).status, kJoinDone);
+    EXPECT_EQ(ReadBytes(dir / "a.bin"), ReadBytes(dir / "original.bin"));
+}
+
+TEST_F(Splitting, NamesThePartItCannotCreate)
+{
+    WritePattern(dir / "a.bin", 3 * 12288, 2);
+    ASSERT_EQ(mkdir("a_02.QCB", 0755), 0);
+    SplitResult result = Split("a.bin", 10);
+    EXPECT_EQ(result.status, kSplitCannotCreate);
+    EXPECT_STREQ(result.part, "a_02.QCB");
+}
+
+// Lets no file grow beyond `bytes` while it lives, like a nearly full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        struct rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        signal(SIGXFSZ, SIG_IGN);  // a write past it fails instead
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+private:
+    struct rlimit old_;
+};
+
+// A set of four slice files, made from a 100-byte image; "keep" holds the
+// input.
+class Join : public InScratch {
+protected:
+    void SetUp() override
+    {
+        WritePattern(dir / "keep", 4 * 12288 + 500, 2);
+        CopyFile(dir / "keep", dir / "r.zip");
+        ASSERT_EQ(Split("r.zip", 10).status, kSplitDone);
+        ASSERT_EQ(unlink("r.zip"), 0);
+        ASSERT_EQ(TrailerOf(dir / "r_00.exe").last_part, 4);
+    }
+    // Joins, asking for the program copy and the deletion, expecting a
+    // failure; nothing may be left but the parts.
+    void ExpectFailure(JoinStatus expected, const char *part = "")
+    {
+        JoinResult result = JoinParts("r_00.exe", true, true);
+        EXPECT_EQ(result.status, expected);
+        EXPECT_STREQ(result.part, part);
+        EXPECT_TRUE(Exists(dir / "r_00.exe"));
+        EXPECT_TRUE(Exists(dir / "r_04.QCB"));
+        EXPECT_FALSE(Exists(dir / "cleaver.exe"));
+        EXPECT_NE(system(("ls " + dir.path() + " | grep -q qcleaver-").c_str()), 0);
+    }
+};
+
+TEST_F(Join, AMissingOrShortSliceLeavesNoOutputAndDeletesNothing)
+{
+    ASSERT_EQ(rename("r_03.QCB", "x"), 0);
+    ExpectFailure(kJoinPartMissing, "r_03.QCB");
+    ASSERT_EQ(rename("x", "r_03.QCB"), 0);
+    ASSERT_EQ(truncate("r_02.QCB", 8192), 0);
+    ExpectFailure(kJoinPartDamaged, "r_02.QCB");
+    EXPECT_FALSE(Exists(dir / "r.zip"));
+}
+
+TEST_F(Join, KeepsAReadOnlyFileOrFolderOfTheOutputName)
+{
+    WriteBytes(dir / "r.zip", "mine");
+    chmod("r.zip", 0444);
+    ExpectFailure(kJoinNoOutput);
+    EXPECT_EQ(ReadBytes(dir / "r.zip"), "mine");
+    ASSERT_EQ(unlink("r.zip"), 0);
+    ASSERT_EQ(mkdir("r.zip", 0755), 0);
+    ExpectFailure(kJoinNoOutput);
+    EXPECT_EQ(JoinParts("image.none", false, false).status, kJoinNoTrailer);
+}
+
+TEST_F(Join, AFullDiskFailsTheJoinAndTheSplit)
+{
+    FileSizeLimit limit(20000);  // the rebuilt file cannot grow so far
+    ExpectFailure(kJoinWriteFailed, "r_01.QCB");
+    SplitResult split = Split("keep", 30);
+    EXPECT_EQ(split.status, kSplitWriteFailed);
+    EXPECT_STREQ(split.part, "keep_00.exe");
+    EXPECT_FALSE(Exists(dir / "r.zip"));
+}
+
+TEST_F(Join, ReplacesAWritableFileThenDeletesThePartsOnRequest)
+{
+    WriteBytes(dir / "r.zip", "an older file");
+    JoinResult result = JoinParts("r_00.exe", true, true);
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.program_copy, kProgramCopyMade);
+    EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
+    EXPECT_EQ(ReadBytes(dir / "cleaver.exe"), ReadBytes(dir / "image"));
+    struct stat st;
+    ASSERT_EQ(stat("cleaver.exe", &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    for (int i = 0; i <= 4; i++)
+        EXPECT_FALSE(Exists(dir / PartName("r", i))) << i;
+}
+
+class JoinCopy : public InScratch {
+protected:
+    JoinCopy() : InScratch(30000) {}
+};
+
+TEST_F(JoinCopy, AProgramCopyCutShortIsRemovedAndThePartsKept)
+{
+    WritePattern(dir / "a.bin", 20000, 2);
+    ASSERT_EQ(Split("a.bin", 10).status, kSplitDone);
+    ASSERT_EQ(unlink("a.bin"), 0);
+    JoinResult result;
+    {
+        FileSizeLimit limit(25000);  // room for the 20000-byte file, not the program
+        result = JoinParts("a_00.exe", true, true);
+    }
+    EXPECT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.program_copy, kProgramCopyWriteFailed);
+    EXPECT_EQ(SizeOf(dir / "a.bin"), 20000);
+    EXPECT_FALSE(Exists(dir / "cleaver.exe"));
+    EXPECT_TRUE(Exists(dir / "a_00.exe"));
+    EXPECT_TRUE(Exists(dir / "a_01.QCB"));
+}
+
+TEST_F(JoinCopy, TheUsersCleaverExeWinsOverTheProgramCopy)
+{
+    WritePattern(dir / "cleaver.exe", 50000, 2);
+    std::string original = ReadBytes(dir / "cleaver.exe");
+    ASSERT_EQ(Split("cleaver.exe", 10).status, kSplitDone);
+    ASSERT_EQ(unlink("cleaver.exe"), 0);
+    ASSERT_EQ(JoinParts("cleaver_00.exe", true, false).status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(dir / "cleaver.exe") == original);
+}
