@@ -1,0 +1,162 @@
+#include "format/crc32.h"
+
+// Only the folding functions are compiled for SSE2 and PCLMULQDQ, each by
+// its own attribute, so the rest still runs on any i686; the processor is
+// asked at run time before they are called.
+#if defined(__i386__) || defined(__x86_64__)
+#define CRC32_CAN_FOLD 1
+#include <cpuid.h>
+#include <emmintrin.h>
+#include <wmmintrin.h>
+#if defined(__i386__)
+// 32-bit Windows keeps the stack only 4-byte aligned (window procedures,
+// thread starts, our own entry point), yet spilled SSE registers need 16:
+// realign it on the way in.
+#define CRC32_FOLD_TARGET __attribute__((target("sse2,pclmul"), force_align_arg_pointer))
+#else
+#define CRC32_FOLD_TARGET __attribute__((target("sse2,pclmul")))
+#endif
+#endif
+
+// Byte-wise tables for 1 to 8 bytes at a time: table[k][b] is the register
+// after byte b and then k zero bytes.  Zero here, filled by Crc32Init, so
+// that they take 8 KiB of memory but nothing in the program image.
+static uint32_t g_table[8][256];
+static bool g_ready;
+static bool g_can_fold;
+
+void Crc32Init()
+{
+    if (g_ready)
+        return;
+    for (uint32_t b = 0; b < 256; b++) {
+        uint32_t r = b;
+        for (int bit = 0; bit < 8; bit++)
+            r = (r >> 1) ^ (0xEDB88320u & (0u - (r & 1)));
+        g_table[0][b] = r;
+    }
+    for (int b = 0; b < 256; b++)
+        for (int k = 1; k < 8; k++) {
+            uint32_t r = g_table[k - 1][b];
+            g_table[k][b] = (r >> 8) ^ g_table[0][r & 0xFF];
+        }
+#ifdef CRC32_CAN_FOLD
+    unsigned eax, ebx, ecx, edx;
+    g_can_fold = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) && (ecx & bit_PCLMUL);
+#endif
+    g_ready = true;
+}
+
+bool Crc32CanFold()
+{
+    Crc32Init();
+    return g_can_fold;
+}
+
+static uint32_t LoadLittle32(const unsigned char *p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+// Below, "register" is the checksum before the final inversion, as the
+// shift register of the textbook circuit holds it.
+static uint32_t TableRegister(uint32_t reg, const unsigned char *p, size_t length)
+{
+    const uint32_t (*t)[256] = g_table;
+    for (; length >= 8; p += 8, length -= 8) {
+        // The second word's lookups wait for nothing; the first word's
+        // are paired so that the chain from one register to the next is short.
+        uint32_t b = LoadLittle32(p + 4);
+        uint32_t later = t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+        uint32_t a = reg ^ LoadLittle32(p);
+        reg = later ^ ((t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF]) ^ (t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24]));
+    }
+    for (; length > 0; p++, length--)
+        reg = (reg >> 8) ^ t[0][(reg ^ *p) & 0xFF];
+    return reg;
+}
+
+uint32_t Crc32UpdateTable(uint32_t crc, const void *data, size_t length)
+{
+    Crc32Init();
+    return ~TableRegister(~crc, (const unsigned char *)data, length);
+}
+
+#ifdef CRC32_CAN_FOLD
+// Folding.  Sixteen bytes loaded little-endian hold, bit i, the coefficient
+// of x^(127-i) of a polynomial of the message.  Such a block n blocks before
+// a later one is worth, modulo the CRC polynomial P, its high-degree
+// (low-address) half times x^(128n+32) mod P plus its other half times
+// x^(128n-32) mod P, a product of 96 bits that is added to the later block.
+// PCLMULQDQ multiplies bit-reversed operands, and the constants below are
+// bit-reversed and shifted by one so that the product lands bit-aligned:
+//   constant = reverse32(x^e mod P) << 1,  e = 128n + 32 and 128n - 32.
+// Four blocks are carried at a time (n = 4), then they, and any later single
+// block, are folded one block on (n = 1).  The last block's value is then
+// the same modulo P as everything before, and the tables finish it.
+CRC32_FOLD_TARGET
+static inline __m128i FoldOnto(__m128i block, __m128i constants, __m128i later)
+{
+    __m128i high_half = _mm_clmulepi64_si128(block, constants, 0x00);
+    __m128i low_half = _mm_clmulepi64_si128(block, constants, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(high_half, low_half), later);
+}
+
+// length: a multiple of 16, at least 64; p: 16-byte aligned.
+CRC32_FOLD_TARGET
+static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length)
+{
+    const __m128i by4 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);  // x^480, x^544
+    const __m128i by1 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);  // x^96, x^160
+    const __m128i *block = (const __m128i *)p;
+    const __m128i *end = (const __m128i *)(p + length);
+
+    // The register is the checksum of what came before: it adds into the
+    // first four bytes.
+    __m128i x0 = _mm_xor_si128(_mm_load_si128(block), _mm_cvtsi32_si128((int)reg));
+    __m128i x1 = _mm_load_si128(block + 1);
+    __m128i x2 = _mm_load_si128(block + 2);
+    __m128i x3 = _mm_load_si128(block + 3);
+    for (block += 4; end - block >= 4; block += 4) {
+        x0 = FoldOnto(x0, by4, _mm_load_si128(block));
+        x1 = FoldOnto(x1, by4, _mm_load_si128(block + 1));
+        x2 = FoldOnto(x2, by4, _mm_load_si128(block + 2));
+        x3 = FoldOnto(x3, by4, _mm_load_si128(block + 3));
+    }
+    x1 = FoldOnto(x0, by1, x1);
+    x2 = FoldOnto(x1, by1, x2);
+    x3 = FoldOnto(x2, by1, x3);
+    for (; block < end; block++)
+        x3 = FoldOnto(x3, by1, _mm_load_si128(block));
+
+    unsigned char last[16];
+    _mm_storeu_si128((__m128i *)last, x3);
+    return TableRegister(0, last, 16);
+}
+#endif
+
+uint32_t Crc32UpdateFolded(uint32_t crc, const void *data, size_t length)
+{
+    Crc32Init();
+    const unsigned char *p = (const unsigned char *)data;
+    uint32_t reg = ~crc;
+#ifdef CRC32_CAN_FOLD
+    // The tables take the bytes up to the first 16-byte boundary and the
+    // tail after the last whole block.
+    size_t head = (size_t)(0u - (uintptr_t)p) & 15;
+    if (g_can_fold && length >= head + 64) {
+        reg = TableRegister(reg, p, head);
+        p += head, length -= head;
+        size_t blocks = length & ~(size_t)15;
+        reg = FoldRegister(reg, p, blocks);
+        p += blocks, length -= blocks;
+    }
+#endif
+    return ~TableRegister(reg, p, length);
+}
+
+uint32_t Crc32Update(uint32_t crc, const void *data, size_t length)
+{
+    // Crc32UpdateFolded leaves the tables whatever cannot be folded.
+    return Crc32UpdateFolded(crc, data, length);
+}

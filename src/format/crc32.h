@@ -1,0 +1,29 @@
+// The CRC-32 of ZIP and PNG (reflected polynomial 0xEDB88320, register
+// preset and final value inverted): the value zlib's crc32() gives.  Fast
+// enough to check every byte a split or a join moves without slowing it.
+#ifndef QCLEAVER_CRC32_H
+#define QCLEAVER_CRC32_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Fills the lookup tables and asks the processor whether it can fold by
+// carry-less multiplication.  Every function below calls it on first use;
+// call it once before checksumming from several threads at a time.
+void Crc32Init();
+
+// Carries a checksum over length more bytes.  Start from 0 and feed the data
+// in pieces of any size: the result is that of the whole.
+//   Crc32Update(0, "123456789", 9) == 0xCBF43926
+uint32_t Crc32Update(uint32_t crc, const void *data, size_t length);
+
+// The same by one way only, for the tests and the benchmark.
+// By slicing-by-8 tables, on any processor:
+uint32_t Crc32UpdateTable(uint32_t crc, const void *data, size_t length);
+// By folding with PCLMULQDQ where Crc32CanFold(); by the tables elsewhere:
+uint32_t Crc32UpdateFolded(uint32_t crc, const void *data, size_t length);
+
+// True on x86 processors with SSE2 and PCLMULQDQ.
+bool Crc32CanFold();
+
+#endif
