@@ -13,7 +13,6 @@
 //   message:TITLE:TEXT    a message box says this; dismissed with OK
 //   close                 closes the main dialog; the program must end
 //   ends                  the program ends by itself, with exit code 0
-//   sleep:MS
 //
 // Every wait gives up after 20 s.  Exit code 0 on success, 1 on a failed
 // step, 2 when the program cannot be started; the program is killed if it
@@ -170,15 +169,10 @@ static void PressButton(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-static void RequireMain()
+static HWND Control(int id)
 {
     if (!g_main)
         Fail("no main dialog yet (start with split or join)");
-}
-
-static HWND Control(int id)
-{
-    RequireMain();
     if (!IsWindow(g_main))
         Fail("the main dialog has closed");
     HWND control = GetDlgItem(g_main, id);
@@ -212,14 +206,8 @@ static void ExpectText(int id, const std::string &expected)
 {
     HWND control = Control(id);
     std::string seen;
-    DWORD start = GetTickCount();
-    while ((seen = TextOf(control)) != expected) {
-        if (Ended())
-            Fail("the program ended while control %d showed \"%s\"", id, seen.c_str());
-        if (GetTickCount() - start > kTimeoutMs)
-            Fail("control %d shows \"%s\", not \"%s\"", id, seen.c_str(), expected.c_str());
-        Sleep(kPollMs);
-    }
+    WaitFor(("control " + std::to_string(id) + " to show \"" + expected + "\"").c_str(),
+            [&] { return (seen = TextOf(control)) == expected; });
 }
 
 static void AnswerFileDialog(const char *path)
@@ -326,8 +314,6 @@ static void RunStep(const std::string &step)
         ExpectEnd();
     } else if (name == "ends") {
         ExpectEnd();
-    } else if (name == "sleep") {
-        Sleep((DWORD)Number(rest));
     } else {
         Fail("unknown step");
     }
