@@ -21,6 +21,11 @@ static const NamedWay kWays[] = {
     {"Best", Crc32Update, false},
 };
 
+static void PrintTo(const NamedWay &way, std::ostream *out)
+{
+    *out << way.name;
+}
+
 class Crc32 : public testing::TestWithParam<NamedWay> {
 protected:
     void SetUp() override

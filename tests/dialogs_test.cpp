@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -79,9 +80,16 @@ TEST_F(Dialogs, SplitWithEachSizeThenJoinElsewhere)
         std::string out = Split(Choose() + size.commands + "o\n");
         ASSERT_TRUE(Has(out, "Input file: [" + (input / "Data.BIN") + "]")) << out;
         EXPECT_EQ(SizeOf(input / "Data_01.QCB"), size.slice) << size.commands;
+        int last = LastPart();
+        // The checksum a user can compare with other tools' CRC-32.
+        std::string data = ReadBytes(input / "Data.BIN");
+        char crc[16];
+        snprintf(crc, sizeof crc, "%08lx", crc32(0, (const Bytef *)data.data(), (uInt)data.size()));
+        EXPECT_TRUE(Has(out, "\nData_00.exe: " + std::to_string(kInputSize) + " bytes in " +
+                                 std::to_string(last + 1) + " parts, CRC-32 " + crc + "\n"))
+            << out;
 
         ScratchDir set;
-        int last = LastPart();
         for (int i = 0; i <= last; i++)
             CopyFile(input / PartName("Data", i), set / PartName("Data", i));
         out = Run(set.path(), "./Data_00.exe", "o\n");
@@ -89,7 +97,10 @@ TEST_F(Dialogs, SplitWithEachSizeThenJoinElsewhere)
                                  "\n     Parts: " + std::to_string(last) +
                                  "\n     Found: " + std::to_string(last) + "\n"))
             << out;
-        EXPECT_TRUE(ReadBytes(set / "Data.BIN") == ReadBytes(input / "Data.BIN"));
+        EXPECT_TRUE(Has(out, "\nData.BIN: " + std::to_string(kInputSize) + " bytes rebuilt, CRC-32 " +
+                                 crc + " verified\n"))
+            << out;
+        EXPECT_TRUE(ReadBytes(set / "Data.BIN") == data);
         EXPECT_EQ(ReadBytes(set / "cleaver.exe"), ReadBytes(POSIX_PROGRAM));
         EXPECT_TRUE(Has(Run(set.path(), "./cleaver.exe", ""), "File ..."));
         EXPECT_EQ(system(("rm -f '" + input.path() + "'/Data_*").c_str()), 0);

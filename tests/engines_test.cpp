@@ -2,9 +2,11 @@
 // they write, and what they report when they cannot.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -113,8 +115,6 @@ TEST_F(Splitting, RefusesWhatItCannotSplitBeforeWritingAnything)
     EXPECT_EQ(Split("missing", 10).status, kSplitNoInput);
     EXPECT_EQ(Split("one.bin", 10).status, kSplitTooSmall);  // exactly one slice
     EXPECT_EQ(SplitFile("two.bin", 10, "no-image").status, kSplitNoImage);
-    ASSERT_EQ(truncate("one.bin", 2147483648LL), 0);  // sparse
-    EXPECT_EQ(Split("one.bin", 65536).status, kSplitTooLarge);
     EXPECT_FALSE(Exists(dir / "one_00.exe"));
     EXPECT_FALSE(Exists(dir / "two_00.exe"));
 }
@@ -265,4 +265,101 @@ TEST_F(JoinCopy, TheUsersCleaverExeWinsOverTheProgramCopy)
     ASSERT_EQ(unlink("cleaver.exe"), 0);
     ASSERT_EQ(JoinParts("cleaver_00.exe", true, false).status, kJoinDone);
     EXPECT_TRUE(ReadBytes(dir / "cleaver.exe") == original);
+}
+
+// Sets made since checksums: every byte is checked, and a set made by an
+// older build (no record) still joins by its lengths alone.
+class Checksum : public Join {
+protected:
+    void Corrupt(const char *name, int64_t at)
+    {
+        std::string bytes = ReadBytes(dir / name);
+        bytes[(size_t)at] ^= 0x20;
+        WriteBytes(dir / name, bytes);
+    }
+};
+
+TEST_F(Checksum, AFlippedByteOrSwappedSlicesAreRefusedWithNothingWritten)
+{
+    int64_t head_data_at = SizeOf(dir / "image");
+    for (auto flip : {std::make_pair("r_00.exe", head_data_at + 7), std::make_pair("r_03.QCB", 12287L)}) {
+        Corrupt(flip.first, flip.second);
+        ExpectFailure(kJoinChecksumMismatch);
+        EXPECT_FALSE(Exists(dir / "r.zip"));
+        Corrupt(flip.first, flip.second);
+    }
+    ASSERT_EQ(rename("r_01.QCB", "x"), 0);
+    ASSERT_EQ(rename("r_02.QCB", "r_01.QCB"), 0);
+    ASSERT_EQ(rename("x", "r_02.QCB"), 0);
+    ExpectFailure(kJoinChecksumMismatch);
+    // The trailer's own record, damaged: no join at all.
+    Corrupt("r_00.exe", SizeOf(dir / "r_00.exe") - 272 + 240);
+    ExpectFailure(kJoinNoTrailer);
+}
+
+TEST_F(Checksum, ASetWithoutARecordJoinsByItsLengths)
+{
+    std::string head = ReadBytes(dir / "r_00.exe");
+    head.replace(head.size() - 272 + 228, 32, std::string(32, '\0'));
+    WriteBytes(dir / "r_00.exe", head);
+    JoinResult result = JoinParts("r_00.exe", false, false);
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_FALSE(result.verified);
+    EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
+}
+
+// The path is stored while the record fits behind it, else the name alone;
+// a name too long for the record is still split below 2 GiB, by the old
+// rules, and refused beyond.
+TEST_F(Splitting, StoresWhatLeavesRoomForTheRecord)
+{
+    std::string name = std::string(223, 'n') + ".bin";  // 227 bytes
+    WritePattern(dir / name, 20000, 4);
+    std::string longer = std::string(224, 'n') + ".bin";
+    ASSERT_EQ(symlink(name.c_str(), longer.c_str()), 0);
+    struct {
+        std::string path, stored;
+        bool record;
+    } cases[] = {{name, name, true},
+                 {"./" + name, name, true},
+                 {"/" + std::string(3, '/') + (dir / name), name, true},
+                 {longer, longer, false}};
+    for (auto &c : cases) {
+        ASSERT_EQ(Split(c.path, 10).status, kSplitDone) << c.path;
+        std::string head = c.stored.substr(0, c.stored.size() - 4) + "_00.exe";
+        PartSetTrailer t = TrailerOf(dir / head);
+        EXPECT_EQ(t.original_path, c.path.size() <= 227 ? c.path : c.stored);
+        EXPECT_EQ(t.has_record, c.record) << c.path;
+    }
+    ASSERT_EQ(truncate(name.c_str(), 2147483648LL), 0);  // sparse
+    EXPECT_EQ(Split(longer, 65536).status, kSplitNameTooLongForSize);
+    EXPECT_FALSE(Exists(dir / (std::string(224, 'n') + "_30.QCB")));
+}
+
+// Beyond 4 GiB: sizes and offsets in 64 bits, and the record's size.  The
+// input is sparse, with a few marks that must come back where they were.
+TEST_F(Splitting, RoundTripsAnInputBeyond4GiB)
+{
+    const int64_t size = (4LL << 30) + 12345;
+    const int64_t marks[] = {0, (2LL << 30) - 1, 4LL << 30, size - 1};
+    int fd = open("big.bin", O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    for (int64_t at : marks)
+        ASSERT_EQ(pwrite(fd, "Q", 1, at), 1);
+    close(fd);
+    SplitResult split = Split("big.bin", 65536);
+    ASSERT_EQ(split.status, kSplitDone);
+    ASSERT_EQ(rename("big.bin", "input.bin"), 0);
+    JoinResult join = JoinParts("big_00.exe", false, true);  // the parts go as it ends
+    ASSERT_EQ(join.status, kJoinDone);
+    EXPECT_TRUE(join.verified);
+    EXPECT_EQ(join.crc, split.crc);
+    EXPECT_EQ(SizeOf(dir / "big.bin"), size);
+    fd = open("big.bin", O_RDONLY);
+    for (int64_t at : marks) {
+        char c = 0;
+        EXPECT_EQ(pread(fd, &c, 1, at), 1);
+        EXPECT_EQ(c, 'Q') << at;
+    }
+    close(fd);
 }

@@ -4,6 +4,7 @@
 
 #include <limits.h>
 #include <string.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -96,6 +97,7 @@ TEST(Trailer, IsLittleEndianAndReadFromTheEndOfAFile)
                                     0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(memcmp(bytes, "c:\\data\\report.zip\0", 19), 0);
     EXPECT_EQ(memcmp(bytes + 260, fields, 12), 0);
+    EXPECT_EQ(std::string((char *)bytes + 19, 241), std::string(241, '\0'));  // no record
 
     ScratchDir dir;
     WriteBytes(dir / "head", PatternBytes(1000, 1) + std::string((char *)bytes, kTrailerSize));
@@ -103,10 +105,54 @@ TEST(Trailer, IsLittleEndianAndReadFromTheEndOfAFile)
     int64_t length = 0;
     ASSERT_TRUE(ReadTrailerOf((dir / "head").c_str(), &read, &length));
     EXPECT_EQ(length, 1272);
-    EXPECT_EQ(memcmp(&read, &t, sizeof t), 0);
+    EXPECT_STREQ(read.original_path, t.original_path);
+    EXPECT_EQ(read.original_size, t.original_size);
+    EXPECT_EQ(read.last_part, -2);
+    EXPECT_FALSE(read.has_record);
+    EXPECT_EQ(SetSize(&read), 0x01020304);
     WriteBytes(dir / "short", "too short");
     EXPECT_FALSE(ReadTrailerOf((dir / "short").c_str(), &read, &length));
     EXPECT_FALSE(ReadTrailerOf((dir / "missing").c_str(), &read, &length));
+}
+
+TEST(Trailer, TheRecordLiesInThePathFieldsLast32Bytes)
+{
+    PartSetTrailer t = Sample();
+    t.has_record = true;
+    t.size = 0x123456789LL;
+    t.original_size = kSizeOverflow;
+    t.crc = 0xCAFEF00D;
+    t.slice_length = 65536 * 1024;
+    unsigned char bytes[kTrailerSize];
+    EncodeTrailer(&t, bytes);
+    const unsigned char record[] = {'Q', 'C', 'S', '1', 0x89, 0x67, 0x45, 0x23, 0x01, 0, 0, 0,
+                                    0x0D, 0xF0, 0xFE, 0xCA, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(memcmp(bytes + 228, record, 28), 0);
+    uint32_t check = (uint32_t)crc32(0, bytes + 228, 28);
+    EXPECT_EQ(memcmp(bytes + 256, &check, 4), 0);  // little-endian, as this machine
+    PartSetTrailer back;
+    DecodeTrailer(bytes, &back);
+    EXPECT_TRUE(back.has_record && back.record_intact);
+    EXPECT_EQ(back.size, t.size);
+    EXPECT_EQ(back.crc, t.crc);
+    EXPECT_EQ(back.slice_length, t.slice_length);
+
+    bytes[240] ^= 1;  // the checksum of the data, and so of the record
+    DecodeTrailer(bytes, &back);
+    EXPECT_TRUE(back.has_record);
+    EXPECT_FALSE(back.record_intact);
+    memset(bytes, 'x', 228);  // a path that runs into the record: no record at all
+    DecodeTrailer(bytes, &back);
+    EXPECT_FALSE(back.has_record);
+}
+
+// A sound record for Sample(): 1.44 MB slices, the head part carrying
+// 1409024 bytes.
+static void AddRecord(PartSetTrailer *t)
+{
+    t->has_record = t->record_intact = true;
+    t->size = t->original_size;
+    t->slice_length = 1433600;
 }
 
 // A damaged trailer, and which of its fields the join dialog may still show.
@@ -134,8 +180,22 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
         {"cut short", [](PartSetTrailer *) {}, 20000, true, true, true},
         {"more data than size", [](PartSetTrailer *d) { d->original_size = 1000; }, head,
          true, true, true},
+        {"record fails its check", [](PartSetTrailer *d) { AddRecord(d), d->record_intact = false; },
+         head, true, true, true},
+        {"32-bit size disagrees", [](PartSetTrailer *d) { AddRecord(d), d->original_size++; }, head,
+         true, true, true},
+        {"slice not whole blocks", [](PartSetTrailer *d) { AddRecord(d), d->slice_length = 1433000; },
+         head, true, true, true},
+        {"one slice too many", [](PartSetTrailer *d) { AddRecord(d), d->last_part = 4; }, head,
+         true, true, true},
     };
     PartSetTrailer t = Sample();
+    EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
+    AddRecord(&t);
+    EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
+    t.size = 5000000000LL;  // beyond 2 GiB, the 32-bit field holds its largest value
+    t.original_size = kSizeOverflow;
+    t.last_part = 3487;
     EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
     PartSetTrailer zero;
     memset(&zero, 0, sizeof zero);
@@ -156,12 +216,12 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
 TEST(Trailer, TheSliceCountBoundAdmitsEveryRealSet)
 {
     // The most slices: 10 KB slices, none carried by the head part.
-    for (int64_t size : {(int64_t)10241, (int64_t)1000000, kMaxInputSize}) {
+    for (int64_t size : {(int64_t)10241, (int64_t)1000000, (int64_t)kSizeOverflow}) {
         PartLayout layout = PlanParts(1 << 20, 10240, size);
         EXPECT_GE(MaxLastPart(size), layout.last_part) << size;
         EXPECT_GE(MaxLastPart(size), (size + 36864) / 10240) << size;  // older builds' count
     }
-    EXPECT_LT(MaxLastPart(kMaxInputSize), 300000);
+    EXPECT_LT(MaxLastPart(kSizeOverflow), 300000);
 }
 
 TEST(SizeField, TakesTheNumberAtTheStart)

@@ -1,16 +1,20 @@
 #include "format/copy.h"
 
+#include "format/crc32.h"
+
 // Large enough that system calls cost little; fixed, whatever the file size.
 enum { kCopyBufferSize = 256 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count)
+CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc)
 {
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
         int got = FileRead(from, g_copy_buffer, want);
         if (got <= 0)
             return kReadFailed;
+        if (crc)
+            *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
         if (!FileWrite(to, g_copy_buffer, got))
             return kWriteFailed;
         count -= got;

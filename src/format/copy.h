@@ -13,6 +13,7 @@ enum CopyResult {
     kWriteFailed,  // a write failed or fell short: most often a full disk
 };
 
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count);
+// Copies count bytes, carrying *crc (when not null) over them.
+CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0);
 
 #endif

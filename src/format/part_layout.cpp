@@ -17,10 +17,14 @@ PartLayout PlanParts(int64_t image_size, int64_t slice_bytes, int64_t input_size
             layout.head_data = input_size;
     }
     layout.slice_length = RoundUpToBlock(slice_bytes);
-    int64_t rest = input_size - layout.head_data;
-    int64_t count = (rest + layout.slice_length - 1) / layout.slice_length;
-    layout.last_part = (int32_t)(count < 1 ? 1 : count);
+    layout.last_part = SliceCount(input_size - layout.head_data, layout.slice_length);
     return layout;
+}
+
+int64_t SliceCount(int64_t rest, int64_t slice_length)
+{
+    int64_t count = rest > 0 ? (rest + slice_length - 1) / slice_length : 0;
+    return count < 1 ? 1 : count;
 }
 
 int64_t SliceDataLength(const PartLayout *layout, int64_t input_size, int index)

@@ -17,12 +17,37 @@ enum {
 };
 static_assert(kTrailerSize == 272, "every head part ever written ends in 272 bytes");
 
+// The set record: the path field's last 32 bytes, which older readers never
+// look at since the path ends before them.  It carries what a 32-bit size
+// cannot, and a checksum over the input.
+enum {
+    kRecordAt = kPathSize - 32,      // "QCS1"
+    kRecordSizeAt = kRecordAt + 4,   // the input's size, signed 64-bit
+    kRecordCrcAt = kRecordAt + 12,   // CRC-32 of the input
+    kRecordSliceAt = kRecordAt + 16, // bytes in every full slice file
+    kRecordCheckAt = kRecordAt + 28, // CRC-32 of the record's first 28 bytes
+    kMaxRecordPath = kRecordAt - 1,  // the longest path that leaves room for it
+};
+static_assert(kRecordAt == 228 && kRecordCheckAt + 4 == kImageSizeAt, "the record's place");
+
+// The 32-bit size field of a set of 2 GiB or more.
+const int32_t kSizeOverflow = 2147483647;
+
 struct PartSetTrailer {
     char original_path[kPathSize];  // as the split was given it; NUL inside
     int32_t image_size;             // program bytes at the head part's start
-    int32_t original_size;          // the input's length
+    int32_t original_size;          // the input's length, or kSizeOverflow
     int32_t last_part;              // index of the last part = slice files
+    // The set record, where there is one.
+    bool has_record;
+    bool record_intact;    // its own check matched when it was read
+    int64_t size;          // the input's length
+    uint32_t crc;          // CRC-32 of the input
+    int32_t slice_length;  // bytes in every full slice file
 };
+
+// The input's length as the trailer tells it, from the record where there is one.
+int64_t SetSize(const PartSetTrailer *trailer);
 
 // Little-endian, field by field, whatever the compiler's layout.
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize]);
@@ -44,6 +69,8 @@ struct TrailerVerdict {
 };
 
 // Judges a trailer read from the end of a head part of head_length bytes.
+// A record that fails its own check, or disagrees with the fields around
+// it, makes the trailer damaged: never a silent fall-back to the old rules.
 TrailerVerdict JudgeTrailer(const PartSetTrailer *trailer, int64_t head_length);
 
 // The most slice files any set of an input of this size can have: that of

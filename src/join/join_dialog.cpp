@@ -29,15 +29,28 @@ static void InitJoinDialog(HWND dialog)
         SetItemText(dialog, IDC_NAME, name);
     }
     if (verdict.size_readable)
-        SetItemNumber(dialog, IDC_SIZE, (unsigned)set.trailer.original_size);
+        SetItemNumber(dialog, IDC_SIZE, SetSize(&set.trailer));
     int32_t found = 0;
     if (verdict.count_readable) {
-        SetItemNumber(dialog, IDC_PARTS, (unsigned)set.trailer.last_part);
+        SetItemNumber(dialog, IDC_PARTS, set.trailer.last_part);
         found = have_dir ? TakeCensus(&set, dir).found : 0;
-        SetItemNumber(dialog, IDC_FOUND, (unsigned)found);
+        SetItemNumber(dialog, IDC_FOUND, found);
     }
     if (verdict.state == kTrailerDamaged || found != set.trailer.last_part)
         EnableItem(dialog, IDOK, false);
+}
+
+// "report.zip: 5242880 bytes rebuilt, CRC-32 1a2b3c4d verified"
+static void ReportDone(const JoinResult *result)
+{
+    char line[2 * kPathSize] = "";
+    AppendText(line, sizeof line, result->output);
+    AppendText(line, sizeof line, ": ");
+    AppendDecimal(line, sizeof line, result->size);
+    AppendText(line, sizeof line, " bytes rebuilt, CRC-32 ");
+    AppendHex32(line, sizeof line, result->crc);
+    AppendText(line, sizeof line, result->verified ? " verified" : " (the set records none to compare)");
+    ShowResultLine(line);
 }
 
 static void ReportFailure(HWND dialog, const JoinResult *result)
@@ -73,6 +86,11 @@ static void ReportFailure(HWND dialog, const JoinResult *result)
     case kJoinSizeMismatch:
         ShowError(dialog, kTitle, "Unable to rebuild ", output, ": the parts do not add up to its size");
         break;
+    case kJoinChecksumMismatch:
+        ShowError(dialog, kTitle, "Unable to rebuild ", output,
+                  ": its parts do not match the checksum recorded when they were made; a part "
+                  "is damaged");
+        break;
     }
     if (result->program_copy == kProgramCopyWriteFailed)
         ShowError(dialog, kTitle, "Unable to write ", kProgramCopyName, ", the disk may be full");
@@ -90,6 +108,8 @@ INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
         JoinResult result = JoinParts(g_image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
                                       IsItemChecked(dialog, IDC_DELETE_PARTS));
         ShowBusy(false);
+        if (result.status == kJoinDone)
+            ReportDone(&result);
         ReportFailure(dialog, &result);
         EndDialogWith(dialog, 0);  // whatever happened has been said
     } else if ((message == WM_COMMAND && wparam == IDCANCEL) || IsCloseCommand(message, wparam)) {

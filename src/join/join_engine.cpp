@@ -27,9 +27,11 @@ static bool WriteOutput(const PartSet *set, const char *image_path, FileHandle o
 {
     FileHandle head = FileOpenRead(image_path);
     CopyResult copy = kReadFailed;
+    uint32_t *crc = &result->crc;
     if (head != kNoFile) {
-        copy = FileSeek(head, set->trailer.image_size) ? CopyBytes(head, output, set->head_data)
-                                                        : kReadFailed;
+        copy = FileSeek(head, set->trailer.image_size)
+                   ? CopyBytes(head, output, set->head_data, crc)
+                   : kReadFailed;
         FileClose(head);
     }
     if (copy != kCopied) {
@@ -44,15 +46,19 @@ static bool WriteOutput(const PartSet *set, const char *image_path, FileHandle o
             Fail(result, kJoinPartMissing, set, i);
             return false;
         }
-        copy = CopyBytes(slice, output, FileLength(slice));
+        copy = CopyBytes(slice, output, FileLength(slice), crc);
         FileClose(slice);
         if (copy != kCopied) {
             Fail(result, CopyStatus(copy), set, i);
             return false;
         }
     }
-    if (FileLength(output) != set->trailer.original_size) {
+    if (FileLength(output) != SetSize(&set->trailer)) {
         Fail(result, kJoinSizeMismatch, set);
+        return false;
+    }
+    if (set->trailer.has_record && result->crc != set->trailer.crc) {
+        Fail(result, kJoinChecksumMismatch, set);
         return false;
     }
     return true;
@@ -148,5 +154,7 @@ JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts)
         FileDelete(image_path);  // Windows refuses while it runs; that is fine
     }
     result.status = kJoinDone;
+    result.size = SetSize(&set.trailer);
+    result.verified = set.trailer.has_record;
     return result;
 }

@@ -14,6 +14,7 @@ enum JoinStatus {
     kJoinPartUnreadable, // reading a part failed
     kJoinWriteFailed,    // writing the rebuilt file failed: most often a full disk
     kJoinSizeMismatch,   // the parts do not add up to the recorded size
+    kJoinChecksumMismatch,  // the parts do not match the recorded checksum
 };
 
 enum ProgramCopyStatus {
@@ -30,6 +31,9 @@ struct JoinResult {
     ProgramCopyStatus program_copy;
     char output[kPathSize];  // the rebuilt file's name, once known
     char part[kPathSize];    // the part it failed on, where one is concerned
+    int64_t size;            // the rebuilt file's length, once done
+    uint32_t crc;            // CRC-32 of the rebuilt file
+    bool verified;           // the set recorded a checksum, and it matched
 };
 
 // Rebuilds the file described by the trailer at the end of image_path (the

@@ -39,8 +39,10 @@ static bool MeasureSlice(const PartSet *set, const char *dir, int index, int64_t
 Census TakeCensus(const PartSet *set, const char *dir)
 {
     Census census = {0, kSlicesSound, 0};
-    int64_t left = set->trailer.original_size - set->head_data;
-    int64_t slice_length = 0;
+    int64_t left = SetSize(&set->trailer) - set->head_data;
+    // A record says what every full slice holds; older sets are judged by
+    // the first slice that does not hold the rest.
+    int64_t slice_length = set->trailer.has_record ? set->trailer.slice_length : 0;
     for (int i = 1; i <= set->trailer.last_part; i++) {
         int64_t length = -1;
         bool opened = MeasureSlice(set, dir, i, &length);

@@ -257,9 +257,9 @@ void SetItemText(HWND dialog, int id, const char *text)
     }
 }
 
-void SetItemNumber(HWND dialog, int id, unsigned value)
+void SetItemNumber(HWND dialog, int id, int64_t value)
 {
-    char text[16] = "";
+    char text[24] = "";
     AppendDecimal(text, sizeof text, value);
     SetItemText(dialog, id, text);
 }
@@ -303,6 +303,12 @@ void ShowMessage(HWND, const char *text, const char *title, UINT)
         printf("(press Enter) ");
         ReadLine(line, sizeof line);
     }
+    fflush(stdout);
+}
+
+void ShowResultLine(const char *text)
+{
+    printf("%s\n", text);
     fflush(stdout);
 }
 

@@ -42,7 +42,7 @@ void SetDialogIcon(HWND dialog);
 // Copies at most size - 1 characters and the terminator; returns the length.
 int GetItemText(HWND dialog, int id, char *text, int size);
 void SetItemText(HWND dialog, int id, const char *text);
-void SetItemNumber(HWND dialog, int id, unsigned value);
+void SetItemNumber(HWND dialog, int id, int64_t value);  // in decimal
 bool IsItemChecked(HWND dialog, int id);
 void SetItemChecked(HWND dialog, int id, bool checked);
 void EnableItem(HWND dialog, int id, bool enabled);
@@ -52,6 +52,9 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
 // A message with the error icon, its text made of up to four pieces.
 void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
                const char *c = "", const char *d = "");
+// One line that says what was done, for whoever reads the terminal; the
+// Windows dialogs close without a word.
+void ShowResultLine(const char *text);
 // The wait cursor while a long operation runs on the dialog's thread.
 void ShowBusy(bool busy);
 // The "Select File" dialog.  On acceptance path holds the full path and the

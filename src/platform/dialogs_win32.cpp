@@ -39,9 +39,15 @@ void SetItemText(HWND dialog, int id, const char *text)
     SetDlgItemTextA(dialog, id, text);
 }
 
-void SetItemNumber(HWND dialog, int id, unsigned value)
+void SetItemNumber(HWND dialog, int id, int64_t value)
 {
-    SetDlgItemInt(dialog, id, value, FALSE);
+    char text[24] = "";
+    AppendDecimal(text, sizeof text, value);
+    SetDlgItemTextA(dialog, id, text);
+}
+
+void ShowResultLine(const char *)
+{
 }
 
 bool IsItemChecked(HWND dialog, int id)

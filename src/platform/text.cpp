@@ -49,6 +49,15 @@ bool AppendDecimal(char *out, int size, int64_t value, int min_digits)
     return AppendText(out, size, text);
 }
 
+bool AppendHex32(char *out, int size, uint32_t value)
+{
+    char text[9];
+    for (int i = 7; i >= 0; i--, value >>= 4)
+        text[i] = "0123456789abcdef"[value & 15];
+    text[8] = 0;
+    return AppendText(out, size, text);
+}
+
 char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;

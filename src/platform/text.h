@@ -9,6 +9,7 @@
 // returns false, leaving out terminated, when the result would not fit.
 bool AppendText(char *out, int size, const char *text);
 bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
+bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digits
 bool CopyText(char *out, int size, const char *text);
 
 int TextLength(const char *text);

@@ -4,6 +4,7 @@
 
 #include "format/part_layout.h"
 #include "format/paths.h"
+#include "platform/text.h"
 #include "split/split_engine.h"
 
 static const char kTitle[] = "Cleaver";
@@ -88,7 +89,12 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
         ShowError(dialog, kTitle, "File is too small to split!!");
         break;
     case kSplitTooLarge:
-        ShowError(dialog, kTitle, "File is too large to split!! (2 GB at most)");
+        ShowError(dialog, kTitle, "File is too large to split in parts of this size!!");
+        break;
+    case kSplitNameTooLongForSize:
+        ShowError(dialog, kTitle,
+                  "File is too large for a name this long: shorten its name to at most 227 bytes "
+                  "and try again");
         break;
     case kSplitNoImage:
         ShowError(dialog, kTitle, "Unable to write header!!");
@@ -108,6 +114,20 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
     }
 }
 
+// "report_00.exe: 5242880 bytes in 4 parts, CRC-32 1a2b3c4d"
+static void ReportDone(const SplitResult *result)
+{
+    char line[2 * kPathSize] = "";
+    AppendText(line, sizeof line, result->part);
+    AppendText(line, sizeof line, ": ");
+    AppendDecimal(line, sizeof line, result->size);
+    AppendText(line, sizeof line, " bytes in ");
+    AppendDecimal(line, sizeof line, (int64_t)result->last_part + 1);
+    AppendText(line, sizeof line, " parts, CRC-32 ");
+    AppendHex32(line, sizeof line, result->crc);
+    ShowResultLine(line);
+}
+
 static void OnSplit(HWND dialog)
 {
     char path[kPathSize];
@@ -118,10 +138,12 @@ static void OnSplit(HWND dialog)
     ShowBusy(true);
     SplitResult result = SplitFile(path, slice_kb, g_image_path);
     ShowBusy(false);
-    if (result.status == kSplitDone)
+    if (result.status == kSplitDone) {
+        ReportDone(&result);
         EndDialogWith(dialog, 0);
-    else
+    } else {
         ReportFailure(dialog, &result);
+    }
 }
 
 static void OnCommand(HWND dialog, int id)

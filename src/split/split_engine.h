@@ -10,7 +10,8 @@ enum SplitStatus {
     kSplitDone,
     kSplitNoInput,       // the input cannot be opened
     kSplitTooSmall,      // the input is not larger than one slice
-    kSplitTooLarge,      // the input is larger than the format can describe
+    kSplitTooLarge,      // the set would have more slice files than a trailer can count
+    kSplitNameTooLongForSize,  // 2 GiB or more, and the name leaves no room for its size
     kSplitNoImage,       // the program image cannot be read
     kSplitNameTooLong,   // a part's name does not fit a path
     kSplitCannotCreate,  // a part cannot be created
@@ -20,11 +21,15 @@ enum SplitStatus {
 
 struct SplitResult {
     SplitStatus status;
-    char part[kPathSize];  // the part it failed on, where one is concerned
+    char part[kPathSize];  // the part it failed on; the head part when done
+    int64_t size;          // the input's length
+    int32_t last_part;     // the set's slice files
+    uint32_t crc;          // CRC-32 of the input, once done
 };
 
 // Splits input_path into slices of slice_kb kilobytes (10 to 65536), with
-// a copy of the program at image_path at the front.
+// a copy of the program at image_path at the front.  A split that fails
+// removes the parts it wrote.
 SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path);
 
 #endif
