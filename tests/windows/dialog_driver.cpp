@@ -14,9 +14,10 @@
 //   close                 closes the main dialog; the program must end
 //   ends                  the program ends by itself, with exit code 0
 //
-// Every wait gives up after 20 s.  Exit code 0 on success, 1 on a failed
-// step, 2 when the program cannot be started; the program is killed if it
-// is still running when the driver gives up.
+// Every wait gives up after 20 s, but that for the program's end, which may
+// be a split of gigabytes, after 5 minutes.  Exit code 0 on success, 1 on a
+// failed step, 2 when the program cannot be started; the program is killed
+// if it is still running when the driver gives up.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -28,6 +29,7 @@
 #include <vector>
 
 static const DWORD kTimeoutMs = 20000;
+static const DWORD kWorkTimeoutMs = 300000;  // a split or join of gigabytes
 static const DWORD kPollMs = 50;
 static const char kFileDialogTitle[] = "Select File";
 
@@ -147,7 +149,8 @@ static void FailOnMessageBox()
 
 // Polls until done() holds; what describes the awaited state.
 template <class Done>
-static void WaitFor(const char *what, Done done, bool ending_is_fine = false)
+static void WaitFor(const char *what, Done done, bool ending_is_fine = false,
+                    DWORD timeout = kTimeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -158,7 +161,7 @@ static void WaitFor(const char *what, Done done, bool ending_is_fine = false)
             GetExitCodeProcess(g_child.hProcess, &code);
             Fail("the program ended (exit code %lu) while waiting for %s", code, what);
         }
-        if (GetTickCount() - start > kTimeoutMs)
+        if (GetTickCount() - start > timeout)
             Fail("timed out waiting for %s", what);
         Sleep(kPollMs);
     }
@@ -257,7 +260,7 @@ static void ExpectEnd()
     WaitFor("the program to end", [] {
         FailOnMessageBox();
         return Ended();
-    }, true);
+    }, true, kWorkTimeoutMs);
     DWORD code = 0;
     GetExitCodeProcess(g_child.hProcess, &code);
     if (code != 0)
