@@ -18,17 +18,19 @@ protected:
         CopyFile(POSIX_PROGRAM, work / "cleaver");
         WritePattern(input / "Data.BIN", kInputSize, 5);
     }
-    // Runs a program in folder `in`, commands on its input.
-    std::string Run(const std::string &in, const std::string &program, const std::string &commands)
+    // Runs a program in folder `in`, commands on its input; its exit status
+    // says whether the last split or join it was asked for failed.
+    std::string Run(const std::string &in, const std::string &program, const std::string &commands,
+                    int status = 0)
     {
-        int status = -1;
-        std::string out = RunWithInput("cd '" + in + "' && '" + program + "'", commands, &status);
-        EXPECT_EQ(status, 0) << out;
+        int exited = -1;
+        std::string out = RunWithInput("cd '" + in + "' && " + program, commands, &exited);
+        EXPECT_EQ(exited, status) << out;
         return out;
     }
-    std::string Split(const std::string &commands)
+    std::string Split(const std::string &commands, int status = 0)
     {
-        return Run(work.path(), work / "cleaver", commands);
+        return Run(work.path(), work / "cleaver", commands, status);
     }
     // Picks the input through the file dialog, by its full name.
     std::string Choose() { return "f\n" + (input / "Data.BIN") + "\n"; }
@@ -60,7 +62,7 @@ TEST_F(Dialogs, TheNameChoosesTheDialogAndTheProgramHoldsAnEmptySet)
     CopyFile(POSIX_PROGRAM, work / "CLEAVER");  // a copy: the kernel resolves links
     EXPECT_TRUE(Has(Run(work.path(), "./CLEAVER", ""), "File ..."));
     CopyFile(POSIX_PROGRAM, work / "cleaver.bak.exe");
-    std::string out = Run(work.path(), "./cleaver.bak.exe", "o\n");
+    std::string out = Run(work.path(), "./cleaver.bak.exe", "o\n", 1);
     EXPECT_TRUE(Has(out, "File Name: \n     File Size: 0\n     Parts: 0\n     Found: 0\n")) << out;
     EXPECT_FALSE(Has(out, "(disabled)")) << out;
     EXPECT_TRUE(Has(out, "UnCleaver: Unable to open output file, make sure there is no file with "
@@ -109,7 +111,7 @@ TEST_F(Dialogs, SplitWithEachSizeThenJoinElsewhere)
 
 TEST_F(Dialogs, SplitRefusesABadSizeAndNoInput)
 {
-    std::string out = Split(Choose() + "u\n9\no\nhelp\n");
+    std::string out = Split(Choose() + "u\n9\no\nhelp\n", 1);
     EXPECT_TRUE(Has(out, "Cleaver: Size must be between 10 KB and 64 MB (65536 KB)\n"
                          "Commands, one a line"))
         << out;
@@ -118,7 +120,7 @@ TEST_F(Dialogs, SplitRefusesABadSizeAndNoInput)
     EXPECT_FALSE(Has(Split("u\n9\n1\nhelp\n"), "Size must be"));
 
     // A name that does not exist is asked again; cancelling empties the field.
-    out = Split("o\nf\nnone.bin\n" + (input / "Data.BIN") + "\nf\n\no\n");
+    out = Split("o\nf\nnone.bin\n" + (input / "Data.BIN") + "\nf\n\no\n", 1);
     EXPECT_TRUE(Has(out, "Cleaver: Unable to open input file, Please select a file to split.\n"))
         << out;
     EXPECT_TRUE(Has(out, "none.bin: no such file.")) << out;
@@ -167,4 +169,60 @@ TEST_F(Dialogs, ADamagedTrailerAllowsNoJoin)
         EXPECT_TRUE(Has(out, "OK is disabled.")) << out;
     }
     EXPECT_EQ(SizeOf(input / "Data.BIN"), kInputSize);
+}
+
+// Special files never hold the program up: a pipe among the slices is a
+// missing slice, a pipe chosen as input is no file.
+TEST_F(Dialogs, APipeIsNoFileAndHoldsNothingUp)
+{
+    Split(Choose() + "o\n");
+    ASSERT_EQ(unlink((input / "Data_02.QCB").c_str()), 0);
+    ASSERT_EQ(mkfifo((input / "Data_02.QCB").c_str(), 0644), 0);
+    std::string out = Run(input.path(), "timeout 10 ./Data_00.exe", "o\n");
+    EXPECT_TRUE(Has(out, "o  <OK>  (disabled)")) << out;
+    ASSERT_EQ(mkfifo((input / "pipe").c_str(), 0644), 0);
+    out = Split("f\n" + (input / "pipe") + "\n");
+    EXPECT_TRUE(Has(out, "pipe: no such file.")) << out;
+}
+
+// POSIX names: a backslash is a character like any other, and a name whose
+// parts could not be found again is refused before anything is written.
+TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
+{
+    WritePattern(input / "dir\\y.bin", 30000, 6);
+    Split("f\n" + (input / "dir\\y.bin") + "\nu\n10\no\n");
+    ASSERT_TRUE(Exists(input / "dir\\y_00.exe"));
+    ASSERT_EQ(rename((input / "dir\\y.bin").c_str(), (work / "kept").c_str()), 0);
+    Run(input.path(), "'./dir\\y_00.exe'", "o\n");
+    EXPECT_TRUE(ReadBytes(input / "dir\\y.bin") == ReadBytes(work / "kept"));
+
+    std::string deep = input.path();
+    while (deep.size() < 200)
+        deep += "/nested-folder";
+    ASSERT_EQ(system(("mkdir -p " + deep).c_str()), 0);
+    std::string name = std::string(258 - deep.size() - 4, 'n') + ".bin";  // a 258-byte path
+    WritePattern(deep + "/" + name, 30000, 7);
+    std::string out = Split("f\n" + deep + "/" + name + "\nu\n10\no\n", 1);
+    EXPECT_TRUE(Has(out, "Cleaver: Unable to split this file here")) << out;
+    EXPECT_EQ(system(("ls '" + deep + "' | grep -q _00.exe").c_str()), 256);
+}
+
+// An interruption, or a file-size limit, stops the work; it cleans up and
+// the program says so by its exit status.
+TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
+{
+    std::string big = input / "big.bin";
+    WriteBytes(big, "");
+    ASSERT_EQ(truncate(big.c_str(), 3LL << 30), 0);  // sparse, and slow enough to interrupt
+    std::string split = "f\n" + big + "\nu\n65536\no\n";
+    Run(work.path(), "timeout -s INT 1 ./cleaver", split, 124);
+    EXPECT_EQ(system(("ls '" + input.path() + "' | grep -q big_").c_str()), 256);
+
+    ASSERT_EQ(truncate(big.c_str(), 2LL << 30), 0);
+    Split(split);
+    ASSERT_EQ(unlink(big.c_str()), 0);
+    Run(input.path(), "ulimit -f 100000 && ./big_00.exe", "m\no\n", 1);
+    Run(input.path(), "timeout -s INT 0.5 ./big_00.exe", "m\no\n", 124);
+    EXPECT_EQ(system(("ls '" + input.path() + "' | grep -q -v '^big_\\|^Data.BIN'").c_str()), 256);
+    EXPECT_EQ(SizeOf(input / "big_31.QCB"), 64 << 20);
 }

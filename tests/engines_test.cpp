@@ -135,13 +135,34 @@ TEST_F(Splitting, OverwritesAnEarlierSetAndLeavesItsExtraSlices)
     EXPECT_FALSE(st.st_mode & S_IXUSR);
 }
 
-TEST_F(Splitting, NamesThePartItCannotCreate)
+// A part's name taken by something the split must not write into stops it
+// before it writes anything.
+TEST_F(Splitting, LeavesAloneWhatIsInThePartsWay)
 {
     WritePattern(dir / "a.bin", 3 * 12288, 2);
-    ASSERT_EQ(mkdir("a_02.QCB", 0755), 0);
-    SplitResult result = Split("a.bin", 10);
-    EXPECT_EQ(result.status, kSplitCannotCreate);
-    EXPECT_STREQ(result.part, "a_02.QCB");
+    WriteBytes(dir / "elsewhere", "not yours");
+    WriteBytes(dir / "ro", "mine");
+    chmod("ro", 0444);
+    const struct {
+        const char *part;
+        int (*make)(const char *name);
+    } obstacles[] = {
+        {"a_02.QCB", [](const char *n) { return mkdir(n, 0755); }},
+        {"a_01.QCB", [](const char *n) { return symlink("elsewhere", n); }},
+        {"a_02.QCB", [](const char *n) { return link("ro", n); }},
+        {"a_00.exe", [](const char *n) { return link("a.bin", n); }},  // the input itself
+        {"a_01.QCB", [](const char *n) { return mkfifo(n, 0644); }},
+    };
+    for (const auto &o : obstacles) {
+        ASSERT_EQ(o.make(o.part), 0) << o.part;
+        SplitResult result = Split("a.bin", 10);
+        EXPECT_EQ(result.status, kSplitPartInTheWay) << o.part;
+        EXPECT_STREQ(result.part, o.part);
+        EXPECT_EQ(system(("rm -r " + std::string(o.part)).c_str()), 0);
+        EXPECT_EQ(system("ls | grep -q '^a_0'"), 256) << "written after " << o.part;
+    }
+    EXPECT_EQ(ReadBytes(dir / "elsewhere"), "not yours");
+    EXPECT_EQ(SizeOf(dir / "a.bin"), 3 * 12288);
 }
 
 // Lets no file grow beyond `bytes` while it lives, like a nearly full disk.
@@ -362,4 +383,46 @@ TEST_F(Splitting, RoundTripsAnInputBeyond4GiB)
         EXPECT_EQ(c, 'Q') << at;
     }
     close(fd);
+}
+
+// What a join writes never replaces a part of its set, never goes through a
+// link, and a delete never takes the only copy of anything.
+TEST_F(Join, NeverReplacesItsOwnPartsNorWritesThroughALink)
+{
+    // The head part renamed to the name of the file it rebuilds, or a slice
+    // linked under that name: refused before anything is written.
+    ASSERT_EQ(rename("r_00.exe", "r.zip"), 0);
+    JoinResult result = JoinParts("r.zip", true, true);
+    EXPECT_EQ(result.status, kJoinWouldReplacePart);
+    EXPECT_STREQ(result.part, "r.zip");
+    ASSERT_EQ(rename("r.zip", "r_00.exe"), 0);
+    ASSERT_EQ(link("r_02.QCB", "r.zip"), 0);
+    ExpectFailure(kJoinWouldReplacePart, "r_02.QCB");
+    ASSERT_EQ(unlink("r.zip"), 0);
+
+    // A link named cleaver.exe is replaced, not written through.
+    WriteBytes(dir / "victim", "untouched");
+    ASSERT_EQ(symlink("victim", "cleaver.exe"), 0);
+    ASSERT_EQ(JoinParts("r_00.exe", true, false).status, kJoinDone);
+    EXPECT_EQ(ReadBytes(dir / "victim"), "untouched");
+    EXPECT_EQ(ReadBytes(dir / "cleaver.exe"), ReadBytes(dir / "image"));
+    EXPECT_EQ(system("ls | grep -q qcleaver-"), 256);
+}
+
+TEST_F(Join, KeepsTheHeadPartWhileItIsTheOnlyCopyOfTheProgram)
+{
+    // A read-only cleaver.exe, or a folder of that name, is the user's: no
+    // copy is made, and so nothing is deleted.
+    WriteBytes(dir / "cleaver.exe", "users own");
+    chmod("cleaver.exe", 0444);
+    JoinResult result = JoinParts("r_00.exe", true, true);
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.program_copy, kProgramCopyNone);
+    EXPECT_EQ(ReadBytes(dir / "cleaver.exe"), "users own");
+    EXPECT_TRUE(Exists(dir / "r_00.exe"));
+    ASSERT_EQ(unlink("cleaver.exe"), 0);
+    ASSERT_EQ(mkdir("cleaver.exe", 0755), 0);
+    ASSERT_EQ(JoinParts("r_00.exe", true, true).status, kJoinDone);
+    EXPECT_TRUE(Exists(dir / "r_00.exe"));
+    EXPECT_TRUE(Exists(dir / "r_01.QCB"));
 }

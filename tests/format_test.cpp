@@ -20,10 +20,11 @@ static bool NoLeadBytes(unsigned char) { return false; }
 // Shift-JIS-like: 0x81-0x9F and 0xE0-0xFC lead a two-byte character.
 static bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || c >= 0xE0; }
 
-static std::string Pieces(const std::string &path, LeadBytePredicate lead = NoLeadBytes)
+static std::string Pieces(const std::string &path, LeadBytePredicate lead = NoLeadBytes,
+                          bool dos = true)
 {
     PathPieces p;
-    SplitPath(path.c_str(), &p, lead);
+    SplitPath(path.c_str(), &p, lead, dos);
     return std::string(p.drive) + "|" + p.dir + "|" + p.base + "|" + p.ext;
 }
 
@@ -38,6 +39,9 @@ TEST(Paths, SplitIntoDriveDirectoryBaseAndExtension)
     std::string path = "d:\\\x95\x5C\\file\x81.txt";
     EXPECT_EQ(Pieces(path, ShiftJisLead), "d:|\\\x95\x5C\\|file\x81.txt|");
     EXPECT_EQ(Pieces(path), "d:|\\\x95\x5C\\|file\x81|.txt");
+    // Elsewhere only '/' separates: a backslash or a colon is part of a name.
+    EXPECT_EQ(Pieces("/x/dir\\y.bin", NoLeadBytes, false), "|/x/|dir\\y|.bin");
+    EXPECT_EQ(Pieces("c:a.b\\", NoLeadBytes, false), "||c:a|.b\\");
     // Each piece is cut to 255 bytes.
     PathPieces p;
     SplitPath(("/x/" + std::string(300, 'a') + "." + std::string(300, 'e')).c_str(), &p);
@@ -51,7 +55,7 @@ TEST(Paths, SplitIntoDriveDirectoryBaseAndExtension)
 
 TEST(Paths, OnlyTheBaseNameCleaverSplits)
 {
-    for (const char *name : {"C:\\Tools\\CLEAVER.EXE", "/usr/bin/cleaver", "CleaVer.exe"})
+    for (const char *name : {"/opt/Tools/CLEAVER.EXE", "/usr/bin/cleaver", "CleaVer.exe"})
         EXPECT_EQ(SelectMode(name), kSplitMode) << name;
     for (const char *name : {"cleaver (2).exe", "cleaver.bak.exe", "cleaver_00.exe",
                              "report_00.exe", "/cleaver/other"})
@@ -69,7 +73,7 @@ TEST(PartNames, NumberTheHeadAndTheSlices)
     EXPECT_TRUE(FormatPartName(name, std::string(252, 'x').c_str(), 0));  // 259 bytes
     EXPECT_FALSE(FormatPartName(name, std::string(253, 'x').c_str(), 1));
 
-    ASSERT_TRUE(FormatOutputName(name, "c:\\data\\report.tar.gz"));
+    ASSERT_TRUE(FormatOutputName(name, "/data/report.tar.gz"));
     EXPECT_STREQ(name, "report.tar.gz");
     ASSERT_TRUE(FormatOutputName(name, "/home/ann/README"));
     EXPECT_STREQ(name, "README");

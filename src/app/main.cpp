@@ -4,22 +4,24 @@
 #include "platform/dialogs.h"
 #include "split/split_dialog.h"
 
+// The dialog's result: 0 after a success or a plain cancel, 1 when the
+// last split or join asked for failed or was refused.
 static int RunProgram()
 {
     char image_path[kPathSize];
     GetProgramImagePath(image_path);
     if (SelectMode(image_path) == kSplitMode)
-        RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc);
-    else
-        RunDialog(IDD_JOIN_DIALOG, JoinDlgProc);
-    return 0;
+        return RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc) != 0;
+    return RunDialog(IDD_JOIN_DIALOG, JoinDlgProc) != 0;
 }
 
 #ifdef _WIN32
+// Nobody reads a Windows program's exit code: it is always 0.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_instance = instance;
-    return RunProgram();
+    RunProgram();
+    return 0;
 }
 
 // The program needs nothing that the C runtime's startup code prepares (no

@@ -6,7 +6,8 @@
 enum { kCopyBufferSize = 256 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc)
+CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc,
+                     Progress *progress)
 {
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
@@ -18,6 +19,8 @@ CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *cr
         if (!FileWrite(to, g_copy_buffer, got))
             return kWriteFailed;
         count -= got;
+        if (!ProgressStep(progress, got))
+            return kCopyStopped;
     }
     return kCopied;
 }

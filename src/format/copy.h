@@ -6,14 +6,18 @@
 #include <stdint.h>
 
 #include "platform/files.h"
+#include "platform/progress.h"
 
 enum CopyResult {
     kCopied,
     kReadFailed,   // a read failed, or the source ended early
     kWriteFailed,  // a write failed or fell short: most often a full disk
+    kCopyStopped,  // the user stopped the work
 };
 
-// Copies count bytes, carrying *crc (when not null) over them.
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0);
+// Copies count bytes, carrying *crc over them and counting them in
+// *progress, each where not null.
+CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0,
+                     Progress *progress = 0);
 
 #endif

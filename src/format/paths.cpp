@@ -12,11 +12,11 @@ static void CopyPiece(char *out, const char *from, int length)
     out[length] = 0;
 }
 
-void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead)
+void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos)
 {
     int start = 0;
     pieces->drive[0] = 0;
-    if (path[0] && path[1] == ':' && !is_lead((unsigned char)path[0])) {
+    if (dos && path[0] && path[1] == ':' && !is_lead((unsigned char)path[0])) {
         pieces->drive[0] = path[0];
         pieces->drive[1] = ':';
         pieces->drive[2] = 0;
@@ -31,7 +31,7 @@ void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead)
             i += 2;
             continue;
         }
-        if (c == '\\' || c == '/') {
+        if (c == '/' || (dos && c == '\\')) {
             after_sep = i + 1;
             last_dot = -1;
         } else if (c == '.') {
@@ -48,7 +48,22 @@ void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead)
 
 void SplitPath(const char *path, PathPieces *pieces)
 {
-    SplitPath(path, pieces, IsLeadByte);
+    SplitPath(path, pieces, IsLeadByte, kDirSeparator == '\\');
+}
+
+const char *FileNameOf(const char *path)
+{
+    bool dos = kDirSeparator == '\\';
+    const char *name = dos && path[0] && path[1] == ':' && !IsLeadByte((unsigned char)path[0])
+                           ? path + 2
+                           : path;
+    for (const char *p = name; *p; p++) {
+        if (IsLeadByte((unsigned char)*p) && p[1])
+            p++;
+        else if (*p == '/' || (dos && *p == '\\'))
+            name = p + 1;
+    }
+    return name;
 }
 
 void LowerCaseAscii(char *text, LeadBytePredicate is_lead)

@@ -15,12 +15,18 @@ struct PathPieces {
 
 typedef bool (*LeadBytePredicate)(unsigned char c);
 
-// Drive ("C:"), directory (up to and including the last '\' or '/'),
+// Drive ("C:"), directory (up to and including the last separator),
 // extension (from the last dot after that, dot included) and base name (what
-// lies between).  Lead bytes of double-byte characters are never taken for
-// separators or dots; each piece is cut to 255 bytes.
-void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead);
-void SplitPath(const char *path, PathPieces *pieces);  // system code page
+// lies between).  Under DOS rules (Windows) '\\' and '/' separate and a drive
+// is recognised; elsewhere only '/' separates, and a backslash or a colon is
+// a character of a name like any other.  Lead bytes of double-byte
+// characters are never taken for separators or dots; each piece is cut to
+// 255 bytes.
+void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos);
+void SplitPath(const char *path, PathPieces *pieces);  // this system's rules
+
+// The last component of a path: what follows its last separator.
+const char *FileNameOf(const char *path);
 
 // Lower-cases ASCII letters, leaving the trail bytes of double-byte
 // characters alone.

@@ -138,11 +138,8 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
     return verdict;
 }
 
-bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length)
+bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length)
 {
-    FileHandle file = FileOpenRead(path);
-    if (file == kNoFile)
-        return false;
     unsigned char bytes[kTrailerSize];
     int64_t length = FileLength(file);
     bool ok = length >= kTrailerSize && FileSeek(file, length - kTrailerSize);
@@ -152,7 +149,6 @@ bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_leng
         ok = n > 0;
         got += ok ? n : 0;
     }
-    FileClose(file);
     if (!ok)
         return false;
     DecodeTrailer(bytes, trailer);
@@ -160,11 +156,14 @@ bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_leng
     return true;
 }
 
-bool ReadOwnTrailer(PartSetTrailer *trailer, int64_t *image_length, char image_path[kPathSize])
+bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length)
 {
-    if (!GetProgramImagePath(image_path))
+    FileHandle file = FileOpenRead(path);
+    if (file == kNoFile)
         return false;
-    return ReadTrailerOf(image_path, trailer, image_length);
+    bool ok = ReadTrailer(file, trailer, file_length);
+    FileClose(file);
+    return ok;
 }
 
 bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer)

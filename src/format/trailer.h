@@ -77,12 +77,11 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *trailer, int64_t head_length);
 // the smallest slice size under the most generous count any build uses.
 int64_t MaxLastPart(int64_t original_size);
 
-// Reads the last 272 bytes of a file, and its length.  False when the file
-// cannot be opened or read.
+// Reads the last 272 bytes of an open file, and its length.  False when it
+// cannot be read.
+bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length);
+// The same by name; false also when the file cannot be opened.
 bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length);
-
-// The same for the running program's own image, whose path it also returns.
-bool ReadOwnTrailer(PartSetTrailer *trailer, int64_t *image_length, char image_path[kPathSize]);
 
 bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer);
 

@@ -17,7 +17,11 @@ static void InitJoinDialog(HWND dialog)
     bool have_dir = GetCurrentDir(dir);
 
     static PartSet set;
-    if (!GetProgramImagePath(g_image_path) || !ReadPartSet(g_image_path, &set))
+    FileHandle head = GetProgramImagePath(g_image_path) ? FileOpenRead(g_image_path) : kNoFile;
+    bool read = head != kNoFile && ReadPartSet(head, &set);
+    if (head != kNoFile)
+        FileClose(head);
+    if (!read)
         return;  // empty fields; OK then reports the unreadable image
 
     // A damaged trailer shows only the fields that make sense, and a count
@@ -59,6 +63,7 @@ static void ReportFailure(HWND dialog, const JoinResult *result)
     const char *part = result->part;
     switch (result->status) {
     case kJoinDone:
+    case kJoinCancelled:
         break;
     case kJoinNoTrailer:
         ShowError(dialog, kTitle, "Unable to loacte original file information");
@@ -68,16 +73,17 @@ static void ReportFailure(HWND dialog, const JoinResult *result)
                   "Unable to open output file, make sure there is no file with the same name in "
                   "the output directory");
         break;
+    case kJoinWouldReplacePart:
+        ShowError(dialog, kTitle, "Unable to rebuild ", output, ": it would replace ", part,
+                  ", a part of this set; give that part back its own name and try again");
+        break;
     case kJoinPartMissing:
     case kJoinPartDamaged:
     case kJoinPartUnreadable: {
         const char *what = result->status == kJoinPartMissing   ? " is missing"
                            : result->status == kJoinPartDamaged ? " is damaged or incomplete"
                                                                 : " cannot be read";
-        char first[2 * kPathSize] = "Unable to rebuild ";
-        AppendText(first, sizeof first, output);
-        AppendText(first, sizeof first, ": part ");
-        ShowError(dialog, kTitle, first, part, what);
+        ShowError(dialog, kTitle, "Unable to rebuild ", output, ": part ", part, what);
         break;
     }
     case kJoinWriteFailed:
@@ -104,14 +110,19 @@ INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
         SetDialogIcon(dialog);
         InitJoinDialog(dialog);
     } else if (message == WM_COMMAND && wparam == IDOK) {
-        ShowBusy(true);
+        Progress progress = {0, 0, 0, 0};
+        BeginWork(dialog, &progress);
         JoinResult result = JoinParts(g_image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
-                                      IsItemChecked(dialog, IDC_DELETE_PARTS));
-        ShowBusy(false);
+                                      IsItemChecked(dialog, IDC_DELETE_PARTS), &progress);
+        EndWork(dialog);
+        if (result.status == kJoinCancelled)
+            return 0;  // stays open, ready to try again
         if (result.status == kJoinDone)
             ReportDone(&result);
         ReportFailure(dialog, &result);
-        EndDialogWith(dialog, 0);  // whatever happened has been said
+        // Whatever happened has been said; the result tells a script whether
+        // the file was rebuilt.
+        EndDialogWith(dialog, result.status != kJoinDone && result.status != kJoinCancelled);
     } else if ((message == WM_COMMAND && wparam == IDCANCEL) || IsCloseCommand(message, wparam)) {
         EndDialogWith(dialog, 0);
     }

@@ -4,6 +4,7 @@
 
 #include "format/copy.h"
 #include "format/part_names.h"
+#include "format/paths.h"
 #include "join/part_set.h"
 #include "platform/text.h"
 
@@ -18,22 +19,20 @@ static void Fail(JoinResult *result, JoinStatus status, const PartSet *set, int 
 
 static JoinStatus CopyStatus(CopyResult copy)
 {
-    return copy == kWriteFailed ? kJoinWriteFailed : kJoinPartUnreadable;
+    return copy == kWriteFailed ? kJoinWriteFailed
+           : copy == kCopyStopped ? kJoinCancelled
+                                  : kJoinPartUnreadable;
 }
 
-// Writes the rebuilt file under a temporary name; true when it is complete.
-static bool WriteOutput(const PartSet *set, const char *image_path, FileHandle output,
-                        JoinResult *result)
+// Writes the rebuilt file, under a temporary name; true when it is
+// complete and matches what the trailer recorded.
+static bool WriteOutput(const PartSet *set, FileHandle head, FileHandle output,
+                        Progress *progress, JoinResult *result)
 {
-    FileHandle head = FileOpenRead(image_path);
-    CopyResult copy = kReadFailed;
     uint32_t *crc = &result->crc;
-    if (head != kNoFile) {
-        copy = FileSeek(head, set->trailer.image_size)
-                   ? CopyBytes(head, output, set->head_data, crc)
-                   : kReadFailed;
-        FileClose(head);
-    }
+    CopyResult copy = FileSeek(head, set->trailer.image_size)
+                          ? CopyBytes(head, output, set->head_data, crc, progress)
+                          : kReadFailed;
     if (copy != kCopied) {
         Fail(result, CopyStatus(copy), set, 0);
         return false;
@@ -41,12 +40,14 @@ static bool WriteOutput(const PartSet *set, const char *image_path, FileHandle o
     for (int i = 1; i <= set->trailer.last_part; i++) {
         char name[kPathSize];
         FormatPartName(name, set->base, i);
+        if (progress)
+            progress->item = name;
         FileHandle slice = FileOpenRead(name);
         if (slice == kNoFile) {
             Fail(result, kJoinPartMissing, set, i);
             return false;
         }
-        copy = CopyBytes(slice, output, FileLength(slice), crc);
+        copy = CopyBytes(slice, output, FileLength(slice), crc, progress);
         FileClose(slice);
         if (copy != kCopied) {
             Fail(result, CopyStatus(copy), set, i);
@@ -64,97 +65,127 @@ static bool WriteOutput(const PartSet *set, const char *image_path, FileHandle o
     return true;
 }
 
-static bool SameName(const char *a, const char *b)
+// Writes a fresh copy of the program from the head part's first bytes,
+// under a temporary name that takes the real one only when complete: a
+// link of that name is replaced, not followed, and a failed copy leaves an
+// earlier cleaver.exe as it was.  A read-only file or a folder of that name
+// is the user's, and stays.
+static ProgramCopyStatus WriteProgramCopy(FileHandle head, int64_t image_size)
 {
-    return kNamesIgnoreCase ? TextEqualNoCase(a, b) : strcmp(a, b) == 0;
-}
-
-// Writes a fresh copy of the program; a copy that fails half way is removed
-// rather than left as a broken program.
-static ProgramCopyStatus WriteProgramCopy(const char *image_path, int64_t image_size)
-{
-    FileHandle copy = FileCreate(kProgramCopyName, kProgramFile);
+    FileKind kind = FileKindOf(kProgramCopyName);
+    if (kind == kReadOnlyFile || kind == kOtherThere)
+        return kProgramCopyNone;
+    char temp[kPathSize];
+    FileHandle copy = FileCreateTemporary(temp, kProgramFile);
     if (copy == kNoFile)
         return kProgramCopyNone;  // nowhere to put it; the rebuilt file is what matters
-    FileHandle image = FileOpenRead(image_path);
-    CopyResult result = image == kNoFile ? kReadFailed : CopyBytes(image, copy, image_size);
-    if (image != kNoFile)
-        FileClose(image);
+    CopyResult result = FileSeek(head, 0) ? CopyBytes(head, copy, image_size) : kReadFailed;
     if (!FileClose(copy) && result == kCopied)
         result = kWriteFailed;
-    if (result == kCopied)
+    if (result == kCopied && FileRename(temp, kProgramCopyName))
         return kProgramCopyMade;
-    FileDelete(kProgramCopyName);
-    return result == kWriteFailed ? kProgramCopyWriteFailed : kProgramCopyReadFailed;
+    FileDelete(temp);
+    return result == kReadFailed ? kProgramCopyReadFailed : kProgramCopyWriteFailed;
 }
 
-JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts)
+// Deletes the parts once their data is safe.  The head part goes only
+// while its name still stands for the file this join read.
+static void DeleteParts(const PartSet *set, FileHandle head, const char *image_path)
+{
+    for (int i = 1; i <= set->trailer.last_part; i++) {
+        char name[kPathSize];
+        FormatPartName(name, set->base, i);
+        FileDelete(name);
+    }
+    FileId read, named;
+    if (FileIdOf(head, &read) && FileIdAt(image_path, &named) && SameFile(read, named))
+        FileDelete(image_path);  // Windows refuses while it runs; that is fine
+}
+
+// Everything that can refuse the join, found before anything is written.
+static JoinStatus Plan(const PartSet *set, FileHandle head, const char *image_path,
+                       JoinResult *result)
+{
+    // An empty name (the program itself, not a head part), one that does not
+    // fit, or a read-only file or a folder of that name: nothing is written.
+    FileKind kind = kNothingThere;
+    if (!FormatOutputName(result->output, set->trailer.original_path) || !result->output[0] ||
+        (kind = FileKindOf(result->output)) == kReadOnlyFile || kind == kOtherThere)
+        return kJoinNoOutput;
+    // The file the rebuilt one would replace must not be one of its parts:
+    // judged by identity, since names can be changed, linked and cased.
+    FileId output, head_id;
+    bool replaces = FileIdAt(result->output, &output);
+    if (replaces && FileIdOf(head, &head_id) && SameFile(output, head_id)) {
+        CopyText(result->part, kPathSize, FileNameOf(image_path));
+        return kJoinWouldReplacePart;
+    }
+    Census census = TakeCensus(set, 0, replaces ? &output : 0);
+    if (census.fault != kSlicesSound) {
+        FormatPartName(result->part, set->base, census.fault_index);
+        return census.fault == kSliceMissing   ? kJoinPartMissing
+               : census.fault == kSliceDamaged ? kJoinPartDamaged
+                                               : kJoinWouldReplacePart;
+    }
+    return kJoinDone;
+}
+
+static JoinStatus Rebuild(const PartSet *set, FileHandle head, Progress *progress,
+                          JoinResult *result)
+{
+    // Built under a temporary name, so that a failed join leaves neither a
+    // partial file nor a damaged earlier one of the same name.
+    char temp[kPathSize];
+    FileHandle output = FileCreateTemporary(temp, kDataFile);
+    if (output == kNoFile)
+        return kJoinNoOutput;
+    if (progress)
+        progress->total = SetSize(&set->trailer);
+    result->status = kJoinDone;
+    bool complete = WriteOutput(set, head, output, progress, result);
+    if (!FileClose(output) && complete) {
+        result->status = kJoinWriteFailed;
+        complete = false;
+    }
+    if (complete && !FileRename(temp, result->output)) {
+        result->status = kJoinNoOutput;
+        complete = false;
+    }
+    if (!complete)
+        FileDelete(temp);
+    return result->status;
+}
+
+JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts,
+                     Progress *progress)
 {
     JoinResult result;
     memset(&result, 0, sizeof result);
+    // The head part is opened once and read for everything: the trailer,
+    // its stretch of the data and the program copy.
+    FileHandle head = FileOpenRead(image_path);
     PartSet set;
-    if (!ReadPartSet(image_path, &set) || set.verdict.state == kTrailerDamaged) {
+    if (head == kNoFile || !ReadPartSet(head, &set) || set.verdict.state == kTrailerDamaged) {
         result.status = kJoinNoTrailer;
-        return result;
+    } else {
+        result.status = Plan(&set, head, image_path, &result);
+        if (result.status == kJoinDone)
+            result.status = Rebuild(&set, head, progress, &result);
     }
-    // An empty name (the program itself, not a head part), one that does not
-    // fit, or a read-only file of that name: nothing is written.
-    if (!FormatOutputName(result.output, set.trailer.original_path) || !result.output[0] ||
-        FileIsProtected(result.output)) {
-        result.status = kJoinNoOutput;
-        return result;
+    if (result.status == kJoinDone) {
+        result.size = SetSize(&set.trailer);
+        result.verified = set.trailer.has_record;
+        // The user's own file wins over a copy of the program of the same name.
+        if (make_copy && !TextEqual(result.output, kProgramCopyName) &&
+            !(kNamesIgnoreCase && TextEqualNoCase(result.output, kProgramCopyName)))
+            result.program_copy = WriteProgramCopy(head, set.trailer.image_size);
+        // Only a complete join makes the parts expendable; and while a copy
+        // of the program was asked for but is not there, the head part is
+        // the only one.
+        if (delete_parts && (!make_copy || result.program_copy == kProgramCopyMade))
+            DeleteParts(&set, head, image_path);
     }
-    Census census = TakeCensus(&set, 0);
-    if (census.fault != kSlicesSound) {
-        Fail(&result, census.fault == kSliceMissing ? kJoinPartMissing : kJoinPartDamaged, &set,
-             census.fault_index);
-        return result;
-    }
-
-    // Built under a temporary name, so that a failed join leaves neither a
-    // partial file nor a damaged earlier one of the same name.
-    char temp_name[kPathSize] = "qcleaver-";
-    AppendDecimal(temp_name, kPathSize, CurrentProcessId());
-    AppendText(temp_name, kPathSize, ".tmp");
-    FileHandle output = FileCreate(temp_name, kDataFile);
-    if (output == kNoFile) {
-        result.status = kJoinNoOutput;
-        return result;
-    }
-    bool complete = WriteOutput(&set, image_path, output, &result);
-    if (!FileClose(output) && complete) {
-        result.status = kJoinWriteFailed;
-        complete = false;
-    }
-    if (complete && !FileRename(temp_name, result.output)) {
-        result.status = kJoinNoOutput;
-        complete = false;
-    }
-    if (!complete) {
-        FileDelete(temp_name);
-        return result;
-    }
-
-    // The user's own file wins over a copy of the program of the same name.
-    result.program_copy = kProgramCopyNone;
-    if (make_copy && !SameName(result.output, kProgramCopyName))
-        result.program_copy = WriteProgramCopy(image_path, set.trailer.image_size);
-
-    // Only a complete join makes the parts expendable; keep them when the
-    // requested program copy failed, since the head part is then the only
-    // copy of the program.
-    bool copy_failed = result.program_copy == kProgramCopyWriteFailed ||
-                       result.program_copy == kProgramCopyReadFailed;
-    if (delete_parts && !copy_failed) {
-        for (int i = 1; i <= set.trailer.last_part; i++) {
-            char name[kPathSize];
-            FormatPartName(name, set.base, i);
-            FileDelete(name);
-        }
-        FileDelete(image_path);  // Windows refuses while it runs; that is fine
-    }
-    result.status = kJoinDone;
-    result.size = SetSize(&set.trailer);
-    result.verified = set.trailer.has_record;
+    if (head != kNoFile)
+        FileClose(head);
     return result;
 }

@@ -4,23 +4,26 @@
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
 #include "platform/files.h"
+#include "platform/progress.h"
 
 enum JoinStatus {
     kJoinDone,
-    kJoinNoTrailer,      // the head part's own trailer cannot be read, or is damaged
-    kJoinNoOutput,       // the rebuilt file cannot be written under its name
-    kJoinPartMissing,    // a slice file is missing
-    kJoinPartDamaged,    // a slice file has a length no split writes
-    kJoinPartUnreadable, // reading a part failed
-    kJoinWriteFailed,    // writing the rebuilt file failed: most often a full disk
-    kJoinSizeMismatch,   // the parts do not add up to the recorded size
+    kJoinNoTrailer,         // the head part's own trailer cannot be read, or is damaged
+    kJoinNoOutput,          // the rebuilt file cannot be written under its name
+    kJoinWouldReplacePart,  // the rebuilt file's name is that of a part of the set
+    kJoinPartMissing,       // a slice file is missing
+    kJoinPartDamaged,       // a slice file has a length no split writes
+    kJoinPartUnreadable,    // reading a part failed
+    kJoinWriteFailed,       // writing the rebuilt file failed: most often a full disk
+    kJoinSizeMismatch,      // the parts do not add up to the recorded size
     kJoinChecksumMismatch,  // the parts do not match the recorded checksum
+    kJoinCancelled,         // the user stopped it
 };
 
 enum ProgramCopyStatus {
-    kProgramCopyNone,         // not asked for, or nowhere to put it
+    kProgramCopyNone,         // not asked for, or a file of that name is the user's
     kProgramCopyMade,
-    kProgramCopyWriteFailed,  // removed again: most often a full disk
+    kProgramCopyWriteFailed,  // nothing left behind: most often a full disk
     kProgramCopyReadFailed,   // the program cannot be read
 };
 
@@ -37,8 +40,11 @@ struct JoinResult {
 };
 
 // Rebuilds the file described by the trailer at the end of image_path (the
-// running head part), then optionally writes "cleaver.exe" and deletes the
-// parts.
-JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts);
+// running head part), counting its bytes in progress (which may be null),
+// then optionally writes "cleaver.exe" and deletes the parts.  Nothing it
+// writes replaces a part of the set, and a join that fails or is stopped
+// leaves the disk as it found it.
+JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts,
+                     Progress *progress = 0);
 
 #endif

@@ -4,9 +4,9 @@
 #include "format/part_names.h"
 #include "platform/text.h"
 
-bool ReadPartSet(const char *image_path, PartSet *set)
+bool ReadPartSet(FileHandle head, PartSet *set)
 {
-    if (!ReadTrailerOf(image_path, &set->trailer, &set->head_length))
+    if (!ReadTrailer(head, &set->trailer, &set->head_length))
         return false;
     set->verdict = JudgeTrailer(&set->trailer, set->head_length);
     set->head_data = set->head_length - set->trailer.image_size - kTrailerSize;
@@ -16,8 +16,10 @@ bool ReadPartSet(const char *image_path, PartSet *set)
     return true;
 }
 
-// Whether slice `index` can be opened, and its length (-1 when unknown).
-static bool MeasureSlice(const PartSet *set, const char *dir, int index, int64_t *length)
+// Whether slice `index` can be opened, its length (-1 when unknown) and
+// whether it is the file `output`.
+static bool MeasureSlice(const PartSet *set, const char *dir, int index, const FileId *output,
+                         int64_t *length, bool *is_output)
 {
     char name[kPathSize];
     char path[kPathSize] = "";
@@ -32,11 +34,13 @@ static bool MeasureSlice(const PartSet *set, const char *dir, int index, int64_t
     if (file == kNoFile)
         return false;
     *length = FileLength(file);
+    FileId id;
+    *is_output = output && FileIdOf(file, &id) && SameFile(id, *output);
     FileClose(file);
     return true;
 }
 
-Census TakeCensus(const PartSet *set, const char *dir)
+Census TakeCensus(const PartSet *set, const char *dir, const FileId *output)
 {
     Census census = {0, kSlicesSound, 0};
     int64_t left = SetSize(&set->trailer) - set->head_data;
@@ -45,7 +49,8 @@ Census TakeCensus(const PartSet *set, const char *dir)
     int64_t slice_length = set->trailer.has_record ? set->trailer.slice_length : 0;
     for (int i = 1; i <= set->trailer.last_part; i++) {
         int64_t length = -1;
-        bool opened = MeasureSlice(set, dir, i, &length);
+        bool is_output = false;
+        bool opened = MeasureSlice(set, dir, i, output, &length, &is_output);
         census.found += opened;
         bool sound = length >= 0 && length <= left;
         if (sound && length < left) {
@@ -55,8 +60,8 @@ Census TakeCensus(const PartSet *set, const char *dir)
         } else if (sound && slice_length != 0) {
             sound = length <= slice_length;
         }
-        if (!sound && census.fault == kSlicesSound) {
-            census.fault = opened ? kSliceDamaged : kSliceMissing;
+        if ((!sound || is_output) && census.fault == kSlicesSound) {
+            census.fault = is_output ? kSliceIsOutput : opened ? kSliceDamaged : kSliceMissing;
             census.fault_index = i;
         }
         if (sound)

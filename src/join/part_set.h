@@ -16,14 +16,15 @@ struct PartSet {
     char base[kPathSize];  // the parts' base name
 };
 
-// Reads and judges the trailer at the end of the head part image_path.
-// False when the file cannot be read at all.
-bool ReadPartSet(const char *image_path, PartSet *set);
+// Reads and judges the trailer at the end of an open head part.  False
+// when it cannot be read at all.
+bool ReadPartSet(FileHandle head, PartSet *set);
 
 enum SliceFault {
     kSlicesSound,
     kSliceMissing,  // cannot be opened, or not a file
     kSliceDamaged,  // of a length no split writes
+    kSliceIsOutput, // the very file the rebuilt file would replace
 };
 
 struct Census {
@@ -37,7 +38,8 @@ struct Census {
 // split writes: one length, a multiple of 4096 bytes, for every slice but
 // the last that holds data, then no more than that, then empty ones, adding
 // up to what the head part does not carry.  A path that does not fit its
-// buffer counts as missing.
-Census TakeCensus(const PartSet *set, const char *dir);
+// buffer counts as missing.  output, where not null, is the file the
+// rebuilt file would replace, which no slice may be.
+Census TakeCensus(const PartSet *set, const char *dir, const FileId *output = 0);
 
 #endif

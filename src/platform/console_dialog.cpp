@@ -2,8 +2,10 @@
 // terminal, with the messages and control identifiers of the Windows
 // dialog manager.  The dialog is printed as text; each input line is one
 // command, the accelerator letter of the control to click.
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/console_templates.h"
@@ -191,6 +193,93 @@ static void Close(HWND dialog)
     dialog->ended = true;  // no dialog of ours outlives its input
 }
 
+// ---- Work in progress -------------------------------------------------------
+
+// Set by an interruption (Ctrl-C, a closed terminal, kill) that came while
+// work was running: the work stops at its next buffer, cleans up, and the
+// program then ends by that signal.
+static volatile sig_atomic_t g_working;
+static volatile sig_atomic_t g_stop_signal;
+
+static void OnInterrupt(int signal_number)
+{
+    if (g_working) {
+        g_stop_signal = signal_number;
+        return;
+    }
+    // Nothing to clean up: end as the signal would have ended us.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+// Once per process: interruptions as above, and a file-size limit that
+// makes a write fail (which is reported) instead of killing the program.
+static void CatchSignals()
+{
+    static bool caught;
+    if (caught)
+        return;
+    caught = true;
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    static const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int signal_number : kInterruptions)
+        sigaction(signal_number, &action, 0);
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+// Ends the program by the signal that stopped the work, now that the work
+// has cleaned up after itself.
+static void EndIfInterrupted()
+{
+    int signal_number = g_stop_signal;
+    if (signal_number) {
+        fflush(stdout);
+        signal(signal_number, SIG_DFL);
+        raise(signal_number);
+    }
+}
+
+static bool g_show_progress;
+static int64_t g_shown_at;  // milliseconds
+
+static int64_t NowMs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// One line on standard error, redrawn in place a few times a second.
+static bool ConsoleStep(Progress *progress)
+{
+    if (g_show_progress && NowMs() - g_shown_at >= 200) {
+        g_shown_at = NowMs();
+        int percent = progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
+        fprintf(stderr, "\r\033[K%s %d%%", progress->item ? progress->item : "", percent);
+        fflush(stderr);
+    }
+    return !g_stop_signal;
+}
+
+void BeginWork(HWND, Progress *progress)
+{
+    fflush(stdout);
+    g_show_progress = isatty(2) != 0;
+    g_shown_at = NowMs();
+    progress->step = ConsoleStep;
+    g_working = 1;
+}
+
+void EndWork(HWND)
+{
+    g_working = 0;
+    if (g_show_progress)
+        fprintf(stderr, "\r\033[K");
+}
+
 INT_PTR RunDialog(int template_id, DialogProc proc)
 {
     static ConsoleDialog dialog;  // one modal dialog at a time
@@ -202,6 +291,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
     for (int i = 0; i < dialog.tmpl->count; i++)
         dialog.controls[i].enabled = true;
 
+    CatchSignals();
     proc(&dialog, WM_INITDIALOG, 0, 0);
     if (!dialog.ended)
         Render(&dialog);
@@ -223,6 +313,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
             dialog.changed = true;
         } else {
             Command(&dialog, line);
+            EndIfInterrupted();
         }
         if (!dialog.ended && dialog.changed && !dialog.typing_into)
             Render(&dialog);
@@ -312,10 +403,6 @@ void ShowResultLine(const char *text)
     fflush(stdout);
 }
 
-void ShowBusy(bool)
-{
-    fflush(stdout);
-}
 
 // Stands in for the "Select File" dialog: the next line names the file.
 bool ChooseInputFile(HWND, char path[kPathSize])

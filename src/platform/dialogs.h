@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "platform/files.h"
+#include "platform/progress.h"
 
 #ifdef _WIN32
 #include "resource.h"  // windows.h, with IDC_SIZE meaning our control
@@ -49,14 +50,17 @@ void EnableItem(HWND dialog, int id, bool enabled);
 void FocusItem(HWND dialog, int id);
 // type is MB_OK or MB_ICONERROR.
 void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
-// A message with the error icon, its text made of up to four pieces.
+// A message with the error icon, its text made of up to five pieces.
 void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
-               const char *c = "", const char *d = "");
+               const char *c = "", const char *d = "", const char *e = "");
 // One line that says what was done, for whoever reads the terminal; the
 // Windows dialogs close without a word.
 void ShowResultLine(const char *text);
-// The wait cursor while a long operation runs on the dialog's thread.
-void ShowBusy(bool busy);
+// Work that runs on the dialog's thread for a while: between the two calls
+// the host shows its progress and lets the user stop it (Cancel, or Ctrl-C
+// in a terminal), through progress->step.
+void BeginWork(HWND dialog, Progress *progress);
+void EndWork(HWND dialog);
 // The "Select File" dialog.  On acceptance path holds the full path and the
 // file's folder has become the current directory; otherwise path is empty.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);

@@ -75,9 +75,14 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type)
     MessageBoxA(owner, text, title, type);
 }
 
-void ShowBusy(bool busy)
+void BeginWork(HWND, Progress *)
 {
-    SetCursor(LoadCursorA(0, busy ? (LPCSTR)IDC_WAIT : (LPCSTR)IDC_ARROW));
+    SetCursor(LoadCursorA(0, (LPCSTR)IDC_WAIT));
+}
+
+void EndWork(HWND)
+{
+    SetCursor(LoadCursorA(0, (LPCSTR)IDC_ARROW));
 }
 
 #ifndef _WIN64

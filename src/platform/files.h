@@ -33,10 +33,16 @@ enum FileMode {
     kProgramFile,  // may also be started as a program
 };
 
-// Opens a file for reading, shared with other readers and writers.
+// Opens a plain file for reading, shared with other readers and writers.
+// Anything else (a folder, a pipe, a device) fails at once, never waits.
 FileHandle FileOpenRead(const char *name);
-// Creates for reading and writing, truncating an existing file.
+// Creates for reading and writing, truncating an existing file; fails
+// rather than write through a link.
 FileHandle FileCreate(const char *name, FileMode mode);
+// Creates a new file in the current directory, exclusively, under a name
+// that no file had and no one could guess ("qcleaver-" and random letters),
+// and returns that name in name.
+FileHandle FileCreateTemporary(char name[kPathSize], FileMode mode);
 // Bytes read, 0 at the end of the file, -1 on failure.
 int FileRead(FileHandle file, void *buffer, int size);
 // Writes all of buffer; false when any of it could not be written.
@@ -47,10 +53,31 @@ int64_t FileLength(FileHandle file);
 // False when data written earlier could not be stored after all.
 bool FileClose(FileHandle file);
 bool FileDelete(const char *name);
-// Renames, replacing an existing file of the new name.
+// Renames, replacing an existing file (or link) of the new name.
 bool FileRename(const char *from, const char *to);
-// True when a file of this name exists and may not be written or replaced:
-// read-only, or not a regular file.
-bool FileIsProtected(const char *name);
+
+// What a name stands for, without following a link.
+enum FileKind {
+    kNothingThere,
+    kPlainFile,
+    kReadOnlyFile,  // marked read-only: the user's, not to be replaced
+    kLinkThere,
+    kOtherThere,    // a folder, a pipe, a device
+};
+FileKind FileKindOf(const char *name);
+
+// A file's identity, whatever names it goes by: device and inode, or
+// volume serial number and file index.
+struct FileId {
+    uint64_t volume;
+    uint64_t index;
+};
+bool FileIdOf(FileHandle file, FileId *id);
+// Of the name itself, not of a link's target; false when there is none.
+bool FileIdAt(const char *name, FileId *id);
+inline bool SameFile(const FileId &a, const FileId &b)
+{
+    return a.volume == b.volume && a.index == b.index;
+}
 
 #endif

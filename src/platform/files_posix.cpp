@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/files.h"
@@ -44,34 +45,91 @@ bool SetCurrentDir(const char *path)
     return chdir(path) == 0;
 }
 
+static int OpenRetrying(const char *name, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = open(name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 FileHandle FileOpenRead(const char *name)
 {
     if (!name[0])
         return kNoFile;
-    int fd;
-    do
-        fd = open(name, O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    // Not blocking, so that a pipe with no writer cannot hold us up; only
+    // a plain file is kept, and read as one.
+    int fd = OpenRetrying(name, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return kNoFile;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return kNoFile;
     }
     return fd;
 }
 
+static mode_t ModeFor(FileMode mode)
+{
+    return mode == kProgramFile ? 0777 : 0666;
+}
+
 FileHandle FileCreate(const char *name, FileMode mode)
 {
     if (!name[0])
         return kNoFile;
-    int fd;
-    do
-        fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  mode == kProgramFile ? 0777 : 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd < 0 ? kNoFile : fd;
+    int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, ModeFor(mode));
+    if (fd < 0)
+        return kNoFile;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return kNoFile;
+    }
+    return fd;
+}
+
+// Random bits for temporary names; the clock and the process when the
+// system has none to give.
+static uint64_t RandomBits()
+{
+    uint64_t bits = 0;
+    int fd = OpenRetrying("/dev/urandom", O_RDONLY);
+    if (fd >= 0) {
+        if (read(fd, &bits, sizeof bits) != (ssize_t)sizeof bits)
+            bits = 0;
+        close(fd);
+    }
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return bits ^ ((uint64_t)now.tv_nsec << 20) ^ (uint64_t)now.tv_sec ^ ((uint64_t)getpid() << 40);
+}
+
+FileHandle FileCreateTemporary(char name[kPathSize], FileMode mode)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        uint64_t bits = RandomBits();
+        char *p = name;
+        for (const char *prefix = "qcleaver-"; *prefix;)
+            *p++ = *prefix++;
+        for (int i = 0; i < 12; i++, bits >>= 5)
+            *p++ = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
+        for (const char *suffix = ".tmp"; *suffix;)
+            *p++ = *suffix++;
+        *p = 0;
+        // Exclusive: never an existing file, never through a link.
+        int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_EXCL, ModeFor(mode));
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            break;
+    }
+    name[0] = 0;
+    return kNoFile;
 }
 
 int FileRead(FileHandle file, void *buffer, int size)
@@ -127,12 +185,40 @@ bool FileRename(const char *from, const char *to)
     return rename(from, to) == 0;
 }
 
-bool FileIsProtected(const char *name)
+FileKind FileKindOf(const char *name)
 {
     struct stat st;
-    if (stat(name, &st) != 0)
-        return false;
+    if (lstat(name, &st) != 0)
+        return kNothingThere;
+    if (S_ISLNK(st.st_mode))
+        return kLinkThere;
+    if (!S_ISREG(st.st_mode))
+        return kOtherThere;
     // Judged by the mode bits, as on Windows by the read-only attribute, so
     // that root too keeps its hands off a file marked read-only.
-    return !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0;
+    return (st.st_mode & 0222) == 0 ? kReadOnlyFile : kPlainFile;
+}
+
+static void IdOfStat(const struct stat *st, FileId *id)
+{
+    id->volume = (uint64_t)st->st_dev;
+    id->index = (uint64_t)st->st_ino;
+}
+
+bool FileIdOf(FileHandle file, FileId *id)
+{
+    struct stat st;
+    if (fstat((int)file, &st) != 0)
+        return false;
+    IdOfStat(&st, id);
+    return true;
+}
+
+bool FileIdAt(const char *name, FileId *id)
+{
+    struct stat st;
+    if (lstat(name, &st) != 0)
+        return false;
+    IdOfStat(&st, id);
+    return true;
 }

@@ -2,12 +2,13 @@
 #include "platform/text.h"
 
 void ShowError(HWND owner, const char *title, const char *a, const char *b, const char *c,
-               const char *d)
+               const char *d, const char *e)
 {
-    char text[4 * kPathSize] = "";
+    char text[5 * kPathSize] = "";
     AppendText(text, sizeof text, a);
     AppendText(text, sizeof text, b);
     AppendText(text, sizeof text, c);
     AppendText(text, sizeof text, d);
+    AppendText(text, sizeof text, e);
     ShowMessage(owner, text, title, MB_ICONERROR);
 }

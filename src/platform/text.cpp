@@ -70,3 +70,10 @@ bool TextEqualNoCase(const char *a, const char *b)
             return false;
     return *a == *b;
 }
+
+bool TextEqual(const char *a, const char *b)
+{
+    for (; *a && *a == *b; a++, b++) {
+    }
+    return *a == *b;
+}

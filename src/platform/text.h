@@ -16,5 +16,6 @@ int TextLength(const char *text);
 // The one case rule of this program: only ASCII letters have a case.
 char LowerAscii(char c);
 bool TextEqualNoCase(const char *a, const char *b);
+bool TextEqual(const char *a, const char *b);
 
 #endif

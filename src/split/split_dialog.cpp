@@ -20,6 +20,9 @@ static const int kDefaultPreset = 2;
 // The program image as it was when the dialog opened; it is copied into
 // every head part.
 static char g_image_path[kPathSize];
+// Whether the last split asked for failed or was refused: the dialog's
+// result, which a script reads as the terminal program's exit status.
+static bool g_failed;
 
 int ParseSizeField(const char *text)
 {
@@ -39,6 +42,7 @@ int ParseSizeField(const char *text)
 
 static void InitSplitDialog(HWND dialog)
 {
+    g_failed = false;
     SetItemChecked(dialog, kPresets[kDefaultPreset].radio, true);
     GetProgramImagePath(g_image_path);
 }
@@ -81,6 +85,7 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
     const char *part = result->part;
     switch (result->status) {
     case kSplitDone:
+    case kSplitCancelled:
         break;
     case kSplitNoInput:
         ShowError(dialog, kTitle, "Unable to open input file, Please select a file to split.");
@@ -99,8 +104,15 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
     case kSplitNoImage:
         ShowError(dialog, kTitle, "Unable to write header!!");
         break;
-    case kSplitNameTooLong:
-        ShowError(dialog, kTitle, "Unable to create part ", part, "..., the name is too long");
+    case kSplitNamesNotFound:
+        ShowError(dialog, kTitle,
+                  "Unable to split this file here: its name, or the path of its folder, is too "
+                  "long for its parts to find each other again");
+        break;
+    case kSplitPartInTheWay:
+        ShowError(dialog, kTitle, "Unable to create part ", part,
+                  ": a file of that name is read-only, a link, a folder or the input itself, and "
+                  "is left alone");
         break;
     case kSplitCannotCreate:
         ShowError(dialog, kTitle, "Unable to create part ", part);
@@ -133,11 +145,14 @@ static void OnSplit(HWND dialog)
     char path[kPathSize];
     GetItemText(dialog, IDC_INPUT_PATH, path, sizeof path);
     int slice_kb;
+    g_failed = true;
     if (!DetermineSliceSize(dialog, &slice_kb))
         return;
-    ShowBusy(true);
-    SplitResult result = SplitFile(path, slice_kb, g_image_path);
-    ShowBusy(false);
+    Progress progress = {0, 0, 0, 0};
+    BeginWork(dialog, &progress);
+    SplitResult result = SplitFile(path, slice_kb, g_image_path, &progress);
+    EndWork(dialog);
+    g_failed = result.status != kSplitDone && result.status != kSplitCancelled;
     if (result.status == kSplitDone) {
         ReportDone(&result);
         EndDialogWith(dialog, 0);
@@ -153,7 +168,7 @@ static void OnCommand(HWND dialog, int id)
         OnSplit(dialog);
         break;
     case IDCANCEL:
-        EndDialogWith(dialog, 0);
+        EndDialogWith(dialog, g_failed);
         break;
     case IDC_BROWSE:
         BrowseForInput(dialog);

@@ -1,9 +1,9 @@
 #include "split/split_engine.h"
 
 #include "format/copy.h"
-#include "format/crc32.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
+#include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
 
@@ -11,7 +11,53 @@ static SplitStatus CopyStatus(CopyResult copy, bool from_image)
 {
     if (copy == kWriteFailed)
         return kSplitWriteFailed;
+    if (copy == kCopyStopped)
+        return kSplitCancelled;
     return from_image ? kSplitNoImage : kSplitReadFailed;
+}
+
+// What the trailer stores of the input's path: the path itself where the
+// record still fits behind it, else the name alone, which is all a join
+// reads.  False when not even the name leaves room for the record.
+static bool StorePath(PartSetTrailer *trailer, const char *input_path)
+{
+    for (int i = 0; i < kPathSize; i++)
+        trailer->original_path[i] = 0;
+    const char *stored = TextLength(input_path) <= kMaxRecordPath ? input_path : FileNameOf(input_path);
+    CopyText(trailer->original_path, kPathSize, stored);
+    return TextLength(stored) <= kMaxRecordPath;
+}
+
+// Whether the join will find every part, and name the rebuilt file as the
+// input is named: the names fit, and so do the parts' full paths, by which
+// a head part knows itself and counts its slices.
+static bool NamesHoldUp(const char *input_path, const char *base, int64_t last_part)
+{
+    char name[kPathSize];
+    char dir[kPathSize];
+    if (!FormatOutputName(name, input_path) || !name[0] ||
+        !TextEqual(name, FileNameOf(input_path)))
+        return false;
+    return FormatPartName(name, base, (int)last_part) && GetCurrentDir(dir) &&
+           TextLength(dir) + 1 + TextLength(name) < kPathSize;
+}
+
+// The first part name that a read-only file, a link, a folder, the input or
+// the program itself already has: the split would write into something it
+// must not.  -1 when the way is clear.
+static int64_t PartInTheWay(const char *base, int64_t last_part, const FileId *input,
+                            const FileId *image, char name[kPathSize])
+{
+    for (int64_t i = 0; i <= last_part; i++) {
+        FormatPartName(name, base, (int)i);
+        FileKind kind = FileKindOf(name);
+        FileId id;
+        if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
+            (kind == kPlainFile && FileIdAt(name, &id) &&
+             (SameFile(id, *input) || SameFile(id, *image))))
+            return i;
+    }
+    return -1;
 }
 
 // Removes the parts this run created, 0 to last: a set that failed half way
@@ -35,11 +81,12 @@ struct Writing {
 // trailer: until the last slice is written, the head part claims nothing.
 static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *base,
                               PartSetTrailer *trailer, const PartLayout *layout,
-                              Writing *writing, char name[kPathSize])
+                              Progress *progress, Writing *writing, char name[kPathSize])
 {
     for (int64_t i = 0; i <= layout->last_part; i++) {
-        if (!FormatPartName(name, base, (int)i))
-            return kSplitNameTooLong;
+        FormatPartName(name, base, (int)i);
+        if (progress)
+            progress->item = name;
         FileHandle part = FileCreate(name, i == 0 ? kProgramFile : kDataFile);
         if (part == kNoFile)
             return kSplitCannotCreate;
@@ -50,10 +97,10 @@ static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *ba
             copy = CopyBytes(image, part, trailer->image_size);
             if (copy != kCopied)
                 return CopyStatus(copy, true);
-            copy = CopyBytes(input, part, layout->head_data, &trailer->crc);
+            copy = CopyBytes(input, part, layout->head_data, &trailer->crc, progress);
         } else {
             int64_t length = SliceDataLength(layout, trailer->size, (int)i);
-            copy = CopyBytes(input, part, length, &trailer->crc);
+            copy = CopyBytes(input, part, length, &trailer->crc, progress);
             if (!FileClose(part) && copy == kCopied)
                 copy = kWriteFailed;
         }
@@ -64,70 +111,78 @@ static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *ba
     return WriteTrailer(writing->head, trailer) ? kSplitDone : kSplitWriteFailed;
 }
 
-// What the trailer stores of the input's path: the path itself where the
-// record still fits behind it, else the name alone, which is all a join
-// reads.  False when not even the name leaves room for the record.
-static bool StorePath(PartSetTrailer *trailer, const char *input_path)
+// Opens the input and the image and plans the set; anything that would
+// refuse the split is found here, before a part is written.
+static SplitStatus Prepare(const char *input_path, int slice_kb, FileHandle input, FileHandle image,
+                           const char *base, PartSetTrailer *trailer, PartLayout *layout,
+                           char name[kPathSize])
 {
-    for (int i = 0; i < kPathSize; i++)
-        trailer->original_path[i] = 0;
-    char name[kPathSize];
-    FormatOutputName(name, input_path);
-    const char *stored = TextLength(input_path) <= kMaxRecordPath ? input_path : name;
-    CopyText(trailer->original_path, kPathSize, stored);
-    return TextLength(stored) <= kMaxRecordPath;
+    int64_t input_size = input == kNoFile ? -1 : FileLength(input);
+    if (input_size < 0)
+        return kSplitNoInput;
+    int64_t slice = (int64_t)slice_kb * 1024;
+    if (input_size <= slice)
+        return kSplitTooSmall;
+    // Without a record, only the 32-bit size field tells the size.
+    if (!trailer->has_record && input_size >= kSizeOverflow)
+        return kSplitNameTooLongForSize;
+    // The layout depends on the image's length.
+    int64_t image_size = image == kNoFile ? -1 : FileLength(image);
+    FileId input_id, image_id;
+    if (image_size < 0 || image_size > kMaxImageSize || !FileIdOf(image, &image_id))
+        return kSplitNoImage;
+    *layout = PlanParts(image_size, slice, input_size);
+    if (layout->last_part > kMaxLastPart)
+        return kSplitTooLarge;
+    if (!NamesHoldUp(input_path, base, layout->last_part))
+        return kSplitNamesNotFound;
+    if (!FileIdOf(input, &input_id))
+        return kSplitNoInput;
+    if (PartInTheWay(base, layout->last_part, &input_id, &image_id, name) >= 0)
+        return kSplitPartInTheWay;
+    trailer->image_size = (int32_t)image_size;
+    trailer->size = input_size;
+    trailer->original_size = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
+    trailer->last_part = (int32_t)layout->last_part;
+    trailer->slice_length = (int32_t)layout->slice_length;
+    trailer->crc = 0;
+    return kSplitDone;
 }
 
-SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path)
+SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path,
+                      Progress *progress)
 {
     SplitResult result;
     result.part[0] = 0;
+    result.size = -1;
+    result.last_part = 0;
+    result.crc = 0;
     static PartSetTrailer trailer;
     trailer.has_record = StorePath(&trailer, input_path);
-    trailer.crc = 0;
+    char base[kPathSize];
+    BaseNameOf(input_path, base);
 
     FileHandle input = FileOpenRead(input_path);
-    int64_t input_size = input == kNoFile ? -1 : FileLength(input);
-    int64_t slice = (int64_t)slice_kb * 1024;
-    result.status = input_size < 0 ? kSplitNoInput : input_size <= slice ? kSplitTooSmall : kSplitDone;
-    // Without a record, only the 32-bit size field tells the size.
-    if (result.status == kSplitDone && !trailer.has_record && input_size >= kSizeOverflow)
-        result.status = kSplitNameTooLongForSize;
-    // The layout depends on the image's length, so it is read before any
-    // part is written.
-    FileHandle image = kNoFile;
-    PartLayout layout = {0, 0, 0};
+    FileHandle image = input == kNoFile ? kNoFile : FileOpenRead(image_path);
+    PartLayout layout;
+    result.status = Prepare(input_path, slice_kb, input, image, base, &trailer, &layout, result.part);
     if (result.status == kSplitDone) {
-        image = FileOpenRead(image_path);
-        int64_t image_size = image == kNoFile ? -1 : FileLength(image);
-        if (image_size < 0 || image_size > kMaxImageSize)
-            result.status = kSplitNoImage;
-        else
-            layout = PlanParts(image_size, slice, input_size);
-        if (layout.last_part > kMaxLastPart)
-            result.status = kSplitTooLarge;
-        trailer.image_size = (int32_t)image_size;
-    }
-    if (result.status == kSplitDone) {
-        trailer.size = input_size;
-        trailer.original_size = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
-        trailer.last_part = (int32_t)layout.last_part;
-        trailer.slice_length = (int32_t)layout.slice_length;
-        char base[kPathSize];
-        BaseNameOf(input_path, base);
+        if (progress)
+            progress->total = trailer.size;
         Writing writing = {kNoFile, -1};
-        result.status = WriteParts(input, image, base, &trailer, &layout, &writing, result.part);
+        result.status =
+            WriteParts(input, image, base, &trailer, &layout, progress, &writing, result.part);
         if (writing.head != kNoFile && !FileClose(writing.head) && result.status == kSplitDone)
             result.status = kSplitWriteFailed;
         if (result.status != kSplitDone)
             RemoveParts(base, writing.created);
+        result.size = trailer.size;
+        result.last_part = trailer.last_part;
+        result.crc = trailer.crc;
     }
     if (image != kNoFile)
         FileClose(image);
     if (input != kNoFile)
         FileClose(input);
-    result.size = input_size;
-    result.last_part = trailer.last_part;
-    result.crc = trailer.crc;
     return result;
 }

@@ -5,18 +5,21 @@
 #define QCLEAVER_SPLIT_SPLIT_ENGINE_H
 
 #include "platform/files.h"
+#include "platform/progress.h"
 
 enum SplitStatus {
     kSplitDone,
-    kSplitNoInput,       // the input cannot be opened
-    kSplitTooSmall,      // the input is not larger than one slice
-    kSplitTooLarge,      // the set would have more slice files than a trailer can count
+    kSplitNoInput,        // the input cannot be opened, or is not a plain file
+    kSplitTooSmall,       // the input is not larger than one slice
+    kSplitTooLarge,       // the set would have more slice files than a trailer can count
     kSplitNameTooLongForSize,  // 2 GiB or more, and the name leaves no room for its size
-    kSplitNoImage,       // the program image cannot be read
-    kSplitNameTooLong,   // a part's name does not fit a path
-    kSplitCannotCreate,  // a part cannot be created
-    kSplitWriteFailed,   // writing a part failed: most often a full disk
-    kSplitReadFailed,    // reading the input failed while a part was written
+    kSplitNamesNotFound,  // the parts or the rebuilt file could not be found again by name
+    kSplitPartInTheWay,   // a read-only file, a link or a folder has a part's name
+    kSplitNoImage,        // the program image cannot be read
+    kSplitCannotCreate,   // a part cannot be created
+    kSplitWriteFailed,    // writing a part failed: most often a full disk
+    kSplitReadFailed,     // reading the input failed while a part was written
+    kSplitCancelled,      // the user stopped it
 };
 
 struct SplitResult {
@@ -28,8 +31,10 @@ struct SplitResult {
 };
 
 // Splits input_path into slices of slice_kb kilobytes (10 to 65536), with
-// a copy of the program at image_path at the front.  A split that fails
-// removes the parts it wrote.
-SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path);
+// a copy of the program at image_path at the front, counting the input's
+// bytes in progress (which may be null).  A split that fails or is stopped
+// removes the parts it wrote; one refused writes nothing.
+SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path,
+                      Progress *progress = 0);
 
 #endif
