@@ -264,3 +264,42 @@ TEST_F(WineDialogs, SplitsAndJoinsBeyond2GiB)
     }
     close(fd);
 }
+
+// What the program must not write into, it leaves alone, and says so: a
+// read-only file in a part's way, a head part renamed to the name of the
+// file it rebuilds, a read-only cleaver.exe.
+TEST_F(WineDialogs, LeavesAloneWhatItMustNotReplace)
+{
+    WriteBytes(from / "data_02.QCB", "mine");
+    chmod((from / "data_02.QCB").c_str(), 0444);
+    Drive(tool / "cleaver.exe",
+          {"split", "click:1000", "open:" + InputPath(), "click:1001", "click:1",
+           "message:Cleaver:Unable to create part data_02.QCB: a file of that name is read-only, "
+           "a link, a folder or the input itself, and is left alone",
+           "close"});
+    EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "data_02.QCB"}));
+    ASSERT_EQ(unlink((from / "data_02.QCB").c_str()), 0);
+
+    // setup.exe, split, and its head part renamed back to setup.exe.
+    ASSERT_EQ(rename((from / "Data.BIN").c_str(), (from / "setup.exe").c_str()), 0);
+    Drive(tool / "cleaver.exe", {"split", "click:1000", "open:" + WinPath(from / "setup.exe"),
+                                 "click:1001", "click:1", "ends"});
+    ASSERT_EQ(unlink((from / "setup.exe").c_str()), 0);
+    ASSERT_EQ(rename((from / "setup_00.exe").c_str(), (from / "setup.exe").c_str()), 0);
+    std::set<std::string> names = Names(from.path());
+    Drive(from / "setup.exe",
+          {"join", "click:1019", "click:1",
+           "message:UnCleaver:Unable to rebuild setup.exe: it would replace setup.exe, a part of "
+           "this set; give that part back its own name and try again",
+           "ends"});
+    EXPECT_EQ(Names(from.path()), names);
+    EXPECT_TRUE(ReadBytes(from / "setup.exe").compare(0, image.size(), image) == 0);
+
+    ASSERT_EQ(rename((from / "setup.exe").c_str(), (from / "setup_00.exe").c_str()), 0);
+    WriteBytes(from / "cleaver.exe", "users own");
+    chmod((from / "cleaver.exe").c_str(), 0444);
+    Drive(from / "setup_00.exe", {"join", "click:1019", "click:1", "ends"});
+    EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");
+    EXPECT_TRUE(ReadBytes(from / "setup.exe") == input);
+    EXPECT_TRUE(Exists(from / "setup_01.QCB"));  // no program copy: the parts stay
+}
