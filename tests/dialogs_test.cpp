@@ -218,8 +218,14 @@ TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
     Run(work.path(), "timeout -s INT 1 ./cleaver", split, 124);
     EXPECT_EQ(system(("ls '" + input.path() + "' | grep -q big_").c_str()), 256);
 
+    // On a terminal, standard error shows the work's progress in one line;
+    // elsewhere nothing of it appears.
     ASSERT_EQ(truncate(big.c_str(), 2LL << 30), 0);
-    Split(split);
+    WriteBytes(work / "commands", split);
+    std::string out = Run(work.path(), "script -qec './cleaver < commands' /dev/null", "");
+    EXPECT_TRUE(Has(out, "\r\033[Kbig_")) << out;  // the part being written, and its percentage
+    EXPECT_TRUE(Has(out, "%\r\033[Kbig_00.exe: ")) << out;  // cleared before the result
+    EXPECT_FALSE(Has(Split(split), "\033[K"));
     ASSERT_EQ(unlink(big.c_str()), 0);
     Run(input.path(), "ulimit -f 100000 && ./big_00.exe", "m\no\n", 1);
     Run(input.path(), "timeout -s INT 0.5 ./big_00.exe", "m\no\n", 124);

@@ -124,7 +124,8 @@ INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
         // the file was rebuilt.
         EndDialogWith(dialog, result.status != kJoinDone && result.status != kJoinCancelled);
     } else if ((message == WM_COMMAND && wparam == IDCANCEL) || IsCloseCommand(message, wparam)) {
-        EndDialogWith(dialog, 0);
+        if (!StopWork(dialog))
+            EndDialogWith(dialog, 0);
     }
     return 0;
 }

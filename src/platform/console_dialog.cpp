@@ -273,6 +273,12 @@ void BeginWork(HWND, Progress *progress)
     g_working = 1;
 }
 
+// A terminal gives no command while work runs: Ctrl-C is its Cancel.
+bool StopWork(HWND)
+{
+    return false;
+}
+
 void EndWork(HWND)
 {
     g_working = 0;

@@ -61,6 +61,9 @@ void ShowResultLine(const char *text);
 // in a terminal), through progress->step.
 void BeginWork(HWND dialog, Progress *progress);
 void EndWork(HWND dialog);
+// Cancel and the close command while work runs: true when there was work,
+// which will now stop; false when there was none, and the dialog may close.
+bool StopWork(HWND dialog);
 // The "Select File" dialog.  On acceptance path holds the full path and the
 // file's folder has become the current directory; otherwise path is empty.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);

@@ -75,14 +75,95 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type)
     MessageBoxA(owner, text, title, type);
 }
 
-void BeginWork(HWND, Progress *)
+// ---- Work in progress -------------------------------------------------------
+// The work runs on the dialog's thread; between its buffers it lets the
+// dialog's messages through, so that the window keeps painting, never looks
+// hung, shows how far the work has got in its caption, and hears Cancel.
+
+enum { kPumpEveryMs = 30, kMaxDisabled = 32 };
+
+static struct {
+    HWND dialog;
+    bool stop;
+    DWORD pumped_at;
+    int percent;
+    char caption[64];
+    HWND disabled[kMaxDisabled];  // the controls this work disabled
+    int disabled_count;
+} g_work;
+
+static BOOL CALLBACK DisableControl(HWND control, LPARAM)
 {
-    SetCursor(LoadCursorA(0, (LPCSTR)IDC_WAIT));
+    if (GetDlgCtrlID(control) != IDCANCEL && IsWindowEnabled(control) &&
+        g_work.disabled_count < kMaxDisabled) {
+        g_work.disabled[g_work.disabled_count++] = control;
+        EnableWindow(control, FALSE);
+    }
+    return TRUE;
 }
 
-void EndWork(HWND)
+static void ShowPercent(int percent)
 {
+    char caption[80] = "";
+    AppendDecimal(caption, sizeof caption, percent);
+    AppendText(caption, sizeof caption, "% - ");
+    AppendText(caption, sizeof caption, g_work.caption);
+    SetWindowTextA(g_work.dialog, caption);
+    g_work.percent = percent;
+}
+
+static bool WinStep(Progress *progress)
+{
+    DWORD now = GetTickCount();
+    if (now - g_work.pumped_at < kPumpEveryMs)
+        return !g_work.stop;
+    g_work.pumped_at = now;
+    int percent = progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
+    if (percent != g_work.percent)
+        ShowPercent(percent);
+    MSG message;
+    while (!g_work.stop && PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage((int)message.wParam);  // for the dialog's own loop
+            g_work.stop = true;
+        } else if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+            // Enter would press the default button, OK, which waits its turn.
+        } else if (!IsDialogMessageA(g_work.dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return !g_work.stop;
+}
+
+void BeginWork(HWND dialog, Progress *progress)
+{
+    g_work.dialog = dialog;
+    g_work.stop = false;
+    g_work.pumped_at = GetTickCount();
+    g_work.disabled_count = 0;
+    GetWindowTextA(dialog, g_work.caption, sizeof g_work.caption);
+    EnumChildWindows(dialog, DisableControl, 0);
+    ShowPercent(0);
+    progress->step = WinStep;
+    SetCursor(LoadCursorA(0, (LPCSTR)IDC_APPSTARTING));
+}
+
+void EndWork(HWND dialog)
+{
+    for (int i = 0; i < g_work.disabled_count; i++)
+        EnableWindow(g_work.disabled[i], TRUE);
+    SetWindowTextA(dialog, g_work.caption);
+    g_work.dialog = 0;
     SetCursor(LoadCursorA(0, (LPCSTR)IDC_ARROW));
+}
+
+bool StopWork(HWND dialog)
+{
+    if (g_work.dialog != dialog)
+        return false;
+    g_work.stop = true;
+    return true;
 }
 
 #ifndef _WIN64

@@ -168,7 +168,8 @@ static void OnCommand(HWND dialog, int id)
         OnSplit(dialog);
         break;
     case IDCANCEL:
-        EndDialogWith(dialog, g_failed);
+        if (!StopWork(dialog))
+            EndDialogWith(dialog, g_failed);
         break;
     case IDC_BROWSE:
         BrowseForInput(dialog);

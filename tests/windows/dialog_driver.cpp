@@ -11,6 +11,9 @@
 //   open:PATH             answers "Select File" with a full path
 //   cancelfile            cancels "Select File"
 //   message:TITLE:TEXT    a message box says this; dismissed with OK
+//   caption:TEXT          waits until the main dialog's caption is TEXT
+//   working:MS            for MS ms the dialog answers within 200 ms, is never
+//                         judged hung and shows a growing "N% - " in its caption
 //   close                 closes the main dialog; the program must end
 //   ends                  the program ends by itself, with exit code 0
 //
@@ -267,6 +270,39 @@ static void ExpectEnd()
         Fail("the program ended with exit code %lu", code);
 }
 
+// The percentage at the start of a caption "42% - QCleaver", or -1.
+static int PercentIn(const std::string &caption)
+{
+    size_t end = caption.find("% - ");
+    if (end == std::string::npos || end == 0 || end > 3)
+        return -1;
+    return atoi(caption.c_str());
+}
+
+static void ExpectWorking(DWORD ms)
+{
+    Control(IDOK);
+    int first = -1, last = -1;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(100)) {
+        FailOnMessageBox();
+        DWORD_PTR ignored;
+        if (!SendMessageTimeoutA(g_main, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored))
+            Fail("the dialog did not answer within 200 ms");
+        if (IsHungAppWindow(g_main))
+            Fail("the dialog is judged hung");
+        std::string caption = TextOf(g_main);
+        int percent = PercentIn(caption);
+        if (percent < last)
+            Fail("the caption \"%s\" shows no progress (%d%% before)", caption.c_str(), last);
+        last = percent;
+        if (first < 0)
+            first = percent;
+    }
+    printf("  progress from %d%% to %d%%\n", first, last);
+    if (last <= first)
+        Fail("the percentage did not grow: %d%% to %d%%", first, last);
+}
+
 static int Number(const std::string &text)
 {
     char *end = 0;
@@ -311,6 +347,11 @@ static void RunStep(const std::string &step)
         AnswerFileDialog(0);
     } else if (name == "message") {
         ExpectMessage(first, text);
+    } else if (name == "caption") {
+        std::string seen;
+        WaitFor(step.c_str(), [&] { return (seen = TextOf(Control(IDOK) ? g_main : 0)) == rest; });
+    } else if (name == "working") {
+        ExpectWorking((DWORD)Number(rest));
     } else if (name == "close") {
         Control(IDOK);  // the main dialog is still open
         PostMessageA(g_main, WM_SYSCOMMAND, SC_CLOSE, 0);

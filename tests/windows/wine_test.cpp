@@ -237,18 +237,23 @@ TEST_F(WineDialogs, JoinNeedsEverySliceKeepsReadOnlyFilesAndDeletesOnRequest)
     EXPECT_TRUE(ReadBytes(full / "cleaver.exe") == image);
 }
 
-// Beyond 2 GiB through the real dialogs, sizes and offsets in 64 bits.  The
-// input is sparse, with marks that must come back where they were; the
+// A sparse input, with a few marks that must come back where they were.
+static void WriteSparse(const std::string &path, int64_t size, const std::vector<int64_t> &marks)
+{
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    for (int64_t at : marks)
+        ASSERT_EQ(pwrite(fd, "Q", 1, at), 1);
+    close(fd);
+}
+
+// Beyond 2 GiB through the real dialogs, sizes and offsets in 64 bits; the
 // join deletes the slices as it ends.
 TEST_F(WineDialogs, SplitsAndJoinsBeyond2GiB)
 {
     const int64_t size = (2LL << 30) + 12345;
     const int64_t marks[] = {0, (2LL << 30) - 1, size - 1};
-    int fd = open((from / "big.bin").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_EQ(ftruncate(fd, size), 0);
-    for (int64_t at : marks)
-        ASSERT_EQ(pwrite(fd, "Q", 1, at), 1);
-    close(fd);
+    WriteSparse(from / "big.bin", size, {marks[0], marks[1], marks[2]});
     Drive(tool / "cleaver.exe", {"split", "click:1000", "open:" + WinPath(from / "big.bin"),
                                  "click:1017", "type:1018:65536", "click:1", "ends"});
     ASSERT_EQ(rename((from / "big.bin").c_str(), (tool / "input.bin").c_str()), 0);
@@ -256,7 +261,7 @@ TEST_F(WineDialogs, SplitsAndJoinsBeyond2GiB)
                                 "text:1010:32", "click:1020", "click:1019", "click:1", "ends"});
     EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "big_00.exe", "big.bin"}));
     EXPECT_EQ(SizeOf(from / "big.bin"), size);
-    fd = open((from / "big.bin").c_str(), O_RDONLY);
+    int fd = open((from / "big.bin").c_str(), O_RDONLY);
     for (int64_t at : marks) {
         char c = 0;
         EXPECT_EQ(pread(fd, &c, 1, at), 1);
@@ -302,4 +307,29 @@ TEST_F(WineDialogs, LeavesAloneWhatItMustNotReplace)
     EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");
     EXPECT_TRUE(ReadBytes(from / "setup.exe") == input);
     EXPECT_TRUE(Exists(from / "setup_01.QCB"));  // no program copy: the parts stay
+}
+
+// Work on gigabytes keeps the dialog alive: it answers at once, shows its
+// progress in the caption, takes no second command, and Cancel stops it,
+// leaving the disk as it was and the dialog ready to try again.
+TEST_F(WineDialogs, WorkShowsItsProgressAndCancelStopsIt)
+{
+    WriteSparse(from / "big.bin", 3LL << 30, {});
+    std::vector<std::string> split = {"split", "click:1000", "open:" + WinPath(from / "big.bin"),
+                                      "click:1017", "type:1018:65536", "click:1"};
+    std::vector<std::string> steps = split;
+    steps.insert(steps.end(), {"working:1500", "disabled:1", "disabled:1000", "disabled:1001",
+                               "disabled:1018", "enabled:2", "click:2", "caption:QCleaver",
+                               "enabled:1", "enabled:1018", "close"});
+    Drive(tool / "cleaver.exe", steps);
+    EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "big.bin"}));
+
+    ASSERT_EQ(truncate((from / "big.bin").c_str(), 2LL << 30), 0);
+    split.push_back("ends");
+    Drive(tool / "cleaver.exe", split);
+    ASSERT_EQ(rename((from / "big.bin").c_str(), (tool / "big.bin").c_str()), 0);
+    std::set<std::string> names = Names(from.path());
+    Drive(from / "big_00.exe", {"join", "click:1", "working:1000", "disabled:1", "disabled:1020",
+                                "click:2", "caption:QCleaver", "enabled:1", "close"});
+    EXPECT_EQ(Names(from.path()), names);  // neither the file nor a temporary one
 }
