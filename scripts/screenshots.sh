@@ -63,11 +63,12 @@ wait_for() {
     exit 1
 }
 
-# shoot TITLE FILE: the visible top-level window of that title, frame included.
+# shoot TITLE FILE: the visible top-level window whose title matches the
+# pattern TITLE (an awk pattern), frame included.
 shoot() {
     local id geometry=""
     for _ in $(seq 50); do
-        for id in $(xwininfo -root -tree | awk -v t="\"$1\":" '$2 == t { print $1 }'); do
+        for id in $(xwininfo -root -tree | awk -v t="^ *0x[0-9a-f]+ \"$1\":" '$0 ~ t { print $1 }'); do
             geometry=$(xwininfo -id "$id" | awk '
                 /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
                 /Width:/ { w = $NF } /Height:/ { h = $NF }
@@ -99,6 +100,16 @@ shoot QCleaver "$out/split-dialog.png"
 wait_for "$work/split.log" " click:1$"
 shoot Cleaver "$out/message-box.png"
 finish "$work/split.log"
+
+# At work on a large file: the caption shows the percentage.
+truncate -s 3G "$c/Data/Video.ISO"
+drive "$work/work.log" "$c/QCleaver/cleaver.exe" split click:1000 \
+    'open:C:\Data\Video.ISO' click:1017 type:1018:65536 click:1 working:2500 \
+    "sleep:$hold" click:2 caption:QCleaver close
+wait_for "$work/work.log" " working:"
+shoot "[0-9]+% - QCleaver" "$out/split-at-work.png"
+finish "$work/work.log"
+rm -f "$c/Data/Video.ISO"
 
 cp "$c"/Data/report_* "$c/Download/"
 drive "$work/join.log" "$c/Download/report_00.exe" join "sleep:$hold" close

@@ -16,6 +16,7 @@
 //                         judged hung and shows a growing "N% - " in its caption
 //   close                 closes the main dialog; the program must end
 //   ends                  the program ends by itself, with exit code 0
+//   sleep:MS              holds still, for a screenshot
 //
 // Every wait gives up after 20 s, but that for the program's end, which may
 // be a split of gigabytes, after 5 minutes.  Exit code 0 on success, 1 on a
@@ -352,6 +353,8 @@ static void RunStep(const std::string &step)
         WaitFor(step.c_str(), [&] { return (seen = TextOf(Control(IDOK) ? g_main : 0)) == rest; });
     } else if (name == "working") {
         ExpectWorking((DWORD)Number(rest));
+    } else if (name == "sleep") {
+        Sleep((DWORD)Number(rest));
     } else if (name == "close") {
         Control(IDOK);  // the main dialog is still open
         PostMessageA(g_main, WM_SYSCOMMAND, SC_CLOSE, 0);
