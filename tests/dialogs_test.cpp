@@ -196,11 +196,12 @@ TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
     Run(input.path(), "'./dir\\y_00.exe'", "o\n");
     EXPECT_TRUE(ReadBytes(input / "dir\\y.bin") == ReadBytes(work / "kept"));
 
+    // The input's path fits, with a byte to spare; its head part's would not.
     std::string deep = input.path();
-    while (deep.size() < 200)
+    while (deep.size() < 900)
         deep += "/nested-folder";
     ASSERT_EQ(system(("mkdir -p " + deep).c_str()), 0);
-    std::string name = std::string(258 - deep.size() - 4, 'n') + ".bin";  // a 258-byte path
+    std::string name = std::string(1021 - deep.size() - 5, 'n') + ".bin";
     WritePattern(deep + "/" + name, 30000, 7);
     std::string out = Split("f\n" + deep + "/" + name + "\nu\n10\no\n", 1);
     EXPECT_TRUE(Has(out, "Cleaver: Unable to split this file here")) << out;

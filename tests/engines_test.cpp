@@ -354,6 +354,9 @@ TEST_F(Splitting, StoresWhatLeavesRoomForTheRecord)
     }
     ASSERT_EQ(truncate(name.c_str(), 2147483648LL), 0);  // sparse
     EXPECT_EQ(Split(longer, 65536).status, kSplitNameTooLongForSize);
+    // A name no trailer can hold (Windows allows 255 characters, and so
+    // up to 765 bytes), refused before the file is even opened.
+    EXPECT_EQ(Split(std::string(300, 'n') + ".bin", 10).status, kSplitNameTooLongToStore);
     EXPECT_FALSE(Exists(dir / (std::string(224, 'n') + "_30.QCB")));
 }
 

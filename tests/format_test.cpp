@@ -42,11 +42,6 @@ TEST(Paths, SplitIntoDriveDirectoryBaseAndExtension)
     // Elsewhere only '/' separates: a backslash or a colon is part of a name.
     EXPECT_EQ(Pieces("/x/dir\\y.bin", NoLeadBytes, false), "|/x/|dir\\y|.bin");
     EXPECT_EQ(Pieces("c:a.b\\", NoLeadBytes, false), "||c:a|.b\\");
-    // Each piece is cut to 255 bytes.
-    PathPieces p;
-    SplitPath(("/x/" + std::string(300, 'a') + "." + std::string(300, 'e')).c_str(), &p);
-    EXPECT_EQ(strlen(p.base), 255u);
-    EXPECT_EQ(strlen(p.ext), 255u);
 
     char text[] = "C:\\DATA\\\x83\x41Report.ZIP";
     LowerCaseAscii(text, ShiftJisLead);
@@ -70,8 +65,8 @@ TEST(PartNames, NumberTheHeadAndTheSlices)
         EXPECT_EQ(name, PartName("report.tar", i));
     }
     EXPECT_STREQ(name, "report.tar_100.QCB");
-    EXPECT_TRUE(FormatPartName(name, std::string(252, 'x').c_str(), 0));  // 259 bytes
-    EXPECT_FALSE(FormatPartName(name, std::string(253, 'x').c_str(), 1));
+    EXPECT_TRUE(FormatPartName(name, std::string(kPathSize - 8, 'x').c_str(), 0));
+    EXPECT_FALSE(FormatPartName(name, std::string(kPathSize - 7, 'x').c_str(), 1));
 
     ASSERT_TRUE(FormatOutputName(name, "/data/report.tar.gz"));
     EXPECT_STREQ(name, "report.tar.gz");
@@ -171,7 +166,7 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
 {
     const int64_t head = 24576 + 1409024 + 272;
     const Damage damages[] = {
-        {"no NUL", [](PartSetTrailer *d) { memset(d->original_path, 'x', kPathSize); }, head,
+        {"no NUL", [](PartSetTrailer *d) { memset(d->original_path, 'x', kTrailerPathSize); }, head,
          false, true, false},
         {"empty name", [](PartSetTrailer *d) { d->original_path[0] = 0; }, head, true, true, true},
         {"negative image", [](PartSetTrailer *d) { d->image_size = -1; }, head, true, true, true},

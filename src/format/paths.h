@@ -4,7 +4,9 @@
 #ifndef QCLEAVER_FORMAT_PATHS_H
 #define QCLEAVER_FORMAT_PATHS_H
 
-enum { kPieceSize = 256 };  // 255 bytes and the terminator
+#include "platform/files.h"
+
+enum { kPieceSize = kPathSize };
 
 struct PathPieces {
     char drive[3];
@@ -20,8 +22,7 @@ typedef bool (*LeadBytePredicate)(unsigned char c);
 // lies between).  Under DOS rules (Windows) '\\' and '/' separate and a drive
 // is recognised; elsewhere only '/' separates, and a backslash or a colon is
 // a character of a name like any other.  Lead bytes of double-byte
-// characters are never taken for separators or dots; each piece is cut to
-// 255 bytes.
+// characters are never taken for separators or dots.
 void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos);
 void SplitPath(const char *path, PathPieces *pieces);  // this system's rules
 

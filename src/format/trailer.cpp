@@ -39,7 +39,7 @@ static bool HasRecord(const unsigned char bytes[kTrailerSize])
 
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize])
 {
-    for (int i = 0; i < kPathSize; i++)
+    for (int i = 0; i < kTrailerPathSize; i++)
         bytes[i] = (unsigned char)trailer->original_path[i];
     PutInt32(bytes + kImageSizeAt, trailer->image_size);
     PutInt32(bytes + kOriginalSizeAt, trailer->original_size);
@@ -59,7 +59,7 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
 
 void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trailer)
 {
-    for (int i = 0; i < kPathSize; i++)
+    for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = (char)bytes[i];
     trailer->image_size = GetInt32(bytes + kImageSizeAt);
     trailer->original_size = GetInt32(bytes + kOriginalSizeAt);
@@ -113,7 +113,7 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
 {
     bool all_zero = t->image_size == 0 && t->original_size == 0 && t->last_part == 0;
     bool terminated = false;
-    for (int i = 0; i < kPathSize; i++) {
+    for (int i = 0; i < kTrailerPathSize; i++) {
         terminated = terminated || t->original_path[i] == 0;
         all_zero = all_zero && t->original_path[i] == 0;
     }

@@ -10,7 +10,8 @@
 // Field offsets, little-endian and without gaps: the path, then three
 // signed 32-bit numbers.
 enum {
-    kImageSizeAt = kPathSize,
+    kTrailerPathSize = 260,
+    kImageSizeAt = kTrailerPathSize,
     kOriginalSizeAt = kImageSizeAt + 4,
     kLastPartAt = kOriginalSizeAt + 4,
     kTrailerSize = kLastPartAt + 4,
@@ -21,7 +22,7 @@ static_assert(kTrailerSize == 272, "every head part ever written ends in 272 byt
 // look at since the path ends before them.  It carries what a 32-bit size
 // cannot, and a checksum over the input.
 enum {
-    kRecordAt = kPathSize - 32,      // "QCS1"
+    kRecordAt = kTrailerPathSize - 32,  // "QCS1"
     kRecordSizeAt = kRecordAt + 4,   // the input's size, signed 64-bit
     kRecordCrcAt = kRecordAt + 12,   // CRC-32 of the input
     kRecordSliceAt = kRecordAt + 16, // bytes in every full slice file
@@ -34,7 +35,7 @@ static_assert(kRecordAt == 228 && kRecordCheckAt + 4 == kImageSizeAt, "the recor
 const int32_t kSizeOverflow = 2147483647;
 
 struct PartSetTrailer {
-    char original_path[kPathSize];  // as the split was given it; NUL inside
+    char original_path[kTrailerPathSize];  // as the split was given it; NUL inside
     int32_t image_size;             // program bytes at the head part's start
     int32_t original_size;          // the input's length, or kSizeOverflow
     int32_t last_part;              // index of the last part = slice files

@@ -6,8 +6,10 @@
 
 #include <stdint.h>
 
-// Every path and file name buffer is this large, terminator included.
-enum { kPathSize = 260 };
+// Every path and file name buffer is this large, terminator included: a
+// full path of 260 characters, in UTF-8 where a character can take three
+// bytes.
+enum { kPathSize = 1024 };
 
 // ---- Program image and current directory --------------------------------
 
@@ -15,6 +17,9 @@ enum { kPathSize = 260 };
 bool GetProgramImagePath(char path[kPathSize]);
 bool GetCurrentDir(char path[kPathSize]);
 bool SetCurrentDir(const char *path);
+// Whether the system reaches a file by a path this long (on Windows, in
+// characters, not bytes).
+bool PathFits(const char *path);
 // The separator the census writes between a directory and a file name.
 extern const char kDirSeparator;
 // Whether the file system ignores the case of letters in names.

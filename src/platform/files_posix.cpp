@@ -45,6 +45,14 @@ bool SetCurrentDir(const char *path)
     return chdir(path) == 0;
 }
 
+bool PathFits(const char *path)
+{
+    for (int n = 0; n < kPathSize; n++)
+        if (!path[n])
+            return true;
+    return false;
+}
+
 static int OpenRetrying(const char *name, int flags, mode_t mode = 0)
 {
     int fd;

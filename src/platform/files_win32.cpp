@@ -37,6 +37,13 @@ bool GetCurrentDir(char path[kPathSize])
     return true;
 }
 
+bool PathFits(const char *path)
+{
+    // MAX_PATH counts UTF-16 units, whatever the ANSI code page.
+    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, 0, 0);
+    return units > 0 && units <= MAX_PATH;
+}
+
 bool SetCurrentDir(const char *path)
 {
     return SetCurrentDirectoryA(path) != 0;

@@ -104,6 +104,11 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
     case kSplitNoImage:
         ShowError(dialog, kTitle, "Unable to write header!!");
         break;
+    case kSplitNameTooLongToStore:
+        ShowError(dialog, kTitle,
+                  "Unable to split this file: its name is too long to be kept with its parts; "
+                  "shorten it to at most 259 bytes and try again");
+        break;
     case kSplitNamesNotFound:
         ShowError(dialog, kTitle,
                   "Unable to split this file here: its name, or the path of its folder, is too "

@@ -18,14 +18,16 @@ static SplitStatus CopyStatus(CopyResult copy, bool from_image)
 
 // What the trailer stores of the input's path: the path itself where the
 // record still fits behind it, else the name alone, which is all a join
-// reads.  False when not even the name leaves room for the record.
+// reads.  Sets whether there is room for the record; false when not even
+// the name fits the field, which is never cut, least of all inside a
+// character.
 static bool StorePath(PartSetTrailer *trailer, const char *input_path)
 {
-    for (int i = 0; i < kPathSize; i++)
+    for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = 0;
     const char *stored = TextLength(input_path) <= kMaxRecordPath ? input_path : FileNameOf(input_path);
-    CopyText(trailer->original_path, kPathSize, stored);
-    return TextLength(stored) <= kMaxRecordPath;
+    trailer->has_record = TextLength(stored) <= kMaxRecordPath;
+    return CopyText(trailer->original_path, kTrailerPathSize, stored);
 }
 
 // Whether the join will find every part, and name the rebuilt file as the
@@ -34,12 +36,14 @@ static bool StorePath(PartSetTrailer *trailer, const char *input_path)
 static bool NamesHoldUp(const char *input_path, const char *base, int64_t last_part)
 {
     char name[kPathSize];
-    char dir[kPathSize];
+    char path[kPathSize];
     if (!FormatOutputName(name, input_path) || !name[0] ||
         !TextEqual(name, FileNameOf(input_path)))
         return false;
-    return FormatPartName(name, base, (int)last_part) && GetCurrentDir(dir) &&
-           TextLength(dir) + 1 + TextLength(name) < kPathSize;
+    char separator[2] = {kDirSeparator, 0};
+    return FormatPartName(name, base, (int)last_part) && GetCurrentDir(path) &&
+           AppendText(path, kPathSize, separator) && AppendText(path, kPathSize, name) &&
+           PathFits(path);
 }
 
 // The first part name that a read-only file, a link, a folder, the input or
@@ -158,14 +162,16 @@ SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_pa
     result.last_part = 0;
     result.crc = 0;
     static PartSetTrailer trailer;
-    trailer.has_record = StorePath(&trailer, input_path);
+    bool stored = StorePath(&trailer, input_path);
     char base[kPathSize];
     BaseNameOf(input_path, base);
 
-    FileHandle input = FileOpenRead(input_path);
+    FileHandle input = stored ? FileOpenRead(input_path) : kNoFile;
     FileHandle image = input == kNoFile ? kNoFile : FileOpenRead(image_path);
     PartLayout layout;
-    result.status = Prepare(input_path, slice_kb, input, image, base, &trailer, &layout, result.part);
+    result.status = !stored ? kSplitNameTooLongToStore
+                            : Prepare(input_path, slice_kb, input, image, base, &trailer, &layout,
+                                      result.part);
     if (result.status == kSplitDone) {
         if (progress)
             progress->total = trailer.size;

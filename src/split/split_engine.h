@@ -13,6 +13,7 @@ enum SplitStatus {
     kSplitTooSmall,       // the input is not larger than one slice
     kSplitTooLarge,       // the set would have more slice files than a trailer can count
     kSplitNameTooLongForSize,  // 2 GiB or more, and the name leaves no room for its size
+    kSplitNameTooLongToStore,  // the name does not fit the trailer at all
     kSplitNamesNotFound,  // the parts or the rebuilt file could not be found again by name
     kSplitPartInTheWay,   // a read-only file, a link or a folder has a part's name
     kSplitNoImage,        // the program image cannot be read

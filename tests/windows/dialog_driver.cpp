@@ -40,6 +40,7 @@ static const char kFileDialogTitle[] = "Select File";
 static PROCESS_INFORMATION g_child;
 static HWND g_main;
 static std::string g_step;
+static std::string g_seen;  // what a wait saw instead, for its failure message
 
 static void Fail(const char *format, ...)
 {
@@ -166,7 +167,7 @@ static void WaitFor(const char *what, Done done, bool ending_is_fine = false,
             Fail("the program ended (exit code %lu) while waiting for %s", code, what);
         }
         if (GetTickCount() - start > timeout)
-            Fail("timed out waiting for %s", what);
+            Fail("timed out waiting for %s%s", what, g_seen.c_str());
         Sleep(kPollMs);
     }
 }
@@ -212,9 +213,12 @@ static void ExpectMain(bool split)
 static void ExpectText(int id, const std::string &expected)
 {
     HWND control = Control(id);
-    std::string seen;
-    WaitFor(("control " + std::to_string(id) + " to show \"" + expected + "\"").c_str(),
-            [&] { return (seen = TextOf(control)) == expected; });
+    WaitFor(("control " + std::to_string(id) + " to show \"" + expected + "\"").c_str(), [&] {
+        std::string seen = TextOf(control);
+        g_seen = "; it shows \"" + seen + "\"";
+        return seen == expected;
+    });
+    g_seen.clear();
 }
 
 static void AnswerFileDialog(const char *path)

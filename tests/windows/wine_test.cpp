@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <set>
 #include <string>
@@ -36,6 +35,7 @@ public:
         prefix_.reset(new ScratchDir);
         setenv("WINEPREFIX", prefix_->path().c_str(), 1);
         setenv("WINEDEBUG", "-all", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);  // file names in any script, as UTF-8 on this side
         ASSERT_EQ(system("wineserver -p"), 0);
         // No Mono or Gecko installer prompts: nobody is there to answer them.
         int status = -1;
@@ -112,13 +112,14 @@ protected:
         WriteBytes(from / "Data.BIN", input);
     }
     std::string InputPath() const { return WinPath(from / "Data.BIN"); }
-    // The chosen path as the dialog shows it: lower-cased.
-    std::string ShownPath() const
+    // The chosen path as the dialog shows it: its ASCII letters lower-cased.
+    static std::string Shown(std::string path)
     {
-        std::string shown = InputPath();
-        std::transform(shown.begin(), shown.end(), shown.begin(), ::tolower);
-        return "text:1005:" + shown;
+        for (char &c : path)
+            c = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+        return "text:1005:" + path;
     }
+    std::string ShownPath() const { return Shown(InputPath()); }
     // Splits Data.BIN through the file dialog, with cleaver.exe started in
     // its own folder; size_steps choose the slice size.  The number of
     // slice files written beside the input.
@@ -332,4 +333,26 @@ TEST_F(WineDialogs, WorkShowsItsProgressAndCancelStopsIt)
     Drive(from / "big_00.exe", {"join", "click:1", "working:1000", "disabled:1", "disabled:1020",
                                 "click:2", "caption:QCleaver", "enabled:1", "close"});
     EXPECT_EQ(Names(from.path()), names);  // neither the file nor a temporary one
+}
+
+// Names in any script: chosen through the real file dialog, split, shown by
+// the join dialog and rebuilt under the same name.
+TEST_F(WineDialogs, NamesInAnyScriptSplitAndRejoin)
+{
+    for (const std::string name : {"Отчёт за год.bin", "報告書.bin", "🎉 party.bin"}) {
+        SCOPED_TRACE(name);
+        ScratchDir dir, to;
+        WriteBytes(dir / name, input);
+        std::string base = name.substr(0, name.size() - 4);
+        Drive(tool / "cleaver.exe", {"split", "click:1000", "open:" + WinPath(dir / name),
+                                     Shown(WinPath(dir / name)), "click:1001",
+                                     "click:1", "ends"});
+        int last = 0;
+        for (; Exists(dir / PartName(base, last + 1)); last++)
+            CopyFile(dir / PartName(base, last + 1), to / PartName(base, last + 1));
+        ASSERT_GE(last, 3);
+        CopyFile(dir / PartName(base, 0), to / PartName(base, 0));
+        Drive(to / PartName(base, 0), {"join", "text:1007:" + name, "click:1", "ends"});
+        EXPECT_TRUE(ReadBytes(to / name) == input);
+    }
 }
