@@ -116,3 +116,13 @@ drive "$work/join.log" "$c/Download/report_00.exe" join "sleep:$hold" close
 wait_for "$work/join.log" " join$"
 shoot QCleaver "$out/join-dialog.png"
 finish "$work/join.log"
+
+# The same dialog on a screen of 192 dpi: drawn at the screen's resolution,
+# not stretched.
+$wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+wineserver -k; wineserver -w; wineserver -p
+drive "$work/dpi.log" "$c/QCleaver/cleaver.exe" split click:1000 \
+    'open:C:\Data\Report.PDF' "sleep:$hold" close
+wait_for "$work/dpi.log" " open:"
+shoot QCleaver "$out/split-dialog-192dpi.png"
+finish "$work/dpi.log"
