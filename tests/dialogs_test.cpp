@@ -233,3 +233,32 @@ TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
     EXPECT_EQ(system(("ls '" + input.path() + "' | grep -q -v '^big_\\|^Data.BIN'").c_str()), 256);
     EXPECT_EQ(SizeOf(input / "big_31.QCB"), 64 << 20);
 }
+
+// What a join writes never replaces a part of its own set, never goes
+// through a link, and a delete never takes the only copy of the program.
+TEST_F(Dialogs, TheJoinReplacesNoPartAndWritesThroughNoLink)
+{
+    Split(Choose() + "o\n");
+    ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
+    ASSERT_EQ(rename((input / "Data_00.exe").c_str(), (input / "Data.BIN").c_str()), 0);
+    std::string out = Run(input.path(), "./Data.BIN", "d\no\n", 1);
+    EXPECT_TRUE(Has(out, "UnCleaver: Unable to rebuild Data.BIN: it would replace Data.BIN, a "
+                         "part of this set; give that part back its own name and try again\n"))
+        << out;
+    EXPECT_FALSE(Exists(input / "cleaver.exe"));
+    EXPECT_TRUE(ReadBytes(input / "Data.BIN").compare(0, 4, "\177ELF") == 0);
+    ASSERT_EQ(rename((input / "Data.BIN").c_str(), (input / "Data_00.exe").c_str()), 0);
+
+    WriteBytes(work / "victim", "untouched");
+    ASSERT_EQ(symlink((work / "victim").c_str(), (input / "cleaver.exe").c_str()), 0);
+    Run(input.path(), "./Data_00.exe", "o\n");
+    EXPECT_EQ(ReadBytes(work / "victim"), "untouched");
+    EXPECT_EQ(ReadBytes(input / "cleaver.exe"), ReadBytes(POSIX_PROGRAM));
+
+    // A folder named cleaver.exe: no copy, so the head part stays.
+    ASSERT_EQ(unlink((input / "cleaver.exe").c_str()), 0);
+    ASSERT_EQ(mkdir((input / "cleaver.exe").c_str(), 0755), 0);
+    Run(input.path(), "./Data_00.exe", "d\no\n");
+    EXPECT_TRUE(ReadBytes(input / "Data.BIN") == ReadBytes(work / "original"));
+    EXPECT_TRUE(Exists(input / "Data_00.exe"));
+}
