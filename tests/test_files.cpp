@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -71,6 +72,29 @@ std::string PatternBytes(int64_t size, unsigned seed)
 void WritePattern(const std::string &path, int64_t size, unsigned seed)
 {
     WriteBytes(path, PatternBytes(size, seed));
+}
+
+void WriteSparse(const std::string &path, int64_t size, const std::vector<int64_t> &marks)
+{
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    bool ok = fd >= 0 && ftruncate(fd, size) == 0;
+    for (int64_t at : marks)
+        ok = ok && pwrite(fd, "Q", 1, at) == 1;
+    if (fd < 0 || close(fd) != 0 || !ok)
+        throw std::runtime_error("cannot write " + path);
+}
+
+bool HasMarks(const std::string &path, int64_t size, const std::vector<int64_t> &marks)
+{
+    int fd = open(path.c_str(), O_RDONLY);
+    bool same = fd >= 0 && SizeOf(path) == size;
+    for (int64_t at : marks) {
+        char c = 0;
+        same = same && pread(fd, &c, 1, at) == 1 && c == 'Q';
+    }
+    if (fd >= 0)
+        close(fd);
+    return same;
 }
 
 int64_t SizeOf(const std::string &path)

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // A fresh folder under /tmp, removed with everything in it at destruction.
 class ScratchDir {
@@ -33,6 +34,10 @@ std::string ReadBytes(const std::string &path);
 // Bytes that differ from one offset to the next, and from one seed to another.
 std::string PatternBytes(int64_t size, unsigned seed);
 void WritePattern(const std::string &path, int64_t size, unsigned seed);
+// A sparse file of size bytes, zero but for a 'Q' at each of marks, and
+// whether a file is just that.
+void WriteSparse(const std::string &path, int64_t size, const std::vector<int64_t> &marks);
+bool HasMarks(const std::string &path, int64_t size, const std::vector<int64_t> &marks);
 int64_t SizeOf(const std::string &path);  // -1 when missing
 bool Exists(const std::string &path);
 void CopyFile(const std::string &from, const std::string &to);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,17 +195,6 @@ TEST_F(WineDialogs, SplitBesideTheInputThenJoinElsewhere)
     Drive(to / "cleaver.exe", {"split", "close"});
 }
 
-// Message boxes are owned by the dialog, which stays open behind them.
-TEST_F(WineDialogs, RefusalsAreToldAndTheDialogStays)
-{
-    Drive(tool / "cleaver.exe", {"split", "click:1", kNoInputMessage, "click:1000",
-                                 "open:" + InputPath(), ShownPath(), "click:1017", "type:1018:9",
-                                 "click:1", kSizeMessage, ShownPath(), "click:1000", "cancelfile",
-                                 "text:1005:", "close"});
-    EXPECT_EQ(Names(from.path()), std::set<std::string>{"Data.BIN"});
-    EXPECT_EQ(Names(tool.path()), std::set<std::string>{"cleaver.exe"});
-}
-
 TEST_F(WineDialogs, JoinNeedsEverySliceKeepsReadOnlyFilesAndDeletesOnRequest)
 {
     int last = Split({"click:1001"});
@@ -238,51 +226,22 @@ TEST_F(WineDialogs, JoinNeedsEverySliceKeepsReadOnlyFilesAndDeletesOnRequest)
     EXPECT_TRUE(ReadBytes(full / "cleaver.exe") == image);
 }
 
-// A sparse input, with a few marks that must come back where they were.
-static void WriteSparse(const std::string &path, int64_t size, const std::vector<int64_t> &marks)
-{
-    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_EQ(ftruncate(fd, size), 0);
-    for (int64_t at : marks)
-        ASSERT_EQ(pwrite(fd, "Q", 1, at), 1);
-    close(fd);
-}
-
-// Beyond 2 GiB through the real dialogs, sizes and offsets in 64 bits; the
-// join deletes the slices as it ends.
-TEST_F(WineDialogs, SplitsAndJoinsBeyond2GiB)
-{
-    const int64_t size = (2LL << 30) + 12345;
-    const int64_t marks[] = {0, (2LL << 30) - 1, size - 1};
-    WriteSparse(from / "big.bin", size, {marks[0], marks[1], marks[2]});
-    Drive(tool / "cleaver.exe", {"split", "click:1000", "open:" + WinPath(from / "big.bin"),
-                                 "click:1017", "type:1018:65536", "click:1", "ends"});
-    ASSERT_EQ(rename((from / "big.bin").c_str(), (tool / "input.bin").c_str()), 0);
-    Drive(from / "big_00.exe", {"join", "text:1008:" + std::to_string(size), "text:1009:32",
-                                "text:1010:32", "click:1020", "click:1019", "click:1", "ends"});
-    EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "big_00.exe", "big.bin"}));
-    EXPECT_EQ(SizeOf(from / "big.bin"), size);
-    int fd = open((from / "big.bin").c_str(), O_RDONLY);
-    for (int64_t at : marks) {
-        char c = 0;
-        EXPECT_EQ(pread(fd, &c, 1, at), 1);
-        EXPECT_EQ(c, 'Q') << at;
-    }
-    close(fd);
-}
-
-// What the program must not write into, it leaves alone, and says so: a
+// Refusals are told in message boxes owned by the dialog, which stays open
+// behind them.  What the program must not write into, it leaves alone: a
 // read-only file in a part's way, a head part renamed to the name of the
 // file it rebuilds, a read-only cleaver.exe.
-TEST_F(WineDialogs, LeavesAloneWhatItMustNotReplace)
+TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
 {
     WriteBytes(from / "data_02.QCB", "mine");
     chmod((from / "data_02.QCB").c_str(), 0444);
     Drive(tool / "cleaver.exe",
-          {"split", "click:1000", "open:" + InputPath(), "click:1001", "click:1",
+          {"split", "click:1", kNoInputMessage, "click:1000", "open:" + InputPath(), ShownPath(),
+           "click:1017", "type:1018:9", "click:1", kSizeMessage, ShownPath(), "click:1001",
+           "click:1",
            "message:Cleaver:Unable to create part data_02.QCB: a file of that name is read-only, "
            "a link, a folder or the input itself, and is left alone",
-           "close"});
+           "click:1000", "cancelfile", "text:1005:", "close"});
+    EXPECT_EQ(Names(tool.path()), std::set<std::string>{"cleaver.exe"});
     EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "data_02.QCB"}));
     ASSERT_EQ(unlink((from / "data_02.QCB").c_str()), 0);
 
@@ -312,9 +271,12 @@ TEST_F(WineDialogs, LeavesAloneWhatItMustNotReplace)
 
 // Work on gigabytes keeps the dialog alive: it answers at once, shows its
 // progress in the caption, takes no second command, and Cancel stops it,
-// leaving the disk as it was and the dialog ready to try again.
-TEST_F(WineDialogs, WorkShowsItsProgressAndCancelStopsIt)
+// leaving the disk as it was and the dialog ready to try again.  Done, a set
+// beyond 2 GiB comes back whole: sizes and offsets in 64 bits.
+TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
 {
+    const int64_t size = (2LL << 30) + 12345;
+    const std::vector<int64_t> marks = {0, (2LL << 30) - 1, size - 1};
     WriteSparse(from / "big.bin", 3LL << 30, {});
     std::vector<std::string> split = {"split", "click:1000", "open:" + WinPath(from / "big.bin"),
                                       "click:1017", "type:1018:65536", "click:1"};
@@ -325,14 +287,18 @@ TEST_F(WineDialogs, WorkShowsItsProgressAndCancelStopsIt)
     Drive(tool / "cleaver.exe", steps);
     EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "big.bin"}));
 
-    ASSERT_EQ(truncate((from / "big.bin").c_str(), 2LL << 30), 0);
+    WriteSparse(from / "big.bin", size, marks);
     split.push_back("ends");
     Drive(tool / "cleaver.exe", split);
     ASSERT_EQ(rename((from / "big.bin").c_str(), (tool / "big.bin").c_str()), 0);
     std::set<std::string> names = Names(from.path());
-    Drive(from / "big_00.exe", {"join", "click:1", "working:1000", "disabled:1", "disabled:1020",
-                                "click:2", "caption:QCleaver", "enabled:1", "close"});
+    Drive(from / "big_00.exe", {"join", "text:1008:" + std::to_string(size), "click:1",
+                                "working:1000", "disabled:1", "disabled:1020", "click:2",
+                                "caption:QCleaver", "enabled:1", "close"});
     EXPECT_EQ(Names(from.path()), names);  // neither the file nor a temporary one
+    Drive(from / "big_00.exe", {"join", "click:1020", "click:1019", "click:1", "ends"});
+    EXPECT_EQ(Names(from.path()), (std::set<std::string>{"Data.BIN", "big_00.exe", "big.bin"}));
+    EXPECT_TRUE(HasMarks(from / "big.bin", size, marks));
 }
 
 // Names in any script: chosen through the real file dialog, split, shown by
