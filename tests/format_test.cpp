@@ -165,28 +165,23 @@ struct Damage {
 TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
 {
     const int64_t head = 24576 + 1409024 + 272;
+    typedef PartSetTrailer T;
     const Damage damages[] = {
-        {"no NUL", [](PartSetTrailer *d) { memset(d->original_path, 'x', kTrailerPathSize); }, head,
-         false, true, false},
-        {"empty name", [](PartSetTrailer *d) { d->original_path[0] = 0; }, head, true, true, true},
-        {"negative image", [](PartSetTrailer *d) { d->image_size = -1; }, head, true, true, true},
-        {"image too long", [](PartSetTrailer *d) { d->image_size = 2000000; }, head, true, true, true},
-        {"negative size", [](PartSetTrailer *d) { d->original_size = -5; }, head, true, false, false},
-        {"no slices", [](PartSetTrailer *d) { d->last_part = 0; }, head, true, true, false},
-        {"negative count", [](PartSetTrailer *d) { d->last_part = -7; }, head, true, true, false},
-        {"huge count", [](PartSetTrailer *d) { d->last_part = 0x7FFFFFFF; }, head, true, true, false},
+        {"no NUL", [](T *d) { memset(d->original_path, 'x', kTrailerPathSize); }, head, 0, 1, 0},
+        {"empty name", [](T *d) { d->original_path[0] = 0; }, head, 1, 1, 1},
+        {"negative image", [](T *d) { d->image_size = -1; }, head, 1, 1, 1},
+        {"image too long", [](T *d) { d->image_size = 2000000; }, head, 1, 1, 1},
+        {"negative size", [](T *d) { d->original_size = -5; }, head, 1, 0, 0},
+        {"no slices", [](T *d) { d->last_part = 0; }, head, 1, 1, 0},
+        {"negative count", [](T *d) { d->last_part = -7; }, head, 1, 1, 0},
+        {"huge count", [](T *d) { d->last_part = 0x7FFFFFFF; }, head, 1, 1, 0},
         // Cut short in transfer: the trailer read is really input data.
-        {"cut short", [](PartSetTrailer *) {}, 20000, true, true, true},
-        {"more data than size", [](PartSetTrailer *d) { d->original_size = 1000; }, head,
-         true, true, true},
-        {"record fails its check", [](PartSetTrailer *d) { AddRecord(d), d->record_intact = false; },
-         head, true, true, true},
-        {"32-bit size disagrees", [](PartSetTrailer *d) { AddRecord(d), d->original_size++; }, head,
-         true, true, true},
-        {"slice not whole blocks", [](PartSetTrailer *d) { AddRecord(d), d->slice_length = 1433000; },
-         head, true, true, true},
-        {"one slice too many", [](PartSetTrailer *d) { AddRecord(d), d->last_part = 4; }, head,
-         true, true, true},
+        {"cut short", [](T *) {}, 20000, 1, 1, 1},
+        {"more data than size", [](T *d) { d->original_size = 1000; }, head, 1, 1, 1},
+        {"record fails its check", [](T *d) { AddRecord(d), d->record_intact = false; }, head, 1, 1, 1},
+        {"32-bit size disagrees", [](T *d) { AddRecord(d), d->original_size++; }, head, 1, 1, 1},
+        {"slice not whole blocks", [](T *d) { AddRecord(d), d->slice_length = 1433000; }, head, 1, 1, 1},
+        {"one slice too many", [](T *d) { AddRecord(d), d->last_part = 4; }, head, 1, 1, 1},
     };
     PartSetTrailer t = Sample();
     EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
