@@ -1,6 +1,8 @@
 # The two commands a newcomer needs; each installs what is missing first.
 #   make run    builds the Linux program and starts the split tool here
 #   make test   builds both platforms and runs every test, Wine ones included
+# QCLEAVER_WINE_ROUTE=native|qemu|twin chooses how Wine runs the Windows
+# program (see scripts/wine-route.sh); by default the best this machine has.
 
 .PHONY: run test run-windows build deps screenshots clean
 
@@ -9,6 +11,7 @@ run: deps
 	build/posix/cleaver
 
 test: build
+	@. build/wine.env; echo "make test: the Wine suite runs $$wine_about"
 	cd build/posix && ctest --output-on-failure --timeout 600
 
 build: deps
@@ -18,7 +21,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 # The Windows program under Wine, on the display in $$DISPLAY: the 32-bit
-# build, or its 64-bit twin where this kernel cannot start 32-bit code.
+# build where anything here can start 32-bit code, else its 64-bit twin.
 run-windows: build
 	@if [ -z "$$DISPLAY" ]; then echo "run-windows: no display (set DISPLAY, or use xvfb-run)"; exit 1; fi
 	@. build/wine.env; echo "$$wine_loader $$wine_build/cleaver.exe"; \
