@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # build.sh [all|posix]
-# Configures and builds build/posix (the Linux program and the tests) and,
-# with "all", build/windows (the 32-bit Windows program) and build/windows64
-# (its 64-bit twin from the same sources).
+# Configures and builds build/posix (the Linux program, and the tests where
+# GoogleTest is installed) and, with "all", build/windows (the 32-bit Windows
+# program) and build/windows64 (its 64-bit twin from the same sources).
 # "all" also chooses, once, how the Wine tests run the Windows program here
 # (scripts/wine-route.sh; QCLEAVER_WINE_ROUTE=native|qemu|twin forces it),
 # passes that to the tests and writes it to build/wine.env.
@@ -42,7 +42,17 @@ if [ "$what" = all ]; then
     configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
     cmake --build build/windows64 -j "$jobs"
 fi
-configure build/posix
+
+# make run installs no GoogleTest.  Without it, build/posix is configured
+# for this Linux by name (CMAKE_SYSTEM_NAME), which CMake takes for a cross
+# build, and so it has no tests; with it, the tree is made afresh with them.
+no_tests=()
+[ "$what" = all ] || [ -f /usr/include/gtest/gtest.h ] || no_tests=(-DCMAKE_SYSTEM_NAME=Linux)
+if [ -f build/posix/CMakeCache.txt ] &&
+    [ "$(grep -c '^CMAKE_SYSTEM_NAME:' build/posix/CMakeCache.txt)" != ${#no_tests[@]} ]; then
+    rm -rf build/posix
+fi
+configure build/posix "${no_tests[@]}"
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINE_TEST_WRAPPER="$wine_wrapper" \
     -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs what building and testing QCleaver needs on Debian 12, and only
-# what is missing; quick when everything is there.  Run as root.
+# install-deps.sh [run|test|screenshots]
+# Installs what one make command needs on Debian 12, and only what is
+# missing; quick when everything is there.  Run as root.
+#   run          CMake, g++ and make: enough to build the terminal program
+#   test         (the default) also GoogleTest, MinGW-w64, Wine and Xvfb, and
+#                what runs the 32-bit Windows program here (scripts/wine-route.sh)
+#   screenshots  also ImageMagick and the X tools that crop the pictures
 set -euo pipefail
 cd "$(dirname "$0")"
-route=$(bash wine-route.sh)
+what=${1:-test}
+case $what in run | test | screenshots) ;; *)
+    echo "usage: install-deps.sh [run|test|screenshots]" >&2
+    exit 2 ;;
+esac
 
 need=() backports=()
 want() {  # want PACKAGE CHECK-COMMAND WHY
@@ -17,28 +26,34 @@ want cmake            'command -v cmake'                       'builds both prog
 want g++              'command -v g++'                         'the Linux program and the tests'
 want make             'command -v make'                        'runs the build'
 want coreutils        'command -v truncate'                    'pads the program images'
-want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (GoogleTest)'
-want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
-want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
-want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'its 64-bit twin, which Wine runs where nothing runs 32-bit code'
-want wine             'command -v wineboot'                    'runs the Windows program in the tests'
-want wine64           'test -x /usr/lib/wine/wine64'           'runs 64-bit Windows programs'
-want fonts-wine       'test -d /usr/share/wine/fonts'          "Wine's stand-in for MS Sans Serif"
-want xvfb             'command -v Xvfb'                        'a screen for the Windows dialogs'
-want xauth            'command -v xauth'                       'xvfb-run needs it'
-if [ "$route" != twin ]; then
-    want wine32:i386  'test -x /usr/lib/wine/wine'             'runs the 32-bit Windows program'
-fi
-if [ "$route" = qemu ]; then
-    # Bookworm's own qemu 7.2 is far too slow for Wine: it ignores
-    # MAP_FIXED_NOREPLACE.
-    if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)" ge 1:10; then
-        echo "install-deps: qemu-user 10 is missing (starts 32-bit programs where the kernel does not)"
-        backports+=(qemu-user)
+
+if [ "$what" != run ]; then
+    route=$(bash wine-route.sh)
+    want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (GoogleTest)'
+    want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
+    want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
+    want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'its 64-bit twin, which Wine runs where nothing runs 32-bit code'
+    want wine             'command -v wineboot'                    'runs the Windows program in the tests'
+    want wine64           'test -x /usr/lib/wine/wine64'           'runs 64-bit Windows programs'
+    want fonts-wine       'test -d /usr/share/wine/fonts'          "Wine's stand-in for MS Sans Serif"
+    want xvfb             'command -v Xvfb'                        'a screen for the Windows dialogs'
+    want xauth            'command -v xauth'                       'xvfb-run needs it'
+    if [ "$route" != twin ]; then
+        want wine32:i386  'test -x /usr/lib/wine/wine'             'runs the 32-bit Windows program'
+    fi
+    if [ "$route" = qemu ]; then
+        # Bookworm's own qemu 7.2 is far too slow for Wine: it ignores
+        # MAP_FIXED_NOREPLACE.
+        if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null)" ge 1:10; then
+            echo "install-deps: qemu-user 10 is missing (starts 32-bit programs where the kernel does not)"
+            backports+=(qemu-user)
+        fi
     fi
 fi
-want imagemagick      'test -x /usr/bin/convert'               'screenshots and the artwork'
-want x11-utils        'command -v xwininfo'                    'finds the windows the screenshots crop to'
+if [ "$what" = screenshots ]; then
+    want imagemagick      'test -x /usr/bin/convert'               'takes the pictures'
+    want x11-utils        'command -v xwininfo'                    'finds the windows to crop to'
+fi
 
 [ ${#need[@]} -gt 0 ] || [ ${#backports[@]} -gt 0 ] || exit 0
 if [ "$(id -u)" != 0 ]; then
