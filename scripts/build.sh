@@ -31,8 +31,13 @@ if [ "$what" = all ]; then
         wine_about="the 32-bit build/windows/cleaver.exe, through qemu-i386 in a user namespace" ;;
     twin)
         wine_dir=build/windows64 wine_loader=/usr/lib/wine/wine64
-        wine_about="the 64-bit twin build/windows64/cleaver.exe (nothing here starts 32-bit x86 code)" ;;
+        wine_about="the 64-bit twin build/windows64/cleaver.exe, not the 32-bit program" ;;
     esac
+    if [ -n "${QCLEAVER_WINE_ROUTE:-}" ]; then
+        wine_about+=" (QCLEAVER_WINE_ROUTE=$route)"
+    elif [ "$route" = twin ]; then
+        wine_about+=": nothing here starts 32-bit x86 code"
+    fi
     for tool in $wine_loader ${wine_wrapper:+/usr/bin/qemu-i386}; do
         [ -x "$tool" ] || { echo "build: $tool is missing (scripts/install-deps.sh test)" >&2; exit 1; }
     done
