@@ -1,30 +1,33 @@
-# The two commands a newcomer needs; each installs what is missing first.
+# The two commands a newcomer needs; each installs what it lacks first.
 #   make run    builds the Linux program and starts the split tool here
 #   make test   builds both platforms and runs every test, Wine ones included
+# QCLEAVER_WINE_ROUTE=native|qemu|twin chooses how Wine runs the Windows
+# program (see scripts/wine-route.sh); by default the best this machine has.
 
-.PHONY: run test run-windows build deps screenshots clean
+.PHONY: run test run-windows build screenshots clean
 
-run: deps
+run:
+	@bash scripts/install-deps.sh run
 	@bash scripts/build.sh posix
 	build/posix/cleaver
 
 test: build
+	@. build/wine.env; echo "make test: the Wine suite runs $$wine_about"
 	cd build/posix && ctest --output-on-failure --timeout 600
 
-build: deps
+build:
+	@bash scripts/install-deps.sh test
 	@bash scripts/build.sh all
 
-deps:
-	@bash scripts/install-deps.sh
-
 # The Windows program under Wine, on the display in $$DISPLAY: the 32-bit
-# build, or its 64-bit twin where this kernel cannot start 32-bit code.
+# build where anything here can start 32-bit code, else its 64-bit twin.
 run-windows: build
 	@if [ -z "$$DISPLAY" ]; then echo "run-windows: no display (set DISPLAY, or use xvfb-run)"; exit 1; fi
 	@. build/wine.env; echo "$$wine_loader $$wine_build/cleaver.exe"; \
 	WINEDEBUG=-all $$wine_loader $$wine_build/cleaver.exe
 
-screenshots: build
+screenshots:
+	@bash scripts/install-deps.sh screenshots
 	bash scripts/screenshots.sh
 
 clean:

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds: build/posix (the Linux program and the tests) and,
-# with "all", build/windows (the 32-bit Windows program) too.  Where this
-# machine's kernel cannot start 32-bit programs, Wine cannot run the 32-bit
-# build, and the Wine tests use build/windows64, a 64-bit build of the same
-# sources, instead.
+# build.sh [all|posix]
+# Configures and builds build/posix (the Linux program, and the tests where
+# GoogleTest is installed) and, with "all", build/windows (the 32-bit Windows
+# program) and build/windows64 (its 64-bit twin from the same sources).
+# "all" also chooses, once, how the Wine tests run the Windows program here
+# (scripts/wine-route.sh; QCLEAVER_WINE_ROUTE=native|qemu|twin forces it),
+# passes that to the tests and writes it to build/wine.env.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -16,22 +18,45 @@ configure() {  # configure DIR [CMAKE-ARGS...]
     fi
 }
 
-wine_dir="" wine_loader=""
+wine_dir="" wine_loader="" wine_wrapper="" wine_about=""
 if [ "$what" = all ]; then
+    route=$(bash scripts/wine-route.sh)
+    case $route in
+    native)
+        wine_dir=build/windows wine_loader=/usr/lib/wine/wine
+        wine_about="the 32-bit build/windows/cleaver.exe, natively" ;;
+    qemu)
+        wine_dir=build/windows wine_loader=/usr/lib/wine/wine
+        wine_wrapper=$PWD/scripts/in-i386-namespace.sh
+        wine_about="the 32-bit build/windows/cleaver.exe, through qemu-i386 in a user namespace" ;;
+    twin)
+        wine_dir=build/windows64 wine_loader=/usr/lib/wine/wine64
+        wine_about="the 64-bit twin build/windows64/cleaver.exe, not the 32-bit program" ;;
+    esac
+    if [ -n "${QCLEAVER_WINE_ROUTE:-}" ]; then
+        wine_about+=" (QCLEAVER_WINE_ROUTE=$route)"
+    elif [ "$route" = twin ]; then
+        wine_about+=": nothing here starts 32-bit x86 code"
+    fi
+    for tool in $wine_loader ${wine_wrapper:+/usr/bin/qemu-i386}; do
+        [ -x "$tool" ] || { echo "build: $tool is missing (scripts/install-deps.sh test)" >&2; exit 1; }
+    done
+    echo "build: the Wine tests will run $wine_about"
     configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
     cmake --build build/windows -j "$jobs"
-    if bash scripts/i386-runs.sh; then
-        wine_dir=build/windows wine_loader=wine
-    else
-        echo "build: this kernel cannot start 32-bit programs; the Wine tests use the 64-bit twin"
-        configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
-        cmake --build build/windows64 -j "$jobs"
-        wine_dir=build/windows64 wine_loader=/usr/lib/wine/wine64
-    fi
+    configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+    cmake --build build/windows64 -j "$jobs"
 fi
+
+# Without GoogleTest (make run installs none), build/posix has no tests.
 configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
-    -DWINE_LOADER="$wine_loader" -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
+    -DWINE_LOADER="$wine_loader" -DWINE_TEST_WRAPPER="$wine_wrapper" \
+    -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
-# What runs the Windows program here, for make run-windows and the screenshots.
-[ -z "$wine_dir" ] || printf 'wine_build=%s\nwine_loader=%s\n' "$wine_dir" "$wine_loader" >build/wine.env
+# What runs the Windows program here, for make test, make run-windows and
+# the screenshots: the loader, inside the namespace that the route needs.
+if [ -n "$wine_dir" ]; then
+    printf 'wine_route=%s\nwine_build=%s\nwine_loader=%q\nwine_about=%q\n' "$route" "$wine_dir" \
+        "${wine_wrapper:+$wine_wrapper }$wine_loader" "$wine_about" >build/wine.env
+fi
