@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 const char kDirSeparator = '/';
 const bool kNamesIgnoreCase = false;
@@ -62,13 +63,10 @@ static int OpenRetrying(const char *name, int flags, mode_t mode = 0)
     return fd;
 }
 
-FileHandle FileOpenRead(const char *name)
+// Files are opened without blocking, so that a pipe with no writer cannot
+// hold us up; only a plain file is kept, and then read and written as one.
+static FileHandle PlainFileOnly(int fd)
 {
-    if (!name[0])
-        return kNoFile;
-    // Not blocking, so that a pipe with no writer cannot hold us up; only
-    // a plain file is kept, and read as one.
-    int fd = OpenRetrying(name, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return kNoFile;
     struct stat st;
@@ -78,6 +76,13 @@ FileHandle FileOpenRead(const char *name)
         return kNoFile;
     }
     return fd;
+}
+
+FileHandle FileOpenRead(const char *name)
+{
+    if (!name[0])
+        return kNoFile;
+    return PlainFileOnly(OpenRetrying(name, O_RDONLY | O_NONBLOCK));
 }
 
 static mode_t ModeFor(FileMode mode)
@@ -89,16 +94,8 @@ FileHandle FileCreate(const char *name, FileMode mode)
 {
     if (!name[0])
         return kNoFile;
-    int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, ModeFor(mode));
-    if (fd < 0)
-        return kNoFile;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        close(fd);
-        return kNoFile;
-    }
-    return fd;
+    return PlainFileOnly(
+        OpenRetrying(name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, ModeFor(mode)));
 }
 
 // Random bits for temporary names; the clock and the process when the
@@ -120,15 +117,7 @@ static uint64_t RandomBits()
 FileHandle FileCreateTemporary(char name[kPathSize], FileMode mode)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        uint64_t bits = RandomBits();
-        char *p = name;
-        for (const char *prefix = "qcleaver-"; *prefix;)
-            *p++ = *prefix++;
-        for (int i = 0; i < 12; i++, bits >>= 5)
-            *p++ = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
-        for (const char *suffix = ".tmp"; *suffix;)
-            *p++ = *suffix++;
-        *p = 0;
+        TemporaryName(name, RandomBits());
         // Exclusive: never an existing file, never through a link.
         int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_EXCL, ModeFor(mode));
         if (fd >= 0)

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 const char kDirSeparator = '\\';
 const bool kNamesIgnoreCase = true;
@@ -102,15 +103,7 @@ static uint64_t RandomBits()
 FileHandle FileCreateTemporary(char name[kPathSize], FileMode)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        uint64_t bits = RandomBits();
-        char *p = name;
-        for (const char *prefix = "qcleaver-"; *prefix;)
-            *p++ = *prefix++;
-        for (int i = 0; i < 12; i++, bits >>= 5)
-            *p++ = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
-        for (const char *suffix = ".tmp"; *suffix;)
-            *p++ = *suffix++;
-        *p = 0;
+        TemporaryName(name, RandomBits());
         FileHandle file = Create(name, CREATE_NEW);  // never an existing file or link
         if (file != kNoFile)
             return file;

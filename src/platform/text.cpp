@@ -77,3 +77,13 @@ bool TextEqual(const char *a, const char *b)
     }
     return *a == *b;
 }
+
+void TemporaryName(char *name, uint64_t bits)
+{
+    name[0] = 0;
+    AppendText(name, 32, "qcleaver-");
+    for (int i = 9; i < 21; i++, bits >>= 5)
+        name[i] = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
+    name[21] = 0;
+    AppendText(name, 32, ".tmp");
+}

@@ -12,6 +12,9 @@ bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
 bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digits
 bool CopyText(char *out, int size, const char *text);
 
+// "qcleaver-", twelve letters and digits taken from bits, ".tmp".
+void TemporaryName(char *name, uint64_t bits);
+
 int TextLength(const char *text);
 // The one case rule of this program: only ASCII letters have a case.
 char LowerAscii(char c);
