@@ -299,6 +299,11 @@ def machine():
     return "nproc %d, %s, Linux %s" % (len(os.sched_getaffinity(0)), model, platform.release())
 
 
+def load():
+    with open("/proc/loadavg") as f:
+        return float(f.read().split()[0])
+
+
 def report(args, bench, results):
     win = args.windows_image
     win_size = os.path.getsize(win) if win and os.path.exists(win) else None
@@ -307,7 +312,7 @@ def report(args, bench, results):
           % (args.place, args.slice_kb, size_name(args.slice_kb * 1024)))
     print("an input no larger than that (a file must be larger than one part) is cut into quarter slices")
     print("median of %d rounds after a warm-up round, order alternating (A B, B A, ...)" % bench.rounds)
-    print("machine: %s" % machine())
+    print("machine: %s; load average %.2f at the start, %.2f at the end" % (machine(), args.load, load()))
     print("images: Linux build/posix/cleaver %s bytes; Windows build/windows/cleaver.exe %s"
           % (format(bench.image_size, ","), format(win_size, ",") + " bytes" if win_size else "not built"))
     print()
@@ -335,7 +340,7 @@ def report(args, bench, results):
 
     def ratio_target(step, limit):
         got = [(s, r) for (s, st), r in sorted(rows.items()) if st == step]
-        text = ", ".join("%s %.2f" % (size_name(s), r["cpu_ratio"]) for s, r in got)
+        text = ", ".join("%s %.3f" % (size_name(s), r["cpu_ratio"]) for s, r in got)
         text = ", ".join([t for t in [text] + unmeasured() if t])
         if not got:
             return text, "n/a"
@@ -383,6 +388,9 @@ def main():
     args = p.parse_args()
     if args.rounds < 1:
         fail("at least one measured round")
+    args.load = load()
+    if args.load > 0.5:
+        progress("bench: warning: load average %.2f; other programs on this machine skew the figures\n" % args.load)
     bench = Bench(args)
     results = [bench.measure(parse_size(s)) for s in args.sizes.replace(",", " ").split()]
     report(args, bench, results)
