@@ -23,6 +23,7 @@ RSS_FLAT_KIB = 256
 WINDOWS_IMAGE_TARGET = 36864
 SPLIT_CPU_TARGET = 1.1
 JOIN_CPU_TARGET = 1.3
+QUIET_TRIES = 5
 
 
 def fail(message):
@@ -67,6 +68,9 @@ class Bench:
         self.gnu_dir = self.dir("gnu")        # GNU split's parts
         self.cat_dir = self.dir("cat")        # cat's output
         self.input = os.path.join(self.in_dir, "in.bin")
+        self.others = 0.0
+        self.repeated = 0   # runs done again because other programs were busy
+        self.kept_busy = 0  # runs kept busy after QUIET_TRIES tries
         self.log = os.path.join(self.work, "dialog.txt")
         self.rss_file = os.path.join(self.work, "rss.txt")
         # "m" unticks "Create a copy of Cleaver".
@@ -84,17 +88,38 @@ class Bench:
         return path
 
     def run(self, argv, cwd, stdin=os.devnull, stdout=os.devnull):
-        """Runs one program; returns (CPU s, wall s, max RSS KiB, exit code)."""
+        """Runs one program; returns (CPU s, wall s, max RSS KiB, exit code)
+        and leaves in self.others the CPU seconds that the rest of the machine
+        used meanwhile."""
         with open(stdin, "rb") as fin, open(stdout, "wb") as fout:
+            busy = machine_busy()
             start = time.perf_counter()
             child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", self.rss_file] + argv,
                                      cwd=cwd, stdin=fin, stdout=fout)
             _, status, usage = os.wait4(child.pid, 0)
             wall = time.perf_counter() - start
+            busy = machine_busy() - busy
         child.returncode = os.waitstatus_to_exitcode(status)
         with open(self.rss_file) as f:
             rss = int(f.read().split()[-1])  # after "Command exited with ..." if any
-        return usage.ru_utime + usage.ru_stime, wall, rss, child.returncode
+        cpu = usage.ru_utime + usage.ru_stime
+        self.others = max(0.0, busy - cpu)
+        return cpu, wall, rss, child.returncode
+
+    def quiet_sample(self, run, undo):
+        """Runs `run` until the rest of the machine stayed quiet meanwhile
+        (used at most a quarter of a core), at most QUIET_TRIES times; `undo`
+        removes what a discarded run wrote."""
+        for attempt in range(QUIET_TRIES):
+            got = run()
+            if got is None or self.others <= 0.25 * got[1] + 0.02:
+                return got
+            if attempt == QUIET_TRIES - 1:
+                self.kept_busy += 1
+                return got
+            self.repeated += 1
+            undo()
+            time.sleep(0.5 * (attempt + 1))  # let a short burst pass
 
     # -- the four programs -------------------------------------------------
 
@@ -133,7 +158,9 @@ class Bench:
         left = [n for n in os.listdir(self.ours_dir) if n == "cleaver.exe" or n.endswith(".tmp")]
         if left:
             fail("our join left %s behind" % ", ".join(left))
-        return (cpu, wall, rss), out
+        self.cmp(out, self.input)
+        os.remove(out)
+        return cpu, wall, rss
 
     def cat_join(self):
         out = os.path.join(self.cat_dir, "in.bin")
@@ -141,7 +168,9 @@ class Bench:
         cpu, wall, rss, code = self.run([self.cat] + parts, self.gnu_dir, stdout=out)
         if code != 0:
             fail("cat exited with %d" % code)
-        return (cpu, wall, rss), out
+        self.cmp(out, self.input)
+        os.remove(out)
+        return cpu, wall, rss
 
     # -- checks ------------------------------------------------------------
 
@@ -232,7 +261,7 @@ class Bench:
             order = ("ours", "theirs") if r % 2 == 0 else ("theirs", "ours")
             for who in order:
                 if who == "ours":
-                    got = self.our_split()
+                    got = self.quiet_sample(self.our_split, self.clear_our_split)
                     if got is None:
                         progress(", split refused\n")
                         self.clear(self.in_dir, self.gnu_dir)
@@ -240,7 +269,7 @@ class Bench:
                     if not last:
                         self.clear_our_split()
                 else:
-                    got = self.gnu_split()
+                    got = self.quiet_sample(self.gnu_split, lambda: self.clear(self.gnu_dir))
                     if not last:
                         self.clear(self.gnu_dir)
                 if r > 0:
@@ -257,9 +286,7 @@ class Bench:
         for r in range(total):
             order = ("ours", "theirs") if r % 2 == 0 else ("theirs", "ours")
             for who in order:
-                got, out = self.our_join() if who == "ours" else self.cat_join()
-                self.cmp(out, self.input)
-                os.remove(out)
+                got = self.quiet_sample(self.our_join if who == "ours" else self.cat_join, lambda: None)
                 if r > 0:
                     samples[who].append(got)
             progress(" j%d" % r if r else ", join j0(warm-up)")
@@ -297,6 +324,14 @@ def machine():
     except OSError:
         pass
     return "nproc %d, %s, Linux %s" % (len(os.sched_getaffinity(0)), model, platform.release())
+
+
+def machine_busy():
+    """CPU seconds that the whole machine has spent busy (steal included)."""
+    with open("/proc/stat") as f:
+        ticks = [int(t) for t in f.readline().split()[1:]]
+    idle = ticks[3] + ticks[4]  # idle, iowait
+    return (sum(ticks[:8]) - idle) / os.sysconf("SC_CLK_TCK")
 
 
 def load():
@@ -368,6 +403,8 @@ def report(args, bench, results):
                     "n/a" if not win_size else "PASS" if win_size <= WINDOWS_IMAGE_TARGET else "MISS"))
     print()
     print("max RSS: the largest of all measured runs; MB/s: 10^6 bytes a second of wall time")
+    print("runs repeated because other programs were busy: %d; kept busy after %d tries: %d"
+          % (bench.repeated, QUIET_TRIES, bench.kept_busy))
     print()
     print("| target | measured | verdict |")
     print("|---|---|---|")
