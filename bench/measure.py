@@ -279,8 +279,9 @@ class Bench:
         # The last round's parts stay for the joins.
         for name in self.our_parts(self.in_dir):
             os.rename(os.path.join(self.in_dir, name), os.path.join(self.ours_dir, name))
-        result["parts"], result["trailer"] = self.check_our_parts(size)
+        parts, trailer = self.check_our_parts(size)
         self.check_gnu_parts(size)
+        progress(", %d parts and a %d-byte trailer match the input" % (parts, trailer))
 
         samples = {"ours": [], "theirs": []}
         for r in range(total):
@@ -291,7 +292,7 @@ class Bench:
                     samples[who].append(got)
             progress(" j%d" % r if r else ", join j0(warm-up)")
         result["join"] = samples
-        progress(", every output matched its input\n")
+        progress(", every rebuilt file matched\n")
         self.clear(self.in_dir, self.ours_dir, self.gnu_dir, self.cat_dir)
         return result
 
