@@ -71,6 +71,7 @@ class Bench:
         self.others = 0.0
         self.repeated = 0   # runs done again because other programs were busy
         self.kept_busy = 0  # runs kept busy after QUIET_TRIES tries
+        self.others_cores = []  # the cores other programs used during each kept run
         self.log = os.path.join(self.work, "dialog.txt")
         self.rss_file = os.path.join(self.work, "rss.txt")
         # "m" unticks "Create a copy of Cleaver".
@@ -107,15 +108,18 @@ class Bench:
         return cpu, wall, rss, child.returncode
 
     def quiet_sample(self, run, undo):
-        """Runs `run` until the rest of the machine stayed quiet meanwhile
-        (used at most a quarter of a core), at most QUIET_TRIES times; `undo`
-        removes what a discarded run wrote."""
+        """Runs `run` until the rest of the machine left a core free for it
+        meanwhile, at most QUIET_TRIES times; `undo` removes what a discarded
+        run wrote."""
+        spare = max(0.25, len(os.sched_getaffinity(0)) - 1.0)
         for attempt in range(QUIET_TRIES):
             got = run()
-            if got is None or self.others <= 0.25 * got[1] + 0.02:
+            if got is None:
                 return got
-            if attempt == QUIET_TRIES - 1:
-                self.kept_busy += 1
+            quiet = self.others <= spare * got[1] + 0.02
+            if quiet or attempt == QUIET_TRIES - 1:
+                self.kept_busy += not quiet
+                self.others_cores.append(self.others / got[1])
                 return got
             self.repeated += 1
             undo()
@@ -404,8 +408,9 @@ def report(args, bench, results):
                     "n/a" if not win_size else "PASS" if win_size <= WINDOWS_IMAGE_TARGET else "MISS"))
     print()
     print("max RSS: the largest of all measured runs; MB/s: 10^6 bytes a second of wall time")
-    print("runs repeated because other programs were busy: %d; kept busy after %d tries: %d"
-          % (bench.repeated, QUIET_TRIES, bench.kept_busy))
+    print("other programs used %.2f cores on average during the kept runs; runs repeated because"
+          " they left no core free: %d, kept so after %d tries: %d"
+          % (statistics.mean(bench.others_cores or [0]), bench.repeated, QUIET_TRIES, bench.kept_busy))
     print()
     print("| target | measured | verdict |")
     print("|---|---|---|")
