@@ -426,7 +426,7 @@ def main():
     p.add_argument("--program", required=True)
     p.add_argument("--windows-image", default="")
     p.add_argument("--sizes", default="64M 512M 3G")
-    p.add_argument("--rounds", type=int, default=5, help="measured rounds, after one warm-up round")
+    p.add_argument("--rounds", type=int, default=9, help="measured rounds, after one warm-up round")
     p.add_argument("--slice-kb", type=int, default=65536)
     args = p.parse_args()
     if args.rounds < 1:
