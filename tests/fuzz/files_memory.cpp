@@ -1,0 +1,135 @@
+// A third backend of platform/files.h.  A read-only file can be neither
+// deleted nor replaced, as on Windows; a handle that is not open aborts.
+#include "files_memory.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+const char kDirSeparator = '/';
+const bool kNamesIgnoreCase = false;
+std::map<std::string, std::shared_ptr<MemFile>> g_files;
+int64_t g_room = -1;
+static std::vector<std::pair<std::shared_ptr<MemFile>, int64_t>> g_open;  // file, position
+
+std::string MemPath(const char *name) { return name[0] == '/' ? name : std::string("/w/") + name; }
+bool GetProgramImagePath(char path[kPathSize]) { return strcpy(path, "/w/cleaver"); }
+bool GetCurrentDir(char path[kPathSize]) { return strcpy(path, "/w"); }
+bool SetCurrentDir(const char *) { return false; }
+bool IsLeadByte(unsigned char) { return false; }
+unsigned CurrentProcessId() { return 1; }
+
+int MemOpenFiles()
+{
+    int n = 0;
+    for (auto &o : g_open)
+        n += o.first != nullptr;
+    g_open.clear();
+    return n;
+}
+
+static std::shared_ptr<MemFile> Find(const char *name)
+{
+    auto f = g_files.find(MemPath(name));
+    return f == g_files.end() ? nullptr : f->second;
+}
+
+static std::pair<std::shared_ptr<MemFile>, int64_t> &Held(FileHandle h)
+{
+    if (h < 0 || h >= (FileHandle)g_open.size() || !g_open[h].first)
+        abort();
+    return g_open[h];
+}
+
+FileHandle FileOpenRead(const char *name)
+{
+    std::shared_ptr<MemFile> f = Find(name);
+    if (!f || (f->kind != kPlainFile && f->kind != kReadOnlyFile))
+        return kNoFile;
+    g_open.push_back({f, 0});
+    return (FileHandle)g_open.size() - 1;
+}
+
+FileHandle FileCreate(const char *name, FileMode)
+{
+    std::shared_ptr<MemFile> &f = g_files[MemPath(name)];
+    if (f && f->kind != kPlainFile)
+        return kNoFile;  // read-only, a folder, or a link it would write through
+    if (!f)
+        f = std::make_shared<MemFile>(MemFile{{}, kPlainFile});
+    f->data.clear();
+    return FileOpenRead(name);
+}
+
+FileHandle FileCreateTemporary(char name[kPathSize], FileMode mode)
+{
+    for (int i = 0;; i++)
+        if (!Find(strcpy(name, ("qcleaver-" + std::to_string(i) + ".tmp").c_str())))
+            return FileCreate(name, mode);
+}
+
+int FileRead(FileHandle file, void *buffer, int size)
+{
+    auto &o = Held(file);
+    int64_t n = std::min<int64_t>(size, (int64_t)o.first->data.size() - o.second);
+    if (n <= 0)
+        return 0;
+    memcpy(buffer, o.first->data.data() + o.second, (size_t)n);
+    o.second += n;
+    return (int)n;
+}
+
+bool FileWrite(FileHandle file, const void *buffer, int size)
+{
+    auto &o = Held(file);
+    std::vector<unsigned char> &d = o.first->data;
+    if (size <= 0 || (g_room >= 0 && (g_room -= size) < 0))
+        return size == 0;  // or the disk is full
+    d.resize(std::max<size_t>(d.size(), (size_t)(o.second + size)));
+    memcpy(d.data() + o.second, buffer, (size_t)size);
+    o.second += size;
+    return true;
+}
+
+bool FileSeek(FileHandle file, int64_t offset)
+{
+    Held(file).second = offset >= 0 ? offset : Held(file).second;
+    return offset >= 0;
+}
+
+int64_t FileLength(FileHandle file) { return (int64_t)Held(file).first->data.size(); }
+
+bool FileClose(FileHandle file)
+{
+    Held(file).first = nullptr;
+    return true;
+}
+
+bool FileDelete(const char *name)
+{
+    std::shared_ptr<MemFile> f = Find(name);
+    return f && f->kind != kReadOnlyFile && g_files.erase(MemPath(name));
+}
+
+bool FileRename(const char *from, const char *to)
+{
+    std::shared_ptr<MemFile> f = Find(from), old = Find(to);
+    if (!f || (old && old->kind == kReadOnlyFile))
+        return false;
+    g_files.erase(MemPath(from));
+    g_files[MemPath(to)] = f;
+    return true;
+}
+
+FileKind FileKindOf(const char *name) { return Find(name) ? Find(name)->kind : kNothingThere; }
+
+bool FileIdOf(FileHandle file, FileId *id)
+{
+    *id = FileId{1, (uint64_t)(uintptr_t)Held(file).first.get()};
+    return true;
+}
+
+bool FileIdAt(const char *name, FileId *id)
+{
+    *id = FileId{1, (uint64_t)(uintptr_t)Find(name).get()};
+    return Find(name) != nullptr;
+}
