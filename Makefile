@@ -1,8 +1,12 @@
 # The two commands a newcomer needs; each installs what is missing first.
 #   make run    builds the Linux program and starts the split tool here
-#   make test   builds both platforms and runs every test, Wine ones included
+#   make test   builds both platforms and runs every test, Wine ones included,
+#               then the fuzz target for a few seconds
+#   make fuzz   runs the fuzz target for SECONDS (600 unless given)
 
-.PHONY: run test run-windows build deps screenshots clean
+.PHONY: run test fuzz run-windows build deps screenshots clean
+
+SECONDS ?= 600
 
 run: deps
 	@bash scripts/build.sh posix
@@ -10,6 +14,14 @@ run: deps
 
 test: build
 	cd build/posix && ctest --output-on-failure --timeout 600
+	cd build/fuzz && ctest --output-on-failure
+
+# A finding is written to build/fuzz/crash-* (or leak-, timeout-) and fails
+# the run; new inputs go to build/fuzz/corpus.
+fuzz: deps
+	@bash scripts/build.sh fuzz
+	build/fuzz/fuzz_join -max_total_time=$(SECONDS) -timeout=10 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/ build/fuzz/corpus tests/fuzz/corpus
 
 build: deps
 	@bash scripts/build.sh all

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Configures and builds: build/posix (the Linux program and the tests) and,
-# with "all", build/windows (the 32-bit Windows program) too.  Where this
-# machine's kernel cannot start 32-bit programs, Wine cannot run the 32-bit
-# build, and the Wine tests use build/windows64, a 64-bit build of the same
-# sources, instead.
+# with "all", build/windows (the 32-bit Windows program) and build/fuzz
+# (the libFuzzer target, with clang) too; "fuzz" builds only the last.
+# Where this machine's kernel cannot start 32-bit programs, Wine cannot run
+# the 32-bit build, and the Wine tests use build/windows64, a 64-bit build
+# of the same sources, instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -15,6 +16,16 @@ configure() {  # configure DIR [CMAKE-ARGS...]
         cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=MinSizeRel "$@" >/dev/null
     fi
 }
+
+fuzz() {
+    [ -f build/fuzz/CMakeCache.txt ] ||
+        cmake -S tests/fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    cmake --build build/fuzz -j "$jobs"
+}
+if [ "$what" = fuzz ]; then
+    fuzz
+    exit
+fi
 
 wine_dir="" wine_loader=""
 if [ "$what" = all ]; then
@@ -33,5 +44,6 @@ configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
+[ "$what" != all ] || fuzz
 # What runs the Windows program here, for make run-windows and the screenshots.
 [ -z "$wine_dir" ] || printf 'wine_build=%s\nwine_loader=%s\n' "$wine_dir" "$wine_loader" >build/wine.env

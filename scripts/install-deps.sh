@@ -15,6 +15,8 @@ want cmake            'command -v cmake'                       'builds both prog
 want g++              'command -v g++'                         'the Linux program and the tests'
 want make             'command -v make'                        'runs the build'
 want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (GoogleTest)'
+want clang            'command -v clang++'                     'builds the fuzz target'
+want libclang-rt-dev  'test -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)"' 'libFuzzer and the sanitizers for clang'
 want zlib1g-dev      'test -f /usr/include/zlib.h'            'the reference the checksum tests compare with'
 want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
 want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
