@@ -1,12 +1,15 @@
 # The two commands a newcomer needs; each installs what is missing first.
 #   make run    builds the Linux program and starts the split tool here
 #   make test   builds both platforms and runs every test, Wine ones included,
+#               then the Linux tests again under AddressSanitizer and UBSan,
 #               then the fuzz target for a few seconds
 #   make fuzz   runs the fuzz target for SECONDS (600 unless given)
 
 .PHONY: run test fuzz run-windows build deps screenshots clean
 
 SECONDS ?= 600
+# Under the sanitizers any report stops the program, and so fails its test.
+SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=abort_on_error=1:print_stacktrace=1
 
 run: deps
 	@bash scripts/build.sh posix
@@ -14,6 +17,7 @@ run: deps
 
 test: build
 	cd build/posix && ctest --output-on-failure --timeout 600
+	cd build/asan && $(SANITIZER_ENV) ctest --output-on-failure --timeout 600
 	cd build/fuzz && ctest --output-on-failure
 
 # A finding is written to build/fuzz/crash-* (or leak-, timeout-) and fails

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Configures and builds: build/posix (the Linux program and the tests) and,
-# with "all", build/windows (the 32-bit Windows program) and build/fuzz
-# (the libFuzzer target, with clang) too; "fuzz" builds only the last.
+# with "all", build/windows (the 32-bit Windows program), build/asan (the
+# Linux program and the tests under AddressSanitizer and UBSan) and
+# build/fuzz (the libFuzzer target, with clang) too; "fuzz" builds only the
+# last.
 # Where this machine's kernel cannot start 32-bit programs, Wine cannot run
 # the 32-bit build, and the Wine tests use build/windows64, a 64-bit build
 # of the same sources, instead.
@@ -44,6 +46,13 @@ configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
-[ "$what" != all ] || fuzz
+if [ "$what" = all ]; then
+    # Any report of either sanitizer stops the program at once.
+    sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
+    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" "-DCMAKE_EXE_LINKER_FLAGS=$sanitize"
+    cmake --build build/asan -j "$jobs"
+    fuzz
+fi
 # What runs the Windows program here, for make run-windows and the screenshots.
 [ -z "$wine_dir" ] || printf 'wine_build=%s\nwine_loader=%s\n' "$wine_dir" "$wine_loader" >build/wine.env
