@@ -1,14 +1,16 @@
-// A third backend of platform/files.h.  A read-only file can be neither
-// deleted nor replaced, as on Windows; a handle that is not open aborts.
+// A third backend of platform/files.h, with POSIX's rules: a read-only file
+// can be deleted and replaced, a folder not.  A handle not open aborts.
 #include "files_memory.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 const char kDirSeparator = '/';
 const bool kNamesIgnoreCase = false;
 std::map<std::string, std::shared_ptr<MemFile>> g_files;
-int64_t g_room = -1;
+int64_t g_room = INT64_MAX;
+int g_open_files;
 static std::vector<std::pair<std::shared_ptr<MemFile>, int64_t>> g_open;  // file, position
 
 std::string MemPath(const char *name) { return name[0] == '/' ? name : std::string("/w/") + name; }
@@ -17,15 +19,6 @@ bool GetCurrentDir(char path[kPathSize]) { return strcpy(path, "/w"); }
 bool SetCurrentDir(const char *) { return false; }
 bool IsLeadByte(unsigned char) { return false; }
 unsigned CurrentProcessId() { return 1; }
-
-int MemOpenFiles()
-{
-    int n = 0;
-    for (auto &o : g_open)
-        n += o.first != nullptr;
-    g_open.clear();
-    return n;
-}
 
 static std::shared_ptr<MemFile> Find(const char *name)
 {
@@ -46,6 +39,7 @@ FileHandle FileOpenRead(const char *name)
     if (!f || (f->kind != kPlainFile && f->kind != kReadOnlyFile))
         return kNoFile;
     g_open.push_back({f, 0});
+    g_open_files++;
     return (FileHandle)g_open.size() - 1;
 }
 
@@ -82,8 +76,9 @@ bool FileWrite(FileHandle file, const void *buffer, int size)
 {
     auto &o = Held(file);
     std::vector<unsigned char> &d = o.first->data;
-    if (size <= 0 || (g_room >= 0 && (g_room -= size) < 0))
+    if (size <= 0 || g_room < size)
         return size == 0;  // or the disk is full
+    g_room -= size;
     d.resize(std::max<size_t>(d.size(), (size_t)(o.second + size)));
     memcpy(d.data() + o.second, buffer, (size_t)size);
     o.second += size;
@@ -92,8 +87,7 @@ bool FileWrite(FileHandle file, const void *buffer, int size)
 
 bool FileSeek(FileHandle file, int64_t offset)
 {
-    Held(file).second = offset >= 0 ? offset : Held(file).second;
-    return offset >= 0;
+    return offset >= 0 && (Held(file).second = offset) >= 0;
 }
 
 int64_t FileLength(FileHandle file) { return (int64_t)Held(file).first->data.size(); }
@@ -101,19 +95,21 @@ int64_t FileLength(FileHandle file) { return (int64_t)Held(file).first->data.siz
 bool FileClose(FileHandle file)
 {
     Held(file).first = nullptr;
+    if (--g_open_files == 0)
+        g_open.clear();  // the numbers start again
     return true;
 }
 
 bool FileDelete(const char *name)
 {
     std::shared_ptr<MemFile> f = Find(name);
-    return f && f->kind != kReadOnlyFile && g_files.erase(MemPath(name));
+    return f && f->kind != kOtherThere && g_files.erase(MemPath(name));
 }
 
 bool FileRename(const char *from, const char *to)
 {
     std::shared_ptr<MemFile> f = Find(from), old = Find(to);
-    if (!f || (old && old->kind == kReadOnlyFile))
+    if (!f || (old && old->kind == kOtherThere))
         return false;
     g_files.erase(MemPath(from));
     g_files[MemPath(to)] = f;

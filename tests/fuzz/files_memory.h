@@ -15,8 +15,8 @@ struct MemFile {
     FileKind kind;  // a link here is one that leads nowhere
 };
 extern std::map<std::string, std::shared_ptr<MemFile>> g_files;
-extern int64_t g_room;  // bytes that writes may still store; -1 for no limit
+extern int64_t g_room;  // bytes that writes may still store
 std::string MemPath(const char *name);
-int MemOpenFiles();  // and forgets those closed
+extern int g_open_files;
 
 #endif

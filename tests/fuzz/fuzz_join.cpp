@@ -1,16 +1,17 @@
 // libFuzzer target: splits a made-up input in memory, damages the parts as
 // the input says, then judges, counts and joins them.  Input: flags (1 seal
 // the record anew after the damage, 2 make the program copy, 4 delete the
-// parts), the disk's room in 2 KB (0: no limit), image size (4 bytes),
+// parts, 8 the split rather than the join has the room), the disk's room in
+// 2 KB (0: no limit), image size (4 bytes),
 // slice KB (2), input size (5), folder and base name lengths (1 each), then
 // up to 16 edits of 5 bytes.  It aborts when
 //   a. a set as the split writes it is not judged sound, counted without
 //      fault and, undamaged, rebuilt exactly;
 //   b. a join goes ahead from a damaged trailer, or rebuilds a file of
 //      another size or checksum than the trailer records;
-// or when a failed join changes any file, a successful one changes more than
-// the rebuilt file, cleaver.exe and (when asked) the parts, or a file is
-// left open.
+// or when a failed split or join changes any file, a successful join changes
+// more than the rebuilt file, cleaver.exe and (when asked) the parts, or
+// replaces a read-only file or a folder, or a file is left open.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -78,22 +79,23 @@ static void Join(const std::string &head, unsigned flags, const Bytes *expected)
     Disk before = Snapshot();
     JoinResult r = JoinParts(head.c_str(), flags & 2, flags & 4);
     Disk after = Snapshot();
-    REQUIRE(MemOpenFiles() == 0);
+    REQUIRE(g_open_files == 0);
     REQUIRE(r.status == kJoinDone ? sound : after == before && !expected);
     if (r.status != kJoinDone)
         return;
     std::string output = MemPath(r.output), copy = MemPath(kProgramCopyName);
     const Bytes &data = after[output].second, &program = before[head].second;
-    REQUIRE(after[output].first == kPlainFile && (int64_t)data.size() == SetSize(&set.trailer));
+    REQUIRE(after[output].first == kPlainFile && r.size == (int64_t)data.size());
+    REQUIRE(r.size == SetSize(&set.trailer));
     REQUIRE(!set.trailer.has_record || Crc32Update(0, data.data(), data.size()) == set.trailer.crc);
     REQUIRE(!expected || data == *expected);
     bool made = r.program_copy == kProgramCopyMade;
     REQUIRE(!made || after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
     for (auto &f : before) {
-        bool part = f.first == head;
+        bool part = f.first == head, users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
         for (int i = 1; i <= set.trailer.last_part; i++)
             part = part || f.first == PartPath(set.base, i);
-        if (f.first != output && !(made && f.first == copy))
+        if ((f.first != output && !(made && f.first == copy)) || users)  // a read-only file or folder stays
             REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && (flags & 4));
     }
     for (auto &f : after)
@@ -123,13 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     g_files.clear();
     Put(dir + "/image", program), Put(path, data);
     Disk before = Snapshot();
+    g_room = (flags & 8) && room ? room : INT64_MAX;
     SplitResult s = SplitFile(path.c_str(), (int)kb, (dir + "/image").c_str());
-    REQUIRE(MemOpenFiles() == 0);
-    REQUIRE(size > kb * 1024 ? s.status == kSplitDone : s.status == kSplitTooSmall && Snapshot() == before);
-    std::string head = PartPath(base.c_str(), 0), output = MemPath((base + ".bin").c_str());
-    PartSet set;
+    REQUIRE(g_open_files == 0);
+    REQUIRE(s.status == (size <= kb * 1024 ? kSplitTooSmall : (flags & 8) && room ? s.status : kSplitDone));
+    REQUIRE(s.status == kSplitDone || Snapshot() == before);
     if (s.status != kSplitDone)
         return 0;
+    std::string head = PartPath(base.c_str(), 0), output = MemPath((base + ".bin").c_str());
+    PartSet set;
     REQUIRE(ReadSet(head, &set) && set.verdict.state == kTrailerSound);
     Census census = TakeCensus(&set, "/w");
     REQUIRE(census.fault == kSlicesSound && census.found == set.trailer.last_part);
@@ -168,8 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     if ((flags & 1) && d && d->size() >= kTrailerSize &&
         (DecodeTrailer(&d->end()[-kTrailerSize], &t), t.has_record))
         EncodeTrailer(&t, &d->end()[-kTrailerSize]);
-    g_room = room ? room : -1;
-    Join(head, flags, edits == 0 && !room ? &data : nullptr);
-    g_room = -1;
+    g_room = !(flags & 8) && room ? room : INT64_MAX;
+    Join(head, flags, edits == 0 && g_room == INT64_MAX ? &data : nullptr);
     return 0;
 }
