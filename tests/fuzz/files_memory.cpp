@@ -118,14 +118,10 @@ bool FileRename(const char *from, const char *to)
 
 FileKind FileKindOf(const char *name) { return Find(name) ? Find(name)->kind : kNothingThere; }
 
-bool FileIdOf(FileHandle file, FileId *id)
-{
-    *id = FileId{1, (uint64_t)(uintptr_t)Held(file).first.get()};
-    return true;
-}
+// A file's identity is its address in memory.
+bool FileIdOf(FileHandle file, FileId *id) { return *id = {1, (uintptr_t)Held(file).first.get()}, true; }
 
 bool FileIdAt(const char *name, FileId *id)
 {
-    *id = FileId{1, (uint64_t)(uintptr_t)Find(name).get()};
-    return Find(name) != nullptr;
+    return *id = {1, (uintptr_t)Find(name).get()}, Find(name) != nullptr;
 }

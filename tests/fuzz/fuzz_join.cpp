@@ -1,17 +1,15 @@
-// libFuzzer target: splits a made-up input in memory, damages the parts as
-// the input says, then judges, counts and joins them.  Input: flags (1 seal
-// the record anew after the damage, 2 make the program copy, 4 delete the
-// parts, 8 the split rather than the join has the room), the disk's room in
-// 2 KB (0: no limit), image size (4 bytes),
-// slice KB (2), input size (5), folder and base name lengths (1 each), then
-// up to 16 edits of 5 bytes.  It aborts when
-//   a. a set as the split writes it is not judged sound, counted without
-//      fault and, undamaged, rebuilt exactly;
-//   b. a join goes ahead from a damaged trailer, or rebuilds a file of
-//      another size or checksum than the trailer records;
-// or when a failed split or join changes any file, a successful join changes
-// more than the rebuilt file, cleaver.exe and (when asked) the parts, or
-// replaces a read-only file or a folder, or a file is left open.
+// libFuzzer target: splits a made-up input in memory, damages the parts,
+// then judges, counts and joins them.  Input: flags (1 reseal the record
+// after the damage, 2 make the program copy, 4 delete the parts, 8 the room
+// is the split's, not the join's), the disk's room in 2 KB (0: no limit),
+// image size (4 bytes), slice KB (2), input size (5), folder and base name
+// lengths (1 each), then up to 16 edits of 5 bytes.  It aborts when a set as
+// the split writes it is not judged sound, counted without fault and rebuilt
+// exactly; when a damaged trailer is joined, or a rebuilt file has another
+// size or checksum than recorded; when a failed split or join changes any
+// file, or a join changes more than the rebuilt file, cleaver.exe and (when
+// asked) the parts, or replaces a read-only file or a folder; and when a
+// file is left open.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -23,7 +21,8 @@
 #include "join/part_set.h"
 #include "split/split_engine.h"
 
-#define REQUIRE(c) ((c) ? (void)0 : (fprintf(stderr, "violated: %s (line %d)\n", #c, __LINE__), abort()))
+#define REQUIRE(c) \
+    ((c) ? (void)0 : (fprintf(stderr, "violated: %s (line %d)\n", #c, __LINE__), abort()))
 
 typedef std::vector<unsigned char> Bytes;
 typedef std::map<std::string, std::pair<int, Bytes>> Disk;
@@ -90,12 +89,14 @@ static void Join(const std::string &head, unsigned flags, const Bytes *expected)
     REQUIRE(!set.trailer.has_record || Crc32Update(0, data.data(), data.size()) == set.trailer.crc);
     REQUIRE(!expected || data == *expected);
     bool made = r.program_copy == kProgramCopyMade;
-    REQUIRE(!made || after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
+    REQUIRE(!made ||
+            after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
     for (auto &f : before) {
-        bool part = f.first == head, users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
+        bool part = f.first == head;
+        bool users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
         for (int i = 1; i <= set.trailer.last_part; i++)
             part = part || f.first == PartPath(set.base, i);
-        if ((f.first != output && !(made && f.first == copy)) || users)  // a read-only file or folder stays
+        if ((f.first != output && !(made && f.first == copy)) || users)  // the user's, and stays
             REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && (flags & 4));
     }
     for (auto &f : after)
@@ -128,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     g_room = (flags & 8) && room ? room : INT64_MAX;
     SplitResult s = SplitFile(path.c_str(), (int)kb, (dir + "/image").c_str());
     REQUIRE(g_open_files == 0);
-    REQUIRE(s.status == (size <= kb * 1024 ? kSplitTooSmall : (flags & 8) && room ? s.status : kSplitDone));
+    bool split_room = (flags & 8) && room;
+    REQUIRE(s.status == (size <= kb * 1024 ? kSplitTooSmall : split_room ? s.status : kSplitDone));
     REQUIRE(s.status == kSplitDone || Snapshot() == before);
     if (s.status != kSplitDone)
         return 0;
