@@ -1,10 +1,17 @@
 # The two commands a newcomer needs; each installs what it lacks first.
 #   make run    builds the Linux program and starts the split tool here
-#   make test   builds both platforms and runs every test, Wine ones included
+#   make test   builds both platforms and runs every test, Wine ones included,
+#               then the Linux tests again under AddressSanitizer and UBSan,
+#               then the fuzz target for a few seconds
+#   make fuzz   runs the fuzz target for SECONDS (600 unless given)
 # QCLEAVER_WINE_ROUTE=native|qemu|twin chooses how Wine runs the Windows
 # program (see scripts/wine-route.sh); by default the best this machine has.
 
-.PHONY: run test run-windows build screenshots clean
+.PHONY: run test fuzz run-windows build screenshots clean
+
+SECONDS ?= 600
+# Under the sanitizers any report stops the program, and so fails its test.
+SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=abort_on_error=1:print_stacktrace=1
 
 run:
 	@bash scripts/install-deps.sh run
@@ -14,6 +21,16 @@ run:
 test: build
 	@. build/wine.env; echo "make test: the Wine suite runs $$wine_about"
 	cd build/posix && ctest --output-on-failure --timeout 600
+	cd build/asan && $(SANITIZER_ENV) ctest --output-on-failure --timeout 600
+	cd build/fuzz && ctest --output-on-failure
+
+# A finding is written to build/fuzz/crash-* (or leak-, timeout-) and fails
+# the run; new inputs go to build/fuzz/corpus.
+fuzz:
+	@bash scripts/install-deps.sh test
+	@bash scripts/build.sh fuzz
+	build/fuzz/fuzz_join -max_total_time=$(SECONDS) -timeout=10 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/ build/fuzz/corpus tests/fuzz/corpus
 
 build:
 	@bash scripts/install-deps.sh test

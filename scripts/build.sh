@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# build.sh [all|posix]
+# build.sh [all|posix|fuzz]
 # Configures and builds build/posix (the Linux program, and the tests where
 # GoogleTest is installed) and, with "all", build/windows (the 32-bit Windows
-# program) and build/windows64 (its 64-bit twin from the same sources).
+# program), build/windows64 (its 64-bit twin from the same sources),
+# build/asan (the Linux program and the tests under AddressSanitizer and
+# UBSan) and build/fuzz (the libFuzzer target, with clang); "fuzz" builds
+# only the last.
 # "all" also chooses, once, how the Wine tests run the Windows program here
 # (scripts/wine-route.sh; QCLEAVER_WINE_ROUTE=native|qemu|twin forces it),
 # passes that to the tests and writes it to build/wine.env.
@@ -17,6 +20,16 @@ configure() {  # configure DIR [CMAKE-ARGS...]
         cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=MinSizeRel "$@" >/dev/null
     fi
 }
+
+fuzz() {
+    [ -f build/fuzz/CMakeCache.txt ] ||
+        cmake -S tests/fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    cmake --build build/fuzz -j "$jobs"
+}
+if [ "$what" = fuzz ]; then
+    fuzz
+    exit
+fi
 
 wine_dir="" wine_loader="" wine_wrapper="" wine_about=""
 if [ "$what" = all ]; then
@@ -54,6 +67,14 @@ cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINE_TEST_WRAPPER="$wine_wrapper" \
     -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
+if [ "$what" = all ]; then
+    # Any report of either sanitizer stops the program at once.
+    sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
+    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" "-DCMAKE_EXE_LINKER_FLAGS=$sanitize"
+    cmake --build build/asan -j "$jobs"
+    fuzz
+fi
 # What runs the Windows program here, for make test, make run-windows and
 # the screenshots: the loader, inside the namespace that the route needs.
 if [ -n "$wine_dir" ]; then

@@ -31,6 +31,8 @@ if [ "$what" != run ]; then
     route=$(bash wine-route.sh)
     want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (GoogleTest)'
     want zlib1g-dev       'test -f /usr/include/zlib.h'            'the reference the checksum tests compare with'
+    want clang            'command -v clang++'                     'builds the fuzz target'
+    want libclang-rt-dev  'test -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)"' 'libFuzzer and the sanitizers for clang'
     want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
     want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
     want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'its 64-bit twin, which Wine runs where nothing runs 32-bit code'

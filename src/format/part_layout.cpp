@@ -23,7 +23,8 @@ PartLayout PlanParts(int64_t image_size, int64_t slice_bytes, int64_t input_size
 
 int64_t SliceCount(int64_t rest, int64_t slice_length)
 {
-    int64_t count = rest > 0 ? (rest + slice_length - 1) / slice_length : 0;
+    // Rounded up without adding, which would overflow near the largest size.
+    int64_t count = rest > 0 ? rest / slice_length + (rest % slice_length != 0) : 0;
     return count < 1 ? 1 : count;
 }
 

@@ -1,0 +1,180 @@
+// libFuzzer target: splits a made-up input in memory, damages the parts,
+// then judges, counts and joins them.  Input: flags (1 reseal the record
+// after the damage, 2 make the program copy, 4 delete the parts, 8 the room
+// is the split's, not the join's), the disk's room in 2 KB (0: no limit),
+// image size (4 bytes), slice KB (2), input size (5), folder and base name
+// lengths (1 each), then up to 16 edits of 5 bytes.  It aborts when a set as
+// the split writes it is not judged sound, counted without fault and rebuilt
+// exactly; when a damaged trailer is joined, or a rebuilt file has another
+// size or checksum than recorded; when a failed split or join changes any
+// file, or a join changes more than the rebuilt file, cleaver.exe and (when
+// asked) the parts, or replaces a read-only file or a folder; and when a
+// file is left open.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "files_memory.h"
+#include "format/crc32.h"
+#include "format/part_layout.h"
+#include "format/part_names.h"
+#include "join/join_engine.h"
+#include "join/part_set.h"
+#include "split/split_engine.h"
+
+#define REQUIRE(c) \
+    ((c) ? (void)0 : (fprintf(stderr, "violated: %s (line %d)\n", #c, __LINE__), abort()))
+
+typedef std::vector<unsigned char> Bytes;
+typedef std::map<std::string, std::pair<int, Bytes>> Disk;
+
+static Disk Snapshot()
+{
+    Disk disk;
+    for (auto &f : g_files)
+        disk[f.first] = {f.second->kind, f.second->data};
+    return disk;
+}
+
+static void Put(const std::string &path, Bytes data, int kind = kPlainFile)
+{
+    g_files[path] = std::make_shared<MemFile>(MemFile{data, (FileKind)kind});
+}
+
+static std::string PartPath(const char *base, int index)
+{
+    char name[kPathSize];
+    return FormatPartName(name, base, index) ? MemPath(name) : "?";
+}
+
+static bool ReadSet(const std::string &head, PartSet *set)
+{
+    FileHandle h = FileOpenRead(head.c_str());
+    bool read = h != kNoFile && ReadPartSet(h, set);
+    return (h == kNoFile || FileClose(h)) && read;
+}
+
+// The trailer the split writes for these sizes, where it splits at all, is sound.
+static void CheckPlan(int64_t image, int64_t slice_kb, int64_t size)
+{
+    PartLayout l = PlanParts(image, slice_kb * 1024, size);
+    for (bool record : {true, size >= kSizeOverflow}) {  // without a record only below 2 GiB
+        PartSetTrailer t = {"x.bin", (int32_t)image, (int32_t)std::min<int64_t>(size, kSizeOverflow),
+                            (int32_t)l.last_part, record, false, size, 0, (int32_t)l.slice_length};
+        unsigned char bytes[kTrailerSize];
+        EncodeTrailer(&t, bytes);
+        DecodeTrailer(bytes, &t);
+        REQUIRE(size <= slice_kb * 1024 || l.last_part > kMaxLastPart ||
+                JudgeTrailer(&t, image + l.head_data + kTrailerSize).state == kTrailerSound);
+    }
+}
+
+// Joins in /w from the head part; expected, where given, is what it must rebuild.
+static void Join(const std::string &head, unsigned flags, const Bytes *expected)
+{
+    PartSet set;
+    bool sound = ReadSet(head, &set) && set.verdict.state == kTrailerSound;
+    if (sound && set.trailer.last_part > 4096)
+        return;  // counting so many slices takes long and finds nothing more
+    Disk before = Snapshot();
+    JoinResult r = JoinParts(head.c_str(), flags & 2, flags & 4);
+    Disk after = Snapshot();
+    REQUIRE(g_open_files == 0);
+    REQUIRE(r.status == kJoinDone ? sound : after == before && !expected);
+    if (r.status != kJoinDone)
+        return;
+    std::string output = MemPath(r.output), copy = MemPath(kProgramCopyName);
+    const Bytes &data = after[output].second, &program = before[head].second;
+    REQUIRE(after[output].first == kPlainFile && r.size == (int64_t)data.size());
+    REQUIRE(r.size == SetSize(&set.trailer));
+    REQUIRE(!set.trailer.has_record || Crc32Update(0, data.data(), data.size()) == set.trailer.crc);
+    REQUIRE(!expected || data == *expected);
+    bool made = r.program_copy == kProgramCopyMade;
+    REQUIRE(!made ||
+            after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
+    for (auto &f : before) {
+        bool part = f.first == head;
+        bool users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
+        for (int i = 1; i <= set.trailer.last_part; i++)
+            part = part || f.first == PartPath(set.base, i);
+        if ((f.first != output && !(made && f.first == copy)) || users)  // the user's, and stays
+            REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && (flags & 4));
+    }
+    for (auto &f : after)
+        REQUIRE(before.count(f.first) || f.first == output || f.first == copy);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
+{
+    auto take = [&](int bytes) {
+        uint64_t v = 0;
+        for (int i = 0; i < bytes && n; i++, n--)
+            v |= (uint64_t)*p++ << 8 * i;
+        return (int64_t)v;
+    };
+    unsigned flags = (unsigned)take(1);
+    int64_t room = take(1) * 2048, image = take(4) % (kMaxImageSize + 1), kb = 10 + take(2) % 65527;
+    int64_t size = take(5);
+    CheckPlan(image, kb, size);
+    image %= 40000, kb = 10 + kb % 30, size %= 200001;  // small enough to be quick
+    std::string dir = "/in/" + std::string((size_t)take(1), 'f');
+    std::string base((size_t)(1 + take(1) % 240), 'd'), path = dir + "/" + base + ".bin";
+    Bytes data((size_t)size), program((size_t)image);
+    uint32_t x = 1;
+    for (Bytes *b : {&data, &program})
+        for (unsigned char &c : *b)
+            c = (unsigned char)((x = x * 1103515245 + 12345) >> 16);
+    g_files.clear();
+    Put(dir + "/image", program), Put(path, data);
+    Disk before = Snapshot();
+    g_room = (flags & 8) && room ? room : INT64_MAX;
+    SplitResult s = SplitFile(path.c_str(), (int)kb, (dir + "/image").c_str());
+    REQUIRE(g_open_files == 0);
+    bool split_room = (flags & 8) && room;
+    REQUIRE(s.status == (size <= kb * 1024 ? kSplitTooSmall : split_room ? s.status : kSplitDone));
+    REQUIRE(s.status == kSplitDone || Snapshot() == before);
+    if (s.status != kSplitDone)
+        return 0;
+    std::string head = PartPath(base.c_str(), 0), output = MemPath((base + ".bin").c_str());
+    PartSet set;
+    REQUIRE(ReadSet(head, &set) && set.verdict.state == kTrailerSound);
+    Census census = TakeCensus(&set, "/w");
+    REQUIRE(census.fault == kSlicesSound && census.found == set.trailer.last_part);
+
+    // Damage: each edit says how, to which part (0 the head) and with what.
+    int edits = 0;
+    for (; n && edits < 16; edits++) {
+        int op = (int)take(1) % 8, index = (int)(take(1) % (set.trailer.last_part + 1));
+        size_t v = (size_t)take(2);
+        x = (uint32_t)take(1);
+        std::string name = PartPath(base.c_str(), index);
+        std::shared_ptr<MemFile> f = g_files.count(name) ? g_files[name] : nullptr;
+        Bytes *d = f ? &f->data : nullptr;
+        if (op == 0 && d && !d->empty())  // from the end, where the trailer is
+            (*d)[d->size() - 1 - v % d->size()] ^= (unsigned char)(x | 1);
+        else if (op == 1 && d)
+            d->resize(d->size() - std::min(d->size(), v));
+        else if (op == 2 && d)
+            d->insert(d->end(), v, (unsigned char)x);
+        else if (op == 3)
+            g_files.erase(name);
+        else if (op == 4 && f)
+            f->kind = (FileKind)(1 + x % 4);
+        else if (op == 5 && f)
+            g_files[output] = f;  // the rebuilt file's name is a part's too
+        else if (op == 6)  // a file of the rebuilt file's name, or of the copy's
+            Put(x & 16 ? MemPath(kProgramCopyName) : output, Bytes(v, (unsigned char)x), 1 + x % 4);
+        else if (op == 7 && d && d->size() >= kTrailerSize) {  // 16 bits of the trailer
+            size_t at = d->size() - kTrailerSize + (size_t)(x % (kTrailerSize / 2)) * 2;
+            (*d)[at] = (unsigned char)v, (*d)[at + 1] = (unsigned char)(v >> 8);
+        }
+    }
+    // Seals the record anew, so that edits inside it reach the judge.
+    Bytes *d = g_files.count(head) ? &g_files[head]->data : nullptr;
+    PartSetTrailer t;
+    if ((flags & 1) && d && d->size() >= kTrailerSize &&
+        (DecodeTrailer(&d->end()[-kTrailerSize], &t), t.has_record))
+        EncodeTrailer(&t, &d->end()[-kTrailerSize]);
+    g_room = !(flags & 8) && room ? room : INT64_MAX;
+    Join(head, flags, edits == 0 && g_room == INT64_MAX ? &data : nullptr);
+    return 0;
+}
