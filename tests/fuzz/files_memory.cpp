@@ -17,6 +17,7 @@ std::string MemPath(const char *name) { return name[0] == '/' ? name : std::stri
 bool GetProgramImagePath(char path[kPathSize]) { return strcpy(path, "/w/cleaver"); }
 bool GetCurrentDir(char path[kPathSize]) { return strcpy(path, "/w"); }
 bool SetCurrentDir(const char *) { return false; }
+bool PathFits(const char *path) { return strlen(path) < kPathSize; }
 bool IsLeadByte(unsigned char) { return false; }
 unsigned CurrentProcessId() { return 1; }
 
