@@ -85,7 +85,7 @@ static PartSetTrailer Sample()
     return t;
 }
 
-TEST(Trailer, IsLittleEndianAndReadFromTheEndOfAFile)
+TEST(Trailer, IsLittleEndianWithItsRecordAndReadFromTheEndOfAFile)
 {
     PartSetTrailer t = Sample();
     t.original_size = 0x01020304;
@@ -112,17 +112,14 @@ TEST(Trailer, IsLittleEndianAndReadFromTheEndOfAFile)
     WriteBytes(dir / "short", "too short");
     EXPECT_FALSE(ReadTrailerOf((dir / "short").c_str(), &read, &length));
     EXPECT_FALSE(ReadTrailerOf((dir / "missing").c_str(), &read, &length));
-}
 
-TEST(Trailer, TheRecordLiesInThePathFieldsLast32Bytes)
-{
-    PartSetTrailer t = Sample();
+    // The record, in the path field's last 32 bytes.
+    t = Sample();
     t.has_record = true;
     t.size = 0x123456789LL;
     t.original_size = kSizeOverflow;
     t.crc = 0xCAFEF00D;
     t.slice_length = 65536 * 1024;
-    unsigned char bytes[kTrailerSize];
     EncodeTrailer(&t, bytes);
     const unsigned char record[] = {'Q', 'C', 'S', '1', 0x89, 0x67, 0x45, 0x23, 0x01, 0, 0, 0,
                                     0x0D, 0xF0, 0xFE, 0xCA, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};

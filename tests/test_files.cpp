@@ -11,11 +11,11 @@
 #include <sstream>
 #include <stdexcept>
 
-ScratchDir::ScratchDir()
+ScratchDir::ScratchDir(const std::string &under)
 {
-    char pattern[] = "/tmp/qcleaver-test-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
+    std::string pattern = under + "/qcleaver-test-XXXXXX";
+    if (!mkdtemp(&pattern[0]))
+        throw std::runtime_error("mkdtemp failed under " + under);
     path_ = pattern;
 }
 

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp, removed with everything in it at destruction.
+// A fresh folder under /tmp (or another folder), removed with everything in
+// it at destruction.
 class ScratchDir {
 public:
-    ScratchDir();
+    explicit ScratchDir(const std::string &under = "/tmp");
     ~ScratchDir();
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
