@@ -114,12 +114,27 @@ static inline __m128i FoldOnto(__m128i block, __m128i constants, __m128i later)
     return _mm_xor_si128(_mm_xor_si128(high_half, low_half), later);
 }
 
+static const uint64_t kBy1High = 0x0CCAA009E, kBy1Low = 0x1751997D0;  // x^96, x^160
+
+// Folds the blocks from block to end one on after x, then lets the tables
+// finish the last.
+CRC32_FOLD_TARGET
+static uint32_t FoldTail(__m128i x, const __m128i *block, const __m128i *end)
+{
+    const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
+    for (; block < end; block++)
+        x = FoldOnto(x, by1, _mm_load_si128(block));
+    unsigned char last[16];
+    _mm_storeu_si128((__m128i *)last, x);
+    return TableRegister(0, last, 16);
+}
+
 // length: a multiple of 16, at least 64; p: 16-byte aligned.
 CRC32_FOLD_TARGET
 static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
     const __m128i by4 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);  // x^480, x^544
-    const __m128i by1 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);  // x^96, x^160
+    const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
     const __m128i *block = (const __m128i *)p;
     const __m128i *end = (const __m128i *)(p + length);
 
@@ -138,16 +153,9 @@ static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length
     x1 = FoldOnto(x0, by1, x1);
     x2 = FoldOnto(x1, by1, x2);
     x3 = FoldOnto(x2, by1, x3);
-    for (; block < end; block++)
-        x3 = FoldOnto(x3, by1, _mm_load_si128(block));
-
-    unsigned char last[16];
-    _mm_storeu_si128((__m128i *)last, x3);
-    return TableRegister(0, last, 16);
+    return FoldTail(x3, block, end);
 }
-#endif
 
-#ifdef CRC32_CAN_FOLD
 // The same, eight blocks at a time in four registers of two blocks each
 // (n = 8), where the processor multiplies both halves at once.
 CRC32_WIDE_TARGET
@@ -163,7 +171,7 @@ CRC32_WIDE_TARGET
 static uint32_t WideFoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
     const __m256i by8 = _mm256_set_epi64x(0x14A7FE880, 0x1E88EF372, 0x14A7FE880, 0x1E88EF372);
-    const __m128i by1 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);  // x^96, x^160
+    const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
     const unsigned char *end = p + length;
     __m256i y[4];
     for (int i = 0; i < 4; i++)
@@ -180,11 +188,7 @@ static uint32_t WideFoldRegister(uint32_t reg, const unsigned char *p, size_t le
         x = FoldOnto(x, by1, _mm256_castsi256_si128(y[i]));
         x = FoldOnto(x, by1, _mm256_extracti128_si256(y[i], 1));
     }
-    for (; p < end; p += 16)
-        x = FoldOnto(x, by1, _mm_load_si128((const __m128i *)p));
-    unsigned char last[16];
-    _mm_storeu_si128((__m128i *)last, x);
-    return TableRegister(0, last, 16);
+    return FoldTail(x, (const __m128i *)p, (const __m128i *)end);
 }
 #endif
 
