@@ -7,27 +7,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "format/trailer.h"
 #include "join/join_engine.h"
+#include "join/part_set.h"
 #include "split/split_engine.h"
 #include "test_files.h"
+#include "test_trailer.h"
+
+// The folder a path names, open while the object lives.
+struct OpenFolder {
+    explicit OpenFolder(const std::string &dir) { EXPECT_TRUE(FolderOfFile((dir + "/x").c_str(), &f)); }
+    ~OpenFolder() { FolderClose(&f); }
+    Folder f;
+};
+
+// Work that does something of its own once, when the engine has copied its
+// first buffer, or its first buffer of a given part.
+struct Meddle {
+    explicit Meddle(std::function<void()> act, const char *at = "") : act(std::move(act)), at(at) {}
+    static bool Step(Progress *p)
+    {
+        Meddle *m = (Meddle *)p->host;
+        if (m->act && p->item && strstr(p->item, m->at)) {
+            m->act();
+            m->act = nullptr;
+        }
+        return true;
+    }
+    Progress progress = {0, 0, 0, Step, this};
+    std::function<void()> act;
+    const char *at;
+};
 
 // A scratch folder, entered for the test, holding a made-up program image.
+// The engines are given the folder; entering it only shortens the names
+// the test itself uses.
 class InScratch : public ::testing::Test {
 protected:
-    explicit InScratch(int64_t image_size = 100) : in(dir.path())
+    explicit InScratch(int64_t image_size = 100) : in(dir.path()), folder(dir.path())
     {
         WritePattern(dir / "image", image_size, 1);
     }
-    SplitResult Split(const std::string &input, int slice_kb)
+    SplitResult Split(const std::string &input, int slice_kb, Progress *progress = 0)
     {
-        return SplitFile(input.c_str(), slice_kb, "image");
+        return SplitFile(&folder.f, input.c_str(), slice_kb, "image", progress);
+    }
+    JoinResult Rejoin(const char *head, bool copy, bool remove, Progress *progress = 0)
+    {
+        return JoinParts(&folder.f, head, copy, remove, progress);
+    }
+    // The names in the folder, but "image", in order.
+    std::string Names()
+    {
+        return RunWithInput("(cd '" + dir.path() + "' && LC_ALL=C ls | grep -v '^image$' | tr '\\n' ' ')", "");
     }
     ScratchDir dir;
     InDir in;
+    OpenFolder folder;
 };
 
 // Part lengths as the original stepping gives them: part 0 starts counting
@@ -52,13 +92,17 @@ static PartSetTrailer TrailerOf(const std::string &head)
 {
     PartSetTrailer t;
     int64_t length;
-    EXPECT_TRUE(ReadTrailerOf(head.c_str(), &t, &length));
+    EXPECT_TRUE(ReadTrailerOf(head, &t, &length));
     return t;
 }
 
 struct SplitCase {
     int64_t image, slice_kb, input;
 };
+static void PrintTo(const SplitCase &c, std::ostream *os)
+{
+    *os << "image " << c.image << ", " << c.slice_kb << " KB, input " << c.input;
+}
 
 class RoundTrip : public ::testing::TestWithParam<SplitCase> {};
 
@@ -69,8 +113,10 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSteppedLengths)
     WritePattern(from / "image", c.image, 7);
     WritePattern(from / "data.bin", c.input, 8);
     {
-        InDir in(from.path());
-        ASSERT_EQ(SplitFile((from / "data.bin").c_str(), (int)c.slice_kb, "image").status,
+        OpenFolder folder(from.path());
+        ASSERT_EQ(SplitFile(&folder.f, (from / "data.bin").c_str(), (int)c.slice_kb,
+                            (from / "image").c_str())
+                      .status,
                   kSplitDone);
     }
     std::vector<int64_t> lengths = SteppedLengths(c.image, c.slice_kb * 1024, c.input);
@@ -84,12 +130,13 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSteppedLengths)
         EXPECT_EQ(SizeOf(from / PartName("data", (int)i)), lengths[i]) << i;
     EXPECT_FALSE(Exists(from / PartName("data", (int)lengths.size())));
 
-    // Joined elsewhere, by a head part of another name.
+    // Joined in another folder than the current one, by a head part of
+    // another name.
     CopyFile(from / "data_00.exe", to / "renamed.exe");
     for (size_t i = 1; i < lengths.size(); i++)
         CopyFile(from / PartName("data", (int)i), to / PartName("data", (int)i));
-    InDir in(to.path());
-    ASSERT_EQ(JoinParts((to / "renamed.exe").c_str(), false, false).status, kJoinDone);
+    OpenFolder folder(to.path());
+    ASSERT_EQ(JoinParts(&folder.f, (to / "renamed.exe").c_str(), false, false).status, kJoinDone);
     EXPECT_TRUE(ReadBytes(to / "data.bin") == ReadBytes(from / "data.bin"));
     EXPECT_FALSE(Exists(to / "cleaver.exe"));
 }
@@ -112,7 +159,7 @@ TEST_F(Splitting, RefusesWhatItCannotSplitBeforeWritingAnything)
     WritePattern(dir / "two.bin", 20000, 2);
     EXPECT_EQ(Split("missing", 10).status, kSplitNoInput);
     EXPECT_EQ(Split("one.bin", 10).status, kSplitTooSmall);  // exactly one slice
-    EXPECT_EQ(SplitFile("two.bin", 10, "no-image").status, kSplitNoImage);
+    EXPECT_EQ(SplitFile(&folder.f, "two.bin", 10, "no-image").status, kSplitNoImage);
     EXPECT_FALSE(Exists(dir / "one_00.exe"));
     EXPECT_FALSE(Exists(dir / "two_00.exe"));
 }
@@ -180,7 +227,7 @@ protected:
     // failure; nothing may be left but the parts.
     void ExpectFailure(JoinStatus expected, const char *part = "")
     {
-        JoinResult result = JoinParts("r_00.exe", true, true);
+        JoinResult result = Rejoin("r_00.exe", true, true);
         EXPECT_EQ(result.status, expected);
         EXPECT_STREQ(result.part, part);
         EXPECT_TRUE(Exists(dir / "r_00.exe"));
@@ -213,7 +260,7 @@ TEST_F(JoinCopy, AProgramCopyCutShortIsRemovedAndThePartsKept)
     JoinResult result;
     {
         FileSizeLimit limit(25000);  // room for the 20000-byte file, not the program
-        result = JoinParts("a_00.exe", true, true);
+        result = Rejoin("a_00.exe", true, true);
     }
     EXPECT_EQ(result.status, kJoinDone);
     EXPECT_EQ(result.program_copy, kProgramCopyWriteFailed);
@@ -229,7 +276,7 @@ TEST_F(JoinCopy, TheUsersCleaverExeWinsOverTheProgramCopy)
     std::string original = ReadBytes(dir / "cleaver.exe");
     ASSERT_EQ(Split("cleaver.exe", 10).status, kSplitDone);
     ASSERT_EQ(unlink("cleaver.exe"), 0);
-    ASSERT_EQ(JoinParts("cleaver_00.exe", true, false).status, kJoinDone);
+    ASSERT_EQ(Rejoin("cleaver_00.exe", true, false).status, kJoinDone);
     EXPECT_TRUE(ReadBytes(dir / "cleaver.exe") == original);
 }
 
@@ -300,8 +347,144 @@ TEST_F(Splitting, RoundTripsAnInputBeyond4GiB)
     SplitResult split = Split("big.bin", 65536);
     ASSERT_EQ(split.status, kSplitDone);
     ASSERT_EQ(rename("big.bin", "input.bin"), 0);
-    JoinResult join = JoinParts("big_00.exe", false, true);  // the parts go as it ends
+    JoinResult join = Rejoin("big_00.exe", false, true);  // the parts go as it ends
     ASSERT_EQ(join.status, kJoinDone);
     EXPECT_TRUE(join.verified && join.crc == split.crc);
     EXPECT_TRUE(HasMarks(dir / "big.bin", size, marks));
 }
+
+// Every part is a new file that takes its name once complete: what was in
+// the way before, or is planted there while the split runs, is replaced,
+// never written into, and the modes are those of new files.
+TEST_F(Splitting, WritesEveryPartAsANewFile)
+{
+    umask(022);
+    WritePattern(dir / "a.bin", 5 * 12288, 2);
+    std::string input = ReadBytes(dir / "a.bin");
+    WriteBytes(dir / "a_00.exe", "an old head part");
+    chmod("a_00.exe", 0644);
+    WriteBytes(dir / "a_01.QCB", "an old slice");
+    chmod("a_01.QCB", 0777);
+    Meddle plant([] { ASSERT_EQ(link("a.bin", "a_03.QCB"), 0); });
+    ASSERT_EQ(Split("a.bin", 10, &plant.progress).status, kSplitDone);
+    EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
+    struct stat head, slice;
+    ASSERT_EQ(stat("a_00.exe", &head) | stat("a_01.QCB", &slice), 0);
+    EXPECT_EQ(head.st_mode & 0777, 0755u);
+    EXPECT_EQ(slice.st_mode & 0777, 0644u);
+    ASSERT_EQ(rename("a.bin", "kept"), 0);
+    ASSERT_EQ(Rejoin("a_00.exe", false, false).status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
+}
+
+// A failure says which call failed and the system's reason, and leaves
+// nothing behind.
+TEST_F(Splitting, EachFailureCarriesTheSystemsReason)
+{
+    std::string long_name = std::string(248, 'n') + ".b";  // "_100.QCB" makes 256 bytes
+    WritePattern(dir / long_name, 101 * 12288, 3);
+    const struct {
+        const char *input;
+        std::function<void()> meddle;
+        rlim_t limit;
+        SplitStatus status;
+        int code;
+        const char *call;
+    } cases[] = {
+        {"missing.bin", nullptr, RLIM_INFINITY, kSplitNoInput, ENOENT, "open"},
+        {long_name.c_str(), nullptr, RLIM_INFINITY, kSplitNamesNotFound, ENAMETOOLONG, "name"},
+        {"in.bin", [] { ASSERT_EQ(truncate("in.bin", 30000), 0); }, RLIM_INFINITY,
+         kSplitReadFailed, kErrorEndedEarly, "read"},
+        {"in.bin", nullptr, 10000, kSplitWriteFailed, EFBIG, "write"},
+    };
+    for (const auto &c : cases) {
+        WritePattern(dir / "in.bin", 5 * 12288, 2);
+        Meddle meddle(c.meddle);
+        SplitResult result;
+        {
+            FileSizeLimit limit(c.limit);
+            result = Split(c.input, 10, &meddle.progress);
+        }
+        EXPECT_EQ(result.status, c.status) << c.input;
+        EXPECT_EQ(result.error.code, c.code) << c.input;
+        EXPECT_STREQ(result.error.call, c.call) << c.input;
+        EXPECT_EQ(Names(), "in.bin " + long_name + " ") << c.input;
+    }
+}
+
+// The parts go only when the join has read them, and only while their
+// names still stand for the files it read.
+TEST_F(Join, DeletesOnlyTheFilesItRead)
+{
+    WriteBytes(dir / "other", "someone else's");
+    WriteBytes(dir / "another", "someone else's too");
+    Meddle swap(
+        [] {
+            ASSERT_EQ(rename("other", "r_00.exe"), 0);
+            ASSERT_EQ(rename("another", "r_02.QCB"), 0);
+        },
+        "r_03");
+    JoinResult result = Rejoin("r_00.exe", false, true, &swap.progress);
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
+    EXPECT_EQ(Names(), "keep r.zip r_00.exe r_02.QCB ");
+    EXPECT_EQ(ReadBytes(dir / "r_00.exe"), "someone else's");
+}
+
+// The census of a set without a record, and of one whose record claims
+// more slices than any folder holds: it reads the folder once, and judges
+// the slices by the rules every split keeps.
+struct CensusCase {
+    const char *name;
+    bool record;
+    int64_t last_part;
+    std::vector<int64_t> slices;  // -1: missing
+    SliceFault fault;
+    int64_t fault_index, found;
+};
+
+static void PrintTo(const CensusCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class Counting : public ::testing::TestWithParam<CensusCase> {};
+
+TEST_P(Counting, JudgesTheSlicesFoundInOnePass)
+{
+    const CensusCase &c = GetParam();
+    ScratchDir dir;
+    PartSet set = {};
+    strcpy(set.trailer.original_path, "o.bin");
+    strcpy(set.base, "o");
+    set.head_data = 4000;
+    set.trailer.last_part = (int32_t)c.last_part;
+    set.trailer.original_size = (int32_t)set.head_data;
+    for (size_t i = 0; i < c.slices.size(); i++) {
+        if (c.slices[i] >= 0)
+            WritePattern(dir / PartName("o", (int)i + 1), c.slices[i], 1);
+        set.trailer.original_size += (int32_t)std::max<int64_t>(c.slices[i], 0);
+    }
+    set.trailer.has_record = c.record;
+    set.trailer.slice_length = 12288;
+    set.trailer.size = c.record ? set.head_data + c.last_part * 12288 : set.trailer.original_size;
+    WriteBytes(dir / "o_1.QCB", "");  // not a name the split writes
+    OpenFolder folder(dir.path());
+    Census census = TakeCensus(&set, &folder.f);
+    EXPECT_TRUE(census.listed);
+    EXPECT_EQ(census.fault, c.fault);
+    EXPECT_EQ(census.fault_index, c.fault_index);
+    EXPECT_EQ(census.found, c.found);
+    FreeCensus(&census);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, Counting,
+    ::testing::Values(
+        CensusCase{"Sound", false, 3, {8192, 8192, 100}, kSlicesSound, 0, 3},
+        CensusCase{"FullSlicesOffTheBlock", false, 3, {5000, 5000, 100}, kSliceDamaged, 1, 3},
+        CensusCase{"AShortMiddleSlice", false, 3, {8192, 4096, 100}, kSliceDamaged, 2, 3},
+        CensusCase{"AMissingSlice", false, 3, {8192, -1, 100}, kSliceMissing, 2, 2},
+        CensusCase{"ALongLastSlice", true, 2, {12288, 12289}, kSliceDamaged, 2, 2},
+        CensusCase{"TwoBillionClaimed", true, 2147483647, {12288}, kSliceMissing, 2, 1}),
+    [](const ::testing::TestParamInfo<CensusCase> &info) { return std::string(info.param.name); });

@@ -13,6 +13,7 @@
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"
+#include "test_trailer.h"
 #include "split/split_dialog.h"
 #include "test_files.h"
 
@@ -102,16 +103,16 @@ TEST(Trailer, IsLittleEndianWithItsRecordAndReadFromTheEndOfAFile)
     WriteBytes(dir / "head", PatternBytes(1000, 1) + std::string((char *)bytes, kTrailerSize));
     PartSetTrailer read;
     int64_t length = 0;
-    ASSERT_TRUE(ReadTrailerOf((dir / "head").c_str(), &read, &length));
+    ASSERT_TRUE(ReadTrailerOf(dir / "head", &read, &length));
     EXPECT_EQ(length, 1272);
     EXPECT_STREQ(read.original_path, t.original_path);
     EXPECT_EQ(read.original_size, t.original_size);
     EXPECT_EQ(read.last_part, -2);
     EXPECT_FALSE(read.has_record);
-    EXPECT_EQ(SetSize(&read), 0x01020304);
+    EXPECT_EQ(OriginalSize(&read), 0x01020304);
     WriteBytes(dir / "short", "too short");
-    EXPECT_FALSE(ReadTrailerOf((dir / "short").c_str(), &read, &length));
-    EXPECT_FALSE(ReadTrailerOf((dir / "missing").c_str(), &read, &length));
+    EXPECT_FALSE(ReadTrailerOf(dir / "short", &read, &length));
+    EXPECT_FALSE(ReadTrailerOf(dir / "missing", &read, &length));
 
     // The record, in the path field's last 32 bytes.
     t = Sample();

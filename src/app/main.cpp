@@ -8,11 +8,12 @@
 // last split or join asked for failed or was refused.
 static int RunProgram()
 {
+    // Learned once: the split copies this file, the join reads its set.
     char image_path[kPathSize];
     GetProgramImagePath(image_path);
     if (SelectMode(image_path) == kSplitMode)
-        return RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc) != 0;
-    return RunDialog(IDD_JOIN_DIALOG, JoinDlgProc) != 0;
+        return RunSplitDialog(image_path);
+    return RunJoinDialog(image_path);
 }
 
 #ifdef _WIN32

@@ -12,6 +12,10 @@ CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *cr
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
         int got = FileRead(from, g_copy_buffer, want);
+        // A read may return less than asked; only none at all is the end,
+        // and an end before count bytes means the file was cut short.
+        if (got == 0)
+            SetFileError(kErrorEndedEarly, "read");
         if (got <= 0)
             return kReadFailed;
         if (crc)

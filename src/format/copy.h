@@ -10,12 +10,13 @@
 
 enum CopyResult {
     kCopied,
-    kReadFailed,   // a read failed, or the source ended early
+    kReadFailed,   // a read failed, or the source ended early (kErrorEndedEarly)
     kWriteFailed,  // a write failed or fell short: most often a full disk
     kCopyStopped,  // the user stopped the work
 };
 
-// Copies count bytes, carrying *crc over them and counting them in
+// Copies count bytes, leaving the reason of a failure in LastFileError(),
+// carrying *crc over them and counting them in
 // *progress, each where not null.
 CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0,
                      Progress *progress = 0);

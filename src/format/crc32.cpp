@@ -48,7 +48,9 @@ void Crc32Init()
 #ifdef CRC32_CAN_FOLD
     unsigned eax, ebx, ecx, edx;
     g_can_fold = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) && (ecx & bit_PCLMUL);
-    // The wide way also needs the system to keep the YMM registers.
+    // The wide way also needs the system to keep the YMM registers.  The
+    // registers are reused: && reads leaf 1's ecx (OSXSAVE) before leaf 7
+    // overwrites all four, and the tests after it read leaf 7's.
     if (g_can_fold && (ecx & bit_OSXSAVE) && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
         (ebx & bit_AVX2) && (ecx & bit_VPCLMULQDQ)) {
         unsigned xcr0_low, xcr0_high;

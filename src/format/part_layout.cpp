@@ -28,9 +28,9 @@ int64_t SliceCount(int64_t rest, int64_t slice_length)
     return count < 1 ? 1 : count;
 }
 
-int64_t SliceDataLength(const PartLayout *layout, int64_t input_size, int index)
+int64_t SliceDataLength(const PartLayout *layout, int64_t input_size, int64_t index)
 {
-    int64_t before = layout->head_data + (int64_t)(index - 1) * layout->slice_length;
+    int64_t before = layout->head_data + (index - 1) * layout->slice_length;
     int64_t left = input_size - before;
     if (left <= 0)
         return 0;

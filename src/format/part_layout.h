@@ -31,6 +31,6 @@ PartLayout PlanParts(int64_t image_size, int64_t slice_bytes, int64_t input_size
 int64_t SliceCount(int64_t rest, int64_t slice_length);
 
 // Input bytes in slice file index (1 ... last_part) of that layout.
-int64_t SliceDataLength(const PartLayout *layout, int64_t input_size, int index);
+int64_t SliceDataLength(const PartLayout *layout, int64_t input_size, int64_t index);
 
 #endif

@@ -3,7 +3,7 @@
 #include "format/paths.h"
 #include "platform/text.h"
 
-bool FormatPartName(char name[kPathSize], const char *base, int index)
+bool FormatPartName(char name[kPathSize], const char *base, int64_t index)
 {
     name[0] = 0;
     return AppendText(name, kPathSize, base) && AppendText(name, kPathSize, "_") &&

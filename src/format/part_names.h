@@ -6,7 +6,7 @@
 
 // "<base>_00.exe" for the head part, "<base>_<NN>.QCB" for slice file NN;
 // at least two digits.  False when the name does not fit.
-bool FormatPartName(char name[kPathSize], const char *base, int index);
+bool FormatPartName(char name[kPathSize], const char *base, int64_t index);
 
 // The base name of a path, as the part names use it.
 void BaseNameOf(const char *path, char base[kPathSize]);

@@ -48,22 +48,15 @@ void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, 
 
 void SplitPath(const char *path, PathPieces *pieces)
 {
-    SplitPath(path, pieces, IsLeadByte, kDirSeparator == '\\');
+    SplitPath(path, pieces, IsLeadByte, kDosPaths);
 }
 
 const char *FileNameOf(const char *path)
 {
-    bool dos = kDirSeparator == '\\';
-    const char *name = dos && path[0] && path[1] == ':' && !IsLeadByte((unsigned char)path[0])
-                           ? path + 2
-                           : path;
-    for (const char *p = name; *p; p++) {
-        if (IsLeadByte((unsigned char)*p) && p[1])
-            p++;
-        else if (*p == '/' || (dos && *p == '\\'))
-            name = p + 1;
-    }
-    return name;
+    // What follows the folder: the base name and extension, together.
+    PathPieces pieces;
+    SplitPath(path, &pieces);
+    return path + TextLength(pieces.drive) + TextLength(pieces.dir);
 }
 
 void LowerCaseAscii(char *text, LeadBytePredicate is_lead)

@@ -78,7 +78,7 @@ void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trai
     }
 }
 
-int64_t SetSize(const PartSetTrailer *trailer)
+int64_t OriginalSize(const PartSetTrailer *trailer)
 {
     return trailer->has_record ? trailer->size : trailer->original_size;
 }
@@ -119,7 +119,7 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
         terminated = terminated || t->original_path[i] == 0;
         all_zero = all_zero && t->original_path[i] == 0;
     }
-    int64_t size = SetSize(t);
+    int64_t size = OriginalSize(t);
     TrailerVerdict verdict;
     verdict.name_readable = terminated;
     verdict.size_readable = size >= 0;
@@ -156,16 +156,6 @@ bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length)
     DecodeTrailer(bytes, trailer);
     *file_length = length;
     return true;
-}
-
-bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length)
-{
-    FileHandle file = FileOpenRead(path);
-    if (file == kNoFile)
-        return false;
-    bool ok = ReadTrailer(file, trailer, file_length);
-    FileClose(file);
-    return ok;
 }
 
 bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer)

@@ -48,7 +48,7 @@ struct PartSetTrailer {
 };
 
 // The input's length as the trailer tells it, from the record where there is one.
-int64_t SetSize(const PartSetTrailer *trailer);
+int64_t OriginalSize(const PartSetTrailer *trailer);
 
 // Little-endian, field by field, whatever the compiler's layout.
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize]);
@@ -81,8 +81,6 @@ int64_t MaxLastPart(int64_t original_size);
 // Reads the last 272 bytes of an open file, and its length.  False when it
 // cannot be read.
 bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length);
-// The same by name; false also when the file cannot be opened.
-bool ReadTrailerOf(const char *path, PartSetTrailer *trailer, int64_t *file_length);
 
 bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer);
 

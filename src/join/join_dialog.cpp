@@ -7,17 +7,20 @@
 
 static const char kTitle[] = "UnCleaver";
 
-static char g_image_path[kPathSize];
+// What the dialog keeps between messages.
+struct JoinDialog {
+    const char *image_path;  // the head part, this program
+    Folder folder;           // the head part's own, where the set is
+    bool have_folder;
+};
 
-static void InitJoinDialog(HWND dialog)
+static void InitJoinDialog(HWND dialog, JoinDialog *state)
 {
     SetItemChecked(dialog, IDC_MAKE_COPY, true);
     SetItemChecked(dialog, IDC_DELETE_PARTS, false);
-    char dir[kPathSize];
-    bool have_dir = GetCurrentDir(dir);
 
-    static PartSet set;
-    FileHandle head = GetProgramImagePath(g_image_path) ? FileOpenRead(g_image_path) : kNoFile;
+    PartSet set;
+    FileHandle head = FileOpenRead(0, state->image_path);
     bool read = head != kNoFile && ReadPartSet(head, &set);
     if (head != kNoFile)
         FileClose(head);
@@ -33,11 +36,15 @@ static void InitJoinDialog(HWND dialog)
         SetItemText(dialog, IDC_NAME, name);
     }
     if (verdict.size_readable)
-        SetItemNumber(dialog, IDC_SIZE, SetSize(&set.trailer));
-    int32_t found = 0;
+        SetItemNumber(dialog, IDC_SIZE, OriginalSize(&set.trailer));
+    int64_t found = 0;
     if (verdict.count_readable) {
         SetItemNumber(dialog, IDC_PARTS, set.trailer.last_part);
-        found = have_dir ? TakeCensus(&set, dir).found : 0;
+        if (state->have_folder) {
+            Census census = TakeCensus(&set, &state->folder);
+            found = census.found;
+            FreeCensus(&census);
+        }
         SetItemNumber(dialog, IDC_FOUND, found);
     }
     if (verdict.state == kTrailerDamaged || found != set.trailer.last_part)
@@ -104,28 +111,67 @@ static void ReportFailure(HWND dialog, const JoinResult *result)
         ShowError(dialog, kTitle, "Unable to write ", kProgramCopyName, ", the program cannot be read");
 }
 
-INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+static void OnJoin(HWND dialog, JoinDialog *state)
 {
-    if (message == WM_INITDIALOG) {
-        SetDialogIcon(dialog);
-        InitJoinDialog(dialog);
-    } else if (message == WM_COMMAND && wparam == IDOK) {
-        Progress progress = {0, 0, 0, 0};
+    JoinResult result;
+    if (state->have_folder) {
+        Progress progress = {0, 0, 0, 0, 0};
         BeginWork(dialog, &progress);
-        JoinResult result = JoinParts(g_image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
-                                      IsItemChecked(dialog, IDC_DELETE_PARTS), &progress);
+        result = JoinParts(&state->folder, state->image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
+                           IsItemChecked(dialog, IDC_DELETE_PARTS), &progress);
         EndWork(dialog);
-        if (result.status == kJoinCancelled)
-            return 0;  // stays open, ready to try again
-        if (result.status == kJoinDone)
-            ReportDone(&result);
-        ReportFailure(dialog, &result);
-        // Whatever happened has been said; the result tells a script whether
-        // the file was rebuilt.
-        EndDialogWith(dialog, result.status != kJoinDone && result.status != kJoinCancelled);
-    } else if ((message == WM_COMMAND && wparam == IDCANCEL) || IsCloseCommand(message, wparam)) {
+    } else {
+        result = JoinResult();
+        result.status = kJoinPartMissing;
+        result.error = LastFileError();
+    }
+    if (result.status == kJoinCancelled)
+        return;  // stays open, ready to try again
+    if (result.status == kJoinDone)
+        ReportDone(&result);
+    ReportFailure(dialog, &result);
+    // Whatever happened has been said; the result tells a script whether
+    // the file was rebuilt.
+    EndDialogWith(dialog, result.status != kJoinDone);
+}
+
+static void OnCommand(HWND dialog, int id)
+{
+    JoinDialog *state = (JoinDialog *)GetDialogState(dialog);
+    switch (id) {
+    case IDOK:
+        OnJoin(dialog, state);
+        break;
+    case IDCANCEL:
         if (!StopWork(dialog))
             EndDialogWith(dialog, 0);
+        break;
+    }
+}
+
+static INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_INITDIALOG) {
+        SetDialogState(dialog, (void *)lparam);
+        SetDialogIcon(dialog);
+        InitJoinDialog(dialog, (JoinDialog *)lparam);
+    } else if (message == WM_COMMAND) {
+        OnCommand(dialog, LOWORD(wparam));
+    } else if (IsCloseCommand(message, wparam)) {
+        OnCommand(dialog, IDCANCEL);
     }
     return 0;
+}
+
+int RunJoinDialog(const char *image_path)
+{
+    // The set is looked for, and the file rebuilt, beside the head part,
+    // wherever the program was started from.
+    JoinDialog state;
+    state.image_path = image_path;
+    state.have_folder = FolderOfFile(image_path, &state.folder);
+    int failed = RunDialog(IDD_JOIN_DIALOG, JoinDlgProc, &state) != 0;
+    if (state.have_folder)
+        FolderClose(&state.folder);
+    return failed;
 }

@@ -4,6 +4,9 @@
 
 #include "platform/dialogs.h"
 
-INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+// Runs the dialog of the head part at image_path, which rebuilds the file
+// in the head part's own folder; 1 when the join asked for failed or was
+// refused, else 0.
+int RunJoinDialog(const char *image_path);
 
 #endif

@@ -1,5 +1,5 @@
 // Rebuilds the original file of a part set from the head part (the running
-// program) and the slice files in the current directory.
+// program) and the slice files in a folder.
 #ifndef QCLEAVER_JOIN_JOIN_ENGINE_H
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
@@ -11,8 +11,8 @@ enum JoinStatus {
     kJoinNoTrailer,         // the head part's own trailer cannot be read, or is damaged
     kJoinNoOutput,          // the rebuilt file cannot be written under its name
     kJoinWouldReplacePart,  // the rebuilt file's name is that of a part of the set
-    kJoinPartMissing,       // a slice file is missing
-    kJoinPartDamaged,       // a slice file has a length no split writes
+    kJoinPartMissing,       // a slice file is missing, or the folder cannot be read
+    kJoinPartDamaged,       // a slice file has a length no split writes, or changed
     kJoinPartUnreadable,    // reading a part failed
     kJoinWriteFailed,       // writing the rebuilt file failed: most often a full disk
     kJoinSizeMismatch,      // the parts do not add up to the recorded size
@@ -21,7 +21,8 @@ enum JoinStatus {
 };
 
 enum ProgramCopyStatus {
-    kProgramCopyNone,         // not asked for, or a file of that name is the user's
+    kProgramCopyNone,         // not asked for, or a file of that name is the user's,
+                              // or is the rebuilt file itself
     kProgramCopyMade,
     kProgramCopyWriteFailed,  // nothing left behind: most often a full disk
     kProgramCopyReadFailed,   // the program cannot be read
@@ -34,17 +35,19 @@ struct JoinResult {
     ProgramCopyStatus program_copy;
     char output[kPathSize];  // the rebuilt file's name, once known
     char part[kPathSize];    // the part it failed on, where one is concerned
+    FileError error;         // the system's reason, where a file operation failed
     int64_t size;            // the rebuilt file's length, once done
     uint32_t crc;            // CRC-32 of the rebuilt file
     bool verified;           // the set recorded a checksum, and it matched
 };
 
-// Rebuilds the file described by the trailer at the end of image_path (the
-// running head part), counting its bytes in progress (which may be null),
-// then optionally writes "cleaver.exe" and deletes the parts.  Nothing it
-// writes replaces a part of the set, and a join that fails or is stopped
-// leaves the disk as it found it.
-JoinResult JoinParts(const char *image_path, bool make_copy, bool delete_parts,
-                     Progress *progress = 0);
+// Rebuilds, in folder, the file described by the trailer at the end of
+// image_path (the running head part) from the slice files there, counting
+// its bytes in progress (which may be null), then optionally writes
+// "cleaver.exe" and deletes the parts.  Nothing it writes replaces a part
+// of the set or the rebuilt file, it deletes only files it read, and a join
+// that fails or is stopped leaves the disk as it found it.
+JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_copy,
+                     bool delete_parts, Progress *progress = 0);
 
 #endif

@@ -22,24 +22,34 @@ bool ReadPartSet(FileHandle head, PartSet *set);
 
 enum SliceFault {
     kSlicesSound,
-    kSliceMissing,  // cannot be opened, or not a file
+    kSliceMissing,  // not there, or not a file
     kSliceDamaged,  // of a length no split writes
-    kSliceIsOutput, // the very file the rebuilt file would replace
+};
+
+// A slice file found, by its index in the set.
+struct SliceEntry {
+    int64_t index;
+    int64_t length;
+    bool is_file;
+    FileId read;  // the file the join read under this name, once it has
 };
 
 struct Census {
-    int32_t found;  // slice files that could be opened
+    bool listed;          // false when the folder could not be read
+    int64_t found;        // slice files of the set that are there
     SliceFault fault;
-    int32_t fault_index;  // the first slice at fault, or 0
+    int64_t fault_index;  // the first slice at fault, or 0
+    // Every slice name found, in index order; what the join then opens.
+    SliceEntry *slices;
+    int64_t count;
 };
 
-// Opens each slice file of the set once, in dir (bare names in the current
-// directory when dir is null), and checks that their lengths are those a
-// split writes: one length, a multiple of 4096 bytes, for every slice but
-// the last that holds data, then no more than that, then empty ones, adding
-// up to what the head part does not carry.  A path that does not fit its
-// buffer counts as missing.  output, where not null, is the file the
-// rebuilt file would replace, which no slice may be.
-Census TakeCensus(const PartSet *set, const char *dir, const FileId *output = 0);
+// Reads the folder once and checks the slice files of the set found there:
+// their lengths are those a split writes, one length, a multiple of 4096
+// bytes, for every slice but the last that holds data, then no more than
+// that, then empty ones, adding up to what the head part does not carry.
+// It costs what the folder holds, not what the trailer claims.
+Census TakeCensus(const PartSet *set, const Folder *folder);
+void FreeCensus(Census *census);
 
 #endif

@@ -12,7 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/text.h"
 
-enum { kLineSize = 1024 };
+enum { kLineSize = kPathSize };
 
 struct ConsoleControl {
     char text[kPathSize];
@@ -23,11 +23,15 @@ struct ConsoleControl {
 struct ConsoleDialog {
     const DialogTemplate *tmpl;
     DialogProc proc;
+    void *state;  // the dialog procedure's own
     ConsoleControl controls[kMaxControls];
     bool ended;
     INT_PTR result;
     bool changed;
     int typing_into;  // the edit field that has the focus, or 0
+    // While work runs: whether its progress is shown, and when it last was.
+    bool show_progress;
+    int64_t shown_at;  // milliseconds
 };
 
 static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **tmpl = 0)
@@ -197,7 +201,8 @@ static void Close(HWND dialog)
 
 // Set by an interruption (Ctrl-C, a closed terminal, kill) that came while
 // work was running: the work stops at its next buffer, cleans up, and the
-// program then ends by that signal.
+// program then ends by that signal.  A signal handler reaches nothing but
+// globals, so these two are.
 static volatile sig_atomic_t g_working;
 static volatile sig_atomic_t g_stop_signal;
 
@@ -242,9 +247,6 @@ static void EndIfInterrupted()
     }
 }
 
-static bool g_show_progress;
-static int64_t g_shown_at;  // milliseconds
-
 static int64_t NowMs()
 {
     struct timespec now;
@@ -255,21 +257,23 @@ static int64_t NowMs()
 // One line on standard error, redrawn in place a few times a second.
 static bool ConsoleStep(Progress *progress)
 {
-    if (g_show_progress && NowMs() - g_shown_at >= 200) {
-        g_shown_at = NowMs();
-        int percent = progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
-        fprintf(stderr, "\r\033[K%s %d%%", progress->item ? progress->item : "", percent);
+    HWND dialog = (HWND)progress->host;
+    if (dialog->show_progress && NowMs() - dialog->shown_at >= 200) {
+        dialog->shown_at = NowMs();
+        fprintf(stderr, "\r\033[K%s %d%%", progress->item ? progress->item : "",
+                ProgressPercent(progress));
         fflush(stderr);
     }
     return !g_stop_signal;
 }
 
-void BeginWork(HWND, Progress *progress)
+void BeginWork(HWND dialog, Progress *progress)
 {
     fflush(stdout);
-    g_show_progress = isatty(2) != 0;
-    g_shown_at = NowMs();
+    dialog->show_progress = isatty(2) != 0;
+    dialog->shown_at = NowMs();
     progress->step = ConsoleStep;
+    progress->host = dialog;
     g_working = 1;
 }
 
@@ -279,16 +283,16 @@ bool StopWork(HWND)
     return false;
 }
 
-void EndWork(HWND)
+void EndWork(HWND dialog)
 {
     g_working = 0;
-    if (g_show_progress)
+    if (dialog->show_progress)
         fprintf(stderr, "\r\033[K");
 }
 
-INT_PTR RunDialog(int template_id, DialogProc proc)
+INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
 {
-    static ConsoleDialog dialog;  // one modal dialog at a time
+    ConsoleDialog dialog;
     memset(&dialog, 0, sizeof dialog);
     dialog.tmpl = FindConsoleTemplate(template_id);
     dialog.proc = proc;
@@ -298,7 +302,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc)
         dialog.controls[i].enabled = true;
 
     CatchSignals();
-    proc(&dialog, WM_INITDIALOG, 0, 0);
+    proc(&dialog, WM_INITDIALOG, 0, (LPARAM)param);
     if (!dialog.ended)
         Render(&dialog);
     char line[kLineSize];
@@ -334,6 +338,16 @@ void EndDialogWith(HWND dialog, int result)
     dialog->result = result;
 }
 
+void SetDialogState(HWND dialog, void *state)
+{
+    dialog->state = state;
+}
+
+void *GetDialogState(HWND dialog)
+{
+    return dialog->state;
+}
+
 void SetDialogIcon(HWND)
 {
 }
@@ -352,13 +366,6 @@ void SetItemText(HWND dialog, int id, const char *text)
         CopyText(c->text, sizeof c->text, text);
         dialog->changed = true;
     }
-}
-
-void SetItemNumber(HWND dialog, int id, int64_t value)
-{
-    char text[24] = "";
-    AppendDecimal(text, sizeof text, value);
-    SetItemText(dialog, id, text);
 }
 
 bool IsItemChecked(HWND dialog, int id)
@@ -410,7 +417,8 @@ void ShowResultLine(const char *text)
 }
 
 
-// Stands in for the "Select File" dialog: the next line names the file.
+// Stands in for the "Select File" dialog: the next line names the file,
+// which is taken as typed.
 bool ChooseInputFile(HWND, char path[kPathSize])
 {
     path[0] = 0;
@@ -419,27 +427,13 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         printf("Select File: type the file's name, or an empty line to cancel\n");
         if (!ReadLine(line, sizeof line) || !line[0])
             return false;
-        char full[kPathSize] = "";
-        bool fits = line[0] == '/' ||
-                    (GetCurrentDir(full) && (full[1] == 0 || AppendText(full, sizeof full, "/")));
-        fits = fits && AppendText(full, sizeof full, line);
-        FileHandle file = fits ? FileOpenRead(full) : kNoFile;
-        if (!fits) {
-            printf("The name is too long.\n");
-        } else if (file == kNoFile) {
-            printf("%s: no such file.\n", line);
+        FileHandle file = FileOpenRead(0, line);
+        if (file == kNoFile) {
+            int code = LastFileError().code;
+            printf("%s: %s.\n", line, code == kErrorNotAFile ? "not a file" : strerror(code));
         } else {
             FileClose(file);
-            // The parts go where the input is, as after the Windows dialog.
-            char folder[kPathSize];
-            CopyText(folder, sizeof folder, full);
-            char *slash = strrchr(folder, '/');
-            slash[slash == folder ? 1 : 0] = 0;
-            if (!SetCurrentDir(folder)) {
-                printf("%s: cannot enter this folder.\n", folder);
-                continue;
-            }
-            CopyText(path, kPathSize, full);
+            CopyText(path, kPathSize, line);
             return true;
         }
     }

@@ -36,9 +36,13 @@ enum {
 
 typedef INT_PTR(CALLBACK *DialogProc)(HWND, UINT, WPARAM, LPARAM);
 
-// Runs the modal dialog of a template with no owner; returns its result.
-INT_PTR RunDialog(int template_id, DialogProc proc);
+// Runs the modal dialog of a template with no owner, handing param to its
+// procedure as WM_INITDIALOG's lParam; returns the dialog's result.
+INT_PTR RunDialog(int template_id, DialogProc proc, void *param);
 void EndDialogWith(HWND dialog, int result);
+// The dialog's own state, one struct a dialog, kept with its window.
+void SetDialogState(HWND dialog, void *state);
+void *GetDialogState(HWND dialog);
 void SetDialogIcon(HWND dialog);
 // Copies at most size - 1 characters and the terminator; returns the length.
 int GetItemText(HWND dialog, int id, char *text, int size);
@@ -64,8 +68,8 @@ void EndWork(HWND dialog);
 // Cancel and the close command while work runs: true when there was work,
 // which will now stop; false when there was none, and the dialog may close.
 bool StopWork(HWND dialog);
-// The "Select File" dialog.  On acceptance path holds the full path and the
-// file's folder has become the current directory; otherwise path is empty.
+// The "Select File" dialog.  On acceptance path holds the file's path;
+// otherwise it is empty.  The current directory stays as it was.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);
 
 // The system menu's close command, by which both dialogs end as by Cancel.

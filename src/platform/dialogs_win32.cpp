@@ -9,14 +9,25 @@
 
 HINSTANCE g_instance;
 
-INT_PTR RunDialog(int template_id, DialogProc proc)
+INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
 {
-    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(template_id), 0, proc, 0);
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(template_id), 0, proc, (LPARAM)param);
 }
 
 void EndDialogWith(HWND dialog, int result)
 {
     EndDialog(dialog, result);
+}
+
+// DWLP_USER is the dialog's own slot, which the dialog manager leaves alone.
+void SetDialogState(HWND dialog, void *state)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)state);
+}
+
+void *GetDialogState(HWND dialog)
+{
+    return (void *)GetWindowLongPtrA(dialog, DWLP_USER);
 }
 
 void SetDialogIcon(HWND dialog)
@@ -36,13 +47,6 @@ int GetItemText(HWND dialog, int id, char *text, int size)
 
 void SetItemText(HWND dialog, int id, const char *text)
 {
-    SetDlgItemTextA(dialog, id, text);
-}
-
-void SetItemNumber(HWND dialog, int id, int64_t value)
-{
-    char text[24] = "";
-    AppendDecimal(text, sizeof text, value);
     SetDlgItemTextA(dialog, id, text);
 }
 
@@ -82,87 +86,116 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type)
 
 enum { kPumpEveryMs = 30, kMaxDisabled = 32 };
 
-static struct {
+// The record of one dialog's work, kept both in its Progress and with its
+// window, so that the step and Cancel each find it.
+struct Work {
     HWND dialog;
+    Progress *progress;
     bool stop;
     DWORD pumped_at;
     int percent;
     char caption[64];
     HWND disabled[kMaxDisabled];  // the controls this work disabled
     int disabled_count;
-} g_work;
+};
 
-static BOOL CALLBACK DisableControl(HWND control, LPARAM)
+static const char kWorkProperty[] = "QCleaver.work";
+
+static Work *WorkOf(HWND dialog)
 {
+    return (Work *)GetPropA(dialog, kWorkProperty);
+}
+
+static BOOL CALLBACK DisableControl(HWND control, LPARAM lparam)
+{
+    Work *work = (Work *)lparam;
     if (GetDlgCtrlID(control) != IDCANCEL && IsWindowEnabled(control) &&
-        g_work.disabled_count < kMaxDisabled) {
-        g_work.disabled[g_work.disabled_count++] = control;
+        work->disabled_count < kMaxDisabled) {
+        work->disabled[work->disabled_count++] = control;
         EnableWindow(control, FALSE);
     }
     return TRUE;
 }
 
-static void ShowPercent(int percent)
+static void ShowPercent(Work *work, int percent)
 {
     char caption[80] = "";
     AppendDecimal(caption, sizeof caption, percent);
     AppendText(caption, sizeof caption, "% - ");
-    AppendText(caption, sizeof caption, g_work.caption);
-    SetWindowTextA(g_work.dialog, caption);
-    g_work.percent = percent;
+    AppendText(caption, sizeof caption, work->caption);
+    SetWindowTextA(work->dialog, caption);
+    work->percent = percent;
 }
 
 static bool WinStep(Progress *progress)
 {
+    Work *work = (Work *)progress->host;
     DWORD now = GetTickCount();
-    if (now - g_work.pumped_at < kPumpEveryMs)
-        return !g_work.stop;
-    g_work.pumped_at = now;
-    int percent = progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
-    if (percent != g_work.percent)
-        ShowPercent(percent);
+    if (now - work->pumped_at < kPumpEveryMs)
+        return !work->stop;
+    work->pumped_at = now;
+    int percent = ProgressPercent(progress);
+    if (percent != work->percent)
+        ShowPercent(work, percent);
     MSG message;
-    while (!g_work.stop && PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+    while (!work->stop && PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             PostQuitMessage((int)message.wParam);  // for the dialog's own loop
-            g_work.stop = true;
+            work->stop = true;
         } else if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
             // Enter would press the default button, OK, which waits its turn.
-        } else if (!IsDialogMessageA(g_work.dialog, &message)) {
+        } else if (!IsDialogMessageA(work->dialog, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
-    return !g_work.stop;
+    return !work->stop;
 }
 
 void BeginWork(HWND dialog, Progress *progress)
 {
-    g_work.dialog = dialog;
-    g_work.stop = false;
-    g_work.pumped_at = GetTickCount();
-    g_work.disabled_count = 0;
-    GetWindowTextA(dialog, g_work.caption, sizeof g_work.caption);
-    EnumChildWindows(dialog, DisableControl, 0);
-    ShowPercent(0);
-    progress->step = WinStep;
+    progress->step = 0;
+    progress->host = 0;
+    Work *work = (Work *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Work));
+    if (work && !SetPropA(dialog, kWorkProperty, work)) {
+        HeapFree(GetProcessHeap(), 0, work);
+        work = 0;
+    }
     SetCursor(LoadCursorA(0, (LPCSTR)IDC_APPSTARTING));
+    if (!work)
+        return;  // no memory for the record: the work runs unwatched
+    work->dialog = dialog;
+    work->progress = progress;
+    work->pumped_at = GetTickCount();
+    GetWindowTextA(dialog, work->caption, sizeof work->caption);
+    EnumChildWindows(dialog, DisableControl, (LPARAM)work);
+    ShowPercent(work, 0);
+    progress->host = work;
+    progress->step = WinStep;
 }
 
 void EndWork(HWND dialog)
 {
-    for (int i = 0; i < g_work.disabled_count; i++)
-        EnableWindow(g_work.disabled[i], TRUE);
-    SetWindowTextA(dialog, g_work.caption);
-    g_work.dialog = 0;
     SetCursor(LoadCursorA(0, (LPCSTR)IDC_ARROW));
+    Work *work = WorkOf(dialog);
+    if (!work)
+        return;
+    RemovePropA(dialog, kWorkProperty);
+    for (int i = 0; i < work->disabled_count; i++)
+        EnableWindow(work->disabled[i], TRUE);
+    SetWindowTextA(dialog, work->caption);
+    // A step after the end finds no record rather than a freed one.
+    work->progress->step = 0;
+    work->progress->host = 0;
+    HeapFree(GetProcessHeap(), 0, work);
 }
 
 bool StopWork(HWND dialog)
 {
-    if (g_work.dialog != dialog)
+    Work *work = WorkOf(dialog);
+    if (!work)
         return false;
-    g_work.stop = true;
+    work->stop = true;
     return true;
 }
 
@@ -187,19 +220,11 @@ bool ChooseInputFile(HWND owner, char path[kPathSize])
     ofn.lpstrFile = path;
     ofn.nMaxFile = kPathSize;
     ofn.lpstrTitle = "Select File";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
+    // The folder comes from the path; the current directory stays as it was.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameA(&ofn)) {
         path[0] = 0;
         return false;
-    }
-    // Windows moves the current directory to the file's folder; Wine does
-    // not.  The parts must land beside the input on both.
-    char folder[kPathSize];
-    CopyText(folder, kPathSize, path);
-    int cut = ofn.nFileOffset;
-    if (cut > 0 && cut < kPathSize) {
-        folder[cut] = 0;
-        SetCurrentDir(folder);
     }
     return true;
 }

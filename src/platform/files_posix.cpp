@@ -1,7 +1,11 @@
-// POSIX files, program path and current directory.
+// POSIX files, folders and the program's path.  Names are taken inside a
+// folder held open (openat and its kin), so that a path of any length
+// reaches it and the folder cannot be swapped for another under us.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,23 +13,46 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-const char kDirSeparator = '/';
 const bool kNamesIgnoreCase = false;
+const bool kDosPaths = false;
+const int kErrorNameTooLong = ENAMETOOLONG;
+const int kErrorNoSpace = ENOSPC;
+const int kErrorEndedEarly = ENODATA;
+const int kErrorNotAFile = ENODEV;
+
+static FileError g_last_error;
+
+FileError LastFileError()
+{
+    return g_last_error;
+}
+
+void SetFileError(int code, const char *call)
+{
+    g_last_error.code = code;
+    g_last_error.call = call;
+}
+
+// Records errno for call; returns false, so that a failure reads as one line.
+static bool Failed(const char *call)
+{
+    SetFileError(errno, call);
+    return false;
+}
 
 bool IsLeadByte(unsigned char)
 {
     return false;  // UTF-8 and the like never put ASCII bytes inside a character
 }
 
-unsigned CurrentProcessId()
-{
-    return (unsigned)getpid();
-}
-
 bool GetProgramImagePath(char path[kPathSize])
 {
     ssize_t n = readlink("/proc/self/exe", path, kPathSize);
     if (n <= 0 || n >= kPathSize) {
+        if (n >= kPathSize)
+            SetFileError(ENAMETOOLONG, "readlink");
+        else
+            Failed("readlink");
         path[0] = 0;
         return false;
     }
@@ -33,33 +60,98 @@ bool GetProgramImagePath(char path[kPathSize])
     return true;
 }
 
-bool GetCurrentDir(char path[kPathSize])
+static int At(const Folder *folder)
 {
-    if (getcwd(path, kPathSize))
-        return true;
-    path[0] = 0;
-    return false;
+    return folder ? (int)folder->handle : AT_FDCWD;
 }
 
-bool SetCurrentDir(const char *path)
+bool FolderOfFile(const char *path, Folder *folder)
 {
-    return chdir(path) == 0;
-}
-
-bool PathFits(const char *path)
-{
-    for (int n = 0; n < kPathSize; n++)
-        if (!path[n])
-            return true;
-    return false;
-}
-
-static int OpenRetrying(const char *name, int flags, mode_t mode = 0)
-{
+    folder->handle = -1;
+    const char *slash = strrchr(path, '/');
+    int length = slash ? (int)(slash - path) + 1 : 0;
+    if (length >= kPathSize) {
+        SetFileError(ENAMETOOLONG, "open folder");
+        return false;
+    }
+    memcpy(folder->path, path, (size_t)length);
+    folder->path[length] = 0;
     int fd;
     do
-        fd = open(name, flags | O_CLOEXEC, mode);
+        fd = open(length ? folder->path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Failed("open folder");
+    folder->handle = fd;
+    return true;
+}
+
+void FolderClose(Folder *folder)
+{
+    if (folder->handle >= 0)
+        close((int)folder->handle);
+    folder->handle = -1;
+}
+
+bool NameFits(const Folder *folder, const char *name)
+{
+    long limit = folder ? fpathconf((int)folder->handle, _PC_NAME_MAX) : -1;
+    if (limit <= 0)
+        limit = 255;  // no answer: what every common file system takes
+    if (TextLength(name) <= limit)
+        return true;
+    SetFileError(ENAMETOOLONG, "name");
+    return false;
+}
+
+bool ListFolder(const Folder *folder, const char *prefix,
+                bool (*visit)(void *context, const FolderEntry *entry), void *context)
+{
+    // The directory stream takes a descriptor of its own, so that the
+    // folder stays open for the caller.
+    int fd = openat(At(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd < 0 ? 0 : fdopendir(fd);
+    if (!dir) {
+        Failed("list");
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    size_t prefix_length = strlen(prefix);
+    bool listed = true;
+    for (;;) {
+        errno = 0;
+        struct dirent *entry = readdir(dir);
+        if (!entry) {
+            listed = errno == 0 || Failed("list");
+            break;
+        }
+        if (strncmp(entry->d_name, prefix, prefix_length) != 0)
+            continue;
+        // Followed, as opening it will follow it.
+        struct stat st;
+        FolderEntry found = {entry->d_name, false, -1};
+        if (fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+            found.is_file = true;
+            found.length = (int64_t)st.st_size;
+        }
+        if (!visit(context, &found))
+            break;
+    }
+    closedir(dir);
+    return listed;
+}
+
+static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_t mode = 0)
+{
+    int fd;
+    // A signal caught while the open waits (a slow network file system)
+    // interrupts it; the open itself has not happened, so ask again.
+    do
+        fd = openat(At(folder), name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        Failed("open");
     return fd;
 }
 
@@ -70,32 +162,26 @@ static FileHandle PlainFileOnly(int fd)
     if (fd < 0)
         return kNoFile;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        Failed("open");
+        close(fd);
+        return kNoFile;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        SetFileError(S_ISDIR(st.st_mode) ? EISDIR : kErrorNotAFile, "open");
         close(fd);
         return kNoFile;
     }
     return fd;
 }
 
-FileHandle FileOpenRead(const char *name)
+FileHandle FileOpenRead(const Folder *folder, const char *name)
 {
-    if (!name[0])
+    if (!name[0]) {
+        SetFileError(ENOENT, "open");
         return kNoFile;
-    return PlainFileOnly(OpenRetrying(name, O_RDONLY | O_NONBLOCK));
-}
-
-static mode_t ModeFor(FileMode mode)
-{
-    return mode == kProgramFile ? 0777 : 0666;
-}
-
-FileHandle FileCreate(const char *name, FileMode mode)
-{
-    if (!name[0])
-        return kNoFile;
-    return PlainFileOnly(
-        OpenRetrying(name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, ModeFor(mode)));
+    }
+    return PlainFileOnly(OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK));
 }
 
 // Random bits for temporary names; the clock and the process when the
@@ -103,7 +189,7 @@ FileHandle FileCreate(const char *name, FileMode mode)
 static uint64_t RandomBits()
 {
     uint64_t bits = 0;
-    int fd = OpenRetrying("/dev/urandom", O_RDONLY);
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         if (read(fd, &bits, sizeof bits) != (ssize_t)sizeof bits)
             bits = 0;
@@ -114,12 +200,14 @@ static uint64_t RandomBits()
     return bits ^ ((uint64_t)now.tv_nsec << 20) ^ (uint64_t)now.tv_sec ^ ((uint64_t)getpid() << 40);
 }
 
-FileHandle FileCreateTemporary(char name[kPathSize], FileMode mode)
+FileHandle FileCreateTemporary(const Folder *folder, char name[kPathSize], FileMode mode)
 {
+    // The umask decides who else may read or start it, as for any new file.
+    mode_t permissions = mode == kProgramFile ? 0777 : 0666;
     for (int attempt = 0; attempt < 100; attempt++) {
         TemporaryName(name, RandomBits());
-        // Exclusive: never an existing file, never through a link.
-        int fd = OpenRetrying(name, O_RDWR | O_CREAT | O_EXCL, ModeFor(mode));
+        // Exclusive and not followed: never an existing file, never a link.
+        int fd = OpenRetrying(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, permissions);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST)
@@ -135,7 +223,11 @@ int FileRead(FileHandle file, void *buffer, int size)
     do
         n = read((int)file, buffer, (size_t)size);
     while (n < 0 && errno == EINTR);
-    return n < 0 ? -1 : (int)n;
+    if (n < 0) {
+        Failed("read");
+        return -1;
+    }
+    return (int)n;
 }
 
 bool FileWrite(FileHandle file, const void *buffer, int size)
@@ -145,8 +237,12 @@ bool FileWrite(FileHandle file, const void *buffer, int size)
         ssize_t n = write((int)file, p, (size_t)size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
+            return Failed("write");
+        if (n == 0) {
+            SetFileError(ENOSPC, "write");  // a write that stores nothing: no room
             return false;
+        }
         p += n;
         size -= (int)n;
     }
@@ -155,37 +251,43 @@ bool FileWrite(FileHandle file, const void *buffer, int size)
 
 bool FileSeek(FileHandle file, int64_t offset)
 {
-    return lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset;
+    if (lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset)
+        return true;
+    return Failed("seek");
 }
 
 int64_t FileLength(FileHandle file)
 {
     struct stat st;
-    if (fstat((int)file, &st) != 0)
+    if (fstat((int)file, &st) != 0) {
+        Failed("stat");
         return -1;
+    }
     return (int64_t)st.st_size;
 }
 
 bool FileClose(FileHandle file)
 {
-    // A failed close can be the first report of a failed write (NFS, quotas).
-    return close((int)file) == 0 || errno == EINTR;
+    // A failed close can be the first report of a failed write (NFS,
+    // quotas).  An interrupted one has still closed the descriptor on
+    // Linux, and its data is not known lost.
+    return close((int)file) == 0 || errno == EINTR || Failed("close");
 }
 
-bool FileDelete(const char *name)
+bool FileDelete(const Folder *folder, const char *name)
 {
-    return unlink(name) == 0;
+    return unlinkat(At(folder), name, 0) == 0 || Failed("delete");
 }
 
-bool FileRename(const char *from, const char *to)
+bool FileRename(const Folder *folder, const char *from, const char *to)
 {
-    return rename(from, to) == 0;
+    return renameat(At(folder), from, At(folder), to) == 0 || Failed("rename");
 }
 
-FileKind FileKindOf(const char *name)
+FileKind FileKindOf(const Folder *folder, const char *name)
 {
     struct stat st;
-    if (lstat(name, &st) != 0)
+    if (fstatat(At(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return kNothingThere;
     if (S_ISLNK(st.st_mode))
         return kLinkThere;
@@ -206,15 +308,15 @@ bool FileIdOf(FileHandle file, FileId *id)
 {
     struct stat st;
     if (fstat((int)file, &st) != 0)
-        return false;
+        return Failed("stat");
     IdOfStat(&st, id);
     return true;
 }
 
-bool FileIdAt(const char *name, FileId *id)
+bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
     struct stat st;
-    if (lstat(name, &st) != 0)
+    if (fstatat(At(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     IdOfStat(&st, id);
     return true;

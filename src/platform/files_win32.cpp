@@ -1,88 +1,205 @@
-// Windows files, program path and current directory, on kernel32 in the
-// ANSI code page.
+// Windows files, folders and the program's path, on kernel32 in the ANSI
+// code page (UTF-8 by the manifest).  A folder is its path: names in it are
+// reached as the folder's path and the name joined.
 #include <windows.h>
 
 #include "platform/files.h"
 #include "platform/text.h"
 
-const char kDirSeparator = '\\';
 const bool kNamesIgnoreCase = true;
+const bool kDosPaths = true;
+const int kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
+const int kErrorNoSpace = ERROR_DISK_FULL;
+const int kErrorEndedEarly = ERROR_HANDLE_EOF;
+const int kErrorNotAFile = ERROR_CANT_ACCESS_FILE;
+
+static FileError g_last_error;
+
+FileError LastFileError()
+{
+    return g_last_error;
+}
+
+void SetFileError(int code, const char *call)
+{
+    g_last_error.code = code;
+    g_last_error.call = call;
+}
+
+// Records GetLastError() for call; returns false, so that a failure reads
+// as one line.
+static bool Failed(const char *call)
+{
+    SetFileError((int)GetLastError(), call);
+    return false;
+}
 
 bool IsLeadByte(unsigned char c)
 {
     return IsDBCSLeadByte(c) != 0;
 }
 
-unsigned CurrentProcessId()
-{
-    return (unsigned)GetCurrentProcessId();
-}
-
 bool GetProgramImagePath(char path[kPathSize])
 {
     DWORD n = GetModuleFileNameA(0, path, kPathSize);
     if (n == 0 || n >= kPathSize) {
+        if (n == 0)
+            Failed("open");
+        else
+            SetFileError(ERROR_FILENAME_EXCED_RANGE, "open");
         path[0] = 0;
         return false;
     }
     return true;
 }
 
-bool GetCurrentDir(char path[kPathSize])
+// ---- Folders -----------------------------------------------------------------
+
+static const char *PathOf(const Folder *folder)
 {
-    DWORD n = GetCurrentDirectoryA(kPathSize, path);
-    if (n == 0 || n >= kPathSize) {
-        path[0] = 0;
+    return folder ? folder->path : "";
+}
+
+// The name in folder as one path; false, recorded under call, when it is
+// empty (which would mean the folder itself) or too long.
+static bool Join(const Folder *folder, const char *name, char path[kPathSize], const char *call)
+{
+    if (!name[0]) {
+        SetFileError(ERROR_INVALID_NAME, call);
+        return false;
+    }
+    if (!CopyText(path, kPathSize, PathOf(folder)) || !AppendText(path, kPathSize, name)) {
+        SetFileError(ERROR_FILENAME_EXCED_RANGE, call);
         return false;
     }
     return true;
 }
 
-bool PathFits(const char *path)
+bool FolderOfFile(const char *path, Folder *folder)
+{
+    folder->handle = -1;
+    folder->path[0] = 0;
+    // Up to the last separator, or the drive of "C:name"; a trail byte of a
+    // double-byte character may look like '\\' and is no separator.
+    int cut = 0;
+    for (int i = 0; path[i]; i++) {
+        unsigned char c = (unsigned char)path[i];
+        if (IsLeadByte(c) && path[i + 1])
+            i++;
+        else if (c == '\\' || c == '/' || (c == ':' && i == 1))
+            cut = i + 1;
+    }
+    if (cut >= kPathSize) {
+        SetFileError(ERROR_FILENAME_EXCED_RANGE, "folder");
+        return false;
+    }
+    for (int i = 0; i < cut; i++)
+        folder->path[i] = path[i];
+    folder->path[cut] = 0;
+    if (cut == 0)
+        return true;  // the current directory
+    DWORD attributes = GetFileAttributesA(folder->path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Failed("folder");
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileError(ERROR_DIRECTORY, "folder");
+        return false;
+    }
+    return true;
+}
+
+void FolderClose(Folder *folder)
+{
+    folder->handle = -1;
+}
+
+// Whether text takes at most units UTF-16 units, its terminator not counted.
+static bool FitsUnits(const char *text, int units)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, 0, 0);
+    return n > 0 && n - 1 <= units;
+}
+
+bool NameFits(const Folder *folder, const char *name)
 {
     // MAX_PATH counts UTF-16 units, whatever the ANSI code page.
-    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, 0, 0);
-    return units > 0 && units <= MAX_PATH;
+    char path[kPathSize];
+    if (Join(folder, name, path, "name") && FitsUnits(name, 255) && FitsUnits(path, MAX_PATH - 1))
+        return true;
+    SetFileError(ERROR_FILENAME_EXCED_RANGE, "name");
+    return false;
 }
 
-bool SetCurrentDir(const char *path)
+bool ListFolder(const Folder *folder, const char *prefix,
+                bool (*visit)(void *context, const FolderEntry *entry), void *context)
 {
-    return SetCurrentDirectoryA(path) != 0;
+    char pattern[kPathSize];
+    if (!CopyText(pattern, kPathSize, PathOf(folder)) || !AppendText(pattern, kPathSize, prefix) ||
+        !AppendText(pattern, kPathSize, "*")) {
+        SetFileError(ERROR_FILENAME_EXCED_RANGE, "list");
+        return false;
+    }
+    // The wide calls: WIN32_FIND_DATAA holds MAX_PATH bytes, too few for a
+    // long name in UTF-8, which takes up to three bytes a unit.
+    WCHAR wide[kPathSize];
+    if (!MultiByteToWideChar(CP_ACP, 0, pattern, -1, wide, kPathSize))
+        return Failed("list");
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(wide, &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || Failed("list");  // none: an empty listing
+    int prefix_length = TextLength(prefix);
+    bool listed = true;
+    for (;;) {
+        char name[kPathSize];
+        bool named = WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, name, kPathSize, 0, 0) > 0;
+        // The pattern matches short names, and case beyond ASCII, too.
+        int i = 0;
+        while (named && i < prefix_length && LowerAscii(name[i]) == LowerAscii(prefix[i]))
+            i++;
+        if (named && i == prefix_length && !TextEqual(name, ".") && !TextEqual(name, "..")) {
+            DWORD attributes = found.dwFileAttributes;
+            FolderEntry entry = {name,
+                                 !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)),
+                                 (int64_t)found.nFileSizeHigh << 32 | found.nFileSizeLow};
+            if (!visit(context, &entry))
+                break;
+        }
+        if (!FindNextFileW(find, &found)) {
+            listed = GetLastError() == ERROR_NO_MORE_FILES || Failed("list");
+            break;
+        }
+    }
+    FindClose(find);
+    return listed;
 }
+
+// ---- Files ----------------------------------------------------------------
 
 // Only files on a disk: never a device (CON, COM1, NUL) or a pipe.
-static FileHandle DiskFile(HANDLE h)
+static FileHandle DiskFile(HANDLE h, const char *call)
 {
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
+        Failed(call);
         return kNoFile;
+    }
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
+        SetFileError(kErrorNotAFile, call);
         return kNoFile;
     }
     return (FileHandle)h;
 }
 
-FileHandle FileOpenRead(const char *name)
+FileHandle FileOpenRead(const Folder *folder, const char *name)
 {
-    if (!name[0])
+    char path[kPathSize];
+    if (!Join(folder, name, path, "open"))
         return kNoFile;
-    return DiskFile(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+    return DiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                0));
-}
-
-static FileHandle Create(const char *name, DWORD how)
-{
-    if (!name[0])
-        return kNoFile;
-    return DiskFile(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, how,
-                                FILE_ATTRIBUTE_NORMAL, 0));
-}
-
-FileHandle FileCreate(const char *name, FileMode)
-{
-    // A link in the way has been refused before, by FileKindOf.
-    return Create(name, CREATE_ALWAYS);
+                                0),
+                    "open");
 }
 
 // Bits no one outside can guess in advance: the performance counter, the
@@ -100,15 +217,36 @@ static uint64_t RandomBits()
     return bits;
 }
 
-FileHandle FileCreateTemporary(char name[kPathSize], FileMode)
+FileHandle FileCreateTemporary(const Folder *folder, char name[kPathSize], FileMode)
 {
+    char path[kPathSize];
     for (int attempt = 0; attempt < 100; attempt++) {
         TemporaryName(name, RandomBits());
-        FileHandle file = Create(name, CREATE_NEW);  // never an existing file or link
-        if (file != kNoFile)
-            return file;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (!Join(folder, name, path, "create"))
             break;
+        // Exclusive and not followed: never an existing file, never a link.
+        HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, 0);
+        if (h == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            SetFileError((int)error, "create");
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            break;
+        }
+        // What was made must be a plain file on a disk, whatever stood in
+        // the folder's place while it was made.
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(h, &info))
+            Failed("create");
+        else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                 GetFileType(h) != FILE_TYPE_DISK)
+            SetFileError(kErrorNotAFile, "create");
+        else
+            return (FileHandle)h;
+        CloseHandle(h);
+        DeleteFileA(path);
+        break;
     }
     name[0] = 0;
     return kNoFile;
@@ -117,8 +255,10 @@ FileHandle FileCreateTemporary(char name[kPathSize], FileMode)
 int FileRead(FileHandle file, void *buffer, int size)
 {
     DWORD n = 0;
-    if (!ReadFile((HANDLE)file, buffer, (DWORD)size, &n, 0))
+    if (!ReadFile((HANDLE)file, buffer, (DWORD)size, &n, 0)) {
+        Failed("read");
         return -1;
+    }
     return (int)n;
 }
 
@@ -127,8 +267,12 @@ bool FileWrite(FileHandle file, const void *buffer, int size)
     const char *p = (const char *)buffer;
     while (size > 0) {
         DWORD n = 0;
-        if (!WriteFile((HANDLE)file, p, (DWORD)size, &n, 0) || n == 0)
+        if (!WriteFile((HANDLE)file, p, (DWORD)size, &n, 0))
+            return Failed("write");
+        if (n == 0) {
+            SetFileError(ERROR_DISK_FULL, "write");  // a write that stores nothing: no room
             return false;
+        }
         p += n;
         size -= (int)n;
     }
@@ -139,35 +283,72 @@ bool FileSeek(FileHandle file, int64_t offset)
 {
     LARGE_INTEGER to;
     to.QuadPart = offset;
-    return SetFilePointerEx((HANDLE)file, to, 0, FILE_BEGIN) != 0;
+    return SetFilePointerEx((HANDLE)file, to, 0, FILE_BEGIN) != 0 || Failed("seek");
 }
 
 int64_t FileLength(FileHandle file)
 {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx((HANDLE)file, &size))
+    if (!GetFileSizeEx((HANDLE)file, &size)) {
+        Failed("read");
         return -1;
+    }
     return size.QuadPart;
 }
 
 bool FileClose(FileHandle file)
 {
-    return CloseHandle((HANDLE)file) != 0;
+    return CloseHandle((HANDLE)file) != 0 || Failed("close");
 }
 
-bool FileDelete(const char *name)
+// Another program (a virus scanner, an indexer) may hold a file for a
+// moment: ask again a few times, waiting longer each time, under a second
+// in all.  Access denied is final: it is how Windows refuses to delete a
+// running program.
+static bool MayRetry(DWORD error, int attempt)
 {
-    return DeleteFileA(name) != 0;
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= 8)
+        return false;
+    Sleep(25 * (attempt + 1));  // 900 ms over the eight waits
+    return true;
 }
 
-bool FileRename(const char *from, const char *to)
+bool FileDelete(const Folder *folder, const char *name)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    char path[kPathSize];
+    if (!Join(folder, name, path, "delete"))
+        return false;
+    for (int attempt = 0; !DeleteFileA(path); attempt++) {
+        DWORD error = GetLastError();
+        if (!MayRetry(error, attempt)) {
+            SetFileError((int)error, "delete");
+            return false;
+        }
+    }
+    return true;
 }
 
-FileKind FileKindOf(const char *name)
+bool FileRename(const Folder *folder, const char *from, const char *to)
 {
-    DWORD attributes = GetFileAttributesA(name);
+    char from_path[kPathSize], to_path[kPathSize];
+    if (!Join(folder, from, from_path, "rename") || !Join(folder, to, to_path, "rename"))
+        return false;
+    for (int attempt = 0; !MoveFileExA(from_path, to_path, MOVEFILE_REPLACE_EXISTING); attempt++) {
+        DWORD error = GetLastError();
+        if (!MayRetry(error, attempt)) {
+            SetFileError((int)error, "rename");
+            return false;
+        }
+    }
+    return true;
+}
+
+FileKind FileKindOf(const Folder *folder, const char *name)
+{
+    char path[kPathSize];
+    if (!Join(folder, name, path, "open"))
+        return kNothingThere;
+    DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return kNothingThere;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -181,19 +362,22 @@ bool FileIdOf(FileHandle file, FileId *id)
 {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle((HANDLE)file, &info))
-        return false;
+        return Failed("open");
     id->volume = info.dwVolumeSerialNumber;
     id->index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
     return true;
 }
 
-bool FileIdAt(const char *name, FileId *id)
+bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
+    char path[kPathSize];
+    if (!Join(folder, name, path, "open"))
+        return false;
     // No access asked, so that it opens whatever it is, and the name itself.
-    HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, 0);
     if (h == INVALID_HANDLE_VALUE)
-        return false;
+        return Failed("open");
     bool known = FileIdOf((FileHandle)h, id);
     CloseHandle(h);
     return known;

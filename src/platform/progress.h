@@ -12,7 +12,14 @@ struct Progress {
     const char *item;  // the file being written or read, where one is named
     // Called between buffers; false when the user wants the work stopped.
     bool (*step)(Progress *progress);
+    void *host;  // the dialog host's own record of the work
 };
+
+// Whole percent done, 0 to 100.
+inline int ProgressPercent(const Progress *progress)
+{
+    return progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
+}
 
 // Counts bytes done; false when the work is to stop.  progress may be null.
 inline bool ProgressStep(Progress *progress, int64_t bytes)

@@ -4,6 +4,7 @@
 
 #include "format/part_layout.h"
 #include "format/paths.h"
+#include "format/trailer.h"
 #include "platform/text.h"
 #include "split/split_engine.h"
 
@@ -17,12 +18,13 @@ static const struct {
 } kPresets[] = {{IDC_SIZE_360, 320}, {IDC_SIZE_720, 680}, {IDC_SIZE_144, 1400}};
 static const int kDefaultPreset = 2;
 
-// The program image as it was when the dialog opened; it is copied into
-// every head part.
-static char g_image_path[kPathSize];
-// Whether the last split asked for failed or was refused: the dialog's
-// result, which a script reads as the terminal program's exit status.
-static bool g_failed;
+// What the dialog keeps between messages.
+struct SplitDialog {
+    const char *image_path;  // the program, copied into every head part
+    // Whether the last split asked for failed or was refused: the dialog's
+    // result, which a script reads as the terminal program's exit status.
+    bool failed;
+};
 
 int ParseSizeField(const char *text)
 {
@@ -42,9 +44,7 @@ int ParseSizeField(const char *text)
 
 static void InitSplitDialog(HWND dialog)
 {
-    g_failed = false;
     SetItemChecked(dialog, kPresets[kDefaultPreset].radio, true);
-    GetProgramImagePath(g_image_path);
 }
 
 static void BrowseForInput(HWND dialog)
@@ -76,13 +76,30 @@ static bool DetermineSliceSize(HWND dialog, int *slice_kb)
     *slice_kb = ParseSizeField(text);
     if (*slice_kb >= kMinSliceKb && *slice_kb <= kMaxSliceKb)
         return true;
-    ShowMessage(dialog, "Size must be between 10 KB and 64 MB (65536 KB)", kTitle, MB_OK);
+    // "Size must be between 10 KB and 64 MB (65536 KB)"
+    char message[128] = "Size must be between ";
+    AppendDecimal(message, sizeof message, kMinSliceKb);
+    AppendText(message, sizeof message, " KB and ");
+    AppendDecimal(message, sizeof message, kMaxSliceKb / 1024);
+    AppendText(message, sizeof message, " MB (");
+    AppendDecimal(message, sizeof message, kMaxSliceKb);
+    AppendText(message, sizeof message, " KB)");
+    ShowMessage(dialog, message, kTitle, MB_OK);
     return false;
+}
+
+// A number for a message, in a buffer of the caller's.
+static const char *Decimal(char text[24], int64_t value)
+{
+    text[0] = 0;
+    AppendDecimal(text, 24, value);
+    return text;
 }
 
 static void ReportFailure(HWND dialog, const SplitResult *result)
 {
     const char *part = result->part;
+    char number[24];
     switch (result->status) {
     case kSplitDone:
     case kSplitCancelled:
@@ -98,8 +115,8 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
         break;
     case kSplitNameTooLongForSize:
         ShowError(dialog, kTitle,
-                  "File is too large for a name this long: shorten its name to at most 227 bytes "
-                  "and try again");
+                  "File is too large for a name this long: shorten its name to at most ",
+                  Decimal(number, kMaxRecordPath), " bytes and try again");
         break;
     case kSplitNoImage:
         ShowError(dialog, kTitle, "Unable to write header!!");
@@ -107,7 +124,8 @@ static void ReportFailure(HWND dialog, const SplitResult *result)
     case kSplitNameTooLongToStore:
         ShowError(dialog, kTitle,
                   "Unable to split this file: its name is too long to be kept with its parts; "
-                  "shorten it to at most 259 bytes and try again");
+                  "shorten it to at most ",
+                  Decimal(number, kTrailerPathSize - 1), " bytes and try again");
         break;
     case kSplitNamesNotFound:
         ShowError(dialog, kTitle,
@@ -145,19 +163,28 @@ static void ReportDone(const SplitResult *result)
     ShowResultLine(line);
 }
 
-static void OnSplit(HWND dialog)
+static void OnSplit(HWND dialog, SplitDialog *state)
 {
     char path[kPathSize];
     GetItemText(dialog, IDC_INPUT_PATH, path, sizeof path);
     int slice_kb;
-    g_failed = true;
+    state->failed = true;
     if (!DetermineSliceSize(dialog, &slice_kb))
         return;
-    Progress progress = {0, 0, 0, 0};
-    BeginWork(dialog, &progress);
-    SplitResult result = SplitFile(path, slice_kb, g_image_path, &progress);
-    EndWork(dialog);
-    g_failed = result.status != kSplitDone && result.status != kSplitCancelled;
+    // The parts go beside the input.
+    Folder folder;
+    SplitResult result = {};
+    if (FolderOfFile(path, &folder)) {
+        Progress progress = {0, 0, 0, 0, 0};
+        BeginWork(dialog, &progress);
+        result = SplitFile(&folder, path, slice_kb, state->image_path, &progress);
+        EndWork(dialog);
+        FolderClose(&folder);
+    } else {
+        result.status = kSplitNoInput;
+        result.error = LastFileError();
+    }
+    state->failed = result.status != kSplitDone && result.status != kSplitCancelled;
     if (result.status == kSplitDone) {
         ReportDone(&result);
         EndDialogWith(dialog, 0);
@@ -168,13 +195,14 @@ static void OnSplit(HWND dialog)
 
 static void OnCommand(HWND dialog, int id)
 {
+    SplitDialog *state = (SplitDialog *)GetDialogState(dialog);
     switch (id) {
     case IDOK:
-        OnSplit(dialog);
+        OnSplit(dialog, state);
         break;
     case IDCANCEL:
         if (!StopWork(dialog))
-            EndDialogWith(dialog, g_failed);
+            EndDialogWith(dialog, state->failed);
         break;
     case IDC_BROWSE:
         BrowseForInput(dialog);
@@ -185,9 +213,10 @@ static void OnCommand(HWND dialog, int id)
     }
 }
 
-INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+static INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_INITDIALOG) {
+        SetDialogState(dialog, (void *)lparam);
         SetDialogIcon(dialog);
         InitSplitDialog(dialog);
     } else if (message == WM_COMMAND) {
@@ -198,4 +227,10 @@ INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
     // Not handled, for every message: the dialog manager sets no initial
     // focus and keeps its default handling.
     return 0;
+}
+
+int RunSplitDialog(const char *image_path)
+{
+    SplitDialog state = {image_path, false};
+    return RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc, &state) != 0;
 }

@@ -4,7 +4,9 @@
 
 #include "platform/dialogs.h"
 
-INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+// Runs the dialog, copying the program at image_path into every head part;
+// 1 when the last split asked for failed or was refused, else 0.
+int RunSplitDialog(const char *image_path);
 
 // The number at the start of text as the size field takes it: leading white
 // space and one sign, digits up to the first non-digit, 0 for none.  Values

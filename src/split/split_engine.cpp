@@ -7,15 +7,6 @@
 #include "format/trailer.h"
 #include "platform/text.h"
 
-static SplitStatus CopyStatus(CopyResult copy, bool from_image)
-{
-    if (copy == kWriteFailed)
-        return kSplitWriteFailed;
-    if (copy == kCopyStopped)
-        return kSplitCancelled;
-    return from_image ? kSplitNoImage : kSplitReadFailed;
-}
-
 // What the trailer stores of the input's path: the path itself where the
 // record still fits behind it, else the name alone, which is all a join
 // reads.  Sets whether there is room for the record; false when not even
@@ -31,95 +22,146 @@ static bool StorePath(PartSetTrailer *trailer, const char *input_path)
 }
 
 // Whether the join will find every part, and name the rebuilt file as the
-// input is named: the names fit, and so do the parts' full paths, by which
-// a head part knows itself and counts its slices.
-static bool NamesHoldUp(const char *input_path, const char *base, int64_t last_part)
+// input is named: the names fit the folder, the longest (the last part's)
+// included, and so do the parts' full paths where a head part knows itself
+// by one.
+static bool NamesHoldUp(const Folder *folder, const char *input_path, const char *base,
+                        int64_t last_part)
 {
     char name[kPathSize];
-    char path[kPathSize];
     if (!FormatOutputName(name, input_path) || !name[0] ||
         !TextEqual(name, FileNameOf(input_path)))
         return false;
-    char separator[2] = {kDirSeparator, 0};
-    return FormatPartName(name, base, (int)last_part) && GetCurrentDir(path) &&
-           AppendText(path, kPathSize, separator) && AppendText(path, kPathSize, name) &&
-           PathFits(path);
+    return FormatPartName(name, base, 0) && NameFits(folder, name) &&
+           FormatPartName(name, base, last_part) && NameFits(folder, name);
 }
 
 // The first part name that a read-only file, a link, a folder, the input or
 // the program itself already has: the split would write into something it
-// must not.  -1 when the way is clear.
-static int64_t PartInTheWay(const char *base, int64_t last_part, const FileId *input,
-                            const FileId *image, char name[kPathSize])
+// must not.  -1 when the way is clear.  Checked once, up front, for a
+// message that says which; the renames close the race.
+static int64_t PartInTheWay(const Folder *folder, const char *base, int64_t last_part,
+                            const FileId *input, const FileId *image, char name[kPathSize])
 {
     for (int64_t i = 0; i <= last_part; i++) {
-        FormatPartName(name, base, (int)i);
-        FileKind kind = FileKindOf(name);
+        FormatPartName(name, base, i);
+        FileKind kind = FileKindOf(folder, name);
         FileId id;
         if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
-            (kind == kPlainFile && FileIdAt(name, &id) &&
+            (kind == kPlainFile && FileIdAt(folder, name, &id) &&
              (SameFile(id, *input) || SameFile(id, *image))))
             return i;
     }
     return -1;
 }
 
-// Removes the parts this run created, 0 to last: a set that failed half way
-// is of no use, and a full disk wants its space back.
-static void RemoveParts(const char *base, int64_t last)
-{
-    for (int64_t i = 0; i <= last; i++) {
-        char name[kPathSize];
-        if (FormatPartName(name, base, (int)i))
-            FileDelete(name);
-    }
-}
-
-// The parts being written: the head part is held open to the end.
+// The parts being written.  The head part is held open under its temporary
+// name to the end: until the last slice is in place, the set claims
+// nothing under the head part's name.
 struct Writing {
+    const Folder *folder;
     FileHandle head;
-    int64_t created;  // the highest index this run created, or -1
+    char head_temp[kPathSize];
+    char temp[kPathSize];  // the slice being written, until renamed
+    int64_t placed;        // slices 1 to placed have their names
+    FileError error;       // the reason of the first failure
 };
 
+static SplitStatus Failure(Writing *writing, SplitStatus status)
+{
+    writing->error = LastFileError();
+    return status;
+}
+
+static SplitStatus CopyFailure(Writing *writing, CopyResult copy, bool from_image)
+{
+    return Failure(writing, copy == kWriteFailed   ? kSplitWriteFailed
+                            : copy == kCopyStopped ? kSplitCancelled
+                            : from_image           ? kSplitNoImage
+                                                   : kSplitReadFailed);
+}
+
+// Writes one slice under a temporary name and gives it its own.
+static SplitStatus WriteSlice(FileHandle input, int64_t length, const char *name,
+                              PartSetTrailer *trailer, Progress *progress, Writing *writing)
+{
+    FileHandle part = FileCreateTemporary(writing->folder, writing->temp, kDataFile);
+    if (part == kNoFile)
+        return Failure(writing, kSplitCannotCreate);
+    CopyResult copy = CopyBytes(input, part, length, &trailer->crc, progress);
+    if (copy != kCopied) {
+        FileClose(part);
+        return CopyFailure(writing, copy, false);
+    }
+    if (!FileClose(part))
+        return Failure(writing, kSplitWriteFailed);
+    if (!FileRename(writing->folder, writing->temp, name))
+        return Failure(writing, kSplitCannotCreate);
+    writing->temp[0] = 0;
+    return kSplitDone;
+}
+
 // Writes the head part's program and data, then the slice files, then the
-// trailer: until the last slice is written, the head part claims nothing.
+// trailer, and names the head part last.
 static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *base,
                               PartSetTrailer *trailer, const PartLayout *layout,
                               Progress *progress, Writing *writing, char name[kPathSize])
 {
-    for (int64_t i = 0; i <= layout->last_part; i++) {
-        FormatPartName(name, base, (int)i);
-        if (progress)
-            progress->item = name;
-        FileHandle part = FileCreate(name, i == 0 ? kProgramFile : kDataFile);
-        if (part == kNoFile)
-            return kSplitCannotCreate;
-        writing->created = i;
-        CopyResult copy;
-        if (i == 0) {
-            writing->head = part;
-            copy = CopyBytes(image, part, trailer->image_size);
-            if (copy != kCopied)
-                return CopyStatus(copy, true);
-            copy = CopyBytes(input, part, layout->head_data, &trailer->crc, progress);
-        } else {
-            int64_t length = SliceDataLength(layout, trailer->size, (int)i);
-            copy = CopyBytes(input, part, length, &trailer->crc, progress);
-            if (!FileClose(part) && copy == kCopied)
-                copy = kWriteFailed;
-        }
-        if (copy != kCopied)
-            return CopyStatus(copy, false);
+    FormatPartName(name, base, 0);
+    if (progress)
+        progress->item = name;
+    writing->head = FileCreateTemporary(writing->folder, writing->head_temp, kProgramFile);
+    if (writing->head == kNoFile)
+        return Failure(writing, kSplitCannotCreate);
+    CopyResult copy = CopyBytes(image, writing->head, trailer->image_size);
+    if (copy != kCopied)
+        return CopyFailure(writing, copy, true);
+    copy = CopyBytes(input, writing->head, layout->head_data, &trailer->crc, progress);
+    if (copy != kCopied)
+        return CopyFailure(writing, copy, false);
+    for (int64_t i = 1; i <= layout->last_part; i++) {
+        FormatPartName(name, base, i);
+        SplitStatus status = WriteSlice(input, SliceDataLength(layout, trailer->size, i), name,
+                                        trailer, progress, writing);
+        if (status != kSplitDone)
+            return status;
+        writing->placed = i;
     }
     FormatPartName(name, base, 0);
-    return WriteTrailer(writing->head, trailer) ? kSplitDone : kSplitWriteFailed;
+    if (!WriteTrailer(writing->head, trailer))
+        return Failure(writing, kSplitWriteFailed);
+    FileHandle head = writing->head;
+    writing->head = kNoFile;
+    if (!FileClose(head))
+        return Failure(writing, kSplitWriteFailed);
+    if (!FileRename(writing->folder, writing->head_temp, name))
+        return Failure(writing, kSplitCannotCreate);
+    writing->head_temp[0] = 0;
+    return kSplitDone;
+}
+
+// Takes back what a failed or stopped split wrote: a set that failed half
+// way is of no use, and a full disk wants its space back.
+static void RemoveParts(Writing *writing, const char *base)
+{
+    if (writing->head != kNoFile)
+        FileClose(writing->head);
+    if (writing->head_temp[0])
+        FileDelete(writing->folder, writing->head_temp);
+    if (writing->temp[0])
+        FileDelete(writing->folder, writing->temp);
+    for (int64_t i = 1; i <= writing->placed; i++) {
+        char name[kPathSize];
+        if (FormatPartName(name, base, i))
+            FileDelete(writing->folder, name);
+    }
 }
 
 // Opens the input and the image and plans the set; anything that would
 // refuse the split is found here, before a part is written.
-static SplitStatus Prepare(const char *input_path, int slice_kb, FileHandle input, FileHandle image,
-                           const char *base, PartSetTrailer *trailer, PartLayout *layout,
-                           char name[kPathSize])
+static SplitStatus Prepare(const Folder *folder, const char *input_path, int slice_kb,
+                           FileHandle input, FileHandle image, const char *base,
+                           PartSetTrailer *trailer, PartLayout *layout, char name[kPathSize])
 {
     int64_t input_size = input == kNoFile ? -1 : FileLength(input);
     if (input_size < 0)
@@ -138,11 +180,11 @@ static SplitStatus Prepare(const char *input_path, int slice_kb, FileHandle inpu
     *layout = PlanParts(image_size, slice, input_size);
     if (layout->last_part > kMaxLastPart)
         return kSplitTooLarge;
-    if (!NamesHoldUp(input_path, base, layout->last_part))
+    if (!NamesHoldUp(folder, input_path, base, layout->last_part))
         return kSplitNamesNotFound;
     if (!FileIdOf(input, &input_id))
         return kSplitNoInput;
-    if (PartInTheWay(base, layout->last_part, &input_id, &image_id, name) >= 0)
+    if (PartInTheWay(folder, base, layout->last_part, &input_id, &image_id, name) >= 0)
         return kSplitPartInTheWay;
     trailer->image_size = (int32_t)image_size;
     trailer->size = input_size;
@@ -153,35 +195,41 @@ static SplitStatus Prepare(const char *input_path, int slice_kb, FileHandle inpu
     return kSplitDone;
 }
 
-SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path,
-                      Progress *progress)
+SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb,
+                      const char *image_path, Progress *progress)
 {
     SplitResult result;
     result.part[0] = 0;
     result.size = -1;
     result.last_part = 0;
     result.crc = 0;
-    static PartSetTrailer trailer;
+    PartSetTrailer trailer;
     bool stored = StorePath(&trailer, input_path);
     char base[kPathSize];
     BaseNameOf(input_path, base);
 
-    FileHandle input = stored ? FileOpenRead(input_path) : kNoFile;
-    FileHandle image = input == kNoFile ? kNoFile : FileOpenRead(image_path);
+    SetFileError(0, "");
+    FileHandle input = stored ? FileOpenRead(0, input_path) : kNoFile;
+    FileHandle image = input == kNoFile ? kNoFile : FileOpenRead(0, image_path);
     PartLayout layout;
     result.status = !stored ? kSplitNameTooLongToStore
-                            : Prepare(input_path, slice_kb, input, image, base, &trailer, &layout,
-                                      result.part);
+                            : Prepare(folder, input_path, slice_kb, input, image, base, &trailer,
+                                      &layout, result.part);
+    result.error = LastFileError();
     if (result.status == kSplitDone) {
         if (progress)
             progress->total = trailer.size;
-        Writing writing = {kNoFile, -1};
+        Writing writing;
+        writing.folder = folder;
+        writing.head = kNoFile;
+        writing.head_temp[0] = writing.temp[0] = 0;
+        writing.placed = 0;
         result.status =
             WriteParts(input, image, base, &trailer, &layout, progress, &writing, result.part);
-        if (writing.head != kNoFile && !FileClose(writing.head) && result.status == kSplitDone)
-            result.status = kSplitWriteFailed;
-        if (result.status != kSplitDone)
-            RemoveParts(base, writing.created);
+        if (result.status != kSplitDone) {
+            result.error = writing.error;
+            RemoveParts(&writing, base);
+        }
         result.size = trailer.size;
         result.last_part = trailer.last_part;
         result.crc = trailer.crc;

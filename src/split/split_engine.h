@@ -1,6 +1,6 @@
-// Cuts one input file into a part set in the current directory: the head
-// part (this program, the first stretch of the input, the trailer) and the
-// slice files with the rest.
+// Cuts one input file into a part set in a folder: the head part (this
+// program, the first stretch of the input, the trailer) and the slice files
+// with the rest.
 #ifndef QCLEAVER_SPLIT_SPLIT_ENGINE_H
 #define QCLEAVER_SPLIT_SPLIT_ENGINE_H
 
@@ -14,7 +14,8 @@ enum SplitStatus {
     kSplitTooLarge,       // the set would have more slice files than a trailer can count
     kSplitNameTooLongForSize,  // 2 GiB or more, and the name leaves no room for its size
     kSplitNameTooLongToStore,  // the name does not fit the trailer at all
-    kSplitNamesNotFound,  // the parts or the rebuilt file could not be found again by name
+    kSplitNamesNotFound,  // the parts or the rebuilt file could not be found again by name,
+                          // or a part's name is too long for the folder
     kSplitPartInTheWay,   // a read-only file, a link or a folder has a part's name
     kSplitNoImage,        // the program image cannot be read
     kSplitCannotCreate,   // a part cannot be created
@@ -26,16 +27,19 @@ enum SplitStatus {
 struct SplitResult {
     SplitStatus status;
     char part[kPathSize];  // the part it failed on; the head part when done
+    FileError error;       // the system's reason, where a file operation failed
     int64_t size;          // the input's length
     int32_t last_part;     // the set's slice files
     uint32_t crc;          // CRC-32 of the input, once done
 };
 
-// Splits input_path into slices of slice_kb kilobytes (10 to 65536), with
-// a copy of the program at image_path at the front, counting the input's
-// bytes in progress (which may be null).  A split that fails or is stopped
-// removes the parts it wrote; one refused writes nothing.
-SplitResult SplitFile(const char *input_path, int slice_kb, const char *image_path,
-                      Progress *progress = 0);
+// Splits input_path into slices of slice_kb kilobytes (10 to 65536) in
+// folder, with a copy of the program at image_path at the front, counting
+// the input's bytes in progress (which may be null).  Every part is written
+// under a temporary name and renamed into place once complete, so that no
+// existing file is ever opened for writing.  A split that fails or is
+// stopped removes the parts it wrote; one refused writes nothing.
+SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb,
+                      const char *image_path, Progress *progress = 0);
 
 #endif

@@ -88,11 +88,13 @@ static std::set<std::string> Names(const std::string &dir)
     return names;
 }
 
-// Starts program (a file in its working folder) through the driver with
-// these steps; any trouble is a failure.
-static void Drive(const std::string &program, const std::vector<std::string> &steps)
+// Starts program through the driver with these steps, in its own folder
+// or in another; any trouble is a failure.
+static void Drive(const std::string &program, const std::vector<std::string> &steps,
+                  std::string dir = "")
 {
-    std::string dir = program.substr(0, program.rfind('/'));
+    if (dir.empty())
+        dir = program.substr(0, program.rfind('/'));
     std::string command = g_wine + " " + Quote(WINE_DRIVER) + " " + Quote(WinPath(program)) +
                           " " + Quote(WinPath(dir));
     for (const std::string &step : steps)
@@ -144,7 +146,9 @@ protected:
     ScratchDir tool, from;
 };
 
-// request, but for the running head part, which Windows keeps.
+// request, but for the running head part, which Windows keeps.  Started
+// from another folder, the head part finds its set beside itself and
+// rebuilds the file there, over files of the names it writes.
 TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
 {
     int last = Split({"click:1017", "type:1018:1000"});
@@ -153,8 +157,12 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
     EXPECT_EQ(Names(tool.path()), std::set<std::string>{"CLEAVER.EXE"});
     ScratchDir full;
     CopySet(full, last);
+    WriteBytes(full / "data.bin", "an older one");
+    WriteBytes(full / "cleaver.exe", "an older one");
     Drive(full / PartName("data", 0), {"join", "text:1007:data.bin", "enabled:1", "checked:1020",
-                                       "unchecked:1019", "click:1019", "click:1", "ends"});
+                                       "unchecked:1019", "click:1019", "click:1", "ends"},
+          tool.path());
+    EXPECT_EQ(Names(tool.path()), std::set<std::string>{"CLEAVER.EXE"});
     EXPECT_EQ(Names(full.path()),
               (std::set<std::string>{PartName("data", 0), "cleaver.exe", "data.bin"}));
     EXPECT_TRUE(ReadBytes(full / "data.bin") == input);
@@ -202,6 +210,25 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");
     EXPECT_TRUE(ReadBytes(from / "setup.exe") == input);
     EXPECT_TRUE(Exists(from / "setup_01.QCB"));  // no program copy: the parts stay
+
+    // A set whose recorded name Windows reads as cleaver.exe: the program
+    // copy must not replace the rebuilt file, nor the parts then go.
+    ASSERT_EQ(unlink((from / "cleaver.exe").c_str()), 0);
+    ASSERT_EQ(unlink((from / "setup.exe").c_str()), 0);
+    std::string head = ReadBytes(from / "setup_00.exe");
+    std::string path = "CLEAVER.EXE.";
+    path.resize(228, '\0');  // the record behind it stays as it was
+    head.replace(head.size() - 272, path.size(), path);
+    WriteBytes(from / "CLEAVER.EXE_00.exe", head);
+    ASSERT_EQ(unlink((from / "setup_00.exe").c_str()), 0);
+    for (int i = 1; Exists(from / PartName("setup", i)); i++)
+        ASSERT_EQ(rename((from / PartName("setup", i)).c_str(),
+                         (from / PartName("CLEAVER.EXE", i)).c_str()), 0);
+    names = Names(from.path());
+    Drive(from / "CLEAVER.EXE_00.exe", {"join", "click:1019", "click:1", "ends"});
+    names.insert("CLEAVER.EXE");
+    EXPECT_EQ(Names(from.path()), names);
+    EXPECT_TRUE(ReadBytes(from / "CLEAVER.EXE") == input);
 }
 
 // Work on gigabytes keeps the dialog alive: it answers at once, shows its

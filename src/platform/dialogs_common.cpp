@@ -1,3 +1,4 @@
+// The dialog services that both hosts build the same way on the others.
 #include "platform/dialogs.h"
 #include "platform/text.h"
 
@@ -11,4 +12,11 @@ void ShowError(HWND owner, const char *title, const char *a, const char *b, cons
     AppendText(text, sizeof text, d);
     AppendText(text, sizeof text, e);
     ShowMessage(owner, text, title, MB_ICONERROR);
+}
+
+void SetItemNumber(HWND dialog, int id, int64_t value)
+{
+    char text[24] = "";
+    AppendDecimal(text, sizeof text, value);
+    SetItemText(dialog, id, text);
 }
