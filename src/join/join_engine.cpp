@@ -221,6 +221,7 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
     Joining joining;
     memset(&joining, 0, sizeof joining);
     joining.folder = folder;
+    SetFileError(0, "");
     // The head part is opened once and read for everything: the trailer,
     // its stretch of the data and the program copy.
     PartSet set;

@@ -87,7 +87,8 @@ Census TakeCensus(const PartSet *set, const Folder *folder)
         Blame(&census, kSliceMissing, 1);
         return census;
     }
-    qsort(census.slices, (size_t)census.count, sizeof(SliceEntry), ByIndex);
+    if (census.count > 1)  // none found leaves no array at all, which qsort must not see
+        qsort(census.slices, (size_t)census.count, sizeof(SliceEntry), ByIndex);
 
     int64_t left = OriginalSize(&set->trailer) - set->head_data;
     // A record says what every full slice holds; older sets are judged by
