@@ -35,6 +35,6 @@ extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
 #else
 int main()
 {
-    return RunProgram();
+    return ExitStatus(RunProgram());
 }
 #endif

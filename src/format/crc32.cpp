@@ -232,3 +232,60 @@ uint32_t Crc32Update(uint32_t crc, const void *data, size_t length)
 #endif
     return Crc32UpdateFolded(crc, data, length);
 }
+
+// ---- Joining checksums ------------------------------------------------------
+// Appending n zero bytes to a message is linear over GF(2) on its CRC: a
+// 32x32 bit matrix, column by column, built by squaring the one-bit step.
+
+static uint32_t Gf2Times(const uint32_t *matrix, uint32_t vector)
+{
+    uint32_t sum = 0;
+    for (; vector; vector >>= 1, matrix++)
+        if (vector & 1)
+            sum ^= *matrix;
+    return sum;
+}
+
+static void Gf2Square(uint32_t *square, const uint32_t *matrix)
+{
+    for (int n = 0; n < 32; n++)
+        square[n] = Gf2Times(matrix, matrix[n]);
+}
+
+// The operator that appends length zero bytes.
+static void ZerosOperator(int64_t length, uint32_t op[32])
+{
+    uint32_t power[32], next[32];
+    power[0] = 0xEDB88320u;  // one zero bit
+    for (int n = 1; n < 32; n++)
+        power[n] = 1u << (n - 1);
+    Gf2Square(next, power);  // two bits
+    Gf2Square(power, next);  // four
+    Gf2Square(next, power);  // eight: one byte
+    for (int n = 0; n < 32; n++)
+        op[n] = 1u << n;     // the identity
+    for (uint32_t *p = next, *q = power; length > 0; length >>= 1) {
+        if (length & 1) {
+            uint32_t product[32];
+            for (int n = 0; n < 32; n++)
+                product[n] = Gf2Times(p, op[n]);
+            for (int n = 0; n < 32; n++)
+                op[n] = product[n];
+        }
+        Gf2Square(q, p);
+        uint32_t *t = p;
+        p = q;
+        q = t;
+    }
+}
+
+uint32_t Crc32Combine(uint32_t crc_a, uint32_t crc_b, int64_t length_b, Crc32Joiner *cache)
+{
+    if (length_b <= 0)
+        return crc_a;
+    if (cache->length != length_b) {
+        ZerosOperator(length_b, cache->op);
+        cache->length = length_b;
+    }
+    return Gf2Times(cache->op, crc_a) ^ crc_b;
+}

@@ -28,4 +28,13 @@ uint32_t Crc32UpdateFolded(uint32_t crc, const void *data, size_t length);
 // True on x86 processors with SSE2 and PCLMULQDQ.
 bool Crc32CanFold();
 
+// The CRC-32 of A followed by B, from the CRC-32 of each and B's length:
+// how a part's own checksum joins the whole file's.  The operator for a
+// length is kept in *cache, since most parts of a set have one length.
+struct Crc32Joiner {
+    int64_t length;  // 0: nothing kept yet
+    uint32_t op[32];
+};
+uint32_t Crc32Combine(uint32_t crc_a, uint32_t crc_b, int64_t length_b, Crc32Joiner *cache);
+
 #endif

@@ -3,78 +3,92 @@
 #include "format/crc32.h"
 #include "format/part_layout.h"
 
-static void PutInt32(unsigned char *at, int32_t value)
+void WriteUint32(unsigned char *at, uint32_t value)
 {
-    uint32_t v = (uint32_t)value;
-    at[0] = (unsigned char)v;
-    at[1] = (unsigned char)(v >> 8);
-    at[2] = (unsigned char)(v >> 16);
-    at[3] = (unsigned char)(v >> 24);
+    at[0] = (unsigned char)value;
+    at[1] = (unsigned char)(value >> 8);
+    at[2] = (unsigned char)(value >> 16);
+    at[3] = (unsigned char)(value >> 24);
 }
 
-static int32_t GetInt32(const unsigned char *at)
+uint32_t ReadUint32(const unsigned char *at)
 {
-    uint32_t v = (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 |
-                 (uint32_t)at[3] << 24;
-    return (int32_t)v;
+    return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
 }
-
-static const unsigned char kRecordTag[4] = {'Q', 'C', 'S', '1'};
 
 static uint32_t RecordCheck(const unsigned char bytes[kTrailerSize])
 {
     return Crc32Update(0, bytes + kRecordAt, kRecordCheckAt - kRecordAt);
 }
 
-// Whether the path ends before the record and the record's tag is there.
-static bool HasRecord(const unsigned char bytes[kTrailerSize])
+// The record's version: 0 for none, -1 for bytes no build writes.  Where the
+// path ends before the record, "QCS1" or "QCS2" is a record.  Zeros are
+// none, and so is text running into the record's place: a path that takes
+// it, or what is left of a longer path in an older build's reused field
+// (byte 227 then belongs to it, where every record has a zero there).
+static int RecordVersion(const unsigned char bytes[kTrailerSize])
 {
     bool terminated = false;
     for (int i = 0; i < kRecordAt && !terminated; i++)
         terminated = bytes[i] == 0;
-    for (int i = 0; i < 4 && terminated; i++)
-        terminated = bytes[kRecordAt + i] == kRecordTag[i];
-    return terminated;
+    const unsigned char *tag = bytes + kRecordAt;
+    if (terminated && tag[0] == 'Q' && tag[1] == 'C' && tag[2] == 'S' && (tag[3] == '1' || tag[3] == '2'))
+        return tag[3] - '0';
+    bool zero = true;
+    for (int i = kRecordAt; i < kTrailerPathSize; i++)
+        zero = zero && bytes[i] == 0;
+    return zero || bytes[kRecordAt - 1] != 0 ? 0 : -1;
+}
+
+int64_t PartTableSize(const PartSetTrailer *trailer)
+{
+    if (trailer->record_version != 2 || trailer->last_part < 0)
+        return 0;
+    return ((int64_t)trailer->last_part + 1) * kTableEntrySize;
 }
 
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize])
 {
     for (int i = 0; i < kTrailerPathSize; i++)
         bytes[i] = (unsigned char)trailer->original_path[i];
-    PutInt32(bytes + kImageSizeAt, trailer->image_size);
-    PutInt32(bytes + kOriginalSizeAt, trailer->original_size);
-    PutInt32(bytes + kLastPartAt, trailer->last_part);
+    WriteUint32(bytes + kImageSizeAt, (uint32_t)trailer->image_size);
+    WriteUint32(bytes + kOriginalSizeAt, (uint32_t)trailer->original_size);
+    WriteUint32(bytes + kLastPartAt, (uint32_t)trailer->last_part);
     if (!trailer->has_record)
         return;
+    int version = trailer->record_version == 1 ? 1 : 2;
+    const unsigned char tag[4] = {'Q', 'C', 'S', (unsigned char)('0' + version)};
     for (int i = 0; i < 4; i++)
-        bytes[kRecordAt + i] = kRecordTag[i];
-    PutInt32(bytes + kRecordSizeAt, (int32_t)(uint32_t)trailer->size);
-    PutInt32(bytes + kRecordSizeAt + 4, (int32_t)(uint32_t)((uint64_t)trailer->size >> 32));
-    PutInt32(bytes + kRecordCrcAt, (int32_t)trailer->crc);
-    PutInt32(bytes + kRecordSliceAt, trailer->slice_length);
-    for (int i = kRecordSliceAt + 4; i < kRecordCheckAt; i++)
-        bytes[i] = 0;
-    PutInt32(bytes + kRecordCheckAt, (int32_t)RecordCheck(bytes));
+        bytes[kRecordAt + i] = tag[i];
+    WriteUint32(bytes + kRecordSizeAt, (uint32_t)trailer->size);
+    WriteUint32(bytes + kRecordSizeAt + 4, (uint32_t)((uint64_t)trailer->size >> 32));
+    WriteUint32(bytes + kRecordCrcAt, trailer->crc);
+    WriteUint32(bytes + kRecordSliceAt, trailer->slice_length);
+    WriteUint32(bytes + kRecordImageCrcAt, version == 2 ? trailer->image_crc : 0);
+    WriteUint32(bytes + kRecordTableCrcAt, version == 2 ? trailer->table_crc : 0);
+    WriteUint32(bytes + kRecordCheckAt, RecordCheck(bytes));
 }
 
 void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trailer)
 {
     for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = (char)bytes[i];
-    trailer->image_size = GetInt32(bytes + kImageSizeAt);
-    trailer->original_size = GetInt32(bytes + kOriginalSizeAt);
-    trailer->last_part = GetInt32(bytes + kLastPartAt);
-    trailer->has_record = HasRecord(bytes);
+    trailer->image_size = (int32_t)ReadUint32(bytes + kImageSizeAt);
+    trailer->original_size = (int32_t)ReadUint32(bytes + kOriginalSizeAt);
+    trailer->last_part = (int32_t)ReadUint32(bytes + kLastPartAt);
+    trailer->record_version = RecordVersion(bytes);
+    trailer->has_record = trailer->record_version > 0;
     trailer->record_intact = false;
     trailer->size = trailer->original_size;
-    trailer->crc = 0;
-    trailer->slice_length = 0;
+    trailer->crc = trailer->slice_length = trailer->image_crc = trailer->table_crc = 0;
     if (trailer->has_record) {
-        trailer->record_intact = (uint32_t)GetInt32(bytes + kRecordCheckAt) == RecordCheck(bytes);
-        trailer->size = (int64_t)((uint64_t)(uint32_t)GetInt32(bytes + kRecordSizeAt) |
-                                  (uint64_t)(uint32_t)GetInt32(bytes + kRecordSizeAt + 4) << 32);
-        trailer->crc = (uint32_t)GetInt32(bytes + kRecordCrcAt);
-        trailer->slice_length = GetInt32(bytes + kRecordSliceAt);
+        trailer->record_intact = ReadUint32(bytes + kRecordCheckAt) == RecordCheck(bytes);
+        trailer->size = (int64_t)((uint64_t)ReadUint32(bytes + kRecordSizeAt) |
+                                  (uint64_t)ReadUint32(bytes + kRecordSizeAt + 4) << 32);
+        trailer->crc = ReadUint32(bytes + kRecordCrcAt);
+        trailer->slice_length = ReadUint32(bytes + kRecordSliceAt);
+        trailer->image_crc = ReadUint32(bytes + kRecordImageCrcAt);
+        trailer->table_crc = ReadUint32(bytes + kRecordTableCrcAt);
     }
 }
 
@@ -91,8 +105,10 @@ static bool RecordFits(const PartSetTrailer *t, int64_t head_data)
     int32_t small_size = t->size < kSizeOverflow ? (int32_t)t->size : kSizeOverflow;
     if (t->original_size != small_size)
         return false;
-    if (t->slice_length <= 0 || t->slice_length % kBlockSize != 0 ||
-        t->slice_length > kMaxSliceKb * 1024)
+    // Version 1 wrote whole blocks of up to 64 MB; version 2 says what it wrote.
+    if (t->slice_length == 0 ||
+        (t->record_version == 1 &&
+         (t->slice_length % kBlockSize != 0 || t->slice_length > kMaxSliceKb * 1024)))
         return false;
     return head_data >= 0 && head_data <= t->size &&
            t->last_part == SliceCount(t->size - head_data, t->slice_length);
@@ -127,13 +143,12 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
                              (all_zero || (t->last_part >= 1 && t->last_part <= MaxLastPart(size)));
     // The image lies inside the head part, and the head part carries no more
     // of the input than there is.
-    int64_t head_data = head_length - kTrailerSize - t->image_size;
-    bool image_fits = t->image_size >= 0 && t->image_size <= head_length - kTrailerSize &&
-                      head_data <= size;
+    int64_t head_data = head_length - kTrailerSize - t->image_size - PartTableSize(t);
+    bool image_fits = t->image_size >= 0 && head_data >= 0 && head_data <= size;
     if (all_zero)
         verdict.state = kTrailerEmpty;
     else if (t->original_path[0] != 0 && verdict.count_readable && image_fits &&
-             (!t->has_record || RecordFits(t, head_data)))
+             t->record_version >= 0 && (!t->has_record || RecordFits(t, head_data)))
         verdict.state = kTrailerSound;
     else
         verdict.state = kTrailerDamaged;

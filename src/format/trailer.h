@@ -20,14 +20,20 @@ static_assert(kTrailerSize == 272, "every head part ever written ends in 272 byt
 
 // The set record: the path field's last 32 bytes, which older readers never
 // look at since the path ends before them.  It carries what a 32-bit size
-// cannot, and a checksum over the input.
+// cannot, and a checksum over the input.  Version 2 ("QCS2") also checks
+// the program image and a part table: the CRC-32 of each part's stretch of
+// the input, 4 bytes a part from the head part's on, little-endian, between
+// the head part's stretch and the trailer.
 enum {
-    kRecordAt = kTrailerPathSize - 32,  // "QCS1"
+    kRecordAt = kTrailerPathSize - 32,  // "QCS1" or "QCS2"
     kRecordSizeAt = kRecordAt + 4,   // the input's size, signed 64-bit
     kRecordCrcAt = kRecordAt + 12,   // CRC-32 of the input
-    kRecordSliceAt = kRecordAt + 16, // bytes in every full slice file
+    kRecordSliceAt = kRecordAt + 16, // bytes in every full slice file, unsigned
+    kRecordImageCrcAt = kRecordAt + 20,  // version 2: CRC-32 of the program image
+    kRecordTableCrcAt = kRecordAt + 24,  // version 2: CRC-32 of the part table
     kRecordCheckAt = kRecordAt + 28, // CRC-32 of the record's first 28 bytes
     kMaxRecordPath = kRecordAt - 1,  // the longest path that leaves room for it
+    kTableEntrySize = 4,
 };
 static_assert(kRecordAt == 228 && kRecordCheckAt + 4 == kImageSizeAt, "the record's place");
 
@@ -41,14 +47,24 @@ struct PartSetTrailer {
     int32_t last_part;              // index of the last part = slice files
     // The set record, where there is one.
     bool has_record;
-    bool record_intact;    // its own check matched when it was read
-    int64_t size;          // the input's length
-    uint32_t crc;          // CRC-32 of the input
-    int32_t slice_length;  // bytes in every full slice file
+    int record_version;     // 1 or 2 with a record; -1 for bytes no build writes
+    bool record_intact;     // its own check matched when it was read
+    int64_t size;           // the input's length
+    uint32_t crc;           // CRC-32 of the input
+    uint32_t slice_length;  // bytes in every full slice file
+    uint32_t image_crc;     // version 2: CRC-32 of the program image
+    uint32_t table_crc;     // version 2: CRC-32 of the part table
 };
+
+// Bytes of the part table before the trailer: none but in version 2.
+int64_t PartTableSize(const PartSetTrailer *trailer);
 
 // The input's length as the trailer tells it, from the record where there is one.
 int64_t OriginalSize(const PartSetTrailer *trailer);
+
+// The one little-endian reader and writer of 32-bit numbers.
+uint32_t ReadUint32(const unsigned char *at);
+void WriteUint32(unsigned char *at, uint32_t value);
 
 // Little-endian, field by field, whatever the compiler's layout.
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize]);
@@ -70,8 +86,11 @@ struct TrailerVerdict {
 };
 
 // Judges a trailer read from the end of a head part of head_length bytes.
-// A record that fails its own check, or disagrees with the fields around
-// it, makes the trailer damaged: never a silent fall-back to the old rules.
+// A record that fails its own check, disagrees with the fields around it or
+// has a part table that does not fit, or record bytes that are neither
+// zero (this program writes zeros where it writes no record) nor an older
+// build's leftover path text, make the trailer damaged: never a silent
+// fall-back to the old rules.
 TrailerVerdict JudgeTrailer(const PartSetTrailer *trailer, int64_t head_length);
 
 // The most slice files any set of an input of this size can have: that of

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "format/copy.h"
+#include "format/crc32.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "join/part_set.h"
@@ -21,6 +22,8 @@ struct Joining {
     FileId replaced;   // that file
     FileId output_id;  // the rebuilt file, once written
     Census census;
+    PartTable table;     // the CRC-32 of each part, in a set that records them
+    Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
 
 static JoinStatus Fail(JoinResult *result, JoinStatus status, const PartSet *set,
@@ -38,6 +41,30 @@ static JoinStatus CopyStatus(CopyResult copy)
     return copy == kWriteFailed   ? kJoinWriteFailed
            : copy == kCopyStopped ? kJoinCancelled
                                   : kJoinPartUnreadable;
+}
+
+// Copies one part's stretch of the input and checks it against the part
+// table, where the set has one, naming the part that is damaged, or the
+// part whose data it holds instead.
+static JoinStatus CopyPart(Joining *joining, FileHandle from, int64_t index, int64_t length,
+                           FileHandle output, Progress *progress, JoinResult *result)
+{
+    const PartSet *set = joining->set;
+    uint32_t crc = 0;
+    CopyResult copy = CopyBytes(from, output, length, &crc, progress);
+    if (copy != kCopied)
+        return Fail(result, CopyStatus(copy), set, index);
+    result->crc = Crc32Combine(result->crc, crc, length, &joining->joiner);
+    uint32_t recorded;
+    if (set->trailer.record_version != 2 || !RecordedPartCrc(&joining->table, index, &recorded) ||
+        crc == recorded)
+        return kJoinDone;
+    SetFileError(0, "");
+    int64_t other = index == 0 ? -1 : PartWithCrc(&joining->table, crc, index);
+    if (other < 0)
+        return Fail(result, index == 0 ? kJoinHeadDamaged : kJoinPartCorrupt, set, index);
+    FormatPartName(result->other, set->base, other);
+    return Fail(result, kJoinPartSwapped, set, index);
 }
 
 // Copies one slice found by the census, as it was found: the same length,
@@ -63,9 +90,7 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, FileHandle outp
         SetFileError(0, "");
         status = Fail(result, kJoinPartDamaged, set, slice->index);  // changed since counted
     } else {
-        CopyResult copy = CopyBytes(file, output, slice->length, &result->crc, progress);
-        if (copy != kCopied)
-            status = Fail(result, CopyStatus(copy), set, slice->index);
+        status = CopyPart(joining, file, slice->index, slice->length, output, progress, result);
     }
     FileClose(file);
     return status;
@@ -77,13 +102,12 @@ static bool WriteOutput(Joining *joining, FileHandle output, Progress *progress,
                         JoinResult *result)
 {
     const PartSet *set = joining->set;
-    CopyResult copy = FileSeek(joining->head, set->trailer.image_size)
-                          ? CopyBytes(joining->head, output, set->head_data, &result->crc, progress)
-                          : kReadFailed;
-    if (copy != kCopied) {
-        Fail(result, CopyStatus(copy), set, 0);
+    if (!FileSeek(joining->head, set->trailer.image_size)) {
+        Fail(result, kJoinPartUnreadable, set, 0);
         return false;
     }
+    if (CopyPart(joining, joining->head, 0, set->head_data, output, progress, result) != kJoinDone)
+        return false;
     for (int64_t k = 0; k < joining->census.count; k++)
         if (CopySlice(joining, &joining->census.slices[k], output, progress, result) != kJoinDone)
             return false;
@@ -109,7 +133,8 @@ static bool WriteOutput(Joining *joining, FileHandle output, Progress *progress,
 // is the user's, and stays; and the copy never replaces the rebuilt file,
 // whatever name the system reads it by ("CLEAVER.EXE." is cleaver.exe on
 // Windows).
-static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, JoinResult *result)
+static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Progress *progress,
+                                          JoinResult *result)
 {
     const Folder *folder = joining->folder;
     FileKind kind = FileKindOf(folder, kProgramCopyName);
@@ -123,27 +148,38 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Joi
         result->error = LastFileError();
         return kProgramCopyWriteFailed;
     }
-    CopyResult copied = FileSeek(joining->head, 0)
-                            ? CopyBytes(joining->head, copy, joining->set->trailer.image_size)
-                            : kReadFailed;
+    const PartSetTrailer &trailer = joining->set->trailer;
+    uint32_t crc = 0;
+    CopyResult copied =
+        FileSeek(joining->head, 0) ? CopyBytes(joining->head, copy, trailer.image_size, &crc, progress)
+                                   : kReadFailed;
+    // A program that is not the one the set recorded is never passed on.
+    bool damaged = copied == kCopied && trailer.record_version == 2 && crc != trailer.image_crc;
     if (copied == kCopied && !FileIdOf(copy, copy_id))
         copied = kWriteFailed;
     if (!FileClose(copy) && copied == kCopied)
         copied = kWriteFailed;
-    if (copied == kCopied && FileRename(folder, temp, kProgramCopyName))
+    if (copied == kCopied && !damaged && FileRename(folder, temp, kProgramCopyName))
         return kProgramCopyMade;
-    result->error = LastFileError();
+    result->error = damaged ? FileError{0, ""} : LastFileError();
     FileDelete(folder, temp);
-    return copied == kReadFailed ? kProgramCopyReadFailed : kProgramCopyWriteFailed;
+    return damaged                  ? kProgramCopyDamaged
+           : copied == kCopyStopped ? kProgramCopyStopped
+           : copied == kReadFailed  ? kProgramCopyReadFailed
+                                    : kProgramCopyWriteFailed;
 }
 
 // Deletes the parts once their data is safe: each name only while it still
 // stands for the very file this join read, and never the rebuilt file or
 // the program copy.
-static void DeleteParts(Joining *joining, const char *image_path, const FileId *copy_id)
+// An interruption stops it at once: the parts left are counted.
+static int64_t DeleteParts(Joining *joining, const char *image_path, const FileId *copy_id,
+                           Progress *progress)
 {
     const Folder *folder = joining->folder;
     for (int64_t k = 0; k < joining->census.count; k++) {
+        if (!ProgressStep(progress, 0))
+            return joining->census.count - k + 1;  // and the head part
         const SliceEntry &slice = joining->census.slices[k];
         char name[kPathSize];
         FileId named;
@@ -156,6 +192,7 @@ static void DeleteParts(Joining *joining, const char *image_path, const FileId *
     if (FileIdAt(0, image_path, &named) && SameFile(named, joining->head_id) &&
         !SameFile(named, joining->output_id))
         FileDelete(0, image_path);  // Windows refuses while it runs; that is fine
+    return 0;
 }
 
 // Everything that can refuse the join, found before anything is written.
@@ -182,9 +219,34 @@ static JoinStatus Plan(Joining *joining, const char *image_path, JoinResult *res
     const Census &census = joining->census;
     if (!census.listed)
         return Fail(result, kJoinPartMissing, set, 1);
-    if (census.fault != kSlicesSound)
+    if (census.fault != kSlicesSound) {
+        result->length = census.fault_length;
+        result->expected = census.fault_expected;
         return Fail(result, census.fault == kSliceMissing ? kJoinPartMissing : kJoinPartDamaged,
                     set, census.fault_index);
+    }
+    return kJoinDone;
+}
+
+// Whether the rebuilt file, and the program copy where asked for, fit the
+// folder's drive: asked before anything is written, a courtesy, since the
+// room can still run out while it is.
+static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result)
+{
+    int64_t largest_file;
+    if (!FolderSpace(joining->folder, &result->free_bytes, &largest_file)) {
+        result->free_bytes = -1;
+        return kJoinDone;
+    }
+    const PartSetTrailer &trailer = joining->set->trailer;
+    result->needed = OriginalSize(&trailer);
+    if (result->needed > largest_file) {
+        result->free_bytes = largest_file;
+        return Fail(result, kJoinTooLargeForDrive, joining->set);
+    }
+    result->needed += make_copy ? trailer.image_size : 0;
+    if (result->needed > result->free_bytes)
+        return Fail(result, kJoinNoRoom, joining->set);
     return kJoinDone;
 }
 
@@ -218,6 +280,7 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
 {
     JoinResult result;
     memset(&result, 0, sizeof result);
+    result.needed = result.free_bytes = result.length = result.expected = -1;
     Joining joining;
     memset(&joining, 0, sizeof joining);
     joining.folder = folder;
@@ -232,11 +295,21 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
         result.status = kJoinNoTrailer;
         result.error = LastFileError();
     } else if (set.verdict.state == kTrailerDamaged) {
-        result.status = kJoinNoTrailer;
+        result.status = kJoinHeadDamaged;
+        CopyText(result.part, kPathSize, FileNameOf(image_path));
     } else {
         result.status = Plan(&joining, image_path, &result);
         if (result.status == kJoinDone)
+            result.status = CheckRoom(&joining, make_copy, &result);
+        OpenPartTable(&joining.table, joining.head, &set);
+        if (result.status == kJoinDone)
             result.status = Rebuild(&joining, progress, &result);
+        if (result.error.code == kErrorNoSpace) {  // what the drive lacks, with the room given back
+            int64_t largest_file;
+            if (!FolderSpace(folder, &result.free_bytes, &largest_file))
+                result.free_bytes = -1;
+            result.needed = OriginalSize(&set.trailer) + (make_copy ? set.trailer.image_size : 0);
+        }
     }
     if (result.status == kJoinDone) {
         result.size = OriginalSize(&set.trailer);
@@ -245,13 +318,17 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
         FileId copy_id;
         if (make_copy && !TextEqual(result.output, kProgramCopyName) &&
             !(kNamesIgnoreCase && TextEqualNoCase(result.output, kProgramCopyName)))
-            result.program_copy = WriteProgramCopy(&joining, &copy_id, &result);
+            result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
         // Only a complete join makes the parts expendable; and while a copy
         // of the program was asked for but is not there, the head part is
         // the only one.
-        if (delete_parts && (!make_copy || result.program_copy == kProgramCopyMade))
-            DeleteParts(&joining, image_path,
-                        result.program_copy == kProgramCopyMade ? &copy_id : 0);
+        result.parts = joining.census.count + 1;
+        if (delete_parts && result.program_copy == kProgramCopyStopped)
+            result.parts_kept = result.parts;
+        else if (delete_parts && (!make_copy || result.program_copy == kProgramCopyMade))
+            result.parts_kept = DeleteParts(&joining, image_path,
+                                            result.program_copy == kProgramCopyMade ? &copy_id : 0,
+                                            progress);
     }
     FreeCensus(&joining.census);
     if (joining.head != kNoFile)

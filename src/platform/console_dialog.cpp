@@ -2,6 +2,7 @@
 // terminal, with the messages and control identifiers of the Windows
 // dialog manager.  The dialog is printed as text; each input line is one
 // command, the accelerator letter of the control to click.
+#include <errno.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -217,8 +218,11 @@ static void OnInterrupt(int signal_number)
     raise(signal_number);
 }
 
-// Once per process: interruptions as above, and a file-size limit that
-// makes a write fail (which is reported) instead of killing the program.
+// Once per process: interruptions as above, unless the program was started
+// with them ignored (nohup, trap '' HUP), which it respects; a file-size
+// limit that makes a write fail (which is reported) instead of killing the
+// program; and a closed pipe on standard output, which the exit status
+// reports.
 static void CatchSignals()
 {
     static bool caught;
@@ -230,9 +234,13 @@ static void CatchSignals()
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     static const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int signal_number : kInterruptions)
-        sigaction(signal_number, &action, 0);
+    for (int signal_number : kInterruptions) {
+        struct sigaction before;
+        if (sigaction(signal_number, 0, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal_number, &action, 0);
+    }
     signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
 }
 
 // Ends the program by the signal that stopped the work, now that the work
@@ -399,15 +407,17 @@ void FocusItem(HWND dialog, int id)
         dialog->typing_into = id;
 }
 
+// Messages, errors among them, go to standard error, and the result line
+// alone to standard output, where a script reads it.
 void ShowMessage(HWND, const char *text, const char *title, UINT)
 {
-    printf("%s: %s\n", title, text);
+    fflush(stdout);
+    fprintf(stderr, "%s: %s\n", title, text);
     if (StdinIsTerminal()) {
         char line[kLineSize];
-        printf("(press Enter) ");
+        fprintf(stderr, "(press Enter) ");
         ReadLine(line, sizeof line);
     }
-    fflush(stdout);
 }
 
 void ShowResultLine(const char *text)
@@ -430,11 +440,26 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         FileHandle file = FileOpenRead(0, line);
         if (file == kNoFile) {
             int code = LastFileError().code;
-            printf("%s: %s.\n", line, code == kErrorNotAFile ? "not a file" : strerror(code));
+            fflush(stdout);
+            fprintf(stderr, "%s: %s.\n", line, code == kErrorNotAFile ? "not a file" : strerror(code));
         } else {
             FileClose(file);
             CopyText(path, kPathSize, line);
             return true;
         }
     }
+}
+
+int ExitStatus(int status)
+{
+    // What could not be written to standard output (a full disk, a closed
+    // pipe) is a failure too, as a script would otherwise never know.
+    bool written = fflush(stdout) == 0 && !ferror(stdout);
+    if (fclose(stdout) != 0)
+        written = false;
+    if (!written) {
+        fprintf(stderr, "QCleaver: standard output: %s\n", strerror(errno));
+        return 1;
+    }
+    return status;
 }

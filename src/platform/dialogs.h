@@ -57,6 +57,12 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
 // A message with the error icon, its text made of up to five pieces.
 void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
                const char *c = "", const char *d = "", const char *e = "");
+// Appends what the system said of error, and advice where users meet it
+// most: how much more room a full disk needs (more_room, where known), a
+// drive whose file system takes no file this large, a file another program
+// holds open.
+void AppendReason(char *text, int size, FileError error, int64_t more_room = -1);
+
 // One line that says what was done, for whoever reads the terminal; the
 // Windows dialogs close without a word.
 void ShowResultLine(const char *text);
@@ -71,6 +77,10 @@ bool StopWork(HWND dialog);
 // The "Select File" dialog.  On acceptance path holds the file's path;
 // otherwise it is empty.  The current directory stays as it was.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);
+
+// The program's exit status once its dialog has ended: status, or 1 when
+// what it printed could not all be written.
+int ExitStatus(int status);
 
 // The system menu's close command, by which both dialogs end as by Cancel.
 inline bool IsCloseCommand(UINT message, WPARAM wparam)

@@ -228,3 +228,8 @@ bool ChooseInputFile(HWND owner, char path[kPathSize])
     }
     return true;
 }
+
+int ExitStatus(int status)
+{
+    return status;
+}

@@ -35,6 +35,11 @@ extern const int kErrorNameTooLong;  // ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE
 extern const int kErrorNoSpace;      // ENOSPC, ERROR_DISK_FULL
 extern const int kErrorEndedEarly;   // the file ended before its recorded length
 extern const int kErrorNotAFile;     // a pipe, a device: not a file on a disk
+extern const int kErrorTooLarge;     // EFBIG, ERROR_FILE_TOO_LARGE: beyond the file system's limit
+extern const int kErrorInUse;        // ETXTBSY, a sharing or lock violation: another program has it
+// The system's own words for code, in the user's language where the
+// system has one (FormatMessage, strerror), without a closing period.
+void DescribeFileError(int code, char *text, int size);
 
 // ---- The program, its name rules -------------------------------------------
 
@@ -65,6 +70,10 @@ void FolderClose(Folder *folder);
 // Whether the file system of the folder takes a name this long (on
 // Windows, also the full path, counted in UTF-16 units).
 bool NameFits(const Folder *folder, const char *name);
+// The room left on the folder's drive for this user, and the largest file
+// its file system holds (4 GB less a byte on FAT); false, with the reason,
+// when the system will not say.
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file);
 
 // Calls visit with each name in the folder that begins with prefix (in the
 // system's case rule), and whether it stands for a plain file (following a

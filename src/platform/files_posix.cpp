@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +21,14 @@ const int kErrorNameTooLong = ENAMETOOLONG;
 const int kErrorNoSpace = ENOSPC;
 const int kErrorEndedEarly = ENODATA;
 const int kErrorNotAFile = ENODEV;
+const int kErrorTooLarge = EFBIG;
+const int kErrorInUse = ETXTBSY;
+
+void DescribeFileError(int code, char *text, int size)
+{
+    CopyText(text, size, code == kErrorEndedEarly ? "the file ended before its recorded length"
+                                                  : strerror(code));
+}
 
 static FileError g_last_error;
 
@@ -102,6 +112,20 @@ bool NameFits(const Folder *folder, const char *name)
         return true;
     SetFileError(ENAMETOOLONG, "name");
     return false;
+}
+
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file)
+{
+    struct statvfs vfs;
+    if (fstatvfs((int)folder->handle, &vfs) != 0)
+        return Failed("statvfs");
+    *free_bytes = (int64_t)vfs.f_bavail * (int64_t)vfs.f_frsize;
+    *largest_file = INT64_MAX;
+    struct statfs fs;
+    const long kMsdosMagic = 0x4d44;  // FAT of every width, as Linux mounts it
+    if (fstatfs((int)folder->handle, &fs) == 0 && (long)fs.f_type == kMsdosMagic)
+        *largest_file = 0xFFFFFFFFLL;
+    return true;
 }
 
 bool ListFolder(const Folder *folder, const char *prefix,

@@ -12,6 +12,23 @@ const int kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
 const int kErrorNoSpace = ERROR_DISK_FULL;
 const int kErrorEndedEarly = ERROR_HANDLE_EOF;
 const int kErrorNotAFile = ERROR_CANT_ACCESS_FILE;
+const int kErrorTooLarge = ERROR_FILE_TOO_LARGE;
+const int kErrorInUse = ERROR_SHARING_VIOLATION;
+
+void DescribeFileError(int code, char *text, int size)
+{
+    text[0] = 0;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0,
+                             (DWORD)code, 0, text, (DWORD)size, 0);
+    // The system's sentences end in a period and a line break; ours go on.
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' ||
+                     text[n - 1] == '.'))
+        text[--n] = 0;
+    if (n == 0) {
+        CopyText(text, size, "system error ");
+        AppendDecimal(text, size, code);
+    }
+}
 
 static FileError g_last_error;
 
@@ -128,6 +145,23 @@ bool NameFits(const Folder *folder, const char *name)
         return true;
     SetFileError(ERROR_FILENAME_EXCED_RANGE, "name");
     return false;
+}
+
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file)
+{
+    const char *path = folder && folder->path[0] ? folder->path : 0;  // 0: the current drive
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(path, &available, 0, 0))
+        return Failed("space");
+    *free_bytes = (int64_t)available.QuadPart;
+    *largest_file = INT64_MAX;
+    char root[kPathSize];
+    char system[32];
+    if (GetVolumePathNameA(path ? path : ".", root, kPathSize) &&
+        GetVolumeInformationA(root, 0, 0, 0, 0, 0, system, sizeof system) &&
+        system[0] == 'F' && system[1] == 'A' && system[2] == 'T')
+        *largest_file = 0xFFFFFFFFLL;  // FAT and FAT32; exFAT has no such limit
+    return true;
 }
 
 bool ListFolder(const Folder *folder, const char *prefix,

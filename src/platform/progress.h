@@ -18,7 +18,10 @@ struct Progress {
 // Whole percent done, 0 to 100.
 inline int ProgressPercent(const Progress *progress)
 {
-    return progress->total > 0 ? (int)(progress->done * 100 / progress->total) : 0;
+    if (progress->total <= 0)
+        return 0;
+    // Work past the count (the program copy after the file) shows as done.
+    return progress->done >= progress->total ? 100 : (int)(progress->done * 100 / progress->total);
 }
 
 // Counts bytes done; false when the work is to stop.  progress may be null.

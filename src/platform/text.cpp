@@ -58,6 +58,28 @@ bool AppendHex32(char *out, int size, uint32_t value)
     return AppendText(out, size, text);
 }
 
+bool AppendSize(char *out, int size, int64_t bytes)
+{
+    static const char *const kUnits[] = {" KB", " MB", " GB", " TB", " PB", " EB"};
+    if (bytes < 1024) {
+        return AppendDecimal(out, size, bytes) && AppendText(out, size, bytes == 1 ? " byte" : " bytes");
+    }
+    int unit = 0;
+    uint64_t scale = 1024;
+    while (unit < 5 && (uint64_t)bytes / scale >= 1024) {
+        scale *= 1024;
+        unit++;
+    }
+    // Tenths, rounded; a whole number where there are ten or more.
+    uint64_t tenths = ((uint64_t)bytes / (scale / 1024) * 10 + 512) / 1024;
+    bool ok = AppendDecimal(out, size, (int64_t)(tenths / 10));
+    if (tenths < 100 && tenths % 10 != 0) {
+        char digit[3] = {'.', (char)('0' + tenths % 10), 0};
+        ok = ok && AppendText(out, size, digit);
+    }
+    return ok && AppendText(out, size, kUnits[unit]);
+}
+
 char LowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;

@@ -10,6 +10,8 @@
 bool AppendText(char *out, int size, const char *text);
 bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
 bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digits
+// A size as people read it, in binary units: "4.2 GB", "680 KB", "12 bytes".
+bool AppendSize(char *out, int size, int64_t bytes);
 bool CopyText(char *out, int size, const char *text);
 
 // "qcleaver-", twelve letters and digits taken from bits, ".tmp".

@@ -88,65 +88,91 @@ static bool DetermineSliceSize(HWND dialog, int *slice_kb)
     return false;
 }
 
-// A number for a message, in a buffer of the caller's.
-static const char *Decimal(char text[24], int64_t value)
+static void ReportFailure(HWND dialog, const SplitResult *result, const char *input,
+                          const char *folder)
 {
-    text[0] = 0;
-    AppendDecimal(text, 24, value);
-    return text;
-}
-
-static void ReportFailure(HWND dialog, const SplitResult *result)
-{
+    char text[4 * kPathSize] = "";
+    const int size = sizeof text;
     const char *part = result->part;
-    char number[24];
+    int64_t more_room = result->free_bytes >= 0 ? result->needed - result->free_bytes : -1;
     switch (result->status) {
     case kSplitDone:
     case kSplitCancelled:
-        break;
+        return;
     case kSplitNoInput:
-        ShowError(dialog, kTitle, "Unable to open input file, Please select a file to split.");
-        break;
+        if (!input[0] || result->error.code == 0) {
+            AppendText(text, size, "Unable to open input file, Please select a file to split.");
+            break;
+        }
+        AppendText(text, size, "Unable to open input file ");
+        AppendText(text, size, input);
+        AppendReason(text, size, result->error);
+        AppendText(text, size, ". Please select a file to split.");
+        ShowMessage(dialog, text, kTitle, MB_ICONERROR);
+        return;
     case kSplitTooSmall:
-        ShowError(dialog, kTitle, "File is too small to split!!");
+        AppendText(text, size, "File is too small to split!!");
         break;
     case kSplitTooLarge:
-        ShowError(dialog, kTitle, "File is too large to split in parts of this size!!");
+        AppendText(text, size, "File is too large to split in parts of this size!!");
         break;
     case kSplitNameTooLongForSize:
-        ShowError(dialog, kTitle,
-                  "File is too large for a name this long: shorten its name to at most ",
-                  Decimal(number, kMaxRecordPath), " bytes and try again");
+        AppendText(text, size, "File is too large for a name this long: shorten its name to at most ");
+        AppendDecimal(text, size, kMaxRecordPath);
+        AppendText(text, size, " bytes and try again");
         break;
     case kSplitNoImage:
-        ShowError(dialog, kTitle, "Unable to write header!!");
+        AppendText(text, size, "Unable to write header!!");
         break;
     case kSplitNameTooLongToStore:
-        ShowError(dialog, kTitle,
-                  "Unable to split this file: its name is too long to be kept with its parts; "
-                  "shorten it to at most ",
-                  Decimal(number, kTrailerPathSize - 1), " bytes and try again");
+        AppendText(text, size, "Unable to split this file: its name is too long to be kept with "
+                               "its parts; shorten it to at most ");
+        AppendDecimal(text, size, kTrailerPathSize - 1);
+        AppendText(text, size, " bytes and try again");
         break;
     case kSplitNamesNotFound:
-        ShowError(dialog, kTitle,
-                  "Unable to split this file here: its name, or the path of its folder, is too "
-                  "long for its parts to find each other again");
+        AppendText(text, size, "Unable to split this file here: its name, or the path of its "
+                               "folder, is too long for its parts to find each other again");
         break;
     case kSplitPartInTheWay:
-        ShowError(dialog, kTitle, "Unable to create part ", part,
-                  ": a file of that name is read-only, a link, a folder or the input itself, and "
-                  "is left alone");
+        AppendText(text, size, "Unable to create part ");
+        AppendText(text, size, part);
+        AppendText(text, size, ": a file of that name is read-only, a link, a folder or the input "
+                               "itself, and is left alone");
         break;
     case kSplitCannotCreate:
-        ShowError(dialog, kTitle, "Unable to create part ", part);
+        AppendText(text, size, "Unable to create part ");
+        AppendText(text, size, part);
         break;
     case kSplitWriteFailed:
-        ShowError(dialog, kTitle, "Unable to write ", part, ", the disk may be full");
+        AppendText(text, size, "Unable to write ");
+        AppendText(text, size, part);
+        if (result->error.code == kErrorNoSpace)
+            AppendText(text, size, ", the disk may be full");
         break;
     case kSplitReadFailed:
-        ShowError(dialog, kTitle, "Unable to read the input file while writing ", part);
+        AppendText(text, size, "Unable to read the input file while writing ");
+        AppendText(text, size, part);
+        break;
+    case kSplitNoRoom:
+        AppendText(text, size, "The parts need ");
+        AppendSize(text, size, result->needed);
+        AppendText(text, size, "; ");
+        AppendText(text, size, folder[0] ? folder : "this folder");
+        AppendText(text, size, " has ");
+        AppendSize(text, size, result->free_bytes);
+        AppendText(text, size, " free");
+        break;
+    case kSplitPartTooLargeForDrive:
+        AppendText(text, size, "A part of ");
+        AppendSize(text, size, result->needed);
+        AppendText(text, size, " is larger than the file system of ");
+        AppendText(text, size, folder[0] ? folder : "this drive");
+        AppendText(text, size, " holds; choose smaller parts, or a drive formatted NTFS or exFAT");
         break;
     }
+    AppendReason(text, size, result->error, more_room);
+    ShowMessage(dialog, text, kTitle, MB_ICONERROR);
 }
 
 // "report_00.exe: 5242880 bytes in 4 parts, CRC-32 1a2b3c4d"
@@ -181,6 +207,7 @@ static void OnSplit(HWND dialog, SplitDialog *state)
         EndWork(dialog);
         FolderClose(&folder);
     } else {
+        folder.path[0] = 0;
         result.status = kSplitNoInput;
         result.error = LastFileError();
     }
@@ -189,7 +216,7 @@ static void OnSplit(HWND dialog, SplitDialog *state)
         ReportDone(&result);
         EndDialogWith(dialog, 0);
     } else {
-        ReportFailure(dialog, &result);
+        ReportFailure(dialog, &result, path, folder.path);
     }
 }
 

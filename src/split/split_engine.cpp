@@ -1,6 +1,7 @@
 #include "split/split_engine.h"
 
 #include "format/copy.h"
+#include "format/crc32.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "format/paths.h"
@@ -65,12 +66,37 @@ struct Writing {
     char temp[kPathSize];  // the slice being written, until renamed
     int64_t placed;        // slices 1 to placed have their names
     FileError error;       // the reason of the first failure
+    // The part table, written to the head part as the parts are done.
+    bool with_table;
+    unsigned char table[4096];
+    int table_used;
+    Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
 
 static SplitStatus Failure(Writing *writing, SplitStatus status)
 {
     writing->error = LastFileError();
     return status;
+}
+
+// Writes the table entries held so far to the head part.
+static bool FlushTable(Writing *writing, PartSetTrailer *trailer)
+{
+    trailer->table_crc = Crc32Update(trailer->table_crc, writing->table, (size_t)writing->table_used);
+    bool written = FileWrite(writing->head, writing->table, writing->table_used);
+    writing->table_used = 0;
+    return written;
+}
+
+// Notes a part's CRC-32 in the table and joins it into the input's.
+static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, int64_t length)
+{
+    trailer->crc = Crc32Combine(trailer->crc, crc, length, &writing->joiner);
+    if (!writing->with_table)
+        return true;
+    WriteUint32(writing->table + writing->table_used, crc);
+    writing->table_used += kTableEntrySize;
+    return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer);
 }
 
 static SplitStatus CopyFailure(Writing *writing, CopyResult copy, bool from_image)
@@ -88,10 +114,15 @@ static SplitStatus WriteSlice(FileHandle input, int64_t length, const char *name
     FileHandle part = FileCreateTemporary(writing->folder, writing->temp, kDataFile);
     if (part == kNoFile)
         return Failure(writing, kSplitCannotCreate);
-    CopyResult copy = CopyBytes(input, part, length, &trailer->crc, progress);
+    uint32_t crc = 0;
+    CopyResult copy = CopyBytes(input, part, length, &crc, progress);
     if (copy != kCopied) {
         FileClose(part);
         return CopyFailure(writing, copy, false);
+    }
+    if (!PartDone(writing, trailer, crc, length)) {
+        FileClose(part);
+        return Failure(writing, kSplitWriteFailed);
     }
     if (!FileClose(part))
         return Failure(writing, kSplitWriteFailed);
@@ -113,12 +144,15 @@ static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *ba
     writing->head = FileCreateTemporary(writing->folder, writing->head_temp, kProgramFile);
     if (writing->head == kNoFile)
         return Failure(writing, kSplitCannotCreate);
-    CopyResult copy = CopyBytes(image, writing->head, trailer->image_size);
+    CopyResult copy = CopyBytes(image, writing->head, trailer->image_size, &trailer->image_crc);
     if (copy != kCopied)
         return CopyFailure(writing, copy, true);
-    copy = CopyBytes(input, writing->head, layout->head_data, &trailer->crc, progress);
+    uint32_t crc = 0;
+    copy = CopyBytes(input, writing->head, layout->head_data, &crc, progress);
     if (copy != kCopied)
         return CopyFailure(writing, copy, false);
+    if (!PartDone(writing, trailer, crc, layout->head_data))
+        return Failure(writing, kSplitWriteFailed);
     for (int64_t i = 1; i <= layout->last_part; i++) {
         FormatPartName(name, base, i);
         SplitStatus status = WriteSlice(input, SliceDataLength(layout, trailer->size, i), name,
@@ -128,7 +162,7 @@ static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *ba
         writing->placed = i;
     }
     FormatPartName(name, base, 0);
-    if (!WriteTrailer(writing->head, trailer))
+    if ((writing->with_table && !FlushTable(writing, trailer)) || !WriteTrailer(writing->head, trailer))
         return Failure(writing, kSplitWriteFailed);
     FileHandle head = writing->head;
     writing->head = kNoFile;
@@ -159,10 +193,42 @@ static void RemoveParts(Writing *writing, const char *base)
 
 // Opens the input and the image and plans the set; anything that would
 // refuse the split is found here, before a part is written.
+// The bytes of all parts together, and of the largest.
+static int64_t SetBytes(const PartSetTrailer *trailer)
+{
+    return trailer->image_size + trailer->size + PartTableSize(trailer) + kTrailerSize;
+}
+
+static int64_t LargestPart(const PartSetTrailer *trailer, const PartLayout *layout)
+{
+    int64_t head = trailer->image_size + layout->head_data + PartTableSize(trailer) + kTrailerSize;
+    return head > layout->slice_length ? head : layout->slice_length;
+}
+
+// Whether the set fits the folder's drive, asked before anything is
+// written: a courtesy, since the room can still run out while it is.
+static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer,
+                             const PartLayout *layout, SplitResult *result)
+{
+    int64_t largest_file;
+    if (!FolderSpace(folder, &result->free_bytes, &largest_file)) {
+        result->free_bytes = -1;
+        return kSplitDone;
+    }
+    result->needed = LargestPart(trailer, layout);
+    if (result->needed > largest_file) {
+        result->free_bytes = largest_file;
+        return kSplitPartTooLargeForDrive;
+    }
+    result->needed = SetBytes(trailer);
+    return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
+}
+
 static SplitStatus Prepare(const Folder *folder, const char *input_path, int slice_kb,
                            FileHandle input, FileHandle image, const char *base,
-                           PartSetTrailer *trailer, PartLayout *layout, char name[kPathSize])
+                           PartSetTrailer *trailer, PartLayout *layout, SplitResult *result)
 {
+    char *name = result->part;
     int64_t input_size = input == kNoFile ? -1 : FileLength(input);
     if (input_size < 0)
         return kSplitNoInput;
@@ -190,9 +256,10 @@ static SplitStatus Prepare(const Folder *folder, const char *input_path, int sli
     trailer->size = input_size;
     trailer->original_size = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
     trailer->last_part = (int32_t)layout->last_part;
-    trailer->slice_length = (int32_t)layout->slice_length;
-    trailer->crc = 0;
-    return kSplitDone;
+    trailer->slice_length = (uint32_t)layout->slice_length;
+    trailer->record_version = trailer->has_record ? 2 : 0;
+    trailer->crc = trailer->image_crc = trailer->table_crc = 0;
+    return CheckRoom(folder, trailer, layout, result);
 }
 
 SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb,
@@ -203,6 +270,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb
     result.size = -1;
     result.last_part = 0;
     result.crc = 0;
+    result.needed = result.free_bytes = -1;
     PartSetTrailer trailer;
     bool stored = StorePath(&trailer, input_path);
     char base[kPathSize];
@@ -214,7 +282,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb
     PartLayout layout;
     result.status = !stored ? kSplitNameTooLongToStore
                             : Prepare(folder, input_path, slice_kb, input, image, base, &trailer,
-                                      &layout, result.part);
+                                      &layout, &result);
     result.error = LastFileError();
     if (result.status == kSplitDone) {
         if (progress)
@@ -224,11 +292,19 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb
         writing.head = kNoFile;
         writing.head_temp[0] = writing.temp[0] = 0;
         writing.placed = 0;
+        writing.with_table = trailer.record_version == 2;
+        writing.table_used = 0;
+        writing.joiner.length = 0;
         result.status =
             WriteParts(input, image, base, &trailer, &layout, progress, &writing, result.part);
         if (result.status != kSplitDone) {
             result.error = writing.error;
             RemoveParts(&writing, base);
+            // With the room given back, what a full disk lacks for the set.
+            int64_t largest_file;
+            if (result.error.code == kErrorNoSpace &&
+                FolderSpace(folder, &result.free_bytes, &largest_file))
+                result.needed = SetBytes(&trailer);
         }
         result.size = trailer.size;
         result.last_part = trailer.last_part;

@@ -22,6 +22,9 @@ enum SplitStatus {
     kSplitWriteFailed,    // writing a part failed: most often a full disk
     kSplitReadFailed,     // reading the input failed while a part was written
     kSplitCancelled,      // the user stopped it
+    kSplitNoRoom,         // the set needs more room than the drive has (needed, free_bytes)
+    kSplitPartTooLargeForDrive,  // a part is larger (needed) than the drive's file
+                                 // system holds (free_bytes)
 };
 
 struct SplitResult {
@@ -31,6 +34,8 @@ struct SplitResult {
     int64_t size;          // the input's length
     int32_t last_part;     // the set's slice files
     uint32_t crc;          // CRC-32 of the input, once done
+    int64_t needed;        // bytes the set needs, where room ran short; else -1
+    int64_t free_bytes;    // bytes free on the drive then; else -1
 };
 
 // Splits input_path into slices of slice_kb kilobytes (10 to 65536) in
