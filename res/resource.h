@@ -29,5 +29,8 @@
 #define IDC_USER_KB 1018
 #define IDC_DELETE_PARTS 1019
 #define IDC_MAKE_COPY 1020
+// The terminal's split dialog alone: which system the head part is for.
+#define IDC_FOR_LINUX 1021
+#define IDC_FOR_WINDOWS 1022
 
 #endif

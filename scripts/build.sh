@@ -61,16 +61,29 @@ if [ "$what" = all ]; then
     cmake --build build/windows64 -j "$jobs"
 fi
 
+# The Linux program carries the 32-bit Windows one, where MinGW is here to
+# build it, so that it can make sets for Windows; without, it makes sets
+# for Linux only.
+windows_image=""
+if command -v i686-w64-mingw32-g++ >/dev/null; then
+    if [ "$what" != all ]; then
+        configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+        cmake --build build/windows -j "$jobs" --target cleaver
+    fi
+    windows_image=$PWD/build/windows/cleaver.exe
+else
+    echo "build: no MinGW here: the Linux program will make head parts for Linux only" >&2
+fi
 # Without GoogleTest (make run installs none), build/posix has no tests.
 configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINE_TEST_WRAPPER="$wine_wrapper" \
-    -DWINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
+    -DWINDOWS_BUILD_DIR="$PWD/build/windows" -DQCLEAVER_WINDOWS_IMAGE="$windows_image" >/dev/null
 cmake --build build/posix -j "$jobs"
 if [ "$what" = all ]; then
     # Any report of either sanitizer stops the program at once.
     sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
-    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCLEAVER_WINDOWS_IMAGE="$windows_image" \
         "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" "-DCMAKE_EXE_LINKER_FLAGS=$sanitize"
     cmake --build build/asan -j "$jobs"
     fuzz

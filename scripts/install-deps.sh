@@ -2,7 +2,8 @@
 # install-deps.sh [run|test|screenshots]
 # Installs what one make command needs on Debian 12, and only what is
 # missing; quick when everything is there.  Run as root.
-#   run          CMake, g++ and make: enough to build the terminal program
+#   run          CMake, g++, make and MinGW-w64: the terminal program, with the
+#                Windows program inside it for sets made for Windows
 #   test         (the default) also GoogleTest, MinGW-w64, Wine and Xvfb, and
 #                what runs the 32-bit Windows program here (scripts/wine-route.sh)
 #   screenshots  also ImageMagick and the X tools that crop the pictures
@@ -26,6 +27,8 @@ want cmake            'command -v cmake'                       'builds both prog
 want g++              'command -v g++'                         'the Linux program and the tests'
 want make             'command -v make'                        'runs the build'
 want coreutils        'command -v truncate'                    'pads the program images'
+want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program, which the Linux one carries for head parts made for Windows'
+want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
 
 if [ "$what" != run ]; then
     route=$(bash wine-route.sh)
@@ -33,8 +36,6 @@ if [ "$what" != run ]; then
     want zlib1g-dev       'test -f /usr/include/zlib.h'            'the reference the checksum tests compare with'
     want clang            'command -v clang++'                     'builds the fuzz target'
     want libclang-rt-dev  'test -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)"' 'libFuzzer and the sanitizers for clang'
-    want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program'
-    want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
     want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'its 64-bit twin, which Wine runs where nothing runs 32-bit code'
     want wine             'command -v wineboot'                    'runs the Windows program in the tests'
     want wine64           'test -x /usr/lib/wine/wine64'           'runs 64-bit Windows programs'

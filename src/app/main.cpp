@@ -1,27 +1,58 @@
 // Entry point: one program, two roles, chosen by its own file name.
 #include "app/mode.h"
+#ifndef _WIN32
+#include "app/command_line.h"
+#endif
 #include "join/join_dialog.h"
 #include "platform/dialogs.h"
+#include "platform/text.h"
 #include "split/split_dialog.h"
 
 // The dialog's result: 0 after a success or a plain cancel, 1 when the
-// last split or join asked for failed or was refused.
-static int RunProgram()
+// last split or join asked for failed or was refused.  input, where not
+// null, is the file the split tool was given.
+static int RunDialogs(const char *image_path, const char *input)
 {
-    // Learned once: the split copies this file, the join reads its set.
-    char image_path[kPathSize];
-    GetProgramImagePath(image_path);
     if (SelectMode(image_path) == kSplitMode)
-        return RunSplitDialog(image_path);
+        return RunSplitDialog(image_path, input);
     return RunJoinDialog(image_path);
 }
 
 #ifdef _WIN32
+// The first argument after the program's own name, without its quotes: a
+// file dropped on the program's icon, or sent to it.  Null when none.
+static const char *FirstArgument(char *command_line)
+{
+    char *p = command_line;
+    bool quoted = false;
+    for (; *p && (quoted || (*p != ' ' && *p != '\t')); p++)
+        quoted = *p == '"' ? !quoted : quoted;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    if (*p == '"') {
+        char *end = ++p;
+        while (*end && *end != '"')
+            end++;
+        *end = 0;
+    } else {
+        char *end = p;
+        while (*end && *end != ' ' && *end != '\t')
+            end++;
+        *end = 0;
+    }
+    return *p ? p : 0;
+}
+
 // Nobody reads a Windows program's exit code: it is always 0.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_instance = instance;
-    RunProgram();
+    // Learned once: the split copies this file, the join reads its set.
+    char image_path[kPathSize];
+    GetProgramImagePath(image_path);
+    static char command_line[kPathSize];  // a copy to cut; the system's stays whole
+    CopyText(command_line, kPathSize, GetCommandLineA());
+    RunDialogs(image_path, FirstArgument(command_line));
     return 0;
 }
 
@@ -33,8 +64,13 @@ extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
     ExitProcess((UINT)WinMain(GetModuleHandleA(0), 0, 0, SW_SHOWDEFAULT));
 }
 #else
-int main()
+int main(int argc, char **argv)
 {
-    return ExitStatus(RunProgram());
+    // Learned once: the split copies this file, the join reads its set.
+    char image_path[kPathSize];
+    GetProgramImagePath(image_path);
+    if (argc > 1)
+        return ExitStatus(RunCommandLine(SelectMode(image_path), image_path, argc, argv));
+    return ExitStatus(RunDialogs(image_path, 0));
 }
 #endif

@@ -28,3 +28,17 @@ CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *cr
     }
     return kCopied;
 }
+
+CopyResult WriteBytes(FileHandle to, const unsigned char *bytes, int64_t count, uint32_t *crc)
+{
+    while (count > 0) {
+        int n = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
+        if (crc)
+            *crc = Crc32Update(*crc, bytes, (size_t)n);
+        if (!FileWrite(to, bytes, n))
+            return kWriteFailed;
+        bytes += n;
+        count -= n;
+    }
+    return kCopied;
+}

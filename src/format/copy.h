@@ -21,4 +21,7 @@ enum CopyResult {
 CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0,
                      Progress *progress = 0);
 
+// The same from bytes in memory.
+CopyResult WriteBytes(FileHandle to, const unsigned char *bytes, int64_t count, uint32_t *crc = 0);
+
 #endif

@@ -1,24 +1,26 @@
 #include "format/part_layout.h"
 
-static int64_t RoundUpToBlock(int64_t n)
-{
-    return (n + kBlockSize - 1) / kBlockSize * kBlockSize;
-}
-
-PartLayout PlanParts(int64_t image_size, int64_t slice_bytes, int64_t input_size)
+PartLayout PlanParts(int64_t image_size, int64_t part_bytes, int64_t input_size,
+                     int64_t entry_bytes, int64_t fixed_bytes)
 {
     PartLayout layout;
-    // The head part is filled block by block until it holds a slice's worth,
-    // the program image included.
-    layout.head_data = 0;
-    if (image_size < slice_bytes) {
-        layout.head_data = RoundUpToBlock(slice_bytes - image_size);
-        if (layout.head_data > input_size)
-            layout.head_data = input_size;
+    layout.slice_length = part_bytes;
+    // The table grows with the parts, and the head part's stretch shrinks
+    // with the table: count again until the count holds, which takes a
+    // step or two, since the count only grows.
+    layout.last_part = 1;
+    for (;;) {
+        int64_t room = part_bytes - image_size - fixed_bytes - (layout.last_part + 1) * entry_bytes;
+        if (room < 0) {
+            layout.head_data = -1;
+            return layout;
+        }
+        layout.head_data = room < input_size ? room : input_size;
+        int64_t count = SliceCount(input_size - layout.head_data, part_bytes);
+        if (count <= layout.last_part)
+            return layout;
+        layout.last_part = count;
     }
-    layout.slice_length = RoundUpToBlock(slice_bytes);
-    layout.last_part = SliceCount(input_size - layout.head_data, layout.slice_length);
-    return layout;
 }
 
 int64_t SliceCount(int64_t rest, int64_t slice_length)

@@ -58,15 +58,3 @@ const char *FileNameOf(const char *path)
     SplitPath(path, &pieces);
     return path + TextLength(pieces.drive) + TextLength(pieces.dir);
 }
-
-void LowerCaseAscii(char *text, LeadBytePredicate is_lead)
-{
-    for (; *text; text++) {
-        unsigned char c = (unsigned char)*text;
-        if (is_lead(c) && text[1]) {
-            text++;
-            continue;
-        }
-        *text = LowerAscii(*text);
-    }
-}

@@ -29,8 +29,5 @@ void SplitPath(const char *path, PathPieces *pieces);  // this system's rules
 // The last component of a path: what follows its last separator.
 const char *FileNameOf(const char *path);
 
-// Lower-cases ASCII letters, leaving the trail bytes of double-byte
-// characters alone.
-void LowerCaseAscii(char *text, LeadBytePredicate is_lead);
 
 #endif

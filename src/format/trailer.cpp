@@ -108,7 +108,7 @@ static bool RecordFits(const PartSetTrailer *t, int64_t head_data)
     // Version 1 wrote whole blocks of up to 64 MB; version 2 says what it wrote.
     if (t->slice_length == 0 ||
         (t->record_version == 1 &&
-         (t->slice_length % kBlockSize != 0 || t->slice_length > kMaxSliceKb * 1024)))
+         (t->slice_length % kBlockSize != 0 || t->slice_length > kOldMaxSliceBytes)))
         return false;
     return head_data >= 0 && head_data <= t->size &&
            t->last_part == SliceCount(t->size - head_data, t->slice_length);
@@ -122,7 +122,7 @@ int64_t MaxLastPart(int64_t original_size)
 {
     // The most generous count, with the smallest slice size; summed so that
     // no size a trailer can hold overflows.
-    const int64_t slice = kMinSliceKb * 1024;
+    const int64_t slice = kMinSliceBytes;
     int64_t generous = original_size / slice + (original_size % slice + kOldImageAllowance) / slice;
     return generous > 1 ? generous : 1;
 }

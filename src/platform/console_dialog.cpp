@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/console_templates.h"
+#include "platform/console_work.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
 
@@ -30,9 +31,7 @@ struct ConsoleDialog {
     INT_PTR result;
     bool changed;
     int typing_into;  // the edit field that has the focus, or 0
-    // While work runs: whether its progress is shown, and when it last was.
-    bool show_progress;
-    int64_t shown_at;  // milliseconds
+    ConsoleWork work;
 };
 
 static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **tmpl = 0)
@@ -200,89 +199,9 @@ static void Close(HWND dialog)
 
 // ---- Work in progress -------------------------------------------------------
 
-// Set by an interruption (Ctrl-C, a closed terminal, kill) that came while
-// work was running: the work stops at its next buffer, cleans up, and the
-// program then ends by that signal.  A signal handler reaches nothing but
-// globals, so these two are.
-static volatile sig_atomic_t g_working;
-static volatile sig_atomic_t g_stop_signal;
-
-static void OnInterrupt(int signal_number)
-{
-    if (g_working) {
-        g_stop_signal = signal_number;
-        return;
-    }
-    // Nothing to clean up: end as the signal would have ended us.
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-}
-
-// Once per process: interruptions as above, unless the program was started
-// with them ignored (nohup, trap '' HUP), which it respects; a file-size
-// limit that makes a write fail (which is reported) instead of killing the
-// program; and a closed pipe on standard output, which the exit status
-// reports.
-static void CatchSignals()
-{
-    static bool caught;
-    if (caught)
-        return;
-    caught = true;
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    static const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int signal_number : kInterruptions) {
-        struct sigaction before;
-        if (sigaction(signal_number, 0, &before) == 0 && before.sa_handler != SIG_IGN)
-            sigaction(signal_number, &action, 0);
-    }
-    signal(SIGXFSZ, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
-}
-
-// Ends the program by the signal that stopped the work, now that the work
-// has cleaned up after itself.
-static void EndIfInterrupted()
-{
-    int signal_number = g_stop_signal;
-    if (signal_number) {
-        fflush(stdout);
-        signal(signal_number, SIG_DFL);
-        raise(signal_number);
-    }
-}
-
-static int64_t NowMs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
-}
-
-// One line on standard error, redrawn in place a few times a second.
-static bool ConsoleStep(Progress *progress)
-{
-    HWND dialog = (HWND)progress->host;
-    if (dialog->show_progress && NowMs() - dialog->shown_at >= 200) {
-        dialog->shown_at = NowMs();
-        fprintf(stderr, "\r\033[K%s %d%%", progress->item ? progress->item : "",
-                ProgressPercent(progress));
-        fflush(stderr);
-    }
-    return !g_stop_signal;
-}
-
 void BeginWork(HWND dialog, Progress *progress)
 {
-    fflush(stdout);
-    dialog->show_progress = isatty(2) != 0;
-    dialog->shown_at = NowMs();
-    progress->step = ConsoleStep;
-    progress->host = dialog;
-    g_working = 1;
+    BeginConsoleWork(&dialog->work, progress);
 }
 
 // A terminal gives no command while work runs: Ctrl-C is its Cancel.
@@ -293,9 +212,7 @@ bool StopWork(HWND)
 
 void EndWork(HWND dialog)
 {
-    g_working = 0;
-    if (dialog->show_progress)
-        fprintf(stderr, "\r\033[K");
+    EndConsoleWork(&dialog->work);
 }
 
 INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
@@ -309,7 +226,7 @@ INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
     for (int i = 0; i < dialog.tmpl->count; i++)
         dialog.controls[i].enabled = true;
 
-    CatchSignals();
+    CatchConsoleSignals();
     proc(&dialog, WM_INITDIALOG, 0, (LPARAM)param);
     if (!dialog.ended)
         Render(&dialog);

@@ -13,6 +13,11 @@ static const ControlTemplate kSplitControls[] = {
     {IDC_SIZE_USER, kRadioButton, "&User Defined", 'u', 0, 0},
     {IDC_USER_KB, kEdit, "", 0, "User Defined size", 0},
     {-1, kUnit, "KB", 0, 0, IDC_USER_KB},
+    // Not in the Windows template: a Linux program can also write a head
+    // part for Windows.
+    {-1, kGroupBox, "Head part for", 0, 0, 0},
+    {IDC_FOR_LINUX, kRadioButton, "&Linux", 'l', 0, 0},
+    {IDC_FOR_WINDOWS, kRadioButton, "&Windows", 'w', 0, 0},
     {IDCANCEL, kPushButton, "&Cancel", 'c', 0, 0},
     {IDOK, kDefaultButton, "&OK", 'o', 0, 0},
 };

@@ -1,5 +1,6 @@
 // The two dialog templates as the console dialog host shows them.  They
-// follow res/cleaver.rc control for control; a test holds them to it.
+// follow res/cleaver.rc control for control, but for the split dialog's
+// choice of the head part's system (IDC_FOR_...); a test holds them to it.
 #ifndef QCLEAVER_CONSOLE_TEMPLATES_H
 #define QCLEAVER_CONSOLE_TEMPLATES_H
 

@@ -57,12 +57,6 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
 // A message with the error icon, its text made of up to five pieces.
 void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
                const char *c = "", const char *d = "", const char *e = "");
-// Appends what the system said of error, and advice where users meet it
-// most: how much more room a full disk needs (more_room, where known), a
-// drive whose file system takes no file this large, a file another program
-// holds open.
-void AppendReason(char *text, int size, FileError error, int64_t more_room = -1);
-
 // One line that says what was done, for whoever reads the terminal; the
 // Windows dialogs close without a word.
 void ShowResultLine(const char *text);

@@ -40,6 +40,11 @@ extern const int kErrorInUse;        // ETXTBSY, a sharing or lock violation: an
 // The system's own words for code, in the user's language where the
 // system has one (FormatMessage, strerror), without a closing period.
 void DescribeFileError(int code, char *text, int size);
+// Appends ": " and what the system said of error, and advice where users
+// meet it most: how much more room a full disk needs (more_room, where
+// known), a drive whose file system takes no file this large, a file
+// another program holds open.  Nothing when error records no code.
+void AppendReason(char *text, int size, FileError error, int64_t more_room = -1);
 
 // ---- The program, its name rules -------------------------------------------
 

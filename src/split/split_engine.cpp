@@ -50,7 +50,7 @@ static int64_t PartInTheWay(const Folder *folder, const char *base, int64_t last
         FileId id;
         if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
             (kind == kPlainFile && FileIdAt(folder, name, &id) &&
-             (SameFile(id, *input) || SameFile(id, *image))))
+             (SameFile(id, *input) || (image && SameFile(id, *image)))))
             return i;
     }
     return -1;
@@ -134,7 +134,8 @@ static SplitStatus WriteSlice(FileHandle input, int64_t length, const char *name
 
 // Writes the head part's program and data, then the slice files, then the
 // trailer, and names the head part last.
-static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *base,
+static SplitStatus WriteParts(FileHandle input, const ProgramImage *program, FileHandle image,
+                              const char *base,
                               PartSetTrailer *trailer, const PartLayout *layout,
                               Progress *progress, Writing *writing, char name[kPathSize])
 {
@@ -144,7 +145,10 @@ static SplitStatus WriteParts(FileHandle input, FileHandle image, const char *ba
     writing->head = FileCreateTemporary(writing->folder, writing->head_temp, kProgramFile);
     if (writing->head == kNoFile)
         return Failure(writing, kSplitCannotCreate);
-    CopyResult copy = CopyBytes(image, writing->head, trailer->image_size, &trailer->image_crc);
+    CopyResult copy =
+        image != kNoFile
+            ? CopyBytes(image, writing->head, trailer->image_size, &trailer->image_crc)
+            : WriteBytes(writing->head, program->bytes, trailer->image_size, &trailer->image_crc);
     if (copy != kCopied)
         return CopyFailure(writing, copy, true);
     uint32_t crc = 0;
@@ -224,33 +228,42 @@ static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer
     return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
 }
 
-static SplitStatus Prepare(const Folder *folder, const char *input_path, int slice_kb,
-                           FileHandle input, FileHandle image, const char *base,
+static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t slice,
+                           FileHandle input, const ProgramImage *program, FileHandle image,
+                           const char *base,
                            PartSetTrailer *trailer, PartLayout *layout, SplitResult *result)
 {
     char *name = result->part;
     int64_t input_size = input == kNoFile ? -1 : FileLength(input);
     if (input_size < 0)
         return kSplitNoInput;
-    int64_t slice = (int64_t)slice_kb * 1024;
     if (input_size <= slice)
         return kSplitTooSmall;
     // Without a record, only the 32-bit size field tells the size.
     if (!trailer->has_record && input_size >= kSizeOverflow)
         return kSplitNameTooLongForSize;
     // The layout depends on the image's length.
-    int64_t image_size = image == kNoFile ? -1 : FileLength(image);
+    int64_t image_size = program->path ? (image == kNoFile ? -1 : FileLength(image)) : program->size;
     FileId input_id, image_id;
-    if (image_size < 0 || image_size > kMaxImageSize || !FileIdOf(image, &image_id))
+    if (image_size < 0 || image_size > kMaxImageSize ||
+        (program->path && !FileIdOf(image, &image_id)))
         return kSplitNoImage;
-    *layout = PlanParts(image_size, slice, input_size);
+    *layout = PlanParts(image_size, slice, input_size, trailer->has_record ? kTableEntrySize : 0,
+                        kTrailerSize);
+    if (layout->head_data < 0) {
+        // The least a part must hold: the program, the trailer and a table
+        // of a few entries, in whole kilobytes.
+        result->needed = (image_size + kTrailerSize + 3 * kTableEntrySize + 1023) / 1024 * 1024;
+        return kSplitPartsTooSmall;
+    }
     if (layout->last_part > kMaxLastPart)
         return kSplitTooLarge;
     if (!NamesHoldUp(folder, input_path, base, layout->last_part))
         return kSplitNamesNotFound;
     if (!FileIdOf(input, &input_id))
         return kSplitNoInput;
-    if (PartInTheWay(folder, base, layout->last_part, &input_id, &image_id, name) >= 0)
+    if (PartInTheWay(folder, base, layout->last_part, &input_id, program->path ? &image_id : 0,
+                     name) >= 0)
         return kSplitPartInTheWay;
     trailer->image_size = (int32_t)image_size;
     trailer->size = input_size;
@@ -262,8 +275,8 @@ static SplitStatus Prepare(const Folder *folder, const char *input_path, int sli
     return CheckRoom(folder, trailer, layout, result);
 }
 
-SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb,
-                      const char *image_path, Progress *progress)
+SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
+                      const ProgramImage *program, Progress *progress)
 {
     SplitResult result;
     result.part[0] = 0;
@@ -278,11 +291,11 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb
 
     SetFileError(0, "");
     FileHandle input = stored ? FileOpenRead(0, input_path) : kNoFile;
-    FileHandle image = input == kNoFile ? kNoFile : FileOpenRead(0, image_path);
+    FileHandle image = input == kNoFile || !program->path ? kNoFile : FileOpenRead(0, program->path);
     PartLayout layout;
     result.status = !stored ? kSplitNameTooLongToStore
-                            : Prepare(folder, input_path, slice_kb, input, image, base, &trailer,
-                                      &layout, &result);
+                            : Prepare(folder, input_path, slice_bytes, input, program, image, base,
+                                      &trailer, &layout, &result);
     result.error = LastFileError();
     if (result.status == kSplitDone) {
         if (progress)
@@ -296,7 +309,8 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb
         writing.table_used = 0;
         writing.joiner.length = 0;
         result.status =
-            WriteParts(input, image, base, &trailer, &layout, progress, &writing, result.part);
+            WriteParts(input, program, image, base, &trailer, &layout, progress, &writing,
+                       result.part);
         if (result.status != kSplitDone) {
             result.error = writing.error;
             RemoveParts(&writing, base);

@@ -23,6 +23,7 @@ enum SplitStatus {
     kSplitReadFailed,     // reading the input failed while a part was written
     kSplitCancelled,      // the user stopped it
     kSplitNoRoom,         // the set needs more room than the drive has (needed, free_bytes)
+    kSplitPartsTooSmall,  // a part cannot hold the program and the trailer (needed: the least)
     kSplitPartTooLargeForDrive,  // a part is larger (needed) than the drive's file
                                  // system holds (free_bytes)
 };
@@ -38,13 +39,21 @@ struct SplitResult {
     int64_t free_bytes;    // bytes free on the drive then; else -1
 };
 
-// Splits input_path into slices of slice_kb kilobytes (10 to 65536) in
-// folder, with a copy of the program at image_path at the front, counting
-// the input's bytes in progress (which may be null).  Every part is written
+// The program a head part starts with: a file, or bytes this program
+// carries (the Windows program, in the Linux one).
+struct ProgramImage {
+    const char *path;            // where not null
+    const unsigned char *bytes;  // else these
+    int64_t size;
+};
+
+// Splits input_path into parts of at most slice_bytes (kMinSliceBytes to
+// kMaxSliceBytes) in folder, the head part starting with the program,
+// counting the input's bytes in progress (which may be null).  Every part is written
 // under a temporary name and renamed into place once complete, so that no
 // existing file is ever opened for writing.  A split that fails or is
 // stopped removes the parts it wrote; one refused writes nothing.
-SplitResult SplitFile(const Folder *folder, const char *input_path, int slice_kb,
-                      const char *image_path, Progress *progress = 0);
+SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
+                      const ProgramImage *program, Progress *progress = 0);
 
 #endif

@@ -1,0 +1,24 @@
+// A failure's reason in words, with the advice users need most; the same on
+// every system, over each system's own words.
+#include "platform/files.h"
+#include "platform/text.h"
+
+void AppendReason(char *text, int size, FileError error, int64_t more_room)
+{
+    if (error.code == 0)
+        return;
+    char reason[512];
+    DescribeFileError(error.code, reason, sizeof reason);
+    AppendText(text, size, ": ");
+    AppendText(text, size, reason);
+    if (error.code == kErrorNoSpace && more_room > 0) {
+        AppendText(text, size, "; it needs ");
+        AppendSize(text, size, more_room);
+        AppendText(text, size, " more room");
+    } else if (error.code == kErrorTooLarge) {
+        AppendText(text, size, "; the file is too large for the file system of this drive: choose "
+                               "smaller parts, or a drive formatted NTFS or exFAT");
+    } else if (error.code == kErrorInUse) {
+        AppendText(text, size, "; another program has the file open: close it and try again");
+    }
+}
