@@ -2,8 +2,9 @@
 
 #include "format/crc32.h"
 
-// Large enough that system calls cost little; fixed, whatever the file size.
-enum { kCopyBufferSize = 256 * 1024 };
+// Fixed, whatever the file size.  1 MiB rather than 256 KiB: a quarter of
+// the system calls, which cost more than the larger buffer's cache misses.
+enum { kCopyBufferSize = 1024 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
 CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc,

@@ -180,13 +180,14 @@ static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_
 }
 
 // Files are opened without blocking, so that a pipe with no writer cannot
-// hold us up; only a plain file is kept, and then read and written as one.
+// hold us up; only a plain file is kept, on which the flag means nothing,
+// so it stays (two calls fewer an open, for sets of thousands of parts).
 static FileHandle PlainFileOnly(int fd)
 {
     if (fd < 0)
         return kNoFile;
     struct stat st;
-    if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (fstat(fd, &st) != 0) {
         Failed("open");
         close(fd);
         return kNoFile;
