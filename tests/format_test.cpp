@@ -1,21 +1,15 @@
-// The path rule, the mode by name, part names, the trailer's bytes and the
-// judgement of damaged trailers, and the size field's number.
+// The path rule, part names, the trailer's bytes and the judgement of
+// damaged trailers.
 #include <gtest/gtest.h>
 
-#include <limits.h>
 #include <string.h>
 #include <zlib.h>
 
 #include <string>
 
-#include "app/mode.h"
-#include "format/part_layout.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"
-#include "test_trailer.h"
-#include "split/split_dialog.h"
-#include "test_files.h"
 
 static bool NoLeadBytes(unsigned char) { return false; }
 // Shift-JIS-like: 0x81-0x9F and 0xE0-0xFC lead a two-byte character.
@@ -29,122 +23,67 @@ static std::string Pieces(const std::string &path, LeadBytePredicate lead = NoLe
     return std::string(p.drive) + "|" + p.dir + "|" + p.base + "|" + p.ext;
 }
 
-TEST(Paths, SplitIntoDriveDirectoryBaseAndExtension)
+TEST(Paths, SplitIntoPiecesAndMakeOnlyNamesThatFit)
 {
-    EXPECT_EQ(Pieces("C:\\Tools\\CLEAVER.EXE"), "C:|\\Tools\\|CLEAVER|.EXE");
-    EXPECT_EQ(Pieces("/home/ann/report.tar.gz"), "|/home/ann/|report.tar|.gz");
-    EXPECT_EQ(Pieces("cleaver"), "||cleaver|");
+    EXPECT_EQ(Pieces("C:\\Tools\\report.tar.gz"), "C:|\\Tools\\|report.tar|.gz");
     EXPECT_EQ(Pieces("c:/data.d/readme"), "c:|/data.d/|readme|");  // no dot before a separator
-    // 0x95 0x5C is one character whose second byte is a backslash, and
-    // 0x81 0x2E one whose second byte is a dot.
+    // 0x95 0x5C is one character ending in a backslash, 0x81 0x2E one ending in a dot.
     std::string path = "d:\\\x95\x5C\\file\x81.txt";
     EXPECT_EQ(Pieces(path, ShiftJisLead), "d:|\\\x95\x5C\\|file\x81.txt|");
     EXPECT_EQ(Pieces(path), "d:|\\\x95\x5C\\|file\x81|.txt");
     // Elsewhere only '/' separates: a backslash or a colon is part of a name.
-    EXPECT_EQ(Pieces("/x/dir\\y.bin", NoLeadBytes, false), "|/x/|dir\\y|.bin");
     EXPECT_EQ(Pieces("c:a.b\\", NoLeadBytes, false), "||c:a|.b\\");
 
     char text[] = "C:\\DATA\\\x83\x41Report.ZIP";
     LowerCaseAscii(text, ShiftJisLead);
     EXPECT_STREQ(text, "c:\\data\\\x83\x41report.zip");
-}
 
-TEST(Paths, OnlyTheBaseNameCleaverSplits)
-{
-    for (const char *name : {"/opt/Tools/CLEAVER.EXE", "/usr/bin/cleaver", "CleaVer.exe"})
-        EXPECT_EQ(SelectMode(name), kSplitMode) << name;
-    for (const char *name : {"cleaver (2).exe", "cleaver.bak.exe", "cleaver_00.exe",
-                             "report_00.exe", "/cleaver/other"})
-        EXPECT_EQ(SelectMode(name), kJoinMode) << name;
-}
-
-TEST(PartNames, NumberTheHeadAndTheSlices)
-{
+    // The end-to-end tests name the parts; here, what does not fit.
     char name[kPathSize];
-    for (int i : {0, 1, 99, 100}) {
-        ASSERT_TRUE(FormatPartName(name, "report.tar", i));
-        EXPECT_EQ(name, PartName("report.tar", i));
-    }
-    EXPECT_STREQ(name, "report.tar_100.QCB");
     EXPECT_TRUE(FormatPartName(name, std::string(kPathSize - 8, 'x').c_str(), 0));
     EXPECT_FALSE(FormatPartName(name, std::string(kPathSize - 7, 'x').c_str(), 1));
 
-    ASSERT_TRUE(FormatOutputName(name, "/data/report.tar.gz"));
-    EXPECT_STREQ(name, "report.tar.gz");
     ASSERT_TRUE(FormatOutputName(name, "/home/ann/README"));
     EXPECT_STREQ(name, "README");
 }
 
-static PartSetTrailer Sample()
-{
-    PartSetTrailer t;
-    memset(&t, 0, sizeof t);
-    strcpy(t.original_path, "c:\\data\\report.zip");
-    t.image_size = 24576;
-    t.original_size = 5000000;
-    t.last_part = 3;
-    return t;
-}
+static const PartSetTrailer kSample = {"c:\\data\\report.zip", 24576, 5000000, 3};
 
-TEST(Trailer, IsLittleEndianWithItsRecordAndReadFromTheEndOfAFile)
+TEST(Trailer, IsLittleEndianWithItsRecordInThePathFieldsTail)
 {
-    PartSetTrailer t = Sample();
+    PartSetTrailer t = kSample, back;
     t.original_size = 0x01020304;
     t.last_part = -2;
     unsigned char bytes[kTrailerSize];
     EncodeTrailer(&t, bytes);
-    const unsigned char fields[] = {0x00, 0x60, 0x00, 0x00, 0x04, 0x03,
-                                    0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(memcmp(bytes, "c:\\data\\report.zip\0", 19), 0);
-    EXPECT_EQ(memcmp(bytes + 260, fields, 12), 0);
-    EXPECT_EQ(std::string((char *)bytes + 19, 241), std::string(241, '\0'));  // no record
-
-    ScratchDir dir;
-    WriteBytes(dir / "head", PatternBytes(1000, 1) + std::string((char *)bytes, kTrailerSize));
-    PartSetTrailer read;
-    int64_t length = 0;
-    ASSERT_TRUE(ReadTrailerOf(dir / "head", &read, &length));
-    EXPECT_EQ(length, 1272);
-    EXPECT_STREQ(read.original_path, t.original_path);
-    EXPECT_EQ(read.original_size, t.original_size);
-    EXPECT_EQ(read.last_part, -2);
-    EXPECT_FALSE(read.has_record);
-    EXPECT_EQ(OriginalSize(&read), 0x01020304);
-    WriteBytes(dir / "short", "too short");
-    EXPECT_FALSE(ReadTrailerOf(dir / "short", &read, &length));
-    EXPECT_FALSE(ReadTrailerOf(dir / "missing", &read, &length));
+    const std::string fields("\0\x60\0\0\4\3\2\1\xFE\xFF\xFF\xFF", 12);  // 24576, 0x01020304, -2
+    EXPECT_EQ(std::string((char *)bytes, kTrailerSize), "c:\\data\\report.zip" + std::string(242, '\0') + fields);
+    DecodeTrailer(bytes, &back);
+    EXPECT_STREQ(back.original_path, t.original_path);
+    EXPECT_TRUE(back.image_size == 24576 && back.last_part == -2 && !back.has_record);
+    EXPECT_EQ(OriginalSize(&back), 0x01020304);
 
     // The record, in the path field's last 32 bytes.
-    t = Sample();
-    t.has_record = true;
-    t.size = 0x123456789LL;
-    t.original_size = kSizeOverflow;
-    t.crc = 0xCAFEF00D;
-    t.slice_length = 65536 * 1024;
+    t = {"c:\\data\\report.zip", 24576, kSizeOverflow, 3, true, false, 0x123456789LL, 0xCAFEF00D,
+         65536 * 1024};
     EncodeTrailer(&t, bytes);
-    const unsigned char record[] = {'Q', 'C', 'S', '1', 0x89, 0x67, 0x45, 0x23, 0x01, 0, 0, 0,
-                                    0x0D, 0xF0, 0xFE, 0xCA, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};
-    ASSERT_EQ(memcmp(bytes + 228, record, 28), 0);
+    ASSERT_EQ(std::string((char *)bytes + 228, 28),  // tag, size, checksum, slice length, zeros
+              std::string("QCS1\x89\x67\x45\x23\1\0\0\0\x0D\xF0\xFE\xCA\0\0\0\4\0\0\0\0\0\0\0\0", 28));
     uint32_t check = (uint32_t)crc32(0, bytes + 228, 28);
     EXPECT_EQ(memcmp(bytes + 256, &check, 4), 0);  // little-endian, as this machine
-    PartSetTrailer back;
     DecodeTrailer(bytes, &back);
     EXPECT_TRUE(back.has_record && back.record_intact);
-    EXPECT_EQ(back.size, t.size);
-    EXPECT_EQ(back.crc, t.crc);
-    EXPECT_EQ(back.slice_length, t.slice_length);
+    EXPECT_TRUE(back.size == t.size && back.crc == t.crc && back.slice_length == t.slice_length);
 
     bytes[240] ^= 1;  // the checksum of the data, and so of the record
     DecodeTrailer(bytes, &back);
-    EXPECT_TRUE(back.has_record);
-    EXPECT_FALSE(back.record_intact);
+    EXPECT_TRUE(back.has_record && !back.record_intact);
     memset(bytes, 'x', 228);  // a path that runs into the record: no record at all
     DecodeTrailer(bytes, &back);
     EXPECT_FALSE(back.has_record);
 }
 
-// A sound record for Sample(): 1.44 MB slices, the head part carrying
-// 1409024 bytes.
+// A sound record for kSample: 1.44 MB slices, the head part carrying 1409024 bytes.
 static void AddRecord(PartSetTrailer *t)
 {
     t->has_record = t->record_intact = true;
@@ -152,19 +91,30 @@ static void AddRecord(PartSetTrailer *t)
     t->slice_length = 1433600;
 }
 
-// A damaged trailer, and which of its fields the join dialog may still show.
-struct Damage {
+// A trailer as a split wrote it, or damaged, and which of its fields the join
+// dialog may still show.
+struct Judged {
     const char *what;
-    void (*spoil)(PartSetTrailer *);
+    void (*make)(PartSetTrailer *);
     int64_t head_length;
     bool name, size, count;
+    TrailerState state = kTrailerDamaged;
 };
 
 TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
 {
     const int64_t head = 24576 + 1409024 + 272;
     typedef PartSetTrailer T;
-    const Damage damages[] = {
+    const Judged trailers[] = {
+        {"sound", [](T *) {}, head, 1, 1, 1, kTrailerSound},
+        // As many 10 KB slices as older builds counted for this size, and one more.
+        {"older builds' count", [](T *d) { d->last_part = 491; }, head, 1, 1, 1, kTrailerSound},
+        {"more than any build counts", [](T *d) { d->last_part = 492; }, head, 1, 1, 0},
+        {"with a record", AddRecord, head, 1, 1, 1, kTrailerSound},
+        // Beyond 2 GiB, the 32-bit field holds its largest value.
+        {"beyond 2 GiB", [](T *d) { AddRecord(d), d->size = 5000000000LL, d->last_part = 3487,
+                                    d->original_size = kSizeOverflow; }, head, 1, 1, 1, kTrailerSound},
+        {"all zero: the program", [](T *d) { *d = {}; }, 40000, 1, 1, 1, kTrailerEmpty},
         {"no NUL", [](T *d) { memset(d->original_path, 'x', kTrailerPathSize); }, head, 0, 1, 0},
         {"empty name", [](T *d) { d->original_path[0] = 0; }, head, 1, 1, 1},
         {"negative image", [](T *d) { d->image_size = -1; }, head, 1, 1, 1},
@@ -181,49 +131,11 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
         {"slice not whole blocks", [](T *d) { AddRecord(d), d->slice_length = 1433000; }, head, 1, 1, 1},
         {"one slice too many", [](T *d) { AddRecord(d), d->last_part = 4; }, head, 1, 1, 1},
     };
-    PartSetTrailer t = Sample();
-    EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
-    AddRecord(&t);
-    EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
-    t.size = 5000000000LL;  // beyond 2 GiB, the 32-bit field holds its largest value
-    t.original_size = kSizeOverflow;
-    t.last_part = 3487;
-    EXPECT_EQ(JudgeTrailer(&t, head).state, kTrailerSound);
-    PartSetTrailer zero;
-    memset(&zero, 0, sizeof zero);
-    TrailerVerdict empty = JudgeTrailer(&zero, 40000);
-    EXPECT_EQ(empty.state, kTrailerEmpty);
-    EXPECT_TRUE(empty.name_readable && empty.size_readable && empty.count_readable);
-    for (const Damage &d : damages) {
-        PartSetTrailer spoilt = Sample();
-        d.spoil(&spoilt);
-        TrailerVerdict v = JudgeTrailer(&spoilt, d.head_length);
-        EXPECT_EQ(v.state, kTrailerDamaged) << d.what;
-        EXPECT_EQ(v.name_readable, d.name) << d.what;
-        EXPECT_EQ(v.size_readable, d.size) << d.what;
-        EXPECT_EQ(v.count_readable, d.count) << d.what;
+    for (const Judged &j : trailers) {
+        PartSetTrailer t = kSample;
+        j.make(&t);
+        TrailerVerdict v = JudgeTrailer(&t, j.head_length);
+        EXPECT_EQ(std::make_tuple(v.state, v.name_readable, v.size_readable, v.count_readable),
+                  std::make_tuple(j.state, j.name, j.size, j.count)) << j.what;
     }
-}
-
-TEST(Trailer, TheSliceCountBoundAdmitsEveryRealSet)
-{
-    // The most slices: 10 KB slices, none carried by the head part.
-    for (int64_t size : {(int64_t)10241, (int64_t)1000000, (int64_t)kSizeOverflow}) {
-        PartLayout layout = PlanParts(1 << 20, 10240, size);
-        EXPECT_GE(MaxLastPart(size), layout.last_part) << size;
-        EXPECT_GE(MaxLastPart(size), (size + 36864) / 10240) << size;  // older builds' count
-    }
-    EXPECT_LT(MaxLastPart(kSizeOverflow), 300000);
-}
-
-TEST(SizeField, TakesTheNumberAtTheStart)
-{
-    const struct {
-        const char *text;
-        int value;
-    } cases[] = {{"", 0},         {"abc", 0},        {"9", 9},
-                 {"65536", 65536}, {"  64kb", 64},    {"\t+700 ", 700},
-                 {"-20", -20},     {"12345678901", INT_MAX}, {"-99999999999", INT_MIN}};
-    for (const auto &c : cases)
-        EXPECT_EQ(ParseSizeField(c.text), c.value) << '"' << c.text << '"';
 }

@@ -4,11 +4,12 @@
 
 #include <stdint.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp (or another folder), removed with everything in
-// it at destruction.
+// A fresh folder under /tmp (or another), removed with all it holds at destruction.
 class ScratchDir {
 public:
     explicit ScratchDir(const std::string &under = "/tmp");
@@ -20,30 +21,23 @@ private:
     std::string path_;
 };
 
-// Enters a folder for the lifetime of the object.
-class InDir {
-public:
-    explicit InDir(const std::string &dir);
-    ~InDir();
-
-private:
-    std::string previous_;
-};
-
 void WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path);
-// Bytes that differ from one offset to the next, and from one seed to another.
-std::string PatternBytes(int64_t size, unsigned seed);
-void WritePattern(const std::string &path, int64_t size, unsigned seed);
-// A sparse file of size bytes, zero but for a 'Q' at each of marks, and
-// whether a file is just that.
+std::string PatternBytes(int64_t size, unsigned seed);  // made-up bytes, another set for each seed
+inline void WritePattern(const std::string &path, int64_t size, unsigned seed)
+{
+    WriteBytes(path, PatternBytes(size, seed));
+}
+// A sparse file of size bytes, zero but for a 'Q' at each mark, and whether a file is that.
 void WriteSparse(const std::string &path, int64_t size, const std::vector<int64_t> &marks);
 bool HasMarks(const std::string &path, int64_t size, const std::vector<int64_t> &marks);
 int64_t SizeOf(const std::string &path);  // -1 when missing
-bool Exists(const std::string &path);
+inline bool Exists(const std::string &path) { return SizeOf(path) >= 0; }
 void CopyFile(const std::string &from, const std::string &to);
-// The name of part `index` of a set: "<base>_00.exe", "<base>_01.QCB", ...
-std::string PartName(const std::string &base, int index);
+typedef std::set<std::string> NameSet;
+NameSet Names(const std::string &dir);  // what a folder holds
+std::string PartName(const std::string &base, int index);  // as the program names them
+std::map<std::string, int> ResourceIds();  // res/resource.h's by name, and IDOK, IDCANCEL, -1
 // Runs a shell command with text on its standard input; returns its output.
 std::string RunWithInput(const std::string &command, const std::string &input, int *status = nullptr);
 

@@ -54,10 +54,7 @@ std::string MemPath(const char *name, const Folder *in = &g_folder)
 {
     return std::string(in ? in->path : "") + name;
 }
-bool GetProgramImagePath(char path[kPathSize]) { return strcpy(path, "/w/cleaver"); }
 bool IsLeadByte(unsigned char) { return false; }
-bool FolderOfFile(const char *, Folder *folder) { return *folder = g_folder, true; }
-void FolderClose(Folder *) {}
 bool NameFits(const Folder *, const char *name)
 {
     return strlen(name) <= 255 || Fail(kErrorNameTooLong, "name");
