@@ -7,7 +7,11 @@
 
 #include "test_files.h"
 
-static const int64_t kInputSize = 3 * 1024 * 1024 + 12345;
+// Parts of 360 KB where the program fits them, and ten of them and a bit.
+static const int64_t kPart = PartSizeFor(POSIX_PROGRAM);
+static const std::string kPartKeys =
+    kPart == 320 * 1024 ? "3\n" : "u\n" + std::to_string(kPart / 1024) + "\n";
+static const int64_t kInputSize = 10 * kPart + 12345;
 static const std::string kSize = std::to_string(kInputSize);
 
 // Fails for each of texts that out does not hold.
@@ -58,7 +62,8 @@ TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
     Split(Choose() + "o\n");
     ASSERT_EQ(unlink((input / "Data_02.QCB").c_str()), 0);
     ASSERT_EQ(mkfifo((input / "Data_02.QCB").c_str(), 0644), 0);
-    ExpectIn(Run(input.path(), "timeout 10 ./Data_00.exe", "o\n"), {"o  <OK>  (disabled)"});
+    // A join that cannot run is a failure to a script.
+    ExpectIn(Run(input.path(), "timeout 10 ./Data_00.exe", "o\n", 1), {"o  <OK>  (disabled)"});
 }
 
 // The split says the set's checksum, one a user can compare with other tools' CRC-32; the join
@@ -68,8 +73,8 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
     std::string data = ReadBytes(input / "Data.BIN");
     char crc[16];
     snprintf(crc, sizeof crc, "%08lx", crc32(0, (const Bytef *)data.data(), (uInt)data.size()));
-    std::string out = Split(Choose() + "3\no\n");
-    EXPECT_EQ(SizeOf(input / "Data_01.QCB"), 327680);
+    std::string out = Split(Choose() + kPartKeys + "o\n");
+    EXPECT_EQ(SizeOf(input / "Data_01.QCB"), kPart);
     int last = 0;
     while (Exists(input / PartName("Data", last + 1)))
         last++;
@@ -78,7 +83,7 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
                    " parts, CRC-32 " + crc + "\n"});
     ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
     ASSERT_EQ(rename((input / "Data_04.QCB").c_str(), (work / "Data_04.QCB").c_str()), 0);
-    ExpectIn(Run(input.path(), "./Data_00.exe", "o\nc\n"),
+    ExpectIn(Run(input.path(), "./Data_00.exe", "o\nc\n", 1),
              {"Parts: " + std::to_string(last) + "\n     Found: " + std::to_string(last - 1) + "\n",
               "o  <OK>  (disabled)", "OK is disabled."});
     EXPECT_FALSE(Exists(input / "Data.BIN"));
@@ -95,8 +100,8 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
 // POSIX names: a backslash is a character like another, a path as long as the system allows.
 TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
 {
-    WritePattern(input / "dir\\y.bin", 30000, 6);
-    Split("f\n" + (input / "dir\\y.bin") + "\nu\n10\no\n");
+    WritePattern(input / "dir\\y.bin", 3 * kPart, 6);
+    Split("f\n" + (input / "dir\\y.bin") + "\n" + kPartKeys + "o\n");
     ASSERT_TRUE(Exists(input / "dir\\y_00.exe"));
     ASSERT_EQ(rename((input / "dir\\y.bin").c_str(), (work / "kept").c_str()), 0);
     Run(input.path(), "'./dir\\y_00.exe'", "o\n");
@@ -109,8 +114,8 @@ TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
         deep += "/nested-folder";
     ASSERT_EQ(system(("mkdir -p " + deep).c_str()), 0);
     std::string base = deep + "/" + std::string(224, 'n');
-    WritePattern(base + ".bin", 30000, 7);
-    Split("f\n" + base + ".bin\nu\n10\no\n");
+    WritePattern(base + ".bin", 3 * kPart, 7);
+    Split("f\n" + base + ".bin\nu\n" + std::to_string(kPart / 1024 / 1024.0 + 0.1).substr(0, 3) + " MB\no\n");
     ASSERT_EQ(rename((base + ".bin").c_str(), (work / "kept").c_str()), 0);
     ExpectIn(Run(work.path(), "'" + base + "_00.exe'", "o\n"), {"records none to compare)"});
     EXPECT_TRUE(ReadBytes(base + ".bin") == ReadBytes(work / "kept"));

@@ -24,16 +24,18 @@ struct OpenFolder {
     Folder f;
 };
 
-// A set of five slices of 12,288 bytes and a last one of 700, behind a
-// 3,000-byte image; "keep" holds the input.
+// A set of five slices of 12,288 bytes and a last one of 700, and a head
+// part of as many, behind a 3,000-byte image; "keep" holds the input.
 class Integrity : public ::testing::Test {
 protected:
     void SetUp() override
     {
         WritePattern(dir / "image", 3000, 1);
-        WritePattern(dir / "keep", 8192 + 5 * 12288 + 700, 2);
+        WritePattern(dir / "keep", (12288 - 3000 - 272 - 7 * 4) + 5 * 12288 + 700, 2);
         CopyFile(dir / "keep", dir / "r.zip");
-        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 10, (dir / "image").c_str());
+        std::string image_path = dir / "image";
+        ProgramImage image = {image_path.c_str(), 0, 0};
+        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image);
         ASSERT_EQ(split.status, kSplitDone);
         ASSERT_EQ(split.last_part, 6);
         ASSERT_EQ(unlink((dir / "r.zip").c_str()), 0);
@@ -164,7 +166,9 @@ TEST(Room, IsCheckedBeforeAnythingIsWritten)
     WritePattern(dir / "big.bin", 400 * 1024, 2);
     {
         OpenFolder folder(dir.path());
-        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 64, (dir / "image").c_str());
+        std::string image_path = dir / "image";
+        ProgramImage image = {image_path.c_str(), 0, 0};
+        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image);
         EXPECT_EQ(split.status, kSplitNoRoom);
         EXPECT_GT(split.needed, split.free_bytes);
         EXPECT_EQ(RunWithInput("ls " + dir.path(), ""), "big.bin\nimage\n");

@@ -113,3 +113,9 @@ std::string RunWithInput(const std::string &command, const std::string &input, i
         *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return ReadBytes(io / "out");
 }
+
+int64_t PartSizeFor(const std::string &program)
+{
+    int64_t size = (SizeOf(program) + 2 * 65536) / 65536 * 65536;
+    return size > 320 * 1024 ? size : 320 * 1024;
+}

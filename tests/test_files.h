@@ -41,4 +41,8 @@ std::map<std::string, int> ResourceIds();  // res/resource.h's by name, and IDOK
 // Runs a shell command with text on its standard input; returns its output.
 std::string RunWithInput(const std::string &command, const std::string &input, int *status = nullptr);
 
+// The least part size, in whole 64 KB, from 320 KB up, that holds a head part of
+// program: larger where a build (the sanitizers') makes the program large.
+int64_t PartSizeFor(const std::string &program);
+
 #endif

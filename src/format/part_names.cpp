@@ -11,16 +11,16 @@ bool FormatPartName(char name[kPathSize], const char *base, int64_t index)
            AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
 }
 
-void BaseNameOf(const char *path, char base[kPathSize])
+void BaseNameOf(const char *path, char base[kPathSize], bool dos)
 {
     PathPieces pieces;
-    SplitPath(path, &pieces);
+    SplitPath(path, &pieces, IsLeadByte, dos);
     CopyText(base, kPathSize, pieces.base);
 }
 
-bool FormatOutputName(char name[kPathSize], const char *original_path)
+bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos)
 {
     PathPieces pieces;
-    SplitPath(original_path, &pieces);
+    SplitPath(original_path, &pieces, IsLeadByte, dos);
     return CopyText(name, kPathSize, pieces.base) && AppendText(name, kPathSize, pieces.ext);
 }

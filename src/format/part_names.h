@@ -8,10 +8,11 @@
 // at least two digits.  False when the name does not fit.
 bool FormatPartName(char name[kPathSize], const char *base, int64_t index);
 
-// The base name of a path, as the part names use it.
-void BaseNameOf(const char *path, char base[kPathSize]);
+// The base name of a path, as the part names use it, by DOS rules (a
+// Windows set's path) or this system's.
+void BaseNameOf(const char *path, char base[kPathSize], bool dos = kDosPaths);
 
 // The rebuilt file's name: base name and extension of the original path.
-bool FormatOutputName(char name[kPathSize], const char *original_path);
+bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos = kDosPaths);
 
 #endif

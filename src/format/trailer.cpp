@@ -120,9 +120,10 @@ static const int64_t kOldImageAllowance = 36864;
 
 int64_t MaxLastPart(int64_t original_size)
 {
-    // The most generous count, with the smallest slice size; summed so that
-    // no size a trailer can hold overflows.
-    const int64_t slice = kMinSliceBytes;
+    // The most generous count, with the smallest slices of a set without a
+    // record (10 KB, in whole blocks); summed so that no size a trailer can
+    // hold overflows.
+    const int64_t slice = kMinSliceBytes / kBlockSize * kBlockSize;
     int64_t generous = original_size / slice + (original_size % slice + kOldImageAllowance) / slice;
     return generous > 1 ? generous : 1;
 }

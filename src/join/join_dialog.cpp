@@ -34,7 +34,7 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
     const TrailerVerdict &verdict = set.verdict;
     if (verdict.name_readable) {
         char name[kPathSize];
-        FormatOutputName(name, set.trailer.original_path);
+        FormatOutputName(name, set.trailer.original_path, set.dos_paths);
         SetItemText(dialog, IDC_NAME, name);
     }
     if (verdict.size_readable)

@@ -203,7 +203,8 @@ static JoinStatus Plan(Joining *joining, const char *image_path, JoinResult *res
     // fit, or a read-only file or a folder of that name: nothing is written.
     FileKind kind = kNothingThere;
     SetFileError(0, "");
-    if (!FormatOutputName(result->output, set->trailer.original_path) || !result->output[0] ||
+    if (!FormatOutputName(result->output, set->trailer.original_path, set->dos_paths) ||
+        !result->output[0] ||
         (kind = FileKindOf(joining->folder, result->output)) == kReadOnlyFile ||
         kind == kOtherThere)
         return Fail(result, kJoinNoOutput, set);

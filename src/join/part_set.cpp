@@ -28,6 +28,11 @@ static bool TableChecks(FileHandle head, const PartSet *set)
 
 bool ReadPartSet(FileHandle head, PartSet *set)
 {
+    // A head part that is a Windows program recorded a Windows path, which
+    // a join on Linux reads as Windows would.
+    unsigned char magic[2] = {0, 0};
+    set->dos_paths = kDosPaths || (FileSeek(head, 0) && FileRead(head, magic, 2) == 2 &&
+                                   magic[0] == 'M' && magic[1] == 'Z');
     if (!ReadTrailer(head, &set->trailer, &set->head_length))
         return false;
     set->verdict = JudgeTrailer(&set->trailer, set->head_length);
@@ -35,7 +40,7 @@ bool ReadPartSet(FileHandle head, PartSet *set)
     set->head_data = set->table_at - set->trailer.image_size;
     set->base[0] = 0;
     if (set->verdict.name_readable)
-        BaseNameOf(set->trailer.original_path, set->base);
+        BaseNameOf(set->trailer.original_path, set->base, set->dos_paths);
     if (set->verdict.state == kTrailerSound && set->trailer.record_version == 2 &&
         !TableChecks(head, set))
         set->verdict.state = kTrailerDamaged;

@@ -14,6 +14,7 @@ struct PartSet {
     int64_t head_length;
     int64_t head_data;     // input bytes the head part carries
     int64_t table_at;      // where the part table starts in the head part
+    bool dos_paths;        // a Windows program's set: its path is read by DOS rules
     char base[kPathSize];  // the parts' base name
 };
 

@@ -197,6 +197,15 @@ static void RemoveParts(Writing *writing, const char *base)
 
 // Opens the input and the image and plans the set; anything that would
 // refuse the split is found here, before a part is written.
+// The parts of a set with a record, or without, whose oldest rules know
+// slices only in whole blocks.
+static PartLayout PlanFor(bool record, int64_t image_size, int64_t part_bytes, int64_t input_size)
+{
+    if (!record)
+        part_bytes = part_bytes / kBlockSize * kBlockSize;
+    return PlanParts(image_size, part_bytes, input_size, record ? kTableEntrySize : 0, kTrailerSize);
+}
+
 // The bytes of all parts together, and of the largest.
 static int64_t SetBytes(const PartSetTrailer *trailer)
 {
@@ -248,12 +257,14 @@ static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t
     if (image_size < 0 || image_size > kMaxImageSize ||
         (program->path && !FileIdOf(image, &image_id)))
         return kSplitNoImage;
-    *layout = PlanParts(image_size, slice, input_size, trailer->has_record ? kTableEntrySize : 0,
-                        kTrailerSize);
+    *layout = PlanFor(trailer->has_record, image_size, slice, input_size);
     if (layout->head_data < 0) {
-        // The least a part must hold: the program, the trailer and a table
-        // of a few entries, in whole kilobytes.
-        result->needed = (image_size + kTrailerSize + 3 * kTableEntrySize + 1023) / 1024 * 1024;
+        // The least size, in whole kilobytes, whose head part holds the
+        // program, the trailer and the table of the parts it makes.
+        int64_t least = (image_size + kTrailerSize + 1023) / 1024 * 1024;
+        while (PlanFor(trailer->has_record, image_size, least, input_size).head_data < 0)
+            least += 1024;
+        result->needed = least;
         return kSplitPartsTooSmall;
     }
     if (layout->last_part > kMaxLastPart)

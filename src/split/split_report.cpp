@@ -18,7 +18,7 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
     case kSplitNoInput:
         if (!input[0] || result->error.code == 0) {
             AppendText(text, size, "Unable to open input file, Please select a file to split.");
-            break;
+            return true;
         }
         AppendText(text, size, "Unable to open input file ");
         AppendText(text, size, input);

@@ -1,7 +1,8 @@
 // libFuzzer target: splits a made-up input in memory, damages the parts,
 // then judges, counts and joins them.  Input: flags (1 reseal the record
 // after the damage, 2 make the program copy, 4 delete the parts, 8 the room
-// is the split's, not the join's), the disk's room in 2 KB (0: no limit),
+// is the split's, not the join's, 16 the drive says it has room it has not),
+// the disk's room in 2 KB (0: no limit),
 // image size (4 bytes), slice KB (2), input size (5), folder and base name
 // lengths (1 each), then up to 16 edits of 5 bytes.  It aborts when a set as
 // the split writes it is not judged sound, counted without fault and rebuilt
@@ -38,9 +39,11 @@ struct MemFile {
 typedef std::shared_ptr<MemFile> File;
 
 const bool kNamesIgnoreCase = false, kDosPaths = false;
-const int kErrorNameTooLong = ENAMETOOLONG, kErrorNoSpace = ENOSPC, kErrorEndedEarly = ENODATA;
+const int kErrorNameTooLong = ENAMETOOLONG, kErrorNoSpace = ENOSPC, kErrorEndedEarly = ENODATA,
+          kErrorNotAFile = ENODEV, kErrorTooLarge = EFBIG, kErrorInUse = ETXTBSY;
 std::map<std::string, File> g_files;
 int64_t g_room = INT64_MAX;  // bytes that writes may still store
+bool g_room_told = true;     // whether the drive tells its room as it is
 typedef std::pair<File, int64_t> Open;  // a file, and the position in it
 static std::map<FileHandle, Open> g_open;
 static FileHandle g_handles;  // handles given out
@@ -55,6 +58,13 @@ std::string MemPath(const char *name, const Folder *in = &g_folder)
     return std::string(in ? in->path : "") + name;
 }
 bool IsLeadByte(unsigned char) { return false; }
+void DescribeFileError(int code, char *text, int size) { snprintf(text, (size_t)size, "%d", code); }
+bool FolderSpace(const Folder *, int64_t *free_bytes, int64_t *largest_file)
+{
+    *free_bytes = g_room_told ? g_room : INT64_MAX;
+    *largest_file = INT64_MAX;
+    return true;
+}
 bool NameFits(const Folder *, const char *name)
 {
     return strlen(name) <= 255 || Fail(kErrorNameTooLong, "name");
@@ -185,18 +195,22 @@ static bool ReadSet(const std::string &head, PartSet *set)
     return (h == kNoFile || FileClose(h)) && read;
 }
 
-// The trailer the split writes for these sizes, where it splits at all, is sound.
-static void CheckPlan(int64_t image, int64_t slice_kb, int64_t size)
+// The trailer the split writes for these sizes, where it splits at all, is
+// sound, and no part is larger than asked.
+static void CheckPlan(int64_t image, int64_t slice, int64_t size)
 {
-    PartLayout l = PlanParts(image, slice_kb * 1024, size);
     for (bool record : {true, size >= kSizeOverflow}) {  // without a record only below 2 GiB
+        PartLayout l = PlanParts(image, slice, size, record ? kTableEntrySize : 0, kTrailerSize);
+        if (size <= slice || l.head_data < 0 || l.last_part > kMaxLastPart)
+            continue;  // refused
         PartSetTrailer t = {"x.bin", (int32_t)image, (int32_t)std::min<int64_t>(size, kSizeOverflow),
-                            (int32_t)l.last_part, record, false, size, 0, (int32_t)l.slice_length};
+                            (int32_t)l.last_part, record, record ? 2 : 0, false, size, 0,
+                            (uint32_t)l.slice_length, 0, 0};
         unsigned char bytes[kTrailerSize];
         EncodeTrailer(&t, bytes);
         DecodeTrailer(bytes, &t);
-        REQUIRE(size <= slice_kb * 1024 || l.last_part > kMaxLastPart ||
-                JudgeTrailer(&t, image + l.head_data + kTrailerSize).state == kTrailerSound);
+        int64_t head = image + l.head_data + PartTableSize(&t) + kTrailerSize;
+        REQUIRE(head <= slice && JudgeTrailer(&t, head).state == kTrailerSound);
     }
 }
 
@@ -247,8 +261,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     unsigned flags = (unsigned)take(1);
     int64_t room = take(1) * 2048, image = take(4) % (kMaxImageSize + 1), kb = 10 + take(2) % 65527;
     int64_t size = take(5);
-    CheckPlan(image, kb, size);
-    image %= 40000, kb = 10 + kb % 30, size %= 200001;  // small enough to be quick
+    CheckPlan(image, std::min<int64_t>(kb * 65536, kMaxSliceBytes), size);
+    image %= 20000, kb = 10 + kb % 30, size %= 200001;  // small enough to be quick
     std::string dir = "/in/" + std::string((size_t)take(1), 'f');
     std::string base((size_t)(1 + take(1) % 240), 'd'), path = dir + "/" + base + ".bin";
     Bytes data((size_t)size), program((size_t)image);
@@ -260,11 +274,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     Put(dir + "/image", program), Put(path, data);
     Disk before = Snapshot();
     g_room = (flags & 8) && room ? room : INT64_MAX;
-    SplitResult s = SplitFile(&g_folder, path.c_str(), (int)kb, (dir + "/image").c_str());
+    g_room_told = !(flags & 16);
+    std::string image_path = dir + "/image";
+    ProgramImage from = {image_path.c_str(), 0, 0};
+    SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from);
     REQUIRE(g_open.empty());
-    bool full = (flags & 8) && room && s.status;  // only a full disk fails it here
-    REQUIRE(s.status ==
-            (size <= kb * 1024 ? kSplitTooSmall : full ? kSplitWriteFailed : kSplitDone));
+    // Here only a part too small for the program, or the room, refuse or fail it: the room
+    // told before anything is written, or found short while writing where the drive lies.
+    bool limited = (flags & 8) && room;
+    REQUIRE((s.status == kSplitTooSmall) == (size <= kb * 1024));
+    REQUIRE(s.status != kSplitPartsTooSmall || s.needed > kb * 1024);
+    REQUIRE(s.status == kSplitDone || s.status == kSplitTooSmall || s.status == kSplitPartsTooSmall ||
+            (limited && s.status == (g_room_told ? kSplitNoRoom : kSplitWriteFailed)));
     REQUIRE(s.status != kSplitWriteFailed || s.error.code == kErrorNoSpace);
     REQUIRE(s.status == kSplitDone || Snapshot() == before);
     if (s.status != kSplitDone)

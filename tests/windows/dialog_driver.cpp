@@ -1,5 +1,6 @@
 // Plays a user of cleaver.exe's dialogs for the Wine tests and the screenshots:
-// dialog_driver.exe PROGRAM WORKING-DIR STEP... starts the program and takes the steps;
+// dialog_driver.exe PROGRAM[|ARGUMENT] WORKING-DIR STEP... starts the program (with
+// ARGUMENT on its command line, as a file dropped on its icon) and takes the steps;
 // exit code 0 when all held, 1 when one failed (the program is killed), 2 when it cannot start.
 //   split | join            the main dialog of that kind is shown
 //   click:ID  type:ID:TEXT  clicks a control of it, or sets its text
@@ -210,10 +211,16 @@ static void RunStep(const std::string &step)
 int main(int argc, char **argv)
 {
     setvbuf(stdout, 0, _IONBF, 0);
-    std::string command_line = std::string("\"") + (argc < 3 ? "" : argv[1]) + "\"";
+    std::string program = argc < 3 ? "" : argv[1], argument;
+    size_t bar = program.find('|');
+    if (bar != std::string::npos) {
+        argument = " \"" + program.substr(bar + 1) + "\"";
+        program.resize(bar);
+    }
+    std::string command_line = "\"" + program + "\"" + argument;
     STARTUPINFOA startup = {sizeof startup};
     if (argc < 3 ||
-        !CreateProcessA(argv[1], &command_line[0], 0, 0, FALSE, 0, 0, argv[2], &startup, &g_child)) {
+        !CreateProcessA(program.c_str(), &command_line[0], 0, 0, FALSE, 0, 0, argv[2], &startup, &g_child)) {
         fprintf(stderr, "usage: dialog_driver PROGRAM WORKING-DIR STEP...; cannot start (error %lu)\n",
                 GetLastError());
         return 2;

@@ -2,6 +2,8 @@
 // would drive them, and the files they leave on disk.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 
 static const int64_t kInputSize = 3 * 1024 * 1024 + 12345;
 static const std::string kWine = WINE_LOADER;
+static bool g_own_mounts;  // whether the run has mounts of its own, for a read-only folder
 
 // One prefix and one persistent Wine server for the whole run.
 struct WineEnvironment : ::testing::Environment {
@@ -19,6 +22,8 @@ struct WineEnvironment : ::testing::Environment {
         setenv("WINEPREFIX", prefix.path().c_str(), 1);
         setenv("WINEDEBUG", "-all", 1);
         setenv("LC_ALL", "C.UTF-8", 1);  // file names in any script, as UTF-8 on this side
+        // Before the server starts, so that it sees the folders the tests mount.
+        g_own_mounts = unshare(CLONE_NEWNS) == 0 && mount("", "/", 0, MS_PRIVATE | MS_REC, 0) == 0;
         // No Mono or Gecko installer prompts, which nobody would answer; unmanaged
         // windows, which close without waiting 2 s for a window manager.
         int status = -1;
@@ -71,11 +76,9 @@ static void Drive(const std::string &program, const std::vector<std::string> &st
         ADD_FAILURE() << "driver exit code " << status << " for " << program << "\n" << out;
 }
 
-// The chosen path as the dialog shows it: its ASCII letters lower-cased.
-static std::string Shown(std::string path)
+// The chosen path as the dialog shows it: as it is, every letter's case kept.
+static std::string Shown(const std::string &path)
 {
-    for (char &c : path)
-        c = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
     return "text:IDC_INPUT_PATH:" + path;
 }
 
@@ -97,32 +100,62 @@ protected:
         EXPECT_EQ(image.substr(image.size() - 272), std::string(272, '\0'));
         // Names ignore case on Windows: CLEAVER.EXE too is the split tool.
         CopyFile(WINE_PROGRAM, tool / "CLEAVER.EXE");
-        WriteBytes(from / "Data.BIN", input);
+        WriteBytes(from / "Holiday.MP4", input);
     }
-    std::string InputPath() const { return WinPath(from / "Data.BIN"); }
+    std::string InputPath() const { return WinPath(from / "Holiday.MP4"); }
     std::string image, input;
     ScratchDir tool, from;
 };
 
 // The join deletes the parts on request, all but the running head part, which Windows keeps.
-// Started elsewhere, it finds its set beside itself and rebuilds the file there, over files
-// of the names it writes.
+// Started elsewhere, it finds its set beside itself and rebuilds the file there, under its
+// name as it was, over files of the names it writes.  A damaged part, or one in another's
+// place, is named.  The set rejoins on Linux too, and one made on Linux for Windows here.
 TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
 {
-    Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), Shown(InputPath()),
-                                 "click:IDC_SIZE_USER", "type:IDC_USER_KB:1000", "click:IDOK", "ends"});
-    EXPECT_EQ(SizeOf(from / PartName("data", 1)), 1000 * 1024);
-    ScratchDir full;
-    ASSERT_GE(CopySet(from.path(), "data", full.path()), 3);
-    WriteBytes(full / "data.bin", "an older one");
+    // Given on the command line, as a file dropped on the program's icon.
+    Drive(tool / "CLEAVER.EXE|" + InputPath(), {"split", Shown(InputPath()), "click:IDC_SIZE_USER",
+                                                "type:IDC_USER_KB:1000", "click:IDOK", "ends"});
+    EXPECT_EQ(SizeOf(from / PartName("Holiday", 1)), 1000 * 1024);
+    EXPECT_LE(SizeOf(from / PartName("Holiday", 0)), 1000 * 1024);
+    ScratchDir full, linux;
+    ASSERT_GE(CopySet(from.path(), "Holiday", full.path()), 3);
+    CopySet(from.path(), "Holiday", linux.path());
+    std::string slice = ReadBytes(full / "Holiday_02.QCB");
+    WriteBytes(full / "Holiday_02.QCB", std::string(slice).replace(5, 1, "!"));
+    const std::string rebuilding = "message:UnCleaver:Unable to rebuild Holiday.MP4: ";
+    Drive(full / PartName("Holiday", 0),
+          {"join", "click:IDOK", rebuilding + "Holiday_02.QCB is damaged; it does not match the "
+           "checksum recorded when it was made. Get that part again.", "ends"});
+    WriteBytes(full / "Holiday_01.QCB", slice);
+    WriteBytes(full / "Holiday_02.QCB", ReadBytes(from / "Holiday_01.QCB"));
+    Drive(full / PartName("Holiday", 0),
+          {"join", "click:IDOK", rebuilding + "Holiday_01.QCB holds what Holiday_02.QCB should "
+           "hold: the parts were renamed or swapped", "ends"});
+    CopySet(from.path(), "Holiday", full.path());
+    WriteBytes(full / "Holiday.MP4", "an older one");
     WriteBytes(full / "cleaver.exe", "an older one");
-    Drive(full / PartName("data", 0),
-          {"join", "text:IDC_NAME:data.bin", "enabled:IDOK", "click:IDC_DELETE_PARTS", "click:IDOK",
+    Drive(full / PartName("Holiday", 0),
+          {"join", "text:IDC_NAME:Holiday.MP4", "enabled:IDOK", "click:IDC_DELETE_PARTS", "click:IDOK",
            "ends"},
           tool.path());
     EXPECT_EQ(Names(tool.path()), NameSet{"CLEAVER.EXE"});
-    EXPECT_EQ(Names(full.path()), (NameSet{PartName("data", 0), "cleaver.exe", "data.bin"}));
-    EXPECT_TRUE(ReadBytes(full / "data.bin") == input && ReadBytes(full / "cleaver.exe") == image);
+    EXPECT_EQ(Names(full.path()), (NameSet{PartName("Holiday", 0), "cleaver.exe", "Holiday.MP4"}));
+    EXPECT_TRUE(ReadBytes(full / "Holiday.MP4") == input && ReadBytes(full / "cleaver.exe") == image);
+
+    int status = -1;
+    std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " --join " +
+                                       Quote(linux / PartName("Holiday", 0)) + " --no-copy", "", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
+    ScratchDir made;
+    WriteBytes(made / "Holiday.MP4", input);
+    out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 1M --for windows " + Quote(made / "Holiday.MP4"),
+                       "", &status);
+    EXPECT_EQ(status, 0) << out;
+    ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()), 0);
+    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", "ends"});
+    EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input && ReadBytes(made / "cleaver.exe") == image);
 }
 
 // Refusals are told in message boxes over the dialog, which stays open.  What the program must
@@ -130,24 +163,25 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
 // name of the file it rebuilds, a read-only cleaver.exe.
 TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
 {
-    WriteBytes(from / "data_02.QCB", "mine");
-    chmod((from / "data_02.QCB").c_str(), 0444);
+    WriteBytes(from / "Holiday_02.QCB", "mine");
+    chmod((from / "Holiday_02.QCB").c_str(), 0444);
     Drive(tool / "CLEAVER.EXE",
           {"split", "click:IDOK",
            "message:Cleaver:Unable to open input file, Please select a file to split.",
            "click:IDC_BROWSE", "open:" + InputPath(), Shown(InputPath()), "click:IDC_SIZE_USER",
            "type:IDC_USER_KB:9", "click:IDOK",
-           "message:Cleaver:Size must be between 10 KB and 64 MB (65536 KB)", Shown(InputPath()),
+           "message:Cleaver:Size must be between 10 KB and 4 GB: a number of KB, or one with its "
+           "unit, as in 25 MB or 1.5 GB", Shown(InputPath()),
            "click:IDC_SIZE_360", "click:IDOK",
-           "message:Cleaver:Unable to create part data_02.QCB: a file of that name is read-only, "
+           "message:Cleaver:Unable to create part Holiday_02.QCB: a file of that name is read-only, "
            "a link, a folder or the input itself, and is left alone",
            "click:IDC_BROWSE", "cancelfile", "text:IDC_INPUT_PATH:", "close"});
     EXPECT_EQ(Names(tool.path()), NameSet{"CLEAVER.EXE"});
-    EXPECT_EQ(Names(from.path()), (NameSet{"Data.BIN", "data_02.QCB"}));
-    ASSERT_EQ(unlink((from / "data_02.QCB").c_str()), 0);
+    EXPECT_EQ(Names(from.path()), (NameSet{"Holiday.MP4", "Holiday_02.QCB"}));
+    ASSERT_EQ(unlink((from / "Holiday_02.QCB").c_str()), 0);
 
     // setup.exe, split into 1.44 MB slices, and its head part renamed back to setup.exe.
-    ASSERT_EQ(rename((from / "Data.BIN").c_str(), (from / "setup.exe").c_str()), 0);
+    ASSERT_EQ(rename((from / "Holiday.MP4").c_str(), (from / "setup.exe").c_str()), 0);
     Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + WinPath(from / "setup.exe"),
                                  "click:IDOK", "ends"});
     EXPECT_EQ(SizeOf(from / "setup_01.QCB"), 1433600);
@@ -239,4 +273,20 @@ TEST_F(WineDialogs, NamesInAnyScriptSplitAndRejoin)
         Drive(to / PartName(base, 0), {"join", "text:IDC_NAME:" + name, "click:IDOK", "ends"});
         EXPECT_TRUE(ReadBytes(to / name) == input);
     }
+}
+
+// In a read-only folder the split says which part it could not create, and
+// why, in the system's words.
+TEST_F(WineDialogs, AReadOnlyFolderIsToldWithItsReason)
+{
+    if (!g_own_mounts)
+        GTEST_SKIP() << "no mounts of its own here";
+    std::string folder = Quote(from.path());
+    ASSERT_EQ(system(("mount --bind " + folder + " " + folder + " && mount -o remount,ro,bind " +
+                      folder).c_str()), 0);
+    Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDOK",
+                                 "message:Cleaver:Unable to create part Holiday_00.exe: Access denied",
+                                 "close"});
+    EXPECT_EQ(system(("umount " + folder).c_str()), 0);
+    EXPECT_EQ(Names(from.path()), NameSet{"Holiday.MP4"});
 }
