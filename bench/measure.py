@@ -23,6 +23,8 @@ RSS_FLAT_KIB = 256
 WINDOWS_IMAGE_TARGET = 36864
 SPLIT_CPU_TARGET = 1.1
 JOIN_CPU_TARGET = 1.3
+MANY_PARTS_SLICE_KB = 10    # the smallest slice size a user can ask for
+MANY_PARTS_CPU_TARGET = 1.3
 QUIET_TRIES = 5
 
 
@@ -152,14 +154,15 @@ class Bench:
             fail("split -b exited with %d" % code)
         return cpu, wall, rss
 
-    def our_join(self):
-        head = os.path.join(self.ours_dir, self.our_parts(self.ours_dir)[0])
-        cpu, wall, rss, code = self.run([head], self.ours_dir, self.join_answers, self.log)
-        out = os.path.join(self.ours_dir, "in.bin")
+    def our_join(self, folder=None):
+        folder = folder or self.ours_dir
+        head = os.path.join(folder, self.our_parts(folder)[0])
+        cpu, wall, rss, code = self.run([head], folder, self.join_answers, self.log)
+        out = os.path.join(folder, "in.bin")
         if code != 0 or not os.path.exists(out):
             with open(self.log, errors="replace") as f:
                 fail("our join wrote no in.bin (exit %d); the dialog said:\n%s" % (code, f.read()[-800:]))
-        left = [n for n in os.listdir(self.ours_dir) if n == "cleaver.exe" or n.endswith(".tmp")]
+        left = [n for n in os.listdir(folder) if n == "cleaver.exe" or n.endswith(".tmp")]
         if left:
             fail("our join left %s behind" % ", ".join(left))
         self.cmp(out, self.input)
@@ -300,6 +303,75 @@ class Bench:
         self.clear(self.in_dir, self.ours_dir, self.gnu_dir, self.cat_dir)
         return result
 
+    # -- many small parts ----------------------------------------------------
+
+    def measure_many_parts(self, count):
+        """The head part's join of `count` slices of the smallest size against
+        cat of the same slice files, in order, into one file.  Here the cost
+        per part (finding, opening, closing) outweighs the bytes moved.
+
+        cat reads the .QCB slices only: where the program image is larger than
+        a slice, the head part carries no input bytes, so the slices alone
+        are the input, and cat's output can be compared with it byte for
+        byte.  Leaving out the head part spares cat one open and the program
+        image, of which our join reads only the trailer."""
+        # Parts are filled in whole 4096-byte blocks: 10 KB slices hold 12 KiB.
+        slice_bytes = -(-MANY_PARTS_SLICE_KB * 1024 // 4096) * 4096
+        size = count * slice_bytes
+        label = "%s slices of %d KB" % (format(count, ","), MANY_PARTS_SLICE_KB)
+        result = {"count": count, "size": size, "slice_bytes": slice_bytes, "label": label}
+        need = 4 * size + 64 * MIB  # input, slices, two rebuilt files
+        stat = os.statvfs(self.work)
+        if stat.f_bavail * stat.f_frsize < need:
+            progress("%s: skipped, the work directory has no room for %.1f GiB\n" % (label, need / (1 << 30)))
+            result["skipped"] = "no room"
+            return result
+        folder = self.dir("many")
+        progress("%s: input" % label)
+        self.make_input(size)
+        answers = self.answers("split.txt", "f\n%s\nu\n%d\no\n" % (self.input, MANY_PARTS_SLICE_KB))
+        _, _, _, code = self.run([self.program], self.work, answers, self.log)
+        parts = self.our_parts(self.in_dir)
+        if code != 0 or not parts:
+            with open(self.log, errors="replace") as f:
+                fail("our split of %s exited with %d; the dialog said:\n%s" % (label, code, f.read()[-800:]))
+        for name in parts:
+            os.rename(os.path.join(self.in_dir, name), os.path.join(folder, name))
+        slices = parts[1:]
+        lengths = [os.path.getsize(os.path.join(folder, n)) for n in slices]
+        head_data = size - sum(lengths)
+        if head_data != 0 or any(n != slice_bytes for n in lengths):
+            fail("%s: the head part holds %d input bytes and the slices %d to %d, not none and %d each"
+                 % (label, head_data, min(lengths), max(lengths), slice_bytes))
+        result["parts"] = len(parts)
+        progress(", %s parts" % format(len(parts), ","))
+        # Names relative to the parts' folder keep cat's arguments short.
+        cat_argv = [self.cat] + slices
+        out = os.path.join(self.cat_dir, "in.bin")
+
+        def cat_join():
+            cpu, wall, rss, code = self.run(cat_argv, folder, stdout=out)
+            if code != 0:
+                fail("cat exited with %d" % code)
+            self.cmp(out, self.input)
+            os.remove(out)
+            return cpu, wall, rss
+
+        samples = {"ours": [], "theirs": []}
+        for r in range(self.rounds + 1):
+            order = ("ours", "theirs") if r % 2 == 0 else ("theirs", "ours")
+            for who in order:
+                got = self.quiet_sample((lambda: self.our_join(folder)) if who == "ours" else cat_join,
+                                        lambda: None)
+                if r > 0:
+                    samples[who].append(got)
+            progress(" j%d" % r if r else ", join j0(warm-up)")
+        result["join"] = samples
+        progress(", every rebuilt file matched\n")
+        self.clear(self.in_dir, folder, self.cat_dir)
+        os.rmdir(folder)
+        return result
+
 
 # -- the report ----------------------------------------------------------
 
@@ -344,22 +416,24 @@ def load():
         return float(f.read().split()[0])
 
 
-def report(args, bench, results):
+def report(args, bench, results, many):
     win = args.windows_image
     win_size = os.path.getsize(win) if win and os.path.exists(win) else None
     print()
-    print("QCleaver against GNU split and cat: %s, input from /dev/urandom, slice size %d KB (%s);"
-          % (args.place, args.slice_kb, size_name(args.slice_kb * 1024)))
-    print("an input no larger than that (a file must be larger than one part) is cut into quarter slices")
+    print("QCleaver against GNU split and cat: %s, input from /dev/urandom" % args.place)
+    if results:
+        print("slice size %d KB (%s); an input no larger than that (a file must be larger than one part)"
+              " is cut into quarter slices" % (args.slice_kb, size_name(args.slice_kb * 1024)))
     print("median of %d rounds after a warm-up round, order alternating (A B, B A, ...)" % bench.rounds)
     print("machine: %s; load average %.2f at the start, %.2f at the end" % (machine(), args.load, load()))
     print("images: Linux build/posix/cleaver %s bytes; Windows build/windows/cleaver.exe %s"
           % (format(bench.image_size, ","), format(win_size, ",") + " bytes" if win_size else "not built"))
-    print()
-    print("| input | step | CPU s ours / theirs | ratio | wall s ours / theirs | ratio "
-          "| MB/s ours / theirs | max RSS KiB ours / theirs |")
-    print("|---|---|---|---|---|---|---|---|")
     rows = {}
+    if results:
+        print()
+        print("| input | step | CPU s ours / theirs | ratio | wall s ours / theirs | ratio "
+              "| MB/s ours / theirs | max RSS KiB ours / theirs |")
+        print("|---|---|---|---|---|---|---|---|")
     for res in results:
         label = size_name(res["size"])
         if "skipped" in res:
@@ -375,6 +449,27 @@ def report(args, bench, results):
                 row["wall"][0], row["wall"][1], row["wall_ratio"],
                 row["mbs"][0], row["mbs"][1], format(row["rss"], ","), format(row["their_rss"], ",")))
 
+    if many:
+        print()
+        print("Many small parts: the head part's join against cat of the .QCB slices in order (the head")
+        print("part carries no input bytes here, so the slices alone are the input); same rounds")
+        print()
+        print("| set | step | CPU s ours / theirs | ratio | wall s ours / theirs | ratio "
+              "| CPU µs a slice ours / theirs | max RSS KiB ours / theirs |")
+        print("|---|---|---|---|---|---|---|---|")
+        label = "%s (%s)" % (many["label"], size_name(many["size"]) if many["size"] % MIB == 0
+                            else "%.0f MB" % (many["size"] / 1e6))
+        if "skipped" in many:
+            print("| %s | join | %s | | | | | |" % (label, many["skipped"]))
+        else:
+            row = many_row = summary(many["size"], many["join"])
+            slices = many["parts"] - 1
+            print("| %s | join vs `cat` | %.3f / %.3f | %.2f | %.3f / %.3f | %.2f | %.1f / %.1f | %s / %s |" % (
+                label, row["cpu"][0], row["cpu"][1], row["cpu_ratio"],
+                row["wall"][0], row["wall"][1], row["wall_ratio"],
+                row["cpu"][0] / slices * 1e6, row["cpu"][1] / slices * 1e6,
+                format(row["rss"], ","), format(row["their_rss"], ",")))
+
     def unmeasured():
         return ["%s %s" % (size_name(r["size"]), r["skipped"]) for r in results if "skipped" in r]
 
@@ -387,22 +482,37 @@ def report(args, bench, results):
         return text, "PASS" if all(r["cpu_ratio"] <= limit for _, r in got) else "MISS"
 
     targets = []
-    targets.append(("split CPU at most %.1fx GNU split's" % SPLIT_CPU_TARGET,) + ratio_target("split", SPLIT_CPU_TARGET))
-    targets.append(("join CPU at most %.1fx cat's" % JOIN_CPU_TARGET,) + ratio_target("join", JOIN_CPU_TARGET))
+    if results:
+        targets.append(("split CPU at most %.1fx GNU split's" % SPLIT_CPU_TARGET,)
+                       + ratio_target("split", SPLIT_CPU_TARGET))
+        targets.append(("join CPU at most %.1fx cat's" % JOIN_CPU_TARGET,) + ratio_target("join", JOIN_CPU_TARGET))
+    if many:
+        if "skipped" in many:
+            text, verdict = many["skipped"], "n/a"
+        else:
+            ratio = many_row["cpu_ratio"]
+            text, verdict = "%.3f" % ratio, "PASS" if ratio <= MANY_PARTS_CPU_TARGET else "MISS"
+        targets.append(("join of %s CPU at most %.1fx cat's" % (many["label"], MANY_PARTS_CPU_TARGET),
+                        text, verdict))
     peaks = {}
     for (s, _), r in rows.items():
         peaks[s] = max(peaks.get(s, 0), r["rss"])
-    text = ", ".join("%s %s KiB" % (size_name(s), format(k, ",")) for s, k in sorted(peaks.items()))
+    if many and "skipped" not in many:
+        peaks[many["label"]] = many_row["rss"]
+    text = ", ".join("%s %s KiB" % (s if isinstance(s, str) else size_name(s), format(k, ","))
+                     for s, k in sorted(peaks.items(), key=lambda item: (isinstance(item[0], str), item)))
     targets.append(("peak RSS at most 4 MiB (%s KiB)" % format(RSS_TARGET_KIB, ","), text or "-",
                     "n/a" if not peaks else "PASS" if max(peaks.values()) <= RSS_TARGET_KIB else "MISS"))
-    if peaks and not unmeasured() and len(peaks) > 1:
-        spread = max(peaks.values()) - min(peaks.values())
-        flat = ("spread %s KiB" % format(spread, ","), "PASS" if spread <= RSS_FLAT_KIB else "MISS")
-    else:
-        flat = (", ".join(unmeasured()) or "one size only", "MISS" if unmeasured() else "n/a")
-    sizes = sorted(r["size"] for r in results)
-    targets.append(("peak RSS flat from %s to %s (within %d KiB)"
-                    % (size_name(sizes[0]), size_name(sizes[-1]), RSS_FLAT_KIB),) + flat)
+    if results:
+        bulk = [k for s, k in peaks.items() if not isinstance(s, str)]
+        if bulk and not unmeasured() and len(bulk) > 1:
+            spread = max(bulk) - min(bulk)
+            flat = ("spread %s KiB" % format(spread, ","), "PASS" if spread <= RSS_FLAT_KIB else "MISS")
+        else:
+            flat = (", ".join(unmeasured()) or "one size only", "MISS" if unmeasured() else "n/a")
+        sizes = sorted(r["size"] for r in results)
+        targets.append(("peak RSS flat from %s to %s (within %d KiB)"
+                        % (size_name(sizes[0]), size_name(sizes[-1]), RSS_FLAT_KIB),) + flat)
     targets.append(("Windows image at most %s bytes" % format(WINDOWS_IMAGE_TARGET, ","),
                     format(win_size, ",") + " bytes" if win_size else "not built",
                     "n/a" if not win_size else "PASS" if win_size <= WINDOWS_IMAGE_TARGET else "MISS"))
@@ -428,6 +538,8 @@ def main():
     p.add_argument("--sizes", default="64M 512M 3G")
     p.add_argument("--rounds", type=int, default=9, help="measured rounds, after one warm-up round")
     p.add_argument("--slice-kb", type=int, default=65536)
+    p.add_argument("--many-parts", type=int, default=20000,
+                   help="slices of %d KB in the many-parts join; 0 skips it" % MANY_PARTS_SLICE_KB)
     args = p.parse_args()
     if args.rounds < 1:
         fail("at least one measured round")
@@ -436,7 +548,10 @@ def main():
         progress("bench: warning: load average %.2f; other programs on this machine skew the figures\n" % args.load)
     bench = Bench(args)
     results = [bench.measure(parse_size(s)) for s in args.sizes.replace(",", " ").split()]
-    report(args, bench, results)
+    many = bench.measure_many_parts(args.many_parts) if args.many_parts > 0 else None
+    if not results and not many:
+        fail("nothing to measure: no sizes and no many-parts case")
+    report(args, bench, results, many)
 
 
 if __name__ == "__main__":
