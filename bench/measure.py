@@ -61,6 +61,7 @@ class Bench:
         self.cat = shutil.which("cat")
         self.split = shutil.which("split")
         # Everything the runs touch lives in the work directory (tmpfs).
+        self.make_set = args.make_set
         self.program = os.path.join(self.work, "cleaver")
         shutil.copyfile(args.program, self.program)
         os.chmod(self.program, 0o755)
@@ -308,15 +309,15 @@ class Bench:
     def measure_many_parts(self, count):
         """The head part's join of `count` slices of the smallest size against
         cat of the same slice files, in order, into one file.  Here the cost
-        per part (finding, opening, closing) outweighs the bytes moved.
+        per part (finding, opening, closing, checking) outweighs the bytes
+        moved.
 
-        cat reads the .QCB slices only: where the program image is larger than
-        a slice, the head part carries no input bytes, so the slices alone
-        are the input, and cat's output can be compared with it byte for
-        byte.  Leaving out the head part spares cat one open and the program
-        image, of which our join reads only the trailer."""
-        # Parts are filled in whole 4096-byte blocks: 10 KB slices hold 12 KiB.
-        slice_bytes = -(-MANY_PARTS_SLICE_KB * 1024 // 4096) * 4096
+        The split no longer writes parts this small for so many (the head
+        part, with its table of 4 bytes a part, would be larger than a
+        slice), so bench/make_many_parts writes the set: the program, no
+        input bytes and the table in the head part, slices of exactly 10 KB.
+        cat reads the .QCB slices only, which are the whole input."""
+        slice_bytes = MANY_PARTS_SLICE_KB * 1024
         size = count * slice_bytes
         label = "%s slices of %d KB" % (format(count, ","), MANY_PARTS_SLICE_KB)
         result = {"count": count, "size": size, "slice_bytes": slice_bytes, "label": label}
@@ -329,8 +330,8 @@ class Bench:
         folder = self.dir("many")
         progress("%s: input" % label)
         self.make_input(size)
-        answers = self.answers("split.txt", "f\n%s\nu\n%d\no\n" % (self.input, MANY_PARTS_SLICE_KB))
-        _, _, _, code = self.run([self.program], self.work, answers, self.log)
+        _, _, _, code = self.run([self.make_set, self.program, self.input, str(slice_bytes)],
+                                 self.work, stdout=self.log)
         parts = self.our_parts(self.in_dir)
         if code != 0 or not parts:
             with open(self.log, errors="replace") as f:
@@ -538,6 +539,7 @@ def main():
     p.add_argument("--sizes", default="64M 512M 3G")
     p.add_argument("--rounds", type=int, default=9, help="measured rounds, after one warm-up round")
     p.add_argument("--slice-kb", type=int, default=65536)
+    p.add_argument("--make-set", required=True, help="bench/make_many_parts, built")
     p.add_argument("--many-parts", type=int, default=20000,
                    help="slices of %d KB in the many-parts join; 0 skips it" % MANY_PARTS_SLICE_KB)
     args = p.parse_args()
