@@ -14,6 +14,7 @@ struct JoinDialog {
     Folder folder;           // the head part's own, where the set is
     bool have_folder;
     bool can_join;           // OK is enabled: closing without a join is then no failure
+    Census census;           // the slices found as the dialog opened, which the join reuses
 };
 
 static void InitJoinDialog(HWND dialog, JoinDialog *state)
@@ -43,9 +44,8 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
     if (verdict.count_readable) {
         SetItemNumber(dialog, IDC_PARTS, set.trailer.last_part);
         if (state->have_folder) {
-            Census census = TakeCensus(&set, &state->folder);
-            found = census.found;
-            FreeCensus(&census);
+            state->census = TakeCensus(&set, &state->folder);
+            found = state->census.found;
         }
         SetItemNumber(dialog, IDC_FOUND, found);
     }
@@ -61,7 +61,7 @@ static void OnJoin(HWND dialog, JoinDialog *state)
         Progress progress = {0, 0, 0, 0, 0};
         BeginWork(dialog, &progress);
         result = JoinParts(&state->folder, state->image_path, IsItemChecked(dialog, IDC_MAKE_COPY),
-                           IsItemChecked(dialog, IDC_DELETE_PARTS), &progress);
+                           IsItemChecked(dialog, IDC_DELETE_PARTS), &progress, &state->census);
         EndWork(dialog);
     } else {
         result = JoinResult();
@@ -122,7 +122,9 @@ int RunJoinDialog(const char *image_path)
     state.image_path = image_path;
     state.have_folder = FolderOfFile(image_path, &state.folder);
     state.can_join = true;  // until the dialog finds otherwise
+    state.census = Census();
     int failed = RunDialog(IDD_JOIN_DIALOG, JoinDlgProc, &state) != 0;
+    FreeCensus(&state.census);
     if (state.have_folder)
         FolderClose(&state.folder);
     return failed;

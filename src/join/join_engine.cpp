@@ -77,16 +77,15 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, FileHandle outp
     FormatPartName(name, set->base, slice->index);
     if (progress)
         progress->item = name;
-    FileHandle file = FileOpenRead(joining->folder, name);
+    int64_t length = -1;
+    FileHandle file = FileOpenRead(joining->folder, name, &slice->read, &length);
     if (file == kNoFile)
         return Fail(result, kJoinPartMissing, set, slice->index);
     JoinStatus status = kJoinDone;
-    if (!FileIdOf(file, &slice->read)) {
-        status = Fail(result, kJoinPartUnreadable, set, slice->index);
-    } else if ((joining->replaces && SameFile(slice->read, joining->replaced)) ||
+    if ((joining->replaces && SameFile(slice->read, joining->replaced)) ||
                SameFile(slice->read, joining->head_id)) {
         status = Fail(result, kJoinWouldReplacePart, set, slice->index);
-    } else if (FileLength(file) != slice->length) {
+    } else if (length != slice->length) {
         SetFileError(0, "");
         status = Fail(result, kJoinPartDamaged, set, slice->index);  // changed since counted
     } else {
@@ -216,7 +215,8 @@ static JoinStatus Plan(Joining *joining, const char *image_path, JoinResult *res
         CopyText(result->part, kPathSize, FileNameOf(image_path));
         return kJoinWouldReplacePart;
     }
-    joining->census = TakeCensus(set, joining->folder);
+    if (!joining->census.listed)
+        joining->census = TakeCensus(set, joining->folder);
     const Census &census = joining->census;
     if (!census.listed)
         return Fail(result, kJoinPartMissing, set, 1);
@@ -277,7 +277,7 @@ static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *resu
 }
 
 JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_copy,
-                     bool delete_parts, Progress *progress)
+                     bool delete_parts, Progress *progress, Census *census)
 {
     JoinResult result;
     memset(&result, 0, sizeof result);
@@ -290,6 +290,8 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
     // its stretch of the data and the program copy.
     PartSet set;
     joining.set = &set;
+    if (census)
+        joining.census = *census;
     joining.head = FileOpenRead(0, image_path);
     if (joining.head == kNoFile || !FileIdOf(joining.head, &joining.head_id) ||
         !ReadPartSet(joining.head, &set)) {
@@ -331,7 +333,10 @@ JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_cop
                                             result.program_copy == kProgramCopyMade ? &copy_id : 0,
                                             progress);
     }
-    FreeCensus(&joining.census);
+    if (census)
+        *census = joining.census;  // the caller's, with what this join read
+    else
+        FreeCensus(&joining.census);
     if (joining.head != kNoFile)
         FileClose(joining.head);
     return result;

@@ -3,6 +3,7 @@
 #ifndef QCLEAVER_JOIN_JOIN_ENGINE_H
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
+#include "join/part_set.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 
@@ -62,7 +63,11 @@ struct JoinResult {
 // of the set or the rebuilt file, it deletes only files it read, and a join
 // that fails or is stopped leaves the disk as it found it.  Once the file
 // is rebuilt, a stop ends the program copy or the deletion where it is.
+// census, where not null, is one the caller took of this set in this
+// folder (the join dialog, to count the parts found), which spares a second
+// pass over the folder: every slice is judged again, by identity and
+// length, as it is opened.
 JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_copy,
-                     bool delete_parts, Progress *progress = 0);
+                     bool delete_parts, Progress *progress = 0, Census *census = 0);
 
 #endif

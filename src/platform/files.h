@@ -95,6 +95,12 @@ bool ListFolder(const Folder *folder, const char *prefix,
 
 // ---- Files ----------------------------------------------------------------
 
+// A file's identity, whatever names it goes by: device and inode, or
+// volume serial number and file index.
+struct FileId {
+    uint64_t volume;
+    uint64_t index;
+};
 typedef intptr_t FileHandle;
 const FileHandle kNoFile = -1;
 
@@ -107,7 +113,9 @@ enum FileMode {
 
 // Opens a plain file for reading, shared with other readers and writers.
 // Anything else (a folder, a pipe, a device) fails at once, never waits.
-FileHandle FileOpenRead(const Folder *folder, const char *name);
+// Its identity and length, where id and length are not null, come with it.
+FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id = 0,
+                        int64_t *length = 0);
 // Creates a new file in folder, exclusively, under a name that no file had
 // and no one could guess ("qcleaver-" and random letters), and returns that
 // name in name.  Never an existing file, never through a link.  This is the
@@ -139,12 +147,6 @@ enum FileKind {
 };
 FileKind FileKindOf(const Folder *folder, const char *name);
 
-// A file's identity, whatever names it goes by: device and inode, or
-// volume serial number and file index.
-struct FileId {
-    uint64_t volume;
-    uint64_t index;
-};
 bool FileIdOf(FileHandle file, FileId *id);
 // Of the name itself, not of a link's target; false when there is none.
 bool FileIdAt(const Folder *folder, const char *name, FileId *id);

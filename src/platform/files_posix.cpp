@@ -182,7 +182,9 @@ static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_
 // Files are opened without blocking, so that a pipe with no writer cannot
 // hold us up; only a plain file is kept, on which the flag means nothing,
 // so it stays (two calls fewer an open, for sets of thousands of parts).
-static FileHandle PlainFileOnly(int fd)
+static void IdOfStat(const struct stat *st, FileId *id);
+
+static FileHandle PlainFileOnly(int fd, FileId *id, int64_t *length)
 {
     if (fd < 0)
         return kNoFile;
@@ -197,16 +199,21 @@ static FileHandle PlainFileOnly(int fd)
         close(fd);
         return kNoFile;
     }
+    // Asked along, since a join asks both of each of thousands of parts.
+    if (id)
+        IdOfStat(&st, id);
+    if (length)
+        *length = (int64_t)st.st_size;
     return fd;
 }
 
-FileHandle FileOpenRead(const Folder *folder, const char *name)
+FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id, int64_t *length)
 {
     if (!name[0]) {
         SetFileError(ENOENT, "open");
         return kNoFile;
     }
-    return PlainFileOnly(OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK));
+    return PlainFileOnly(OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK), id, length);
 }
 
 // Random bits for temporary names; the clock and the process when the

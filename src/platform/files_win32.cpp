@@ -225,15 +225,20 @@ static FileHandle DiskFile(HANDLE h, const char *call)
     return (FileHandle)h;
 }
 
-FileHandle FileOpenRead(const Folder *folder, const char *name)
+FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id, int64_t *length)
 {
     char path[kPathSize];
     if (!Join(folder, name, path, "open"))
         return kNoFile;
-    return DiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                0),
-                    "open");
+    FileHandle file = DiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                                           OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, 0),
+                               "open");
+    if (file != kNoFile && ((id && !FileIdOf(file, id)) || (length && (*length = FileLength(file)) < 0))) {
+        FileClose(file);
+        return kNoFile;
+    }
+    return file;
 }
 
 // Bits no one outside can guess in advance: the performance counter, the

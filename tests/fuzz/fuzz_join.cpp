@@ -92,11 +92,15 @@ bool ListFolder(const Folder *in, const char *prefix,
 
 static Open &Held(FileHandle h) { return g_open.count(h) ? g_open[h] : (abort(), g_open[h]); }
 
-FileHandle FileOpenRead(const Folder *in, const char *name)
+FileHandle FileOpenRead(const Folder *in, const char *name, FileId *id, int64_t *length)
 {
     File f = Find(in, name);
     if (!f || (f->kind != kPlainFile && f->kind != kReadOnlyFile))
         return Fail(f ? EISDIR : ENOENT, "open"), kNoFile;
+    if (id)
+        *id = {1, (uintptr_t)f.get()};
+    if (length)
+        *length = (int64_t)f->data.size();
     return g_open[++g_handles] = {f, 0}, g_handles;
 }
 
