@@ -94,7 +94,8 @@ head -c 4567890 /dev/zero >"$c/Data/Report.PDF"
 drive "$work/split.log" "$c/QCleaver/cleaver.exe" split click:1000 \
     'open:C:\Data\Report.PDF' "sleep:$hold" \
     click:1017 type:1018:9 click:1 "sleep:$hold" \
-    "message:Cleaver:Size must be between 10 KB and 64 MB (65536 KB)" click:1003 click:1 ends
+    "message:Cleaver:Size must be between 10 KB and 4 GB: a number of KB, or one with its unit, as in 25 MB or 1.5 GB" \
+    click:1003 click:1 ends
 wait_for "$work/split.log" " open:"
 shoot QCleaver "$out/split-dialog.png"
 wait_for "$work/split.log" " click:1$"
@@ -111,8 +112,8 @@ shoot "[0-9]+% - QCleaver" "$out/split-at-work.png"
 finish "$work/work.log"
 rm -f "$c/Data/Video.ISO"
 
-cp "$c"/Data/report_* "$c/Download/"
-drive "$work/join.log" "$c/Download/report_00.exe" join "sleep:$hold" close
+cp "$c"/Data/Report_* "$c/Download/"
+drive "$work/join.log" "$c/Download/Report_00.exe" join "sleep:$hold" close
 wait_for "$work/join.log" " join$"
 shoot QCleaver "$out/join-dialog.png"
 finish "$work/join.log"
