@@ -57,6 +57,18 @@ static int Fail(const char *text)
     return 1;
 }
 
+// The folder of a head part, or false after saying why there is none.
+static bool FolderOfHead(const char *head, Folder *folder)
+{
+    if (FolderOfFile(head, folder))
+        return true;
+    char text[kPathSize + 512] = "";
+    AppendText(text, sizeof text, head);
+    AppendReason(text, sizeof text, LastFileError());
+    Fail(text);
+    return false;
+}
+
 static int Split(const char *image_path, const char *input, int64_t slice_bytes, bool for_windows)
 {
     ProgramImage program = {image_path, 0, 0};
@@ -94,12 +106,8 @@ static int Split(const char *image_path, const char *input, int64_t slice_bytes,
 static int Join(const char *head, bool make_copy, bool delete_parts)
 {
     Folder folder;
-    if (!FolderOfFile(head, &folder)) {
-        char text[kPathSize + 512] = "";
-        AppendText(text, sizeof text, head);
-        AppendReason(text, sizeof text, LastFileError());
-        return Fail(text);
-    }
+    if (!FolderOfHead(head, &folder))
+        return 1;
     Progress progress = {0, 0, 0, 0, 0};
     ConsoleWork work;
     BeginConsoleWork(&work, &progress);
@@ -163,12 +171,8 @@ static void PrintPart(void *, const PartReport *part)
 static int Check(const char *head)
 {
     Folder folder;
-    if (!FolderOfFile(head, &folder)) {
-        char text[kPathSize + 512] = "";
-        AppendText(text, sizeof text, head);
-        AppendReason(text, sizeof text, LastFileError());
-        return Fail(text);
-    }
+    if (!FolderOfHead(head, &folder))
+        return 1;
     Progress progress = {0, 0, 0, 0, 0};
     ConsoleWork work;
     BeginConsoleWork(&work, &progress);

@@ -30,19 +30,6 @@ void DescribeFileError(int code, char *text, int size)
                                                   : strerror(code));
 }
 
-static FileError g_last_error;
-
-FileError LastFileError()
-{
-    return g_last_error;
-}
-
-void SetFileError(int code, const char *call)
-{
-    g_last_error.code = code;
-    g_last_error.call = call;
-}
-
 // Records errno for call; returns false, so that a failure reads as one line.
 static bool Failed(const char *call)
 {

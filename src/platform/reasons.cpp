@@ -1,7 +1,22 @@
-// A failure's reason in words, with the advice users need most; the same on
-// every system, over each system's own words.
+// A failure's reason, kept, and in words with the advice users need most;
+// the same on every system, over each system's own words.
 #include "platform/files.h"
 #include "platform/text.h"
+
+// The reason of the latest failure, as errno is: each backend records it
+// where a call fails, the engines copy it into their results.
+static FileError g_last_error;
+
+FileError LastFileError()
+{
+    return g_last_error;
+}
+
+void SetFileError(int code, const char *call)
+{
+    g_last_error.code = code;
+    g_last_error.call = call;
+}
 
 void AppendReason(char *text, int size, FileError error, int64_t more_room)
 {

@@ -47,11 +47,8 @@ bool g_room_told = true;     // whether the drive tells its room as it is
 typedef std::pair<File, int64_t> Open;  // a file, and the position in it
 static std::map<FileHandle, Open> g_open;
 static FileHandle g_handles;  // handles given out
-static FileError g_error;
 static const Folder g_folder = {0, "/w/"};
 
-FileError LastFileError() { return g_error; }
-void SetFileError(int code, const char *call) { g_error = {code, call}; }
 static bool Fail(int code, const char *call) { return SetFileError(code, call), false; }
 std::string MemPath(const char *name, const Folder *in = &g_folder)
 {
