@@ -30,23 +30,14 @@ void FormatJoinDone(const JoinResult *result, char *line, int size)
         AppendText(line, size, ": interrupted");
 }
 
-// "Unable to rebuild report.zip: " and what is wrong with part, or with
-// the set; the file concerned is always named.
-static void Rebuilding(char *text, int size, const JoinResult *result)
+// "Unable to rebuild report.zip: " and what follows: the file concerned is
+// always named, and the part where one is.
+static void Rebuilding(char *text, int size, const JoinResult *result, const char *part = 0)
 {
     AppendText(text, size, "Unable to rebuild ");
     AppendText(text, size, result->output[0] ? result->output : "the file");
     AppendText(text, size, ": ");
-    AppendText(text, size, result->part);
-}
-
-// How much room there is, and where: "this drive has 3.1 GB free".
-static void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes)
-{
-    AppendText(text, size, folder[0] ? folder : "this folder");
-    AppendText(text, size, " has ");
-    AppendSize(text, size, free_bytes);
-    AppendText(text, size, " free");
+    AppendText(text, size, part ? part : "");
 }
 
 bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *text, int size)
@@ -63,7 +54,7 @@ bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *tex
         AppendReason(text, size, result->error);
         break;
     case kJoinHeadDamaged:
-        Rebuilding(text, size, result);
+        Rebuilding(text, size, result, result->part);
         AppendText(text, size, ", the head part itself, is damaged; get it again");
         break;
     case kJoinNoOutput:
@@ -78,21 +69,20 @@ bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *tex
         }
         break;
     case kJoinWouldReplacePart:
-        AppendText(text, size, "Unable to rebuild ");
-        AppendText(text, size, output);
-        AppendText(text, size, ": it would replace ");
+        Rebuilding(text, size, result);
+        AppendText(text, size, "it would replace ");
         AppendText(text, size, result->part);
         AppendText(text, size, ", a part of this set; give that part back its own name and try "
                                "again");
         break;
     case kJoinPartMissing:
     case kJoinPartUnreadable:
-        Rebuilding(text, size, result);
+        Rebuilding(text, size, result, result->part);
         AppendText(text, size, result->status == kJoinPartMissing ? " is missing" : " cannot be read");
         AppendReason(text, size, result->error);
         break;
     case kJoinPartDamaged:
-        Rebuilding(text, size, result);
+        Rebuilding(text, size, result, result->part);
         if (result->expected >= 0 && result->length >= 0 && result->length != result->expected) {
             bool shorter = result->length < result->expected;
             AppendText(text, size, " is ");
@@ -105,12 +95,12 @@ bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *tex
         }
         break;
     case kJoinPartCorrupt:
-        Rebuilding(text, size, result);
+        Rebuilding(text, size, result, result->part);
         AppendText(text, size, " is damaged; it does not match the checksum recorded when it was "
                                "made. Get that part again.");
         break;
     case kJoinPartSwapped:
-        Rebuilding(text, size, result);
+        Rebuilding(text, size, result, result->part);
         AppendText(text, size, " holds what ");
         AppendText(text, size, result->other);
         AppendText(text, size, " should hold: the parts were renamed or swapped");
@@ -123,31 +113,27 @@ bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *tex
         AppendReason(text, size, result->error, more_room);
         break;
     case kJoinNoRoom:
-        AppendText(text, size, "Unable to rebuild ");
-        AppendText(text, size, output);
-        AppendText(text, size, ": it needs ");
+        Rebuilding(text, size, result);
+        AppendText(text, size, "it needs ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, "; ");
         AppendRoom(text, size, folder, result->free_bytes);
         break;
     case kJoinTooLargeForDrive:
-        AppendText(text, size, "Unable to rebuild ");
-        AppendText(text, size, output);
-        AppendText(text, size, ": at ");
+        Rebuilding(text, size, result);
+        AppendText(text, size, "at ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, " it is larger than the file system of ");
         AppendText(text, size, folder[0] ? folder : "this drive");
         AppendText(text, size, " holds; move the parts to a drive formatted NTFS or exFAT");
         break;
     case kJoinSizeMismatch:
-        AppendText(text, size, "Unable to rebuild ");
-        AppendText(text, size, output);
-        AppendText(text, size, ": the parts do not add up to its size");
+        Rebuilding(text, size, result);
+        AppendText(text, size, "the parts do not add up to its size");
         break;
     case kJoinChecksumMismatch:
-        AppendText(text, size, "Unable to rebuild ");
-        AppendText(text, size, output);
-        AppendText(text, size, ": its parts do not match the checksum recorded when they were "
+        Rebuilding(text, size, result);
+        AppendText(text, size, "its parts do not match the checksum recorded when they were "
                                "made; a part is damaged");
         break;
     }

@@ -45,6 +45,8 @@ void DescribeFileError(int code, char *text, int size);
 // known), a drive whose file system takes no file this large, a file
 // another program holds open.  Nothing when error records no code.
 void AppendReason(char *text, int size, FileError error, int64_t more_room = -1);
+// "E:\ has 3.1 GB free", or "this folder has..." for a folder without a path.
+void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes);
 
 // ---- The program, its name rules -------------------------------------------
 

@@ -37,3 +37,11 @@ void AppendReason(char *text, int size, FileError error, int64_t more_room)
         AppendText(text, size, "; another program has the file open: close it and try again");
     }
 }
+
+void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes)
+{
+    AppendText(text, size, folder[0] ? folder : "this folder");
+    AppendText(text, size, " has ");
+    AppendSize(text, size, free_bytes);
+    AppendText(text, size, " free");
+}

@@ -77,10 +77,7 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
         AppendText(text, size, "The parts need ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, "; ");
-        AppendText(text, size, folder[0] ? folder : "this folder");
-        AppendText(text, size, " has ");
-        AppendSize(text, size, result->free_bytes);
-        AppendText(text, size, " free");
+        AppendRoom(text, size, folder, result->free_bytes);
         break;
     case kSplitPartTooLargeForDrive:
         AppendText(text, size, "A part of ");
