@@ -18,11 +18,18 @@ run:
 	@bash scripts/build.sh posix
 	build/posix/cleaver
 
+# No test is skipped silently: each one that could not run says why, by name.
+SKIPPED = for log in build/*/Testing/Temporary/LastTest.log; do \
+	  grep -h -A1 ': Skipped$$' $$log | grep -v -e ': Skipped$$' -e '^--$$' | sed "s|^|make test: skipped in $${log%%/Testing*}: |"; \
+	done; true
+
 test: build
 	@. build/wine.env; echo "make test: the Wine suite runs $$wine_about"
+	rm -f build/*/Testing/Temporary/LastTest.log
 	cd build/posix && ctest --output-on-failure --timeout 600
 	cd build/asan && $(SANITIZER_ENV) ctest --output-on-failure --timeout 600
 	cd build/fuzz && ctest --output-on-failure
+	@$(SKIPPED)
 
 # A finding is written to build/fuzz/crash-* (or leak-, timeout-) and fails
 # the run; new inputs go to build/fuzz/corpus.

@@ -10,15 +10,13 @@
 
 #include "format/crc32.h"
 
-typedef uint32_t (*Crc32Way)(uint32_t crc, const void *data, size_t length);
-
-static double MedianGbPerSecond(Crc32Way update, const std::vector<unsigned char> &buffer,
-                                int runs, uint32_t *crc)
+static double MedianGbPerSecond(Crc32Way way, const std::vector<unsigned char> &buffer, int runs,
+                                uint32_t *crc)
 {
     std::vector<double> rates;
     for (int run = 0; run < runs; run++) {
         auto start = std::chrono::steady_clock::now();
-        *crc = update(0, buffer.data(), buffer.size());
+        *crc = Crc32UpdateBy(way, 0, buffer.data(), buffer.size());
         std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         rates.push_back((double)buffer.size() / took.count() / 1e9);
     }
@@ -37,20 +35,21 @@ int main(int argc, char **argv)
         state = state * 1664525 + 1013904223;
         byte = (unsigned char)(state >> 24);
     }
-    Crc32Init();
-
-    uint32_t table_crc, folded_crc, best_crc;
-    double table = MedianGbPerSecond(Crc32UpdateTable, buffer, runs, &table_crc);
-    double folded = MedianGbPerSecond(Crc32UpdateFolded, buffer, runs, &folded_crc);
-    double best = MedianGbPerSecond(Crc32Update, buffer, runs, &best_crc);
     printf("64 MiB, median of %d runs\n", runs);
-    printf("table  (slicing-by-8): %6.2f GB/s  crc %08x\n", table, (unsigned)table_crc);
-    if (Crc32CanFold())
-        printf("folded (PCLMULQDQ):    %6.2f GB/s  crc %08x\n", folded, (unsigned)folded_crc);
-    else
-        printf("folded: this processor has no PCLMULQDQ; the tables stood in\n");
-    printf("best (what the program uses): %6.2f GB/s  crc %08x\n", best, (unsigned)best_crc);
-    if (table_crc != folded_crc || table_crc != best_crc) {
+    uint32_t first = 0;
+    bool agree = true;
+    for (int way = 0; way < kCrc32WayCount; way++) {
+        if (!Crc32WayAvailable((Crc32Way)way)) {
+            printf("%-32s  not on this processor\n", kCrc32WayNames[way]);
+            continue;
+        }
+        uint32_t crc;
+        double rate = MedianGbPerSecond((Crc32Way)way, buffer, runs, &crc);
+        printf("%-32s %6.2f GB/s  crc %08x\n", kCrc32WayNames[way], rate, (unsigned)crc);
+        agree = agree && (way == 0 || crc == first);
+        first = way == 0 ? crc : first;
+    }
+    if (!agree) {
         printf("the ways disagree\n");
         return 1;
     }

@@ -58,14 +58,14 @@ int main(int argc, char **argv)
     }
     std::string path = argv[2], dir = path.substr(0, path.rfind('/') + 1);
     char base[kPathSize], name[kPathSize];
-    BaseNameOf(argv[2], base);
+    StemOf(argv[2], base);
     PartSetTrailer t = {};
     strncpy(t.original_path, FileNameOf(argv[2]), kMaxRecordPath);
     t.has_record = true;
     t.record_version = 2;
     t.image_size = (int32_t)image.size();
     t.size = (int64_t)input.size();
-    t.original_size = (int32_t)(t.size < kSizeOverflow ? t.size : kSizeOverflow);
+    t.original_size32 = (int32_t)(t.size < kSizeOverflow ? t.size : kSizeOverflow);
     t.last_part = (int32_t)(input.size() / slice);
     t.slice_length = (uint32_t)slice;
     t.image_crc = Crc32Update(0, image.data(), image.size());

@@ -55,35 +55,27 @@ if [ "$what" = all ]; then
         [ -x "$tool" ] || { echo "build: $tool is missing (scripts/install-deps.sh test)" >&2; exit 1; }
     done
     echo "build: the Wine tests will run $wine_about"
-    configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-    cmake --build build/windows -j "$jobs"
     configure build/windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
     cmake --build build/windows64 -j "$jobs"
 fi
 
-# The Linux program carries the 32-bit Windows one, where MinGW is here to
-# build it, so that it can make sets for Windows; without, it makes sets
+# The Linux program carries the 32-bit Windows one, which its own build
+# makes first in build/windows where MinGW is here; without, it makes sets
 # for Linux only.
-windows_image=""
-if command -v i686-w64-mingw32-g++ >/dev/null; then
-    if [ "$what" != all ]; then
-        configure build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-        cmake --build build/windows -j "$jobs" --target cleaver
-    fi
-    windows_image=$PWD/build/windows/cleaver.exe
-else
+command -v i686-w64-mingw32-g++ >/dev/null ||
     echo "build: no MinGW here: the Linux program will make head parts for Linux only" >&2
-fi
 # Without GoogleTest (make run installs none), build/posix has no tests.
 configure build/posix
 cmake -S . -B build/posix -DWINE_TEST_DIR="${wine_dir:+$PWD/$wine_dir}" \
     -DWINE_LOADER="$wine_loader" -DWINE_TEST_WRAPPER="$wine_wrapper" \
-    -DWINDOWS_BUILD_DIR="$PWD/build/windows" -DQCLEAVER_WINDOWS_IMAGE="$windows_image" >/dev/null
+    -DQCLEAVER_WINDOWS_BUILD_DIR="$PWD/build/windows" >/dev/null
 cmake --build build/posix -j "$jobs"
 if [ "$what" = all ]; then
-    # Any report of either sanitizer stops the program at once.
+    # Any report of either sanitizer stops the program at once, and the
+    # contracts' asserts are on.
     sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
-    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCLEAVER_WINDOWS_IMAGE="$windows_image" \
+    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+        -DQCLEAVER_WINDOWS_BUILD_DIR="$PWD/build/windows" \
         "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" "-DCMAKE_EXE_LINKER_FLAGS=$sanitize"
     cmake --build build/asan -j "$jobs"
     fuzz

@@ -1,140 +1,203 @@
-// The Linux program's command line, end to end: splits and joins of each
-// kind, checks, sizes, usage, and what it says where a script reads it.
+// The Linux program's command line, end to end: one scenario a test, each a
+// few lines of shell around the real program and what it must say.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <string>
 
 #include "format/trailer.h"
-#include "split/slice_size.h"
 #include "test_files.h"
 
 namespace {
 
-class CommandLine : public ::testing::Test {
-protected:
-    // Runs the program (a copy named cleaver, or a head part) in the
-    // scratch folder; its output, and its exit status in *status.
-    std::string Run(const std::string &command, int *status)
-    {
-        return RunWithInput("cd '" + dir.path() + "' && " + command, "", status);
-    }
-    std::string Run(const std::string &command, int expected = 0)
-    {
-        int status = -1;
-        std::string out = Run(command, &status);
-        EXPECT_EQ(status, expected) << command << "\n" << out;
-        return out;
-    }
-    static bool Has(const std::string &out, const std::string &text)
-    {
-        return out.find(text) != std::string::npos;
-    }
-    void SetUp() override { CopyFile(POSIX_PROGRAM, dir / "cleaver"); }
-    ScratchDir dir;
+struct Scenario {
+    const char *name;
+    const char *run;  // shell commands in a scratch folder holding ./cleaver
+    int status;       // the last command's
+    std::vector<std::string> says, never;
+    // What the scenario needs of this machine: "root" (to act as another
+    // user), "no /proc" (mounts of its own, and a program that runs without
+    // /proc, as no sanitizer's does), "windows" (the Windows program).
+    const char *needs = "";
 };
+void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name; }
 
-TEST(SliceSize, TakesWhatPeopleType)
-{
-    const struct {
-        const char *text;
-        int64_t bytes;  // -1: refused
-    } cases[] = {{"25 MB", 26214400},   {"1.5 mb", 1572864},   {"640", 655360},
-                 {" 10 KB ", 10240},    {"4 GB", 4294967295LL}, {"4096M", 4294967295LL},
-                 {"2GiB", 2147483648LL}, {"", -1},              {"MB", -1},
-                 {"1.55 MB", -1},       {"-5", -1},            {"5 TB", -1},
-                 {"4.7 GB", -1},        {"9 KB", -1},          {"1e3", -1}};
-    for (const auto &c : cases) {
-        int64_t bytes = -1;
-        bool taken = ParseSliceSize(c.text, 1024, &bytes) && SliceSizeAllowed(bytes);
-        EXPECT_EQ(taken ? bytes : -1, c.bytes) << '"' << c.text << '"';
-    }
-}
+// What every scenario may call: PART, a part size the program fits in;
+// mkset N FILE, FILE of N random bytes split into parts of PART (a set of
+// four); quiet, a command whose output does not count.
+const char kPrelude[] =
+    "mkset() { head -c $1 /dev/urandom > \"$2\" && ./cleaver -s $PART \"$2\" >/dev/null; }\n"
+    "quiet() { \"$@\" >/dev/null 2>&1; }\n";
 
-// 25 MB, the mail limit: no part is larger, the head part included; the
-// set checks sound, and each way of joining rebuilds the file.
-TEST_F(CommandLine, SplitsToTheSizeAskedAndJoinsEachWay)
-{
-    WritePattern(dir / "mail.zip", 60LL << 20, 3);
-    std::string out = Run("./cleaver -s '25 MB' mail.zip");
-    EXPECT_TRUE(Has(out, "mail_00.exe: 62914560 bytes in 3 parts, CRC-32 ")) << out;
-    for (int i = 0; i < 3; i++)
-        EXPECT_LE(SizeOf(dir / PartName("mail", i)), 26214400) << i;
-    EXPECT_EQ(SizeOf(dir / "mail_01.QCB"), 26214400);
-    EXPECT_EQ(Run("./cleaver --check mail_00.exe"),
-              "mail_00.exe: sound\nmail_01.QCB: sound\nmail_02.QCB: sound\n3 of 3 parts sound\n");
-    std::string original = ReadBytes(dir / "mail.zip");
-    ASSERT_EQ(rename((dir / "mail.zip").c_str(), (dir / "kept").c_str()), 0);
-    EXPECT_TRUE(Has(Run("./mail_00.exe --no-copy"), "mail.zip: 62914560 bytes rebuilt"));
-    EXPECT_TRUE(ReadBytes(dir / "mail.zip") == original);
-    EXPECT_FALSE(Exists(dir / "cleaver.exe"));
-    ASSERT_EQ(unlink((dir / "mail.zip").c_str()), 0);
-    Run("./cleaver --join mail_00.exe --delete");
-    EXPECT_TRUE(ReadBytes(dir / "mail.zip") == original);
-    EXPECT_TRUE(Exists(dir / "cleaver.exe") && !Exists(dir / "mail_01.QCB"));
-}
+class CommandLine : public ::testing::TestWithParam<Scenario> {};
 
-// A set for Windows, made here: its head part is the Windows program this
-// one carries, byte for byte, and cleaver --join rebuilds it here.
-TEST_F(CommandLine, MakesAndJoinsASetForWindows)
+TEST_P(CommandLine, SaysWhatHappened)
 {
-    if (!Exists(WINDOWS_PROGRAM))
-        GTEST_SKIP() << "built without MinGW";
-    WritePattern(dir / "r.bin", 3 << 20, 4);
-    std::string out = Run("./cleaver --size=1M --for windows r.bin");
-    EXPECT_TRUE(Has(out, "; r_00.exe is a Windows program; on Linux, `cleaver --join r_00.exe` "
-                         "rebuilds the file\n")) << out;
-    std::string windows = ReadBytes(WINDOWS_PROGRAM);
-    EXPECT_TRUE(ReadBytes(dir / "r_00.exe").compare(0, windows.size(), windows) == 0);
-    ASSERT_EQ(rename((dir / "r.bin").c_str(), (dir / "kept").c_str()), 0);
-    Run("./cleaver --join r_00.exe");
-    EXPECT_TRUE(ReadBytes(dir / "r.bin") == ReadBytes(dir / "kept"));
-    EXPECT_TRUE(ReadBytes(dir / "cleaver.exe") == windows);
-}
-
-// --check names what is wrong with each part and writes nothing.
-TEST_F(CommandLine, ChecksEveryPart)
-{
-    const int64_t part = PartSizeFor(POSIX_PROGRAM);
-    WritePattern(dir / "c.bin", 5 * part, 5);
-    Run("./cleaver -s " + std::to_string(part) + " c.bin");
-    ASSERT_EQ(rename((dir / "c_01.QCB").c_str(), (dir / "x").c_str()), 0);
-    ASSERT_EQ(rename((dir / "c_02.QCB").c_str(), (dir / "c_01.QCB").c_str()), 0);
-    ASSERT_EQ(rename((dir / "x").c_str(), (dir / "c_02.QCB").c_str()), 0);
-    ASSERT_EQ(truncate((dir / "c_03.QCB").c_str(), 1000), 0);
-    ASSERT_EQ(unlink((dir / "c_04.QCB").c_str()), 0);
-    std::string listing = Run("ls -l");
-    EXPECT_EQ(Run("./cleaver --check c_00.exe", 1),
-              "c_00.exe: sound\nc_01.QCB: holds what c_02.QCB should hold\n"
-              "c_02.QCB: holds what c_01.QCB should hold\nc_03.QCB: " + std::to_string(part - 1000) +
-              " bytes short\n"
-              "c_04.QCB: missing\nc_05.QCB: sound\n2 of 6 parts sound\n");
-    EXPECT_EQ(Run("ls -l"), listing);
-}
-
-TEST_F(CommandLine, SaysWhatIsWrongWithItsUsageAndItsOutput)
-{
+    const Scenario &s = GetParam();
+    std::string needs = s.needs;
+    if (needs != "" && needs != "windows" && geteuid() != 0)
+        GTEST_SKIP() << s.name << " needs root";
+#ifdef __SANITIZE_ADDRESS__
+    if (needs == "no /proc")
+        GTEST_SKIP() << s.name << " cannot run under AddressSanitizer, which reads its options from /proc";
+#endif
+    if (needs == "no /proc" && system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << s.name << " needs mounts of its own (unshare -m)";
+    if (needs == "windows" && !Exists(WINDOWS_PROGRAM))
+        GTEST_SKIP() << s.name << " needs the Windows program (built with MinGW)";
+    ScratchDir dir;
+    CopyFile(POSIX_PROGRAM, dir / "cleaver");
     const std::string part = std::to_string(PartSizeFor(POSIX_PROGRAM));
-    WritePattern(dir / "u.bin", 3 * PartSizeFor(POSIX_PROGRAM), 6);
-    const struct {
-        const char *arguments, *says;
-    } usages[] = {
-        {"--no-copy", "give one FILE, --join=HEAD or --check=HEAD"},
-        {"u.bin u.bin", "one FILE at a time"},
-        {"-s 9K u.bin", "a part's size is 10K to 4G, not 9K"},
-        {"--for=mac u.bin", "--for takes windows or linux, not mac"},
-        {"--join x --size 1M", "--size and --for are for a split"},
-        {"--delete u.bin", "--no-copy and --delete are for a join"},
-        {"--frobnicate", "unknown or incomplete option --frobnicate"},
-    };
-    for (const auto &u : usages) {
-        std::string out = Run(std::string("./cleaver ") + u.arguments + " </dev/null", 2);
-        EXPECT_TRUE(Has(out, std::string("cleaver: ") + u.says + "\nTry 'cleaver --help'")) << out;
-    }
-    EXPECT_TRUE(Has(Run("./cleaver --help"), "Usage: cleaver [-s SIZE]"));
-    EXPECT_TRUE(Has(Run("(./cleaver -s " + part + " u.bin >/dev/full)", 1), "standard output: No space left"));
-    EXPECT_TRUE(Exists(dir / "u_00.exe"));  // done, all but saying so
-    EXPECT_TRUE(Has(Run("./cleaver --join none_00.exe", 1), "cleaver: Unable to loacte original "
-                                                            "file information: No such file"));
+    WriteBytes(dir / "prelude", kPrelude);
+    int status = -1;
+    std::string out = RunWithInput("cd '" + dir.path() + "' && export PART=" + part +
+                                       " && . ./prelude && " + s.run,
+                                   "", &status);
+    EXPECT_EQ(status, s.status) << out;
+    for (const std::string &text : s.says)
+        EXPECT_NE(out.find(text), std::string::npos) << "no \"" << text << "\" in:\n" << out;
+    for (const std::string &text : s.never)
+        EXPECT_EQ(out.find(text), std::string::npos) << "\"" << text << "\" in:\n" << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
+    Scenario{"NoOperand", "./cleaver --no-copy", 2, {"cleaver: give one FILE, --join=HEAD or "
+             "--check=HEAD\nTry 'cleaver --help'"}},
+    Scenario{"TwoFiles", "./cleaver a b", 2, {"cleaver: one FILE at a time"}},
+    Scenario{"SizeTooSmall", "./cleaver -s 9K f", 2, {"cleaver: Size must be between 10 KB and 4 GB, not 9K"}},
+    Scenario{"SizeTwoDecimals", "./cleaver -s 1.55M f", 2, {"Size takes one decimal at most, as in 1.5 GB, not 1.55M"}},
+    Scenario{"SizeOverflows", "./cleaver -s 3435973837G f", 2, {"Size must be between 10 KB and 4 GB"}},
+    Scenario{"SizeNoNumber", "./cleaver -s lots f", 2, {"Size must be a number of bytes, or one with its unit"}},
+    Scenario{"ForMac", "./cleaver --for=mac f", 2, {"cleaver: --for takes windows or linux, not mac"}},
+    Scenario{"SizeWithJoin", "./cleaver --join x --size 1M", 2, {"--size and --for are for a split"}},
+    Scenario{"DeleteWithSplit", "./cleaver --delete f", 2, {"--no-copy and --delete are for a join"}},
+    Scenario{"Unknown", "./cleaver --frobnicate", 2, {"cleaver: unrecognized option '--frobnicate'"}},
+    Scenario{"MissingArgument", "./cleaver --join", 2, {"cleaver: option '--join' requires an argument"}},
+    Scenario{"ShortHelp", "./cleaver -h", 0, {"Usage: cleaver [-s SIZE]"}},
+    Scenario{"ShortVersion", "./cleaver -V", 0, {"QCleaver 2."}},
+    Scenario{"HeadPartHelp", "mkset $((2*PART)) h.bin && ./h_00.exe --help", 0, {"Usage: h_00.exe [--no-copy]"},
+             {"-s SIZE"}},
+    Scenario{"HeadPartRefusesSize", "mkset $((2*PART)) h.bin && ./h_00.exe -s 1M", 2,
+             {"h_00.exe: unrecognized option '-s'\nTry 'h_00.exe --help'"}},
+    Scenario{"FullStandardOutput", "mkset $((2*PART)) u.bin && rm u_* && (./cleaver -s $PART u.bin >/dev/full)",
+             1, {"cleaver: standard output: No space left"}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
+    Scenario{"NoHeadPart", "./cleaver --join none_00.exe", 1,
+             {"cleaver: Unable to loacte original file information: none_00.exe: No such file"}},
+    Scenario{"TooShort", "echo tiny > t_00.exe && ./cleaver --join t_00.exe", 1,
+             {"t_00.exe is only 5 bytes long, too short for the head part of a set"}},
+    Scenario{"ASliceGiven", "mkset $((2*PART)) r.bin && ./cleaver --join r_01.QCB", 1,
+             {"r_01.QCB is not the head part but a slice of the set whose head part is r_00.exe"},
+             {"damaged"}},
+    Scenario{"HeadPartCutShort",  // started by itself, it shows no bytes of its lost end
+             "mkset $((2*PART)) c.bin && head -c $((PART-100)) c_00.exe > x && cat x > c_00.exe && "
+             "printf '\\033[2J\\0' | dd of=c_00.exe bs=1 seek=$((PART-372)) conv=notrunc 2>/dev/null && "
+             "echo c | ./c_00.exe && ./cleaver --check c_00.exe",
+             1, {"c_00.exe, the head part itself, is damaged; get it again"}, {"\033[2J"}},
+    Scenario{"FolderUnreadable",  // as a user who may enter the folder but not read it
+             "mkdir d && mkset $((2*PART)) d/s.bin && chmod 711 . && chmod 311 d && chmod 755 cleaver && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./cleaver --join d/s_00.exe", 1,
+             {"cleaver: Unable to rebuild s.bin: its parts cannot be looked for. Unable to open the "
+              "folder d/: Permission denied"}, {}, "root"},
+    Scenario{"FolderUnreadableInTheDialog",  // said as the dialog opens, and OK is disabled
+             "mkdir d && mkset $((2*PART)) d/s.bin && chmod 711 . && chmod 311 d && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./d/s_00.exe", 1,
+             {"UnCleaver: Unable to rebuild s.bin: its parts cannot be looked for. Unable to open the "
+              "folder", "Permission denied", "o  <OK>  (disabled)"}, {}, "root"},
+    Scenario{"HeadUnreadable",
+             "mkset $((2*PART)) s.bin && chmod 711 . && chmod 755 cleaver && chmod 600 s_00.exe && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./cleaver --join s_00.exe", 1,
+             {"Unable to loacte original file information: s_00.exe: Permission denied"}, {}, "root"},
+    Scenario{"NoProcByItsPath",  // where /proc is missing, the path it was started by
+             "head -c $((2*PART)) /dev/urandom > f && "
+             "unshare -m sh -c 'mount -t tmpfs none /proc && ./cleaver -s $PART f'", 0,
+             {"f_00.exe: "}, {}, "no /proc"},
+    Scenario{"NoProcNoPath",  // ... or says why it cannot run
+             "unshare -m sh -c 'mount -t tmpfs none /proc && bash -c \"exec -a nowhere ./cleaver -V\"'",
+             1, {"nowhere: Unable to find the program's own file /proc/self/exe: No such file or "
+                 "directory; start the program by its path"}, {}, "no /proc"}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Splitting, CommandLine, ::testing::Values(
+    Scenario{"AFifo", "mkfifo p && ./cleaver p", 1,
+             {"Unable to open input file p: not a file on a disk but a pipe"}, {"No such device"}},
+    Scenario{"WindowsHintQuoted",
+             "head -c $((2*PART)) /dev/urandom > 'Größe 日本.bin' && "
+             "./cleaver -s $PART --for windows 'Größe 日本.bin' | sed -n 's/.*`\\(.*\\)`.*/\\1/p' > hint "
+             "&& cat hint && mv 'Größe 日本.bin' kept && sh -c \"./$(cat hint) --no-copy\" && cmp kept 'Größe 日本.bin'",
+             0, {"cleaver --join 'Größe 日本_00.exe'\n"}, {}, "windows"},
+    Scenario{"NotAWindowsName",
+             "head -c $((2*PART)) /dev/urandom > 'a:b.txt' && ./cleaver -s $PART --for windows 'a:b.txt'",
+             1, {"Unable to make a set for Windows of a:b.txt: Windows names hold none of"}, {}, "windows"},
+    Scenario{"DeviceName", "head -c $((2*PART)) /dev/zero > con.txt && ./cleaver --for windows -s $PART con.txt",
+             1, {"it is the name of a device on Windows"}, {}, "windows"},
+    Scenario{"LongNameHasNoChecksum",
+             "n=$(printf 'n%.0s' $(seq 240)) && head -c $((2*PART)) /dev/urandom > $n.bin && "
+             "./cleaver -s $PART $n.bin", 0,
+             {"its name is too long for the set to carry checksums: a damaged part will not be noticed"}},
+    Scenario{"AtLeastRoundsUp",  // 4 TB in parts that hold the program: the table does not fit
+             "truncate -s 4T big && ./cleaver -s $PART big 2>&1 | tee said; echo retry:; "
+             "./cleaver -s \"$(sed 's/.*at least //' said)\" big", 1,
+             {"cannot hold the table of all the parts the file needs at this size: choose parts of "
+              "at least ", "retry:\ncleaver: The parts need 4 TB"}},
+    Scenario{"FileSizeLimit", "head -c $((3*PART)) /dev/urandom > f && "
+             "(ulimit -f $((PART/1024)) && ./cleaver -s $((2*PART)) f)", 1,
+             {"a limit set on this program (ulimit -f) takes no larger file"}, {"NTFS"}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
+    Scenario{"ReadOnlyFileOfTheOutputsName",  // the user's, never replaced
+             "mkset $((2*PART)) r.bin && echo mine > r.bin && chmod 444 r.bin && "
+             "./cleaver --join r_00.exe; s=$?; cat r.bin; exit $s", 1,
+             {"Unable to open output file, make sure there is no file with the same name", "mine\n"}},
+    Scenario{"HeadPartNamedCleaverExe",  // the program copy never replaces a part
+             "mkset $((2*PART)) r.bin && mv r.bin kept && mv r_00.exe cleaver.exe && cp cleaver.exe head "
+             "&& ./cleaver --join ./cleaver.exe && cmp kept r.bin && cmp cleaver.exe head", 0,
+             {"cleaver.exe was not written: a part of the set has that name"}},
+    Scenario{"DeleteKeepsTheOnlyProgram",  // a read-only cleaver.exe: no copy, the head part stays
+             "mkset $((2*PART)) r.bin && mv r.bin kept && touch cleaver.exe && chmod 444 cleaver.exe && "
+             "./cleaver --join r_00.exe --delete; s=$?; ls r_0*; exit $s", 1,
+             {"r_00.exe was not deleted: without cleaver.exe it is the only copy of the program",
+              "r_00.exe\n"}, {"r_01.QCB\n"}},
+    Scenario{"DeleteRefusedInAStickyFolder",  // parts owned by another user, in a folder like /tmp
+             "mkdir s && mkset $((2*PART)) s/r.bin && mv s/r.bin kept && chmod 711 . && "
+             "chmod 1777 s && chmod 755 cleaver && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./cleaver --join s/r_00.exe --delete "
+             "--no-copy", 1, {"r.bin: ", " rebuilt", "parts were not deleted. Unable to delete "
+             "r_01.QCB: Operation not permitted"}, {}, "root"},
+    Scenario{"ProgramDamagedCheck",  // a damaged program rebuilds the file, but the check tells
+             "mkset $((2*PART)) r.bin && printf X | dd of=r_00.exe bs=1 seek=100 conv=notrunc 2>/dev/null "
+             "&& ./cleaver --check r_00.exe", 1,
+             {"r_00.exe: damaged: its program does not match the checksum recorded when it was made"}},
+    Scenario{"WindowsNameWithControlCharacters",  // a crafted Windows set's name is refused, not shown
+             "head -c $((2*PART)) /dev/urandom > w.bin && ./cleaver --for windows -s $PART w.bin >/dev/null && "
+             "printf 'a\\033[2Jb.txt\\0' | dd of=w_00.exe bs=1 seek=$(($(stat -c %s w_00.exe)-272)) "
+             "conv=notrunc 2>/dev/null && ./cleaver --join w_00.exe", 1,
+             {"the head part itself, is damaged"}, {"\033"}, "windows"}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+// A 1 KB head part whose record claims two thousand million slices: the
+// check costs what the folder holds, and tells the missing ones as a run.
+TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)
+{
+    ScratchDir dir;
+    PartSetTrailer t = {"x.bin", 100, kSizeOverflow, 2147483647};
+    t.has_record = true;
+    t.record_version = 1;
+    t.size = 652 + 2147483647LL * 8192;
+    t.slice_length = 8192;
+    unsigned char trailer[kTrailerSize];
+    EncodeTrailer(&t, trailer);
+    WriteBytes(dir / "x_00.exe", std::string(752, 'p') + std::string((char *)trailer, kTrailerSize));
+    int status = -1;
+    std::string out = RunWithInput(std::string("timeout 60 ") + POSIX_PROGRAM + " --check " +
+                                       (dir / "x_00.exe"), "", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out, "x_00.exe: sound\nx_01.QCB to x_2147483647.QCB: missing (2147483647 parts)\n"
+                   "1 of 2147483648 parts sound\n");
 }
 
 }  // namespace

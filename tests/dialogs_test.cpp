@@ -38,6 +38,16 @@ protected:
         return out;
     }
     std::string Split(std::string keys, int rc = 0) { return Run(work.path(), "./cleaver", keys, rc); }
+    // Runs a program in `in` as Run does, and stops it (SIGTERM, as kill and a closed terminal
+    // do) once its work is under way: once a temporary file of its own appears in `watch`.
+    void StopOnceWorking(const std::string &in, const std::string &program, const std::string &keys,
+                         const std::string &watch)
+    {
+        WriteBytes(work / "keys", keys);
+        Run(in, "(" + program + " < '" + (work / "keys") + "' & p=$!; until ls '" + watch +
+                    "'/qcleaver-* >/dev/null 2>&1; do sleep 0.02; done; kill -TERM $p; wait $p)",
+            "", 128 + 15);
+    }
     std::string Choose() { return "f\n" + (input / "Data.BIN") + "\n"; }  // in the file dialog
     ScratchDir work, input;
 };
@@ -58,7 +68,7 @@ TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
     ExpectIn(out.substr(out.rfind("QCleaver")), {"Input file: []"});
     EXPECT_FALSE(Exists(input / "Data_00.exe"));
     ASSERT_EQ(mkfifo((input / "pipe").c_str(), 0644), 0);
-    ExpectIn(Split("f\n" + (input / "pipe") + "\n"), {"pipe: not a file."});
+    ExpectIn(Split("f\n" + (input / "pipe") + "\n"), {"pipe: not a file on a disk but a pipe"});
     Split(Choose() + "o\n");
     ASSERT_EQ(unlink((input / "Data_02.QCB").c_str()), 0);
     ASSERT_EQ(mkfifo((input / "Data_02.QCB").c_str(), 0644), 0);
@@ -128,7 +138,7 @@ TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
     WriteBytes(big, "");
     ASSERT_EQ(truncate(big.c_str(), 3LL << 30), 0);  // sparse, and slow enough to interrupt
     std::string split = "f\n" + big + "\nu\n65536\no\n";
-    Run(work.path(), "timeout -s INT 1 ./cleaver", split, 124);
+    StopOnceWorking(work.path(), "./cleaver", split, input.path());
     EXPECT_EQ(Names(input.path()), (NameSet{"Data.BIN", "big.bin"}));
 
     // On a terminal, standard error shows the work's progress in one line; elsewhere nothing.
@@ -141,7 +151,7 @@ TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
     ASSERT_EQ(unlink(big.c_str()), 0);
     NameSet parts = Names(input.path());
     Run(input.path(), "ulimit -f 100000 && ./big_00.exe", "m\no\n", 1);
-    Run(input.path(), "timeout -s INT 0.3 ./big_00.exe", "m\no\n", 124);
+    StopOnceWorking(input.path(), "./big_00.exe", "m\no\n", input.path());
     EXPECT_EQ(Names(input.path()), parts);
     EXPECT_EQ(SizeOf(input / "big_31.QCB"), 64 << 20);
 }
@@ -165,10 +175,10 @@ TEST_F(Dialogs, TheJoinReplacesNoPartAndWritesThroughNoLink)
     EXPECT_EQ(ReadBytes(work / "victim"), "untouched");
     EXPECT_EQ(ReadBytes(input / "cleaver.exe"), ReadBytes(POSIX_PROGRAM));
 
-    // A folder named cleaver.exe: no copy, so the head part stays.
+    // A folder named cleaver.exe: no copy, so the head part stays, and the exit status says so.
     ASSERT_EQ(unlink((input / "cleaver.exe").c_str()), 0);
     ASSERT_EQ(mkdir((input / "cleaver.exe").c_str(), 0755), 0);
-    Run(input.path(), "./Data_00.exe", "d\no\n");
+    Run(input.path(), "./Data_00.exe", "d\no\n", 1);
     EXPECT_TRUE(ReadBytes(input / "Data.BIN") == ReadBytes(work / "original"));
     EXPECT_TRUE(Exists(input / "Data_00.exe"));
 }

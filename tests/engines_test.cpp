@@ -1,5 +1,5 @@
-// The split and join engines, with small made-up program images: the parts
-// they write, and what they report when they cannot.
+// The split, join and check engines, with small made-up program images: the
+// parts they write, what they report when they cannot, and how they stop.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,33 +12,48 @@
 
 #include "format/part_layout.h"
 #include "join/join_engine.h"
+#include "join/part_check.h"
 #include "join/part_set.h"
 #include "split/split_engine.h"
 #include "test_files.h"
 
+namespace {
+
 // The folder a path names, open while the object lives.
 struct OpenFolder {
-    explicit OpenFolder(const std::string &dir) { EXPECT_TRUE(FolderOfFile((dir + "/x").c_str(), &f)); }
+    explicit OpenFolder(const std::string &dir) { EXPECT_TRUE(FolderOfFile((dir + "/x").c_str(), &f, 0)); }
     ~OpenFolder() { FolderClose(&f); }
     Folder f;
 };
 
-// Work that does something of its own once, when the engine has copied its
-// first buffer, or its first buffer of a part whose name holds `at`.
+// Work that does something of its own once, when the engine first reports a
+// step at an item whose name holds `at`; it records every item it sees, and
+// says stop from step `stop_at` on, where that is not 0.
 struct Meddle {
     std::function<void()> act;
     const char *at = "";
-    Progress progress = {0, 0, 0, [](Progress *p) {
-        Meddle *m = (Meddle *)p->host;
-        if (m->act && p->item && strstr(p->item, m->at))
-            std::exchange(m->act, nullptr)();
-        return true;
-    }, this};
+    int64_t stop_at = 0, steps = 0;
+    std::vector<std::string> items;
+    Progress progress;
+    Meddle(std::function<void()> a = nullptr, const char *where = "", int64_t stop = 0)
+        : act(a), at(where), stop_at(stop)
+    {
+        ProgressInit(&progress);
+        progress.host = this;
+        progress.step = [](Progress *p) {
+            Meddle *m = (Meddle *)p->host;
+            if (m->items.empty() || m->items.back() != p->item)
+                m->items.push_back(p->item);
+            if (m->act && strstr(p->item, m->at))
+                std::exchange(m->act, nullptr)();
+            return m->stop_at == 0 || ++m->steps < m->stop_at;
+        };
+    }
 };
 
 // Does work while no file may grow beyond `bytes`, as on a nearly full disk.
 template <class Work>
-static auto UnderFileSizeLimit(rlim_t bytes, Work work)
+auto UnderFileSizeLimit(rlim_t bytes, Work work)
 {
     struct rlimit old, limit;
     getrlimit(RLIMIT_FSIZE, &old);
@@ -50,12 +65,24 @@ static auto UnderFileSizeLimit(rlim_t bytes, Work work)
     return result;
 }
 
-static PartSetTrailer TrailerOf(const std::string &head)
+PartSetTrailer TrailerOf(const std::string &head)
 {
     std::string bytes = std::string(kTrailerSize, '\0') + ReadBytes(head);  // zeros for none
     PartSetTrailer t;
     DecodeTrailer((const unsigned char *)&bytes[bytes.size() - kTrailerSize], &t);
     return t;
+}
+
+// Opens the set of a head part, joins it as asked, and closes it.
+JoinResult Rejoin(const std::string &head, bool copy, bool remove, Progress *progress = 0)
+{
+    PartSet set;
+    OpenPartSet(head.c_str(), &set);
+    EXPECT_EQ(set.state, kSetReady) << head;
+    JoinRequest request = {copy, remove, false};
+    JoinResult result = set.state == kSetReady ? JoinParts(&set, &request, progress) : JoinResult();
+    ClosePartSet(&set);
+    return result;
 }
 
 // A scratch folder with a made-up program image, entered only to shorten the
@@ -70,12 +97,8 @@ protected:
     ~InScratch() { EXPECT_EQ(chdir(previous), 0); }
     SplitResult Split(const std::string &input, int64_t slice_kb, Progress *progress = 0)
     {
-        ProgramImage image = {"image", 0, 0};
+        ProgramImage image = {"image", 0, 0, false};
         return SplitFile(&folder.f, input.c_str(), slice_kb * 1024, &image, progress);
-    }
-    JoinResult Rejoin(const char *head, bool copy, bool remove, Progress *progress = 0)
-    {
-        return JoinParts(&folder.f, head, copy, remove, progress);
     }
     ScratchDir dir;
     OpenFolder folder;
@@ -83,7 +106,7 @@ protected:
 };
 
 struct SplitCase { int64_t image, slice, input; };
-static void PrintTo(const SplitCase &c, std::ostream *os)
+void PrintTo(const SplitCase &c, std::ostream *os)
 {
     *os << "image " << c.image << ", parts of " << c.slice << ", input " << c.input;
 }
@@ -97,16 +120,16 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSizeAsked)
 {
     const SplitCase c = GetParam();
     ScratchDir from, to;
-    OpenFolder split_in(from.path()), join_in(to.path());
+    OpenFolder split_in(from.path());
     WritePattern(from / "image", c.image, 7);
     WritePattern(from / "data.bin", c.input, 8);
     std::string image_path = from / "image";
-        ProgramImage image = {image_path.c_str(), 0, 0};
-    SplitResult split = SplitFile(&split_in.f, (from / "data.bin").c_str(), c.slice, &image);
+    ProgramImage image = {image_path.c_str(), 0, 0, false};
+    SplitResult split = SplitFile(&split_in.f, (from / "data.bin").c_str(), c.slice, &image, 0);
     ASSERT_EQ(split.status, kSplitDone);
     PartSetTrailer t = TrailerOf(from / "data_00.exe");
     EXPECT_TRUE(from / "data.bin" == t.original_path && t.image_size == c.image &&
-                t.original_size == c.input && t.last_part == split.last_part);
+                t.original_size32 == c.input && t.last_part == split.last_part);
     EXPECT_LE(SizeOf(from / "data_00.exe"), c.slice);
     CopyFile(from / "data_00.exe", to / "renamed.exe");
     for (int i = 1; i <= split.last_part; i++) {
@@ -115,7 +138,7 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSizeAsked)
         CopyFile(from / PartName("data", i), to / PartName("data", i));
     }
     EXPECT_FALSE(Exists(from / PartName("data", split.last_part + 1)));
-    ASSERT_EQ(JoinParts(&join_in.f, (to / "renamed.exe").c_str(), false, false).status, kJoinDone);
+    ASSERT_EQ(Rejoin(to / "renamed.exe", false, false).status, kJoinDone);
     EXPECT_TRUE(ReadBytes(to / "data.bin") == ReadBytes(from / "data.bin"));
 }
 
@@ -126,30 +149,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip, ::testing::Values(
     SplitCase{100, 10240, 105 * 10240 + 7}, // more than 99 slices
     SplitCase{24576, 1400 * 1024, 5000000}));  // 1.44 MB
 
-// A set of four slice files from a 100-byte image; "keep" holds the input.
-class Join : public InScratch {
-protected:
-    void SetUp() override
-    {
-        WritePattern(dir / "r.zip", 4 * 12288 + 500, 2);
-        ASSERT_EQ(Split("r.zip", 10).status, kSplitDone);
-        ASSERT_EQ(rename("r.zip", "keep"), 0);
-    }
-    // Joins, with the program copy and the deletion, expecting a failure that changes nothing.
-    void ExpectFailure(JoinStatus expected, const char *part = "")
-    {
-        NameSet before = Names(dir.path());
-        JoinResult result = Rejoin("r_00.exe", true, true);
-        EXPECT_EQ(result.status, expected);
-        EXPECT_STREQ(result.part, part);
-        EXPECT_EQ(Names(dir.path()), before);
-    }
-};
-
 using Splitting = InScratch;
 
 // The path is stored while the record fits behind it, else the name; a name too long for the
-// record is refused from 2 GiB, one no trailer holds (765 bytes on Windows) before it is opened.
+// record is refused from 2 GiB, one no trailer holds before it is opened.
 TEST_F(Splitting, StoresWhatLeavesRoomForTheRecord)
 {
     std::string name = std::string(223, 'n') + ".bin";  // 227 bytes: the longest with a record
@@ -170,8 +173,8 @@ TEST_F(Splitting, CutsNineGigabytesIntoParts4GBLarge)
     const int64_t size = 9LL << 30;
     const std::vector<int64_t> marks = {0, (4LL << 30) - 1, 4LL << 30, (8LL << 30) + 5, size - 1};
     WriteSparse(dir / "big.bin", size, marks);
-    ProgramImage image = {"image", 0, 0};
-    SplitResult split = SplitFile(&folder.f, "big.bin", kMaxSliceBytes, &image);
+    ProgramImage image = {"image", 0, 0, false};
+    SplitResult split = SplitFile(&folder.f, "big.bin", kMaxSliceBytes, &image, 0);
     ASSERT_EQ(split.status, kSplitDone);
     ASSERT_EQ(split.last_part, 2);
     for (int i = 0; i < 3; i++)
@@ -183,9 +186,17 @@ TEST_F(Splitting, CutsNineGigabytesIntoParts4GBLarge)
     EXPECT_TRUE(HasMarks(dir / "big.bin", size, marks));
 }
 
-// Every part is a new file named once complete: a file in the way, before or planted while the
-// split runs, is replaced, never written into, and the modes are those of new files.  A link, a
-// folder, a pipe or the input under a part's name stops the split before it writes anything.
+// A head part for Windows stays within what Windows starts, whatever the slices' size.
+TEST(Planning, KeepsAWindowsHeadPartWithinWhatWindowsStarts)
+{
+    PartLayout plan = PlanParts(60000, kMaxWindowsHeadBytes, kMaxSliceBytes, 9LL << 30, 4, 272);
+    EXPECT_EQ(60000 + plan.head_data + (plan.last_part + 1) * 4 + 272, kMaxWindowsHeadBytes);
+    EXPECT_EQ(plan.slice_length, kMaxSliceBytes);
+}
+
+// Every part is a new file named once all are complete: a file in the way, before or planted
+// while the split runs, is replaced, never written into, and the modes are those of new
+// files.  A link, a folder, a pipe or the input under a part's name stops the split first.
 TEST_F(Splitting, WritesEveryPartAsANewFile)
 {
     umask(022);
@@ -198,18 +209,19 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
         {"a_03.QCB", [](const char *n) { return mkfifo(n, 0644); }},
     };
     for (const auto &o : obstacles) {
-        ASSERT_EQ(o.make(o.part), 0) << o.part;
+        SCOPED_TRACE(o.part);
+        ASSERT_EQ(o.make(o.part), 0) << strerror(errno);
         SplitResult result = Split("a.bin", 10);
-        EXPECT_EQ(result.status, kSplitPartInTheWay) << o.part;
+        EXPECT_EQ(result.status, kSplitPartInTheWay);
         EXPECT_STREQ(result.part, o.part);
         EXPECT_EQ(remove(o.part), 0);
-        EXPECT_EQ(Names(dir.path()), (NameSet{"a.bin", "image"})) << o.part;
+        EXPECT_EQ(Names(dir.path()), (NameSet{"a.bin", "image"}));
     }
     WriteBytes(dir / "a_00.exe", "an old head part");
     chmod("a_00.exe", 0644);
     WriteBytes(dir / "a_01.QCB", "an old slice");
     chmod("a_01.QCB", 0777);
-    Meddle plant{[] { ASSERT_EQ(link("a.bin", "a_03.QCB"), 0); }};
+    Meddle plant{[] { ASSERT_EQ(link("a.bin", "a_03.QCB"), 0); }, "_01"};
     ASSERT_EQ(Split("a.bin", 10, &plant.progress).status, kSplitDone);
     EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
     struct stat head, slice;
@@ -220,38 +232,88 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
     EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
 }
 
-// A refusal or failure says which call failed and why, and leaves nothing behind.
-TEST_F(Splitting, EachFailureCarriesTheSystemsReason)
+// A split that fails or is refused says why, against the file concerned, and leaves the folder
+// as it found it: a set already there of the same stem (report.zip's, beside report.pdf) keeps
+// every part, since no part takes its name before all are written.
+struct Failing {
+    const char *name;
+    const char *input;
+    int slice_kb;
+    std::function<void()> meddle;  // once the first slice is being written
+    rlim_t limit;                  // the largest a file may grow
+    int64_t stop_at;               // the user stops the split at this step
+    SplitStatus status;
+    int code;
+    const char *call, *path;
+};
+void PrintTo(const Failing &f, std::ostream *os) { *os << f.name; }
+
+class SplitFailure : public InScratch, public ::testing::WithParamInterface<Failing> {};
+
+TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
 {
-    std::string long_name = std::string(248, 'n') + ".b";  // "_100.QCB" makes 256 bytes
-    WritePattern(dir / long_name, 101 * 12288, 3);
-    const struct {
-        const char *input; int slice_kb; std::function<void()> meddle; rlim_t limit;
-        SplitStatus status; int code; const char *call;
-    } cases[] = {
-        {"missing.bin", 10, nullptr, RLIM_INFINITY, kSplitNoInput, ENOENT, "open"},
-        {"in.bin", 60, nullptr, RLIM_INFINITY, kSplitTooSmall, 0, ""},  // exactly one slice
-        {long_name.c_str(), 10, nullptr, RLIM_INFINITY, kSplitNamesNotFound, ENAMETOOLONG, "name"},
-        {"in.bin", 10, [] { ASSERT_EQ(truncate("in.bin", 30000), 0); }, RLIM_INFINITY,
-         kSplitReadFailed, kErrorEndedEarly, "read"},
-        {"in.bin", 10, nullptr, 10000, kSplitWriteFailed, EFBIG, "write"},
-    };
-    for (const auto &c : cases) {
-        WritePattern(dir / "in.bin", 5 * 12288, 2);
-        Meddle meddle{c.meddle};
-        SplitResult result =
-            UnderFileSizeLimit(c.limit, [&] { return Split(c.input, c.slice_kb, &meddle.progress); });
-        EXPECT_EQ(std::make_tuple(result.status, result.error.code, std::string(result.error.call)),
-                  std::make_tuple(c.status, c.code, std::string(c.call))) << c.input;
-        EXPECT_EQ(Names(dir.path()), (NameSet{"image", "in.bin", long_name})) << c.input;
-    }
-    ProgramImage none = {"no-image", 0, 0};
-    EXPECT_EQ(SplitFile(&folder.f, "in.bin", 10240, &none).status, kSplitNoImage);
-    WritePattern(dir / "image", 20000, 1);  // a program larger than a part
-    SplitResult small = Split("in.bin", 10);
-    EXPECT_EQ(std::make_pair(small.status, small.needed), std::make_pair(kSplitPartsTooSmall, 20480L));
-    EXPECT_EQ(Names(dir.path()), (NameSet{"image", "in.bin", long_name}));
+    const Failing &f = GetParam();
+    WritePattern(dir / "report.pdf", 5 * 12288, 2);
+    WritePattern(dir / "report.zip", 5 * 12288, 3);
+    ASSERT_EQ(Split("report.zip", 10).status, kSplitDone);
+    ASSERT_EQ(unlink("report.zip"), 0);
+    // Each file by its name and a hash of its bytes, which a failure prints briefly.
+    std::map<std::string, size_t> before;
+    for (const std::string &name : Names(dir.path()))
+        before[name] = std::hash<std::string>()(ReadBytes(dir / name));
+    Meddle meddle{f.meddle, "_01", f.stop_at};
+    SplitResult result =
+        UnderFileSizeLimit(f.limit, [&] { return Split(f.input, f.slice_kb, &meddle.progress); });
+    EXPECT_EQ(result.status, f.status);
+    EXPECT_EQ(std::make_tuple(result.error.code, std::string(result.error.call), std::string(result.error.path)),
+              std::make_tuple(f.code, std::string(f.call), std::string(f.path)));
+    std::map<std::string, size_t> after;
+    for (const std::string &name : Names(dir.path()))
+        after[name] = name == "report.pdf" ? before[name] : std::hash<std::string>()(ReadBytes(dir / name));
+    EXPECT_EQ(after, before);
 }
+
+std::string LongName() { return std::string(248, 'n') + ".b"; }  // "_100.QCB" makes 256 bytes
+
+INSTANTIATE_TEST_SUITE_P(Cases, SplitFailure, ::testing::Values(
+    Failing{"Missing", "missing.pdf", 10, nullptr, RLIM_INFINITY, 0, kSplitNoInput, ENOENT, "open",
+            "missing.pdf"},
+    Failing{"ExactlyOneSlice", "report.pdf", 60, nullptr, RLIM_INFINITY, 0, kSplitTooSmall, 0, "", ""},
+    Failing{"Shrinks", "report.pdf", 10, [] { ASSERT_EQ(truncate("report.pdf", 30000), 0); },
+            RLIM_INFINITY, 0, kSplitReadFailed, kErrorEndedEarly, "read", "report.pdf"},
+    Failing{"Grows", "report.pdf", 10, [] { WriteBytes("report.pdf", std::string(99999, 'g')); },
+            RLIM_INFINITY, 0, kSplitInputChanged, 0, "", ""},
+    Failing{"FileSizeLimit", "report.pdf", 10, nullptr, 10000, 0, kSplitWriteFailed, EFBIG, "write",
+            "report_01.QCB"},
+    Failing{"StoppedWriting", "report.pdf", 10, nullptr, RLIM_INFINITY, 10, kSplitCancelled, 0, "", ""},
+    Failing{"StoppedAtTheLastSlice", "report.pdf", 10, nullptr, RLIM_INFINITY, 14, kSplitCancelled, 0,
+            "", ""}),
+    [](const ::testing::TestParamInfo<Failing> &info) { return std::string(info.param.name); });
+
+TEST_F(Splitting, SaysWhyItRefusesBeforeWriting)
+{
+    WritePattern(dir / LongName(), 101 * 12288, 3);
+    SplitResult named = Split(LongName(), 10);
+    EXPECT_EQ(std::make_pair(named.status, named.error.code), std::make_pair(kSplitNamesTooLong, ENAMETOOLONG));
+    ProgramImage none = {"no-image", 0, 0, false};
+    EXPECT_EQ(SplitFile(&folder.f, LongName().c_str(), 10240, &none, 0).status, kSplitNoImage);
+    WritePattern(dir / "image", 20000, 1);  // a program larger than a part; a name with no table
+    SplitResult small = Split(LongName(), 10);
+    EXPECT_EQ(std::make_tuple(small.status, small.least, small.table_too_large),
+              std::make_tuple(kSplitPartsTooSmall, 20480L, false));
+    EXPECT_EQ(Names(dir.path()), (NameSet{"image", LongName()}));
+}
+
+// A set of four slice files from a 100-byte image; "keep" holds the input.
+class Join : public InScratch {
+protected:
+    void SetUp() override
+    {
+        WritePattern(dir / "r.zip", 4 * 12288 + 500, 2);
+        ASSERT_EQ(Split("r.zip", 12).status, kSplitDone);
+        ASSERT_EQ(rename("r.zip", "keep"), 0);
+    }
+};
 
 // The parts go once read, and only while their names still stand for the files read.
 TEST_F(Join, DeletesOnlyTheFilesItRead)
@@ -262,53 +324,107 @@ TEST_F(Join, DeletesOnlyTheFilesItRead)
                 "r_03"};
     JoinResult result = Rejoin("r_00.exe", false, true, &swap.progress);
     ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.deletion, kDeletionDone);
     EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
     EXPECT_EQ(Names(dir.path()), (NameSet{"image", "keep", "r.zip", "r_00.exe", "r_02.QCB"}));
     EXPECT_EQ(ReadBytes(dir / "r_00.exe"), "someone else's");
 }
 
+// The progress names each part as it is read, from the head part on, and the program copy.
+TEST_F(Join, NamesEachPartItIsAt)
+{
+    Meddle watch;
+    ASSERT_EQ(Rejoin("r_00.exe", true, false, &watch.progress).status, kJoinDone);
+    EXPECT_EQ(watch.items, (std::vector<std::string>{"r_00.exe", "r_01.QCB", "r_02.QCB", "r_03.QCB",
+                                                     "r_04.QCB", "cleaver.exe"}));
+}
+
+// A stopped check tells the parts it read, and no part it did not: a stop is no fault.
+TEST_F(Join, AStoppedCheckTellsNoMore)
+{
+    for (int64_t stop_at : {1, 3, 100}) {
+        SCOPED_TRACE(stop_at);
+        PartSet set;
+        OpenPartSet("r_00.exe", &set);
+        Meddle stop{nullptr, "", stop_at};
+        std::vector<PartFault> told;
+        CheckResult result = CheckParts(&set, [](void *c, const PartSet *, const PartState *p) {
+            ((std::vector<PartFault> *)c)->push_back(p->fault);
+        }, &told, &stop.progress);
+        ClosePartSet(&set);
+        EXPECT_EQ(result.stopped, stop_at < 100);
+        EXPECT_EQ(told, std::vector<PartFault>(stop_at < 100 ? told.size() : 5, kPartSound));
+        EXPECT_LT(told.size(), stop_at < 100 ? 5u : 6u);
+    }
+}
+
+// A slice of zeros (a download allocated but never written) in a file with a stretch of zeros
+// matches another part's checksum by chance: it is damaged, not in another's place.
+TEST_F(InScratch, AnUnfilledSliceIsDamagedNotSwapped)
+{
+    std::string data = PatternBytes(5 * 12288, 4);
+    data.replace(12288 - 100 - 272 - 24 + 12288, 12288, std::string(12288, '\0'));  // slice 2 zeros
+    WriteBytes(dir / "z.bin", data);
+    ASSERT_EQ(Split("z.bin", 12).status, kSplitDone);
+    WriteBytes(dir / "z_04.QCB", std::string(SizeOf(dir / "z_04.QCB"), '\0'));
+    PartSet set;
+    OpenPartSet("z_00.exe", &set);
+    std::vector<PartState> told;
+    CheckParts(&set, [](void *c, const PartSet *, const PartState *p) {
+        ((std::vector<PartState> *)c)->push_back(*p);
+    }, &told, 0);
+    ClosePartSet(&set);
+    ASSERT_EQ(told.size(), 6u);
+    EXPECT_EQ(told[2].fault, kPartSound);
+    EXPECT_EQ(told[4].fault, kPartDamaged);
+}
+
 // The census of sets without a record, or claiming more slices than a folder holds, reads the
-// folder once and judges the slices by the rules every split keeps.
-struct CensusCase {  // slices: their lengths, -1 for a missing one
+// folder once and judges every slice by the rules every split keeps.
+struct CensusCase {  // slices: their lengths, -1 for a missing one; recorded: what they hold
     const char *name; bool record; int64_t last_part; std::vector<int64_t> slices;
-    SliceFault fault; int64_t fault_index, found;
+    int64_t recorded; int64_t at_fault, first_fault, found;
 };
-static void PrintTo(const CensusCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const CensusCase &c, std::ostream *os) { *os << c.name; }
 
 class Counting : public ::testing::TestWithParam<CensusCase> {};
 
-TEST_P(Counting, JudgesTheSlicesFoundInOnePass)
+TEST_P(Counting, JudgesEverySliceFoundInOnePass)
 {
     const CensusCase &c = GetParam();
     ScratchDir dir;
-    int64_t size = 4000;  // in the head part
-    for (size_t i = 0; i < c.slices.size(); i++) {
+    int64_t size = 4000 + c.recorded;  // 4000 in the head part
+    for (size_t i = 0; i < c.slices.size(); i++)
         if (c.slices[i] >= 0)
             WritePattern(dir / PartName("o", (int)i + 1), c.slices[i], 1);
-        size += std::max<int64_t>(c.slices[i], 0);
-    }
     WriteBytes(dir / "o_1.QCB", "");  // not a name the split writes
-    PartSet set = {};
-    strcpy(set.trailer.original_path, "o.bin");
-    strcpy(set.base, "o");
-    set.head_data = 4000;
-    set.trailer.original_size = (int32_t)size;
-    set.trailer.last_part = (int32_t)c.last_part;
-    set.trailer.has_record = c.record;
-    set.trailer.record_version = c.record ? 2 : 0;
-    set.trailer.size = c.record ? 4000 + c.last_part * 12288 : size;
-    set.trailer.slice_length = 12288;
-    OpenFolder folder(dir.path());
-    Census census = TakeCensus(&set, &folder.f);
-    EXPECT_EQ(std::make_tuple(census.listed, census.fault, census.fault_index, census.found),
-              std::make_tuple(true, c.fault, c.fault_index, c.found));
-    FreeCensus(&census);
+    PartSetTrailer t = {"o.bin", 100, (int32_t)size, (int32_t)c.last_part};
+    if (c.record) {
+        t.has_record = true;
+        t.record_version = 1;
+        t.size = 4000 + c.last_part * 12288;
+        t.original_size32 = (int32_t)std::min<int64_t>(t.size, kSizeOverflow);
+        t.slice_length = 12288;
+    }
+    unsigned char trailer[kTrailerSize];
+    EncodeTrailer(&t, trailer);
+    WriteBytes(dir / "o_00.exe", std::string(4100, 'h') + std::string((char *)trailer, kTrailerSize));
+    PartSet set;
+    OpenPartSet((dir / "o_00.exe").c_str(), &set);
+    EXPECT_EQ(set.state, kSetReady);
+    EXPECT_EQ(std::make_tuple(set.census.at_fault, set.census.first_fault, set.census.found),
+              std::make_tuple(c.at_fault, c.first_fault, c.found));
+    ClosePartSet(&set);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, Counting, ::testing::Values(
-    CensusCase{"Sound", false, 3, {8192, 8192, 100}, kSlicesSound, 0, 3},
-    CensusCase{"FullSlicesOffTheBlock", false, 3, {5000, 5000, 100}, kSliceDamaged, 1, 3},
-    CensusCase{"AShortMiddleSlice", false, 3, {8192, 4096, 100}, kSliceDamaged, 2, 3},
-    CensusCase{"AMissingSlice", false, 3, {8192, -1, 100}, kSliceMissing, 2, 2},
-    CensusCase{"ALongLastSlice", true, 2, {12288, 12289}, kSliceDamaged, 2, 2},
-    CensusCase{"TwoBillionClaimed", true, 2147483647, {12288}, kSliceMissing, 2, 1}));
+    CensusCase{"Sound", false, 3, {8192, 8192, 100}, 16484, 0, 0, 3},
+    CensusCase{"FullSlicesOffTheBlock", false, 3, {5000, 5000, 100}, 10100, 2, 1, 3},
+    CensusCase{"AShortMiddleSlice", false, 3, {8192, 4096, 100}, 16484, 1, 2, 3},
+    CensusCase{"TwoShortSlices", false, 5, {8192, 4096, 8192, 1000, 100}, 32868, 2, 2, 5},
+    CensusCase{"AMissingSlice", false, 3, {8192, -1, 100}, 16484, 1, 2, 2},
+    CensusCase{"ALongLastSlice", true, 2, {12288, 12289}, 0, 1, 2, 2},
+    CensusCase{"TwoBillionClaimed", true, 2147483647, {12288}, 0, 2147483646, 2, 1}),
+    [](const ::testing::TestParamInfo<CensusCase> &info) { return std::string(info.param.name); });
+
+}  // namespace

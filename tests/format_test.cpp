@@ -7,9 +7,12 @@
 
 #include <string>
 
+#include "format/legacy.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"
+#include "platform/text.h"
+#include "split/slice_size.h"
 
 static bool NoLeadBytes(unsigned char) { return false; }
 // Shift-JIS-like: 0x81-0x9F and 0xE0-0xFC lead a two-byte character.
@@ -33,6 +36,12 @@ TEST(Paths, SplitIntoPiecesAndMakeOnlyNamesThatFit)
     EXPECT_EQ(Pieces(path), "d:|\\\x95\x5C\\|file\x81|.txt");
     // Elsewhere only '/' separates: a backslash or a colon is part of a name.
     EXPECT_EQ(Pieces("c:a.b\\", NoLeadBytes, false), "||c:a|.b\\");
+    // A leading dot marks a hidden name, no extension; earlier builds read it as one.
+    EXPECT_EQ(Pieces("/h/.hidden", NoLeadBytes, false), "|/h/|.hidden|");
+    EXPECT_EQ(Pieces("/h/.tar.gz", NoLeadBytes, false), "|/h/|.tar|.gz");
+    char stem[kPathSize];
+    LegacyStemOf("/h/.hidden", stem, false);
+    EXPECT_STREQ(stem, "");
 
     // The end-to-end tests name the parts; here, what does not fit.
     char name[kPathSize];
@@ -48,7 +57,7 @@ static const PartSetTrailer kSample = {"c:\\data\\report.zip", 24576, 5000000, 3
 TEST(Trailer, IsLittleEndianWithItsRecordInThePathFieldsTail)
 {
     PartSetTrailer t = kSample, back;
-    t.original_size = 0x01020304;
+    t.original_size32 = 0x01020304;
     t.last_part = -2;
     unsigned char bytes[kTrailerSize];
     EncodeTrailer(&t, bytes);
@@ -61,7 +70,7 @@ TEST(Trailer, IsLittleEndianWithItsRecordInThePathFieldsTail)
 
     // The record, in the path field's last 32 bytes.
     t = kSample;
-    t.original_size = kSizeOverflow;
+    t.original_size32 = kSizeOverflow;
     t.has_record = true;
     t.record_version = 1;
     t.size = 0x123456789LL;
@@ -89,7 +98,7 @@ static void AddRecord(PartSetTrailer *t)
 {
     t->has_record = t->record_intact = true;
     t->record_version = 1;
-    t->size = t->original_size;
+    t->size = t->original_size32;
     t->slice_length = 1433600;
 }
 
@@ -115,21 +124,21 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
         {"with a record", AddRecord, head, 1, 1, 1, kTrailerSound},
         // Beyond 2 GiB, the 32-bit field holds its largest value.
         {"beyond 2 GiB", [](T *d) { AddRecord(d), d->size = 5000000000LL, d->last_part = 3487,
-                                    d->original_size = kSizeOverflow; }, head, 1, 1, 1, kTrailerSound},
+                                    d->original_size32 = kSizeOverflow; }, head, 1, 1, 1, kTrailerSound},
         {"all zero: the program", [](T *d) { *d = {}; }, 40000, 1, 1, 1, kTrailerEmpty},
         {"no NUL", [](T *d) { memset(d->original_path, 'x', kTrailerPathSize); }, head, 0, 1, 0},
         {"empty name", [](T *d) { d->original_path[0] = 0; }, head, 1, 1, 1},
         {"negative image", [](T *d) { d->image_size = -1; }, head, 1, 1, 1},
         {"image too long", [](T *d) { d->image_size = 2000000; }, head, 1, 1, 1},
-        {"negative size", [](T *d) { d->original_size = -5; }, head, 1, 0, 0},
+        {"negative size", [](T *d) { d->original_size32 = -5; }, head, 1, 0, 0},
         {"no slices", [](T *d) { d->last_part = 0; }, head, 1, 1, 0},
         {"negative count", [](T *d) { d->last_part = -7; }, head, 1, 1, 0},
         {"huge count", [](T *d) { d->last_part = 0x7FFFFFFF; }, head, 1, 1, 0},
         // Cut short in transfer: the trailer read is really input data.
         {"cut short", [](T *) {}, 20000, 1, 1, 1},
-        {"more data than size", [](T *d) { d->original_size = 1000; }, head, 1, 1, 1},
+        {"more data than size", [](T *d) { d->original_size32 = 1000; }, head, 1, 1, 1},
         {"record fails its check", [](T *d) { AddRecord(d), d->record_intact = false; }, head, 1, 1, 1},
-        {"32-bit size disagrees", [](T *d) { AddRecord(d), d->original_size++; }, head, 1, 1, 1},
+        {"32-bit size disagrees", [](T *d) { AddRecord(d), d->original_size32++; }, head, 1, 1, 1},
         {"slice not whole blocks", [](T *d) { AddRecord(d), d->slice_length = 1433000; }, head, 1, 1, 1},
         {"one slice too many", [](T *d) { AddRecord(d), d->last_part = 4; }, head, 1, 1, 1},
     };
@@ -139,5 +148,49 @@ TEST(Trailer, JudgementSaysWhatIsDamagedAndWhatCanBeShown)
         TrailerVerdict v = JudgeTrailer(&t, j.head_length);
         EXPECT_EQ(std::make_tuple(v.state, v.name_readable, v.size_readable, v.count_readable),
                   std::make_tuple(j.state, j.name, j.size, j.count)) << j.what;
+    }
+}
+
+// What people type into the size field and after -s; the reason a text is refused.
+TEST(SliceSize, TakesWhatPeopleTypeAndSaysWhyNot)
+{
+    const struct {
+        const char *text;
+        SizeText taken;
+        int64_t bytes;
+    } cases[] = {{"25 MB", kSizeTaken, 26214400}, {"1.5 mb", kSizeTaken, 1572864},
+                 {"640", kSizeTaken, 655360}, {" 10 KB ", kSizeTaken, 10240},
+                 {"4 GB", kSizeTaken, 4294967295LL}, {"4096M", kSizeTaken, 4294967295LL},
+                 {"2GiB", kSizeTaken, 2147483648LL}, {"1.44 MB", kSizeTaken, 1400 * 1024},
+                 {"1.44M", kSizeTaken, 1400 * 1024}, {"", kSizeNoNumber, 0}, {"MB", kSizeNoNumber, 0},
+                 {"1e3", kSizeNoNumber, 0}, {"-5", kSizeNoNumber, 0}, {"1.55 MB", kSizeTwoDecimals, 0},
+                 {"5 TB", kSizeNoNumber, 0}, {"4.7 GB", kSizeOutOfRange, 0}, {"9 KB", kSizeOutOfRange, 0},
+                 {"3435973837G", kSizeOutOfRange, 0}, {"99999999999999999999999", kSizeOutOfRange, 0}};
+    for (const auto &c : cases) {
+        int64_t bytes = 0;
+        EXPECT_EQ(ParseSliceSize(c.text, 1024, &bytes), c.taken) << '"' << c.text << '"';
+        if (c.taken == kSizeTaken)
+            EXPECT_EQ(bytes, c.bytes) << '"' << c.text << '"';
+    }
+}
+
+// Names a Windows set cannot rebuild, and how names are shown and quoted.
+TEST(Names, ThatWindowsCannotRebuildAndAsTheyAreShown)
+{
+    for (const char *bad : {"a\\b.txt", "a:b.txt", "what?.txt", "pipe|.txt", "con.txt", "AUX", "lpt1.dat",
+                            "dots.", "tab\t.txt"})
+        EXPECT_TRUE(WhyNotAWindowsName(bad)) << bad;
+    for (const char *good : {"report.zip", "console.txt", "Größe 日本.bin", "com10.txt", ".hidden"})
+        EXPECT_FALSE(WhyNotAWindowsName(good)) << good;
+    char text[64] = "";
+    AppendName(text, sizeof text, "a\033[2Jb\n");
+    EXPECT_STREQ(text, "a?[2Jb?");
+    const std::pair<const char *, const char *> quoted[] = {
+        {"report_00.exe", "report_00.exe"}, {"my report_00.exe", "'my report_00.exe'"},
+        {"it's_00.exe", "'it'\\''s_00.exe'"}, {"Größe_00.exe", "'Größe_00.exe'"}};
+    for (const auto &q : quoted) {
+        text[0] = 0;
+        AppendShellQuoted(text, sizeof text, q.first);
+        EXPECT_STREQ(text, q.second);
     }
 }

@@ -1,6 +1,7 @@
 // What the part table and the record's versions let a join tell: which part
 // is damaged, cut short or in another's place, before or while it is read;
-// and that sets of every earlier version still join.
+// and that the sets the real builds of every version made still join, by
+// the program and by the standard-tools recipe of docs/FORMAT.md.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -8,10 +9,12 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "format/trailer.h"
 #include "join/join_engine.h"
+#include "join/part_check.h"
 #include "split/split_engine.h"
 #include "test_files.h"
 
@@ -19,10 +22,26 @@ namespace {
 
 // The folder a path names, open while the object lives.
 struct OpenFolder {
-    explicit OpenFolder(const std::string &dir) { EXPECT_TRUE(FolderOfFile((dir + "/x").c_str(), &f)); }
+    explicit OpenFolder(const std::string &dir) { EXPECT_TRUE(FolderOfFile((dir + "/x").c_str(), &f, 0)); }
     ~OpenFolder() { FolderClose(&f); }
     Folder f;
 };
+
+// Opens a set, joins it with the program copy and the deletion, and closes it.
+JoinResult JoinSet(const std::string &head)
+{
+    PartSet set;
+    OpenPartSet(head.c_str(), &set);
+    JoinRequest request = {true, true, false};
+    JoinResult result = {};
+    result.status = kJoinPartFault;
+    InitPartState(&result.part, 0);
+    result.part.fault = kPartDamaged;  // a head part judged damaged as it opens
+    if (set.state == kSetReady)
+        result = JoinParts(&set, &request, 0);
+    ClosePartSet(&set);
+    return result;
+}
 
 // A set of five slices of 12,288 bytes and a last one of 700, and a head
 // part of as many, behind a 3,000-byte image; "keep" holds the input.
@@ -34,33 +53,19 @@ protected:
         WritePattern(dir / "keep", (12288 - 3000 - 272 - 7 * 4) + 5 * 12288 + 700, 2);
         CopyFile(dir / "keep", dir / "r.zip");
         std::string image_path = dir / "image";
-        ProgramImage image = {image_path.c_str(), 0, 0};
-        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image);
+        ProgramImage image = {image_path.c_str(), 0, 0, false};
+        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image, 0);
         ASSERT_EQ(split.status, kSplitDone);
         ASSERT_EQ(split.last_part, 6);
         ASSERT_EQ(unlink((dir / "r.zip").c_str()), 0);
         head = ReadBytes(dir / "r_00.exe");
         table_at = (int64_t)head.size() - 272 - 7 * 4;
     }
-    JoinResult Join() { return JoinParts(&folder.f, (dir / "r_00.exe").c_str(), true, true); }
     void Flip(const std::string &name, int64_t at)
     {
         std::string bytes = ReadBytes(dir / name);
         bytes[(size_t)(at < 0 ? (int64_t)bytes.size() + at : at)] ^= 0x10;
         WriteBytes(dir / name, bytes);
-    }
-    // Rewrites the head part's trailer as an earlier build wrote it:
-    // version 1 (no table, no program check) or no record at all.
-    void MakeOlder(int version)
-    {
-        PartSetTrailer t;
-        DecodeTrailer((const unsigned char *)head.data() + head.size() - 272, &t);
-        t.record_version = version;
-        t.has_record = version > 0;
-        memset(t.original_path + kRecordAt, 0, 32);  // as a split writes no record
-        unsigned char bytes[272] = {};
-        EncodeTrailer(&t, bytes);
-        WriteBytes(dir / "r_00.exe", head.substr(0, (size_t)table_at) + std::string((char *)bytes, 272));
     }
     ScratchDir dir;
     OpenFolder folder{dir.path()};
@@ -73,7 +78,8 @@ struct Damage {
     const char *file;
     int64_t at;  // from the end where negative; the table's bytes are at 1000000 + n
     JoinStatus status;
-    const char *part, *other;
+    PartFault fault;
+    int64_t index, holds;
 };
 
 void PrintTo(const Damage &d, std::ostream *os) { *os << d.name; }
@@ -93,65 +99,140 @@ TEST_P(Damaged, IsNamedAndNothingIsWritten)
         Flip(d.file, d.at >= 1000000 ? table_at + d.at - 1000000 : d.at);
     }
     std::string before = RunWithInput("ls -l " + dir.path(), "");
-    JoinResult result = Join();
-    EXPECT_EQ(result.status, d.status);
-    EXPECT_STREQ(result.part, d.part);
-    EXPECT_STREQ(result.other, d.other);
+    JoinResult result = JoinSet(dir / "r_00.exe");
+    EXPECT_EQ(std::make_tuple(result.status, result.part.fault, result.part.index, result.part.holds),
+              std::make_tuple(d.status, d.fault, d.index, d.holds));
     EXPECT_EQ(RunWithInput("ls -l " + dir.path(), ""), before);
-    if (d.status == kJoinPartDamaged)
-        EXPECT_TRUE(result.length == 12000 && result.expected == 12288);
+    if (d.fault == kPartWrongLength)
+        EXPECT_TRUE(result.part.length == 12000 && result.part.expected == 12288);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Parts, Damaged,
-    ::testing::Values(Damage{"HeadStretch", "r_00.exe", 3010, kJoinHeadDamaged, "r_00.exe", ""},
-                      Damage{"MiddleSlice", "r_03.QCB", 100, kJoinPartCorrupt, "r_03.QCB", ""},
-                      Damage{"LastSlice", "r_06.QCB", -1, kJoinPartCorrupt, "r_06.QCB", ""},
-                      Damage{"Table", "r_00.exe", 1000000 + 9, kJoinHeadDamaged, "r_00.exe", ""},
-                      Damage{"RecordTag", "r_00.exe", -272 + 231, kJoinHeadDamaged, "r_00.exe", ""},
-                      Damage{"Swapped", "swap", 0, kJoinPartSwapped, "r_01.QCB", "r_03.QCB"},
-                      Damage{"CutShort", "cut", 0, kJoinPartDamaged, "r_04.QCB", ""}),
+INSTANTIATE_TEST_SUITE_P(Parts, Damaged, ::testing::Values(
+    Damage{"HeadStretch", "r_00.exe", 3010, kJoinPartFault, kPartDamaged, 0, -1},
+    Damage{"MiddleSlice", "r_03.QCB", 100, kJoinPartFault, kPartDamaged, 3, -1},
+    Damage{"LastSlice", "r_06.QCB", -1, kJoinPartFault, kPartDamaged, 6, -1},
+    Damage{"Table", "r_00.exe", 1000000 + 9, kJoinPartFault, kPartDamaged, 0, -1},  // as it opens
+    Damage{"RecordTag", "r_00.exe", -272 + 231, kJoinPartFault, kPartDamaged, 0, -1},
+    Damage{"Swapped", "swap", 0, kJoinPartFault, kPartHoldsAnother, 1, 3},
+    Damage{"CutShort", "cut", 0, kJoinPartFault, kPartWrongLength, 4, -1}),
     [](const ::testing::TestParamInfo<Damage> &info) { return std::string(info.param.name); });
 
 // A program image that is not the one recorded: the file is rebuilt, no
-// copy of the program is passed on, and so the parts stay.
+// copy of the program is passed on, and so the head part stays.
 TEST_F(Integrity, ADamagedProgramIsNotCopied)
 {
     Flip("r_00.exe", 10);
-    JoinResult result = Join();
+    JoinResult result = JoinSet(dir / "r_00.exe");
     ASSERT_EQ(result.status, kJoinDone);
     EXPECT_EQ(result.program_copy, kProgramCopyDamaged);
+    EXPECT_EQ(result.deletion, kDeletionKeptForCopy);
     EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
     EXPECT_FALSE(Exists(dir / "cleaver.exe"));
-    EXPECT_TRUE(Exists(dir / "r_00.exe") && Exists(dir / "r_06.QCB"));
+    EXPECT_TRUE(Exists(dir / "r_00.exe") && !Exists(dir / "r_06.QCB"));
 }
 
-// Version 1 and no record: they join as they always did, the first with
-// its whole-file checksum compared, and damage in the record's tag or a
-// leftover of an older build's longer path told apart.
-TEST_F(Integrity, EarlierVersionsJoin)
+// The sets the real builds of every version wrote, in tests/data.
+struct Golden {
+    const char *folder, *head, *output;
+};
+void PrintTo(const Golden &g, std::ostream *os) { *os << g.folder; }
+
+class GoldenSet : public ::testing::TestWithParam<Golden> {
+protected:
+    // The set, without its expected file, in a scratch folder.
+    void SetUp() override
+    {
+        const Golden &g = GetParam();
+        std::string from = std::string(SOURCE_DIR "/tests/data/") + g.folder;
+        for (const std::string &name : Names(from))
+            if (name.find(".expected") == std::string::npos)
+                CopyFile(from + "/" + name, dir / name);
+        expected = ReadBytes(from + "/" + g.output + ".expected");
+    }
+    ScratchDir dir;
+    std::string expected;
+};
+
+TEST_P(GoldenSet, JoinsAndChecksSound)
 {
-    for (int version : {1, 0}) {
-        MakeOlder(version);
-        JoinResult result = JoinParts(&folder.f, (dir / "r_00.exe").c_str(), false, false);
-        ASSERT_EQ(result.status, kJoinDone) << version;
-        EXPECT_EQ(result.verified, version == 1);
-        EXPECT_TRUE(ReadBytes(dir / "r.zip") == ReadBytes(dir / "keep"));
-    }
-    // Version 1 with its tag damaged is a damaged head part, not one
-    // without a record; text running into the record's place is a path.
-    MakeOlder(1);
-    std::string older = ReadBytes(dir / "r_00.exe");
-    for (auto edit : {std::make_pair(-272 + 231, kJoinHeadDamaged), std::make_pair(-272 + 227, kJoinDone)}) {
-        std::string bytes = older;
-        size_t at = bytes.size() + edit.first;
-        if (edit.second == kJoinDone)  // an older build's reused field: a longer path's tail
-            bytes.replace(at - 100, 120, std::string(100, 'p') + "tail-of-a-longer.zip");
-        else
-            bytes[at] ^= 1;
-        WriteBytes(dir / "r_00.exe", bytes);
-        EXPECT_EQ(JoinParts(&folder.f, (dir / "r_00.exe").c_str(), false, false).status, edit.second);
-    }
+    const Golden &g = GetParam();
+    PartSet set;
+    OpenPartSet((dir / g.head).c_str(), &set);
+    ASSERT_EQ(set.state, kSetReady);
+    CheckResult check = CheckParts(&set, [](void *, const PartSet *, const PartState *) {}, 0, 0);
+    EXPECT_TRUE(check.sound == check.parts && check.whole_matches);
+    JoinRequest request = {false, false, false};
+    JoinResult result = JoinParts(&set, &request, 0);
+    ClosePartSet(&set);
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.verified, std::string(g.folder) != "v0-linux");
+    EXPECT_TRUE(ReadBytes(dir / g.output) == expected);
+}
+
+// The recipe of docs/FORMAT.md, as it stands there, with the shell and coreutils alone.
+TEST_P(GoldenSet, RebuildsByTheStandardToolsRecipe)
+{
+    const Golden &g = GetParam();
+    std::string doc = ReadBytes(SOURCE_DIR "/docs/FORMAT.md");
+    size_t begin = doc.find("```sh\n# rebuild");
+    ASSERT_NE(begin, std::string::npos);
+    begin += 6;
+    WriteBytes(dir / "recipe.sh", doc.substr(begin, doc.find("```", begin) - begin));
+    std::string stem = std::string(g.head).substr(0, strlen(g.head) - 7);
+    int status = -1;
+    std::string out = RunWithInput("cd '" + dir.path() + "' && STEM='" + stem + "' OUT='" + g.output +
+                                       "' sh recipe.sh", "", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(ReadBytes(dir / g.output) == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, GoldenSet, ::testing::Values(
+    Golden{"v0-linux", "golden_00.exe", "golden.txt"},
+    Golden{"qcs1-linux", "golden_00.exe", "golden.txt"},
+    Golden{"qcs2-linux", "golden_00.exe", "golden.txt"},
+    Golden{"qcs2-windows", "golden_00.exe", "golden.txt"},
+    Golden{"qcs2-wine", "golden_00.exe", "golden.txt"},
+    Golden{"qcs2-dotname", "_00.exe", ".hidden"}),
+    [](const ::testing::TestParamInfo<Golden> &info) {
+        std::string name = info.param.folder;
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+using OlderSet = GoldenSet;
+
+// A damaged slice of a version 1 set has no table to name it: the whole file's checksum is
+// the guard, and nothing is written.
+TEST_P(OlderSet, ADamagedSliceIsCaughtByTheChecksum)
+{
+    std::string slice = ReadBytes(dir / "golden_02.QCB");
+    slice[100] ^= 1;
+    WriteBytes(dir / "golden_02.QCB", slice);
+    NameSet before = Names(dir.path());
+    EXPECT_EQ(JoinSet(dir / "golden_00.exe").status, kJoinChecksumMismatch);
+    EXPECT_EQ(Names(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Version1, OlderSet, ::testing::Values(Golden{"qcs1-linux", "golden_00.exe",
+                                                                     "golden.txt"}));
+
+// A set without a record: the check tells every slice of a length no split writes.
+TEST(RecordlessSet, TheCheckTellsEverySliceCutShort)
+{
+    ScratchDir dir;
+    std::string from = SOURCE_DIR "/tests/data/v0-linux/";
+    for (const char *name : {"golden_00.exe", "golden_01.QCB", "golden_02.QCB", "golden_03.QCB", "golden_04.QCB"})
+        CopyFile(from + name, dir / name);
+    ASSERT_EQ(truncate((dir / "golden_02.QCB").c_str(), 8192) | truncate((dir / "golden_04.QCB").c_str(), 900), 0);
+    PartSet set;
+    OpenPartSet((dir / "golden_00.exe").c_str(), &set);
+    std::vector<PartFault> told;
+    CheckParts(&set, [](void *c, const PartSet *, const PartState *p) {
+        ((std::vector<PartFault> *)c)->push_back(p->fault);
+    }, &told, 0);
+    ClosePartSet(&set);
+    EXPECT_EQ(told, (std::vector<PartFault>{kPartSound, kPartSound, kPartWrongLength, kPartSound,
+                                            kPartWrongLength}));
 }
 
 // A drive without room for the set, or the file, says so before anything
@@ -161,14 +242,14 @@ TEST(Room, IsCheckedBeforeAnythingIsWritten)
     ScratchDir dir;
     if (unshare(CLONE_NEWNS) != 0 || mount("", "/", 0, MS_PRIVATE | MS_REC, 0) != 0 ||
         mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=512k") != 0)
-        GTEST_SKIP() << "no tmpfs of its own here";
+        GTEST_SKIP() << "Room.IsCheckedBeforeAnythingIsWritten needs a tmpfs of its own (root)";
     WritePattern(dir / "image", 3000, 1);
     WritePattern(dir / "big.bin", 400 * 1024, 2);
     {
         OpenFolder folder(dir.path());
         std::string image_path = dir / "image";
-        ProgramImage image = {image_path.c_str(), 0, 0};
-        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image);
+        ProgramImage image = {image_path.c_str(), 0, 0, false};
+        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image, 0);
         EXPECT_EQ(split.status, kSplitNoRoom);
         EXPECT_GT(split.needed, split.free_bytes);
         EXPECT_EQ(RunWithInput("ls " + dir.path(), ""), "big.bin\nimage\n");

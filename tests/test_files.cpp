@@ -108,7 +108,8 @@ std::string RunWithInput(const std::string &command, const std::string &input, i
 {
     ScratchDir io;
     WriteBytes(io / "in", input);
-    int rc = system((command + " < '" + (io / "in") + "' > '" + (io / "out") + "' 2>&1").c_str());
+    // In a subshell, so that the redirections hold for every command of a list.
+    int rc = system(("(" + command + "\n) < '" + (io / "in") + "' > '" + (io / "out") + "' 2>&1").c_str());
     if (status)
         *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return ReadBytes(io / "out");

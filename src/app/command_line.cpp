@@ -4,18 +4,16 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "format/paths.h"
-#include "join/join_engine.h"
 #include "join/join_report.h"
+#include "join/join_run.h"
 #include "join/part_check.h"
 #include "platform/console_work.h"
-#include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
-#include "split/split_engine.h"
-#include "split/split_report.h"
+#include "split/split_run.h"
+#include "version.h"
 
-static const char kUsage[] =
+static const char kSplitUsage[] =
     "Usage: %s [-s SIZE] [--for=windows|linux] FILE\n"
     "  or:  %s --join=HEAD [--no-copy] [--delete]\n"
     "  or:  %s --check=HEAD\n"
@@ -33,202 +31,146 @@ static const char kUsage[] =
     "      --delete       with --join: delete the parts once the file is rebuilt\n"
     "  -c, --check=HEAD   read every part of that set and tell which are missing,\n"
     "                     cut short, damaged or swapped, writing nothing\n"
-    "      --help         show this help and exit\n"
-    "      --version      show the version and exit\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
     "\n"
-    "Started under another name, as the head part of a set, the program takes\n"
-    "--no-copy, --delete and --check (without HEAD) for its own set.\n"
     "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n";
 
-static const char *g_name = "cleaver";  // as the program was started, for its messages
+static const char kHeadUsage[] =
+    "Usage: %s [--no-copy] [--delete]\n"
+    "  or:  %s --check\n"
+    "Rebuild the file of this set from the parts beside this head part, in its\n"
+    "folder.\n"
+    "\n"
+    "      --no-copy      write no cleaver.exe beside the file\n"
+    "      --delete       delete the parts once the file is rebuilt\n"
+    "  -c, --check        read every part of the set and tell which are missing,\n"
+    "                     cut short, damaged or swapped, writing nothing\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n";
 
-static int Usage(const char *problem, const char *what = "")
+static int Usage(const char *problem, const char *what = "", const char *after = "")
 {
-    if (problem)
-        fprintf(stderr, "%s: %s%s\nTry '%s --help' for more information.\n", g_name, problem, what,
-                g_name);
+    char text[kPathSize + 256] = "";
+    AppendText(text, sizeof text, problem);
+    AppendName(text, sizeof text, what);
+    AppendText(text, sizeof text, after);
+    PrintError(text);
+    fprintf(stderr, "Try '%s --help' for more information.\n", ConsoleName());
     return 2;
 }
 
-static int Fail(const char *text)
+static int Split(const SplitRequest *request)
 {
-    fflush(stdout);
-    fprintf(stderr, "%s: %s\n", g_name, text);
-    return 1;
-}
-
-// The folder of a head part, or false after saying why there is none.
-static bool FolderOfHead(const char *head, Folder *folder)
-{
-    if (FolderOfFile(head, folder))
-        return true;
-    char text[kPathSize + 512] = "";
-    AppendText(text, sizeof text, head);
-    AppendReason(text, sizeof text, LastFileError());
-    Fail(text);
-    return false;
-}
-
-static int Split(const char *image_path, const char *input, int64_t slice_bytes, bool for_windows)
-{
-    ProgramImage program = {image_path, 0, 0};
-    if (for_windows && !EmbeddedWindowsImage(&program.bytes, &program.size))
-        return Fail("this build carries no Windows program (it was built without MinGW)");
-    if (for_windows)
-        program.path = 0;
-    Folder folder;
-    char text[4 * kPathSize];
-    SplitResult result = {};
-    if (!FolderOfFile(input, &folder)) {
-        folder.path[0] = 0;
-        result.status = kSplitNoInput;
-        result.error = LastFileError();
-    } else {
-        Progress progress = {0, 0, 0, 0, 0};
-        ConsoleWork work;
-        BeginConsoleWork(&work, &progress);
-        result = SplitFile(&folder, input, slice_bytes, &program, &progress);
-        EndConsoleWork(&work);
-        FolderClose(&folder);
-    }
-    if (result.status != kSplitDone) {
-        int status = DescribeSplitFailure(&result, input, folder.path, text, sizeof text) ? Fail(text) : 1;
-        EndIfInterrupted();
-        return status;
-    }
-    FormatSplitDone(&result, text, sizeof text);
-    if (for_windows)
-        AppendWindowsHeadNote(result.part, text, sizeof text);
-    printf("%s\n", text);
-    return 0;
-}
-
-static int Join(const char *head, bool make_copy, bool delete_parts)
-{
-    Folder folder;
-    if (!FolderOfHead(head, &folder))
-        return 1;
-    Progress progress = {0, 0, 0, 0, 0};
+    Progress progress;
+    ProgressInit(&progress);
     ConsoleWork work;
+    SplitOutcome outcome;
     BeginConsoleWork(&work, &progress);
-    JoinResult result = JoinParts(&folder, head, make_copy, delete_parts, &progress);
+    RunSplit(request, &progress, &outcome);
     EndConsoleWork(&work);
-    char text[4 * kPathSize];
-    int status = 0;
-    if (result.status == kJoinDone) {
-        FormatJoinDone(&result, text, sizeof text);
-        printf("%s\n", text);
-    }
-    if (DescribeJoinFailure(&result, folder.path, text, sizeof text))
-        status = Fail(text);
-    else if (result.status != kJoinDone)
-        status = 1;  // stopped
-    if (DescribeProgramCopyFailure(&result, text, sizeof text))
-        Fail(text);
-    FolderClose(&folder);
+    if (outcome.result.status == kSplitDone)
+        printf("%s\n", outcome.text);
+    else if (outcome.failed)
+        PrintError(outcome.text);
     EndIfInterrupted();
-    return status;
+    return outcome.failed ? 1 : 0;
 }
 
-static void PrintPart(void *, const PartReport *part)
+static int Join(const char *head, const JoinRequest *request)
+{
+    PartSet set;
+    OpenPartSet(head, &set);
+    Progress progress;
+    ProgressInit(&progress);
+    ConsoleWork work;
+    JoinOutcome outcome;
+    BeginConsoleWork(&work, &progress);
+    RunJoin(&set, request, &progress, &outcome);
+    EndConsoleWork(&work);
+    ClosePartSet(&set);
+    if (outcome.line[0])
+        printf("%s\n", outcome.line);
+    if (outcome.message[0])
+        PrintError(outcome.message);
+    EndIfInterrupted();
+    return outcome.failed ? 1 : 0;
+}
+
+static void PrintPart(void *, const PartSet *set, const PartState *part)
 {
     char line[3 * kPathSize];
-    CopyText(line, sizeof line, part->name);
-    AppendText(line, sizeof line, ": ");
-    switch (part->state) {
-    case kPartSound:
-        AppendText(line, sizeof line, "sound");
-        break;
-    case kPartMissing:
-        AppendText(line, sizeof line, "missing");
-        break;
-    case kPartWrongLength: {
-        bool shorter = part->length < part->expected;
-        if (part->expected < 0) {
-            AppendText(line, sizeof line, "of a length no split writes");
-            break;
-        }
-        AppendDecimal(line, sizeof line, shorter ? part->expected - part->length : part->length - part->expected);
-        AppendText(line, sizeof line, shorter ? " bytes short" : " bytes too long");
-        break;
-    }
-    case kPartDamaged:
-        AppendText(line, sizeof line, "damaged: it does not match the checksum recorded when it was made");
-        break;
-    case kPartSwapped:
-        AppendText(line, sizeof line, "holds what ");
-        AppendText(line, sizeof line, part->holds_name);
-        AppendText(line, sizeof line, " should hold");
-        break;
-    case kPartUnreadable:
-        AppendText(line, sizeof line, "cannot be read");
-        AppendReason(line, sizeof line, part->error);
-        break;
-    }
+    FormatPartLine(set, part, line, sizeof line);
     printf("%s\n", line);
 }
 
 static int Check(const char *head)
 {
-    Folder folder;
-    if (!FolderOfHead(head, &folder))
+    PartSet set;
+    OpenPartSet(head, &set);
+    if (set.state != kSetReady) {
+        char text[4 * kPathSize] = "";
+        if (set.state == kSetEmpty) {
+            AppendName(text, sizeof text, head);
+            AppendText(text, sizeof text, " is no head part of a set: it holds none");
+        } else {
+            DescribeSetProblem(&set, text, sizeof text);
+        }
+        ClosePartSet(&set);
+        PrintError(text);
         return 1;
-    Progress progress = {0, 0, 0, 0, 0};
+    }
+    Progress progress;
+    ProgressInit(&progress);
     ConsoleWork work;
     BeginConsoleWork(&work, &progress);
-    CheckResult result = CheckParts(&folder, head, PrintPart, 0, &progress);
+    CheckResult result = CheckParts(&set, PrintPart, 0, &progress);
     EndConsoleWork(&work);
-    FolderClose(&folder);
-    EndIfInterrupted();
-    char text[kPathSize + 512] = "";
-    if (!result.readable) {
-        AppendText(text, sizeof text, head);
-        AppendText(text, sizeof text, " is no sound head part of a set");
-        AppendReason(text, sizeof text, result.error);
-        return Fail(text);
+    if (!result.stopped) {
+        char line[256];
+        FormatCheckSummary(&set, &result, line, sizeof line);
+        printf("%s\n", line);
     }
-    AppendDecimal(text, sizeof text, result.sound);
-    AppendText(text, sizeof text, " of ");
-    AppendDecimal(text, sizeof text, result.parts);
-    AppendText(text, sizeof text, " parts sound");
-    if (result.sound == result.parts && !result.whole_matches)
-        AppendText(text, sizeof text, ", but they do not match the checksum recorded when they were made");
-    else if (result.record_version == 0)
-        AppendText(text, sizeof text, " (the set records no checksum: lengths only)");
-    printf("%s\n", text);
+    ClosePartSet(&set);
+    EndIfInterrupted();
     return result.sound == result.parts && result.whole_matches ? 0 : 1;
 }
 
 int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
 {
-    g_name = FileNameOf(argv[0]);
     CatchConsoleSignals();
-    enum { kFor = 256, kNoCopy, kDelete, kHelp, kVersion };
+    enum { kFor = 256, kNoCopy, kDelete };
+    bool head = mode == kJoinMode;
     // A head part checks itself: its --check takes no HEAD.
     const option kOptions[] = {
         {"size", required_argument, 0, 's'},
         {"for", required_argument, 0, kFor},
         {"join", required_argument, 0, 'j'},
-        {"check", mode == kSplitMode ? required_argument : no_argument, 0, 'c'},
+        {"check", head ? no_argument : required_argument, 0, 'c'},
         {"no-copy", no_argument, 0, kNoCopy},
         {"delete", no_argument, 0, kDelete},
-        {"help", no_argument, 0, kHelp},
-        {"version", no_argument, 0, kVersion},
+        {"help", no_argument, 0, 'h'},
+        {"version", no_argument, 0, 'V'},
         {0, 0, 0, 0},
     };
     const char *size_text = 0, *join = 0, *check = 0;
-    bool for_windows = false, make_copy = true, delete_parts = false, checking = false;
-    opterr = 0;
+    bool for_windows = false, checking = false, split_option = false;
+    JoinRequest request = {true, false, head};
+    opterr = 0;  // the messages are ours, in the program's own words
     int c;
-    while ((c = getopt_long(argc, argv, mode == kSplitMode ? "s:j:c:" : "c", kOptions, 0)) != -1) {
+    while ((c = getopt_long(argc, argv, head ? ":chV" : ":s:j:c:hV", kOptions, 0)) != -1) {
         switch (c) {
         case 's':
             size_text = optarg;
+            split_option = true;
             break;
         case kFor:
             if (strcmp(optarg, "windows") != 0 && strcmp(optarg, "linux") != 0)
                 return Usage("--for takes windows or linux, not ", optarg);
             for_windows = strcmp(optarg, "windows") == 0;
+            split_option = true;
             break;
         case 'j':
             join = optarg;
@@ -238,40 +180,47 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             check = optarg;
             break;
         case kNoCopy:
-            make_copy = false;
+            request.make_copy = false;
             break;
         case kDelete:
-            delete_parts = true;
+            request.delete_parts = true;
             break;
-        case kHelp:
-            printf(kUsage, g_name, g_name, g_name);
+        case 'h':
+            printf(head ? kHeadUsage : kSplitUsage, ConsoleName(), ConsoleName(), ConsoleName());
             return 0;
-        case kVersion:
+        case 'V':
             printf("QCleaver " QCLEAVER_VERSION "\n");
             return 0;
+        case ':':
+            return Usage("option '", argv[optind - 1], "' requires an argument");
         default:
-            return Usage("unknown or incomplete option ", argv[optind - 1]);
+            return Usage("unrecognized option '", argv[optind - 1], "'");
         }
     }
     int operands = argc - optind;
-    if (mode == kJoinMode) {
+    if (head) {
         // A head part: its own set, and nothing else.
-        if (operands > 0 || size_text || join || (checking && check) || for_windows)
-            return Usage("a head part takes only --no-copy, --delete and --check");
-        return checking ? Check(image_path) : Join(image_path, make_copy, delete_parts);
+        if (operands > 0 || split_option || join)
+            return Usage("a head part takes only --no-copy, --delete and --check, for its own set");
+        return checking ? Check(image_path) : Join(image_path, &request);
     }
     if ((join != 0) + checking + (operands > 0) != 1 || operands > 1)
         return Usage(operands > 1 ? "one FILE at a time" : "give one FILE, --join=HEAD or --check=HEAD");
-    if ((join || checking) && (size_text || for_windows))
+    if ((join || checking) && split_option)
         return Usage("--size and --for are for a split");
-    if (!join && (!make_copy || delete_parts))
+    if (!join && (!request.make_copy || request.delete_parts))
         return Usage("--no-copy and --delete are for a join");
     if (join)
-        return Join(join, make_copy, delete_parts);
+        return Join(join, &request);
     if (checking)
         return Check(check);
-    int64_t slice_bytes = 1400 * 1024;
-    if (size_text && (!ParseSliceSize(size_text, 1, &slice_bytes) || !SliceSizeAllowed(slice_bytes)))
-        return Usage("a part's size is 10K to 4G, not ", size_text);
-    return Split(image_path, argv[optind], slice_bytes, for_windows);
+    SplitRequest split = {argv[optind], kSizePresets[kDefaultPreset].bytes, for_windows, image_path};
+    SizeText problem = size_text ? ParseSliceSize(size_text, 1, &split.part_bytes) : kSizeTaken;
+    if (problem != kSizeTaken) {
+        char text[256];
+        DescribeSizeText(problem, "bytes", text, sizeof text);
+        AppendText(text, sizeof text, ", not ");
+        return Usage(text, size_text);
+    }
+    return Split(&split);
 }

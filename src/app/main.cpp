@@ -2,9 +2,12 @@
 #include "app/mode.h"
 #ifndef _WIN32
 #include "app/command_line.h"
+#include "platform/console_work.h"
 #endif
 #include "join/join_dialog.h"
+#include "format/paths.h"
 #include "platform/dialogs.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/split_dialog.h"
 
@@ -16,6 +19,15 @@ static int RunDialogs(const char *image_path, const char *input)
     if (SelectMode(image_path) == kSplitMode)
         return RunSplitDialog(image_path, input);
     return RunJoinDialog(image_path);
+}
+
+// Why the program cannot run at all: it cannot find its own file.
+static void TellNoImage(const FileError *error)
+{
+    char text[2 * kPathSize] = "";
+    AppendFailure(text, sizeof text, error);
+    AppendText(text, sizeof text, "; start the program by its path (as ./report_00.exe)");
+    ShowFatal(text);
 }
 
 #ifdef _WIN32
@@ -49,7 +61,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_instance = instance;
     // Learned once: the split copies this file, the join reads its set.
     char image_path[kPathSize];
-    GetProgramImagePath(image_path);
+    FileError error;
+    ClearError(&error);
+    if (!GetProgramImagePath(image_path, 0, &error)) {
+        TellNoImage(&error);
+        return 0;
+    }
     static char command_line[kPathSize];  // a copy to cut; the system's stays whole
     CopyText(command_line, kPathSize, GetCommandLineA());
     RunDialogs(image_path, FirstArgument(command_line));
@@ -66,9 +83,16 @@ extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
 #else
 int main(int argc, char **argv)
 {
+    const char *argv0 = argc > 0 ? argv[0] : 0;
+    SetConsoleName(argv0 ? FileNameOf(argv0) : "cleaver");
     // Learned once: the split copies this file, the join reads its set.
     char image_path[kPathSize];
-    GetProgramImagePath(image_path);
+    FileError error;
+    ClearError(&error);
+    if (!GetProgramImagePath(image_path, argv0, &error)) {
+        TellNoImage(&error);
+        return ExitStatus(1);
+    }
     if (argc > 1)
         return ExitStatus(RunCommandLine(SelectMode(image_path), image_path, argc, argv));
     return ExitStatus(RunDialogs(image_path, 0));

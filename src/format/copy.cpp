@@ -7,21 +7,21 @@
 enum { kCopyBufferSize = 1024 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc,
-                     Progress *progress)
+CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
+                     FileError *error)
 {
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
-        int got = FileRead(from, g_copy_buffer, want);
+        int got = FileRead(from, g_copy_buffer, want, error);
         // A read may return less than asked; only none at all is the end,
         // and an end before count bytes means the file was cut short.
         if (got == 0)
-            SetFileError(kErrorEndedEarly, "read");
+            SetError(error, kErrorEndedEarly, "read", from->name);
         if (got <= 0)
             return kReadFailed;
         if (crc)
             *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
-        if (!FileWrite(to, g_copy_buffer, got))
+        if (to && !FileWrite(to, g_copy_buffer, got, error))
             return kWriteFailed;
         count -= got;
         if (!ProgressStep(progress, got))
@@ -30,13 +30,14 @@ CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *cr
     return kCopied;
 }
 
-CopyResult WriteBytes(FileHandle to, const unsigned char *bytes, int64_t count, uint32_t *crc)
+CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint32_t *crc,
+                      FileError *error)
 {
     while (count > 0) {
         int n = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
         if (crc)
             *crc = Crc32Update(*crc, bytes, (size_t)n);
-        if (!FileWrite(to, bytes, n))
+        if (!FileWrite(to, bytes, n, error))
             return kWriteFailed;
         bytes += n;
         count -= n;

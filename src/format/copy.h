@@ -15,13 +15,14 @@ enum CopyResult {
     kCopyStopped,  // the user stopped the work
 };
 
-// Copies count bytes, leaving the reason of a failure in LastFileError(),
-// carrying *crc over them and counting them in
-// *progress, each where not null.
-CopyResult CopyBytes(FileHandle from, FileHandle to, int64_t count, uint32_t *crc = 0,
-                     Progress *progress = 0);
+// Copies count bytes, carrying *crc over them and counting them in
+// *progress, each where not null; a failure's reason goes to error.  A
+// null `to` reads only, for the checksum.
+CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
+                     FileError *error);
 
 // The same from bytes in memory.
-CopyResult WriteBytes(FileHandle to, const unsigned char *bytes, int64_t count, uint32_t *crc = 0);
+CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint32_t *crc,
+                      FileError *error);
 
 #endif

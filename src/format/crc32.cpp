@@ -1,5 +1,7 @@
 #include "format/crc32.h"
 
+#include <assert.h>
+
 // Only the folding functions are compiled for SSE2 and PCLMULQDQ, each by
 // its own attribute, so the rest still runs on any i686; the processor is
 // asked at run time before they are called.
@@ -67,11 +69,6 @@ void Crc32Init()
     g_ready = true;
 }
 
-bool Crc32CanFold()
-{
-    Crc32Init();
-    return g_can_fold;
-}
 
 static uint32_t LoadLittle32(const unsigned char *p)
 {
@@ -96,11 +93,6 @@ static uint32_t TableRegister(uint32_t reg, const unsigned char *p, size_t lengt
     return reg;
 }
 
-uint32_t Crc32UpdateTable(uint32_t crc, const void *data, size_t length)
-{
-    Crc32Init();
-    return ~TableRegister(~crc, (const unsigned char *)data, length);
-}
 
 #ifdef CRC32_CAN_FOLD
 // Folding.  Sixteen bytes loaded little-endian hold, bit i, the coefficient
@@ -141,6 +133,7 @@ static uint32_t FoldTail(__m128i x, const __m128i *block, const __m128i *end)
 CRC32_FOLD_TARGET
 static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
+    assert(length % 16 == 0 && length >= 64 && (uintptr_t)p % 16 == 0);
     const __m128i by4 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);  // x^480, x^544
     const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
     const __m128i *block = (const __m128i *)p;
@@ -178,6 +171,7 @@ static inline __m256i FoldOnto(__m256i block, __m256i constants, __m256i later)
 CRC32_WIDE_TARGET
 static uint32_t WideFoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
+    assert(length % 16 == 0 && length >= 128 && (uintptr_t)p % 16 == 0);
     const __m256i by8 = _mm256_set_epi64x(0x14A7FE880, 0x1E88EF372, 0x14A7FE880, 0x1E88EF372);
     const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
     const unsigned char *end = p + length;
@@ -219,6 +213,7 @@ static inline __m512i FoldOnto(__m512i block, __m512i constants, __m512i later)
 CRC32_WIDEST_TARGET
 static uint32_t WidestFoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
+    assert(length % 16 == 0 && length >= 256 && (uintptr_t)p % 16 == 0);
     const __m512i by16 = _mm512_set_epi64(0x1322D1430, 0x11542778A, 0x1322D1430, 0x11542778A,
                                           0x1322D1430, 0x11542778A, 0x1322D1430,
                                           0x11542778A);  // x^2016, x^2080
@@ -272,26 +267,50 @@ static uint32_t Update(uint32_t crc, const unsigned char *p, size_t length,
     return ~TableRegister(reg, p, length);
 }
 
-uint32_t Crc32UpdateFolded(uint32_t crc, const void *data, size_t length)
+const char *const kCrc32WayNames[kCrc32WayCount] = {
+    "slicing-by-8 tables", "PCLMULQDQ folding", "VPCLMULQDQ folding with AVX2",
+    "VPCLMULQDQ folding with AVX-512"};
+
+bool Crc32WayAvailable(Crc32Way way)
 {
     Crc32Init();
+    switch (way) {
+    case kCrc32Tables:
+        return true;
+    case kCrc32Fold:
+        return g_can_fold;
+    case kCrc32FoldWide:
+        return g_can_fold_wide;
+    case kCrc32FoldWidest:
+        return g_can_fold_widest;
+    default:
+        return false;
+    }
+}
+
+uint32_t Crc32UpdateBy(Crc32Way way, uint32_t crc, const void *data, size_t length)
+{
+    assert(Crc32WayAvailable(way));
+    const unsigned char *p = (const unsigned char *)data;
 #ifdef CRC32_CAN_FOLD
-    if (g_can_fold)
-        return Update(crc, (const unsigned char *)data, length, FoldRegister, 64);
+    if (way == kCrc32FoldWidest)
+        return Update(crc, p, length, WidestFoldRegister, 256);
+    if (way == kCrc32FoldWide)
+        return Update(crc, p, length, WideFoldRegister, 128);
+    if (way == kCrc32Fold)
+        return Update(crc, p, length, FoldRegister, 64);
 #endif
-    return Update(crc, (const unsigned char *)data, length, 0, 0);
+    return Update(crc, p, length, 0, 0);
 }
 
 uint32_t Crc32Update(uint32_t crc, const void *data, size_t length)
 {
     Crc32Init();
-#ifdef CRC32_CAN_FOLD
-    if (g_can_fold_widest)
-        return Update(crc, (const unsigned char *)data, length, WidestFoldRegister, 256);
-    if (g_can_fold_wide)
-        return Update(crc, (const unsigned char *)data, length, WideFoldRegister, 128);
-#endif
-    return Crc32UpdateFolded(crc, data, length);
+    Crc32Way best = g_can_fold_widest ? kCrc32FoldWidest
+                    : g_can_fold_wide ? kCrc32FoldWide
+                    : g_can_fold      ? kCrc32Fold
+                                      : kCrc32Tables;
+    return Crc32UpdateBy(best, crc, data, length);
 }
 
 // ---- Joining checksums ------------------------------------------------------
@@ -338,6 +357,14 @@ static void ZerosOperator(int64_t length, uint32_t op[32])
         p = q;
         q = t;
     }
+}
+
+uint32_t Crc32OfZeros(int64_t length)
+{
+    // The register starts all ones; zeros only carry it along.
+    uint32_t op[32];
+    ZerosOperator(length, op);
+    return ~Gf2Times(op, 0xFFFFFFFFu);
 }
 
 uint32_t Crc32Combine(uint32_t crc_a, uint32_t crc_b, int64_t length_b, Crc32Joiner *cache)

@@ -14,20 +14,23 @@ void Crc32Init();
 
 // Carries a checksum over length more bytes.  Start from 0 and feed the data
 // in pieces of any size: the result is that of the whole.  It takes the
-// fastest way this processor has: folding four blocks an instruction with
-// VPCLMULQDQ and AVX-512, two with VPCLMULQDQ and AVX2, one with PCLMULQDQ,
-// or the tables.
+// fastest way this processor has (below).
 //   Crc32Update(0, "123456789", 9) == 0xCBF43926
 uint32_t Crc32Update(uint32_t crc, const void *data, size_t length);
 
-// The same by one way only, for the tests and the benchmark.
-// By slicing-by-8 tables, on any processor:
-uint32_t Crc32UpdateTable(uint32_t crc, const void *data, size_t length);
-// By folding with PCLMULQDQ where Crc32CanFold(); by the tables elsewhere:
-uint32_t Crc32UpdateFolded(uint32_t crc, const void *data, size_t length);
+// The ways, each by itself, for the tests and the benchmark: slicing-by-8
+// tables on any processor, and folding one, two or four blocks an
+// instruction where the processor (and, for the wider ones, the system)
+// allows.
+enum Crc32Way { kCrc32Tables, kCrc32Fold, kCrc32FoldWide, kCrc32FoldWidest, kCrc32WayCount };
+extern const char *const kCrc32WayNames[kCrc32WayCount];
+bool Crc32WayAvailable(Crc32Way way);
+// The checksum by that way alone; the way must be available.
+uint32_t Crc32UpdateBy(Crc32Way way, uint32_t crc, const void *data, size_t length);
 
-// True on x86 processors with SSE2 and PCLMULQDQ.
-bool Crc32CanFold();
+// The CRC-32 of length zero bytes: what a part that was never filled in
+// (a download allocated but not written) checks as.
+uint32_t Crc32OfZeros(int64_t length);
 
 // The CRC-32 of A followed by B, from the CRC-32 of each and B's length:
 // how a part's own checksum joins the whole file's.  The operator for a

@@ -1,22 +1,27 @@
 #include "format/part_layout.h"
 
-PartLayout PlanParts(int64_t image_size, int64_t part_bytes, int64_t input_size,
-                     int64_t entry_bytes, int64_t fixed_bytes)
+#include <assert.h>
+
+PartLayout PlanParts(int64_t image_size, int64_t head_bytes, int64_t slice_bytes,
+                     int64_t input_size, int64_t entry_bytes, int64_t fixed_bytes)
 {
+    assert(slice_bytes > 0 && image_size >= 0 && input_size >= 0 && entry_bytes >= 0);
     PartLayout layout;
-    layout.slice_length = part_bytes;
+    layout.slice_length = slice_bytes;
     // The table grows with the parts, and the head part's stretch shrinks
-    // with the table: count again until the count holds, which takes a
-    // step or two, since the count only grows.
+    // with the table: count again until the count holds.  The count only
+    // grows, and each step moves at most a slice or so of data out of the
+    // head part, so a few steps do.
     layout.last_part = 1;
-    for (;;) {
-        int64_t room = part_bytes - image_size - fixed_bytes - (layout.last_part + 1) * entry_bytes;
+    for (int steps = 0;; steps++) {
+        assert(steps < 64);
+        int64_t room = head_bytes - image_size - fixed_bytes - (layout.last_part + 1) * entry_bytes;
         if (room < 0) {
             layout.head_data = -1;
             return layout;
         }
         layout.head_data = room < input_size ? room : input_size;
-        int64_t count = SliceCount(input_size - layout.head_data, part_bytes);
+        int64_t count = SliceCount(input_size - layout.head_data, slice_bytes);
         if (count <= layout.last_part)
             return layout;
         layout.last_part = count;

@@ -14,6 +14,10 @@ const int64_t kMinSliceBytes = 10 * 1024;
 const int64_t kMaxSliceBytes = 4294967295LL;
 // Older builds wrote slices of at most 64 MB, in whole blocks.
 const int64_t kOldMaxSliceBytes = 64LL << 20;
+// The largest program file Windows starts: a head part for Windows stays
+// within it whatever the slices' size (Wine refuses 4,294,967,294 bytes;
+// a page less than 4 GiB starts).
+const int64_t kMaxWindowsHeadBytes = 4294963200LL;
 
 // The trailer counts the image's bytes and the slice files in signed 32-bit.
 const int64_t kMaxImageSize = 2147483647;
@@ -26,11 +30,12 @@ struct PartLayout {
     int64_t last_part;     // number of slice files, at least 1
 };
 
-// For an image of image_size bytes, parts of at most part_bytes, an input
-// of input_size bytes, and after the head part's stretch entry_bytes for
-// every part and fixed_bytes besides (its table and trailer).
-PartLayout PlanParts(int64_t image_size, int64_t part_bytes, int64_t input_size,
-                     int64_t entry_bytes, int64_t fixed_bytes);
+// For an image of image_size bytes, a head part of at most head_bytes,
+// slices of slice_bytes, an input of input_size bytes, and after the head
+// part's stretch entry_bytes for every part and fixed_bytes besides (its
+// table and trailer).
+PartLayout PlanParts(int64_t image_size, int64_t head_bytes, int64_t slice_bytes,
+                     int64_t input_size, int64_t entry_bytes, int64_t fixed_bytes);
 
 // The number of slice files that hold rest input bytes beyond the head
 // part's, in slices of slice_length bytes: at least one.

@@ -3,19 +3,36 @@
 #include "format/paths.h"
 #include "platform/text.h"
 
-bool FormatPartName(char name[kPathSize], const char *base, int64_t index)
+bool FormatPartName(char name[kPathSize], const char *stem, int64_t index)
 {
     name[0] = 0;
-    return AppendText(name, kPathSize, base) && AppendText(name, kPathSize, "_") &&
+    return AppendText(name, kPathSize, stem) && AppendText(name, kPathSize, "_") &&
            AppendDecimal(name, kPathSize, index, 2) &&
            AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
 }
 
-void BaseNameOf(const char *path, char base[kPathSize], bool dos)
+int64_t SliceIndexOf(const char *name, const char *stem, int64_t last_part)
+{
+    int stem_length = TextLength(stem);
+    if (TextLength(name) <= stem_length + 1)
+        return 0;
+    int64_t index = 0;
+    for (const char *p = name + stem_length + 1; *p >= '0' && *p <= '9' && index <= last_part; p++)
+        index = index * 10 + (*p - '0');
+    if (index < 1 || index > last_part)
+        return 0;
+    char expected[kPathSize];
+    if (!FormatPartName(expected, stem, index))
+        return 0;
+    bool same = kNamesIgnoreCase ? TextEqualNoCase(name, expected) : TextEqual(name, expected);
+    return same ? index : 0;
+}
+
+void StemOf(const char *path, char stem[kPathSize], bool dos)
 {
     PathPieces pieces;
     SplitPath(path, &pieces, IsLeadByte, dos);
-    CopyText(base, kPathSize, pieces.base);
+    CopyText(stem, kPathSize, pieces.base);
 }
 
 bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos)
@@ -23,4 +40,32 @@ bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos)
     PathPieces pieces;
     SplitPath(original_path, &pieces, IsLeadByte, dos);
     return CopyText(name, kPathSize, pieces.base) && AppendText(name, kPathSize, pieces.ext);
+}
+
+const char *WhyNotAWindowsName(const char *name)
+{
+    if (HasControlCharacters(name))
+        return "Windows names hold no control characters";
+    for (const char *p = name; *p; p++)
+        for (const char *q = "\\/:*?\"<>|"; *q; q++)
+            if (*p == *q)
+                return "Windows names hold none of \\ / : * ? \" < > |";
+    int n = TextLength(name);
+    if (n > 0 && (name[n - 1] == '.' || name[n - 1] == ' '))
+        return "Windows drops the dots and spaces that end a name";
+    // A device's name is the device whatever extension follows it.
+    static const char *const kDevices[] = {"con", "prn", "aux", "nul", "com1", "com2", "com3",
+                                           "com4", "com5", "com6", "com7", "com8", "com9", "lpt1",
+                                           "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8",
+                                           "lpt9"};
+    char first[8] = "";
+    int i = 0;
+    for (; name[i] && name[i] != '.' && i < 7; i++)
+        first[i] = LowerAscii(name[i]);
+    first[i] = 0;
+    if (name[i] == 0 || name[i] == '.')
+        for (const char *device : kDevices)
+            if (TextEqual(first, device))
+                return "it is the name of a device on Windows";
+    return 0;
 }

@@ -2,15 +2,28 @@
 #ifndef QCLEAVER_FORMAT_PART_NAMES_H
 #define QCLEAVER_FORMAT_PART_NAMES_H
 
+#include <stdint.h>
+
 #include "platform/files.h"
 
-// "<base>_00.exe" for the head part, "<base>_<NN>.QCB" for slice file NN;
+// "<stem>_00.exe" for the head part, "<stem>_<NN>.QCB" for slice file NN;
 // at least two digits.  False when the name does not fit.
-bool FormatPartName(char name[kPathSize], const char *base, int64_t index);
+bool FormatPartName(char name[kPathSize], const char *stem, int64_t index);
 
-// The base name of a path, as the part names use it, by DOS rules (a
+// The index of a slice file's name (1 ... last_part), or 0 when the name is
+// not one of the set's slices exactly as a split writes it (in the
+// system's case rule).
+int64_t SliceIndexOf(const char *name, const char *stem, int64_t last_part);
+
+// What the part names are made of: a path's base name without its
+// extension ("report.tar" of "C:\data\report.tar.gz"), by DOS rules (a
 // Windows set's path) or this system's.
-void BaseNameOf(const char *path, char base[kPathSize], bool dos = kDosPaths);
+void StemOf(const char *path, char stem[kPathSize], bool dos = kDosPaths);
+
+// Why Windows could not rebuild a file of this name, in words for the
+// user, or null where it can: a Linux name may hold characters, or be a
+// device's name, that no Windows file can.
+const char *WhyNotAWindowsName(const char *name);
 
 // The rebuilt file's name: base name and extension of the original path.
 bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos = kDosPaths);

@@ -1,18 +1,18 @@
 #include "format/paths.h"
 
-#include "platform/files.h"
 #include "platform/text.h"
 
 static void CopyPiece(char *out, const char *from, int length)
 {
-    if (length > kPieceSize - 1)
-        length = kPieceSize - 1;
+    if (length > kPathSize - 1)
+        length = kPathSize - 1;
     for (int i = 0; i < length; i++)
         out[i] = from[i];
     out[length] = 0;
 }
 
-void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos)
+void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos,
+               bool leading_dot_is_extension)
 {
     int start = 0;
     pieces->drive[0] = 0;
@@ -39,6 +39,8 @@ void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, 
         }
         i++;
     }
+    if (last_dot == after_sep && !leading_dot_is_extension)
+        last_dot = -1;  // a hidden name, not an extension
     int end = i;
     int base_end = last_dot >= 0 ? last_dot : end;
     CopyPiece(pieces->dir, path + start, after_sep - start);

@@ -1,7 +1,9 @@
 #include "format/trailer.h"
 
 #include "format/crc32.h"
+#include "format/legacy.h"
 #include "format/part_layout.h"
+#include "platform/text.h"
 
 void WriteUint32(unsigned char *at, uint32_t value)
 {
@@ -23,9 +25,7 @@ static uint32_t RecordCheck(const unsigned char bytes[kTrailerSize])
 
 // The record's version: 0 for none, -1 for bytes no build writes.  Where the
 // path ends before the record, "QCS1" or "QCS2" is a record.  Zeros are
-// none, and so is text running into the record's place: a path that takes
-// it, or what is left of a longer path in an older build's reused field
-// (byte 227 then belongs to it, where every record has a zero there).
+// none, and so is an earlier build's text in the record's place.
 static int RecordVersion(const unsigned char bytes[kTrailerSize])
 {
     bool terminated = false;
@@ -37,7 +37,7 @@ static int RecordVersion(const unsigned char bytes[kTrailerSize])
     bool zero = true;
     for (int i = kRecordAt; i < kTrailerPathSize; i++)
         zero = zero && bytes[i] == 0;
-    return zero || bytes[kRecordAt - 1] != 0 ? 0 : -1;
+    return zero || IsLegacyPathText(bytes) ? 0 : -1;
 }
 
 int64_t PartTableSize(const PartSetTrailer *trailer)
@@ -52,7 +52,7 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
     for (int i = 0; i < kTrailerPathSize; i++)
         bytes[i] = (unsigned char)trailer->original_path[i];
     WriteUint32(bytes + kImageSizeAt, (uint32_t)trailer->image_size);
-    WriteUint32(bytes + kOriginalSizeAt, (uint32_t)trailer->original_size);
+    WriteUint32(bytes + kOriginalSizeAt, (uint32_t)trailer->original_size32);
     WriteUint32(bytes + kLastPartAt, (uint32_t)trailer->last_part);
     if (!trailer->has_record)
         return;
@@ -74,12 +74,12 @@ void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trai
     for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = (char)bytes[i];
     trailer->image_size = (int32_t)ReadUint32(bytes + kImageSizeAt);
-    trailer->original_size = (int32_t)ReadUint32(bytes + kOriginalSizeAt);
+    trailer->original_size32 = (int32_t)ReadUint32(bytes + kOriginalSizeAt);
     trailer->last_part = (int32_t)ReadUint32(bytes + kLastPartAt);
     trailer->record_version = RecordVersion(bytes);
     trailer->has_record = trailer->record_version > 0;
     trailer->record_intact = false;
-    trailer->size = trailer->original_size;
+    trailer->size = trailer->original_size32;
     trailer->crc = trailer->slice_length = trailer->image_crc = trailer->table_crc = 0;
     if (trailer->has_record) {
         trailer->record_intact = ReadUint32(bytes + kRecordCheckAt) == RecordCheck(bytes);
@@ -94,7 +94,7 @@ void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trai
 
 int64_t OriginalSize(const PartSetTrailer *trailer)
 {
-    return trailer->has_record ? trailer->size : trailer->original_size;
+    return trailer->has_record ? trailer->size : trailer->original_size32;
 }
 
 // Whether a record agrees with itself and with the fields around it.
@@ -103,34 +103,18 @@ static bool RecordFits(const PartSetTrailer *t, int64_t head_data)
     if (!t->record_intact || t->size < 0)
         return false;
     int32_t small_size = t->size < kSizeOverflow ? (int32_t)t->size : kSizeOverflow;
-    if (t->original_size != small_size)
+    if (t->original_size32 != small_size)
         return false;
-    // Version 1 wrote whole blocks of up to 64 MB; version 2 says what it wrote.
-    if (t->slice_length == 0 ||
-        (t->record_version == 1 &&
-         (t->slice_length % kBlockSize != 0 || t->slice_length > kOldMaxSliceBytes)))
+    // Version 2 says what it wrote.
+    if (t->slice_length == 0 || (t->record_version == 1 && !LegacyRecordSliceFits(t->slice_length)))
         return false;
     return head_data >= 0 && head_data <= t->size &&
            t->last_part == SliceCount(t->size - head_data, t->slice_length);
 }
 
-// Older builds counted (size + 36864) / slice slice files, setting aside
-// 36,864 bytes of the head part for the program: more than the exact count.
-static const int64_t kOldImageAllowance = 36864;
-
-int64_t MaxLastPart(int64_t original_size)
-{
-    // The most generous count, with the smallest slices of a set without a
-    // record (10 KB, in whole blocks); summed so that no size a trailer can
-    // hold overflows.
-    const int64_t slice = kMinSliceBytes / kBlockSize * kBlockSize;
-    int64_t generous = original_size / slice + (original_size % slice + kOldImageAllowance) / slice;
-    return generous > 1 ? generous : 1;
-}
-
 TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
 {
-    bool all_zero = t->image_size == 0 && t->original_size == 0 && t->last_part == 0;
+    bool all_zero = t->image_size == 0 && t->original_size32 == 0 && t->last_part == 0;
     bool terminated = false;
     for (int i = 0; i < kTrailerPathSize; i++) {
         terminated = terminated || t->original_path[i] == 0;
@@ -138,10 +122,12 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
     }
     int64_t size = OriginalSize(t);
     TrailerVerdict verdict;
-    verdict.name_readable = terminated;
+    // A damaged trailer's name is worth showing only where it looks like
+    // one: random bytes (a head part cut short) hold control characters.
+    verdict.name_readable = terminated && !HasControlCharacters(t->original_path);
     verdict.size_readable = size >= 0;
     verdict.count_readable = terminated && verdict.size_readable &&
-                             (all_zero || (t->last_part >= 1 && t->last_part <= MaxLastPart(size)));
+                             (all_zero || (t->last_part >= 1 && t->last_part <= LegacyMaxLastPart(size)));
     // The image lies inside the head part, and the head part carries no more
     // of the input than there is.
     int64_t head_data = head_length - kTrailerSize - t->image_size - PartTableSize(t);
@@ -156,27 +142,26 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
     return verdict;
 }
 
-bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length)
+bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error)
 {
     unsigned char bytes[kTrailerSize];
-    int64_t length = FileLength(file);
-    bool ok = length >= kTrailerSize && FileSeek(file, length - kTrailerSize);
-    int got = 0;
-    while (ok && got < kTrailerSize) {
-        int n = FileRead(file, bytes + got, kTrailerSize - got);
-        ok = n > 0;
-        got += ok ? n : 0;
-    }
-    if (!ok)
+    if (!FileSeek(file, file_length - kTrailerSize, error))
         return false;
+    for (int got = 0; got < kTrailerSize;) {
+        int n = FileRead(file, bytes + got, kTrailerSize - got, error);
+        if (n == 0)
+            SetError(error, kErrorEndedEarly, "read", file->name);
+        if (n <= 0)
+            return false;
+        got += n;
+    }
     DecodeTrailer(bytes, trailer);
-    *file_length = length;
     return true;
 }
 
-bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer)
+bool WriteTrailer(File *file, const PartSetTrailer *trailer, FileError *error)
 {
     unsigned char bytes[kTrailerSize];
     EncodeTrailer(trailer, bytes);
-    return FileWrite(file, bytes, kTrailerSize);
+    return FileWrite(file, bytes, kTrailerSize, error);
 }

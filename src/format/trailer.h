@@ -43,7 +43,7 @@ const int32_t kSizeOverflow = 2147483647;
 struct PartSetTrailer {
     char original_path[kTrailerPathSize];  // as the split was given it; NUL inside
     int32_t image_size;             // program bytes at the head part's start
-    int32_t original_size;          // the input's length, or kSizeOverflow
+    int32_t original_size32;        // the input's length, or kSizeOverflow from 2 GiB
     int32_t last_part;              // index of the last part = slice files
     // The set record, where there is one.
     bool has_record;
@@ -80,7 +80,7 @@ enum TrailerState {
 // damaged one, which fields may still be shown.
 struct TrailerVerdict {
     TrailerState state;
-    bool name_readable;   // the path holds its terminator
+    bool name_readable;   // the path holds its terminator and no control character
     bool size_readable;   // the size is not negative
     bool count_readable;  // the slice count is one a set of this size can have
 };
@@ -93,14 +93,9 @@ struct TrailerVerdict {
 // fall-back to the old rules.
 TrailerVerdict JudgeTrailer(const PartSetTrailer *trailer, int64_t head_length);
 
-// The most slice files any set of an input of this size can have: that of
-// the smallest slice size under the most generous count any build uses.
-int64_t MaxLastPart(int64_t original_size);
+// Reads the last 272 bytes of an open file of file_length bytes.
+bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error);
 
-// Reads the last 272 bytes of an open file, and its length.  False when it
-// cannot be read.
-bool ReadTrailer(FileHandle file, PartSetTrailer *trailer, int64_t *file_length);
-
-bool WriteTrailer(FileHandle file, const PartSetTrailer *trailer);
+bool WriteTrailer(File *file, const PartSetTrailer *trailer, FileError *error);
 
 #endif

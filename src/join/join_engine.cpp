@@ -1,230 +1,266 @@
 #include "join/join_engine.h"
 
-#include <string.h>
+#include <assert.h>
 
 #include "format/copy.h"
 #include "format/crc32.h"
 #include "format/part_names.h"
-#include "format/paths.h"
-#include "join/part_set.h"
 #include "platform/text.h"
 
 const char kProgramCopyName[] = "cleaver.exe";
 
-// What one join works with: the folder, the head part it read, and the
-// files it must not touch but by design.
+// What one join works with: the set, and the files it must not touch but
+// by design.
 struct Joining {
-    const Folder *folder;
-    const PartSet *set;
-    FileHandle head;
-    FileId head_id;
+    PartSet *set;
     bool replaces;     // a file has the rebuilt file's name already
     FileId replaced;   // that file
     FileId output_id;  // the rebuilt file, once written
-    Census census;
     PartTable table;     // the CRC-32 of each part, in a set that records them
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
 
-static JoinStatus Fail(JoinResult *result, JoinStatus status, const PartSet *set,
-                       int64_t part = -1)
+// A part at fault: the join stops on it, and says which and why.
+static JoinStatus AtFault(JoinResult *result, int64_t index, PartFault fault,
+                          int64_t length = -1, int64_t expected = -1)
 {
-    result->status = status;
-    result->error = LastFileError();
-    if (part >= 0)
-        FormatPartName(result->part, set->base, part);
-    return status;
-}
-
-static JoinStatus CopyStatus(CopyResult copy)
-{
-    return copy == kWriteFailed   ? kJoinWriteFailed
-           : copy == kCopyStopped ? kJoinCancelled
-                                  : kJoinPartUnreadable;
+    result->part.index = result->part.through = index;
+    result->part.fault = fault;
+    result->part.length = length;
+    result->part.expected = expected;
+    return kJoinPartFault;
 }
 
 // Copies one part's stretch of the input and checks it against the part
 // table, where the set has one, naming the part that is damaged, or the
 // part whose data it holds instead.
-static JoinStatus CopyPart(Joining *joining, FileHandle from, int64_t index, int64_t length,
-                           FileHandle output, Progress *progress, JoinResult *result)
+static JoinStatus CopyPart(Joining *joining, File *from, int64_t index, int64_t length,
+                           File *output, Progress *progress, JoinResult *result)
 {
-    const PartSet *set = joining->set;
     uint32_t crc = 0;
-    CopyResult copy = CopyBytes(from, output, length, &crc, progress);
-    if (copy != kCopied)
-        return Fail(result, CopyStatus(copy), set, index);
+    FileError error;
+    ClearError(&error);
+    CopyResult copy = CopyBytes(from, output, length, &crc, progress, &error);
+    if (copy == kCopyStopped)
+        return kJoinCancelled;
+    if (copy == kWriteFailed) {
+        result->error = error;
+        return kJoinWriteFailed;
+    }
+    if (copy == kReadFailed) {  // the reason belongs to the part read
+        result->part.error = error;
+        return AtFault(result, index, kPartUnreadable);
+    }
     result->crc = Crc32Combine(result->crc, crc, length, &joining->joiner);
-    uint32_t recorded;
-    if (set->trailer.record_version != 2 || !RecordedPartCrc(&joining->table, index, &recorded) ||
-        crc == recorded)
+    PartFault fault = JudgePartCrc(&joining->table, index, crc, length, &result->part.holds,
+                                   &result->part.error);
+    if (fault == kPartSound)
         return kJoinDone;
-    SetFileError(0, "");
-    int64_t other = index == 0 ? -1 : PartWithCrc(&joining->table, crc, index);
-    if (other < 0)
-        return Fail(result, index == 0 ? kJoinHeadDamaged : kJoinPartCorrupt, set, index);
-    FormatPartName(result->other, set->base, other);
-    return Fail(result, kJoinPartSwapped, set, index);
+    return AtFault(result, index, fault);
 }
 
 // Copies one slice found by the census, as it was found: the same length,
 // and not a file this join writes or must keep.
-static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, FileHandle output,
-                            Progress *progress, JoinResult *result)
+static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, Progress *progress,
+                            JoinResult *result)
 {
-    const PartSet *set = joining->set;
+    PartSet *set = joining->set;
     char name[kPathSize];
-    FormatPartName(name, set->base, slice->index);
-    if (progress)
-        progress->item = name;
-    int64_t length = -1;
-    FileHandle file = FileOpenRead(joining->folder, name, &slice->read, &length);
-    if (file == kNoFile)
-        return Fail(result, kJoinPartMissing, set, slice->index);
-    JoinStatus status = kJoinDone;
-    if ((joining->replaces && SameFile(slice->read, joining->replaced)) ||
-               SameFile(slice->read, joining->head_id)) {
-        status = Fail(result, kJoinWouldReplacePart, set, slice->index);
-    } else if (length != slice->length) {
-        SetFileError(0, "");
-        status = Fail(result, kJoinPartDamaged, set, slice->index);  // changed since counted
-    } else {
-        status = CopyPart(joining, file, slice->index, slice->length, output, progress, result);
+    PartNameOf(set, slice->index, name);
+    ProgressItem(progress, name);
+    File file;
+    FileInfo info;
+    if (!FileOpenRead(&set->folder, name, &file, &result->part.error, &info)) {
+        bool gone = result->part.error.code == kErrorNotFound;
+        if (gone)
+            ClearError(&result->part.error);
+        return AtFault(result, slice->index, gone ? kPartMissing : kPartUnreadable);
     }
-    FileClose(file);
+    slice->read = info.id;
+    JoinStatus status;
+    if ((joining->replaces && SameFile(info.id, joining->replaced)) ||
+        SameFile(info.id, set->head_info.id)) {
+        AtFault(result, slice->index, kPartSound);
+        status = kJoinWouldReplacePart;
+    } else if (info.length != slice->length) {
+        status = AtFault(result, slice->index, kPartWrongLength, info.length, slice->expected);
+    } else {
+        status = CopyPart(joining, &file, slice->index, slice->length, output, progress, result);
+    }
+    FileClose(&file, 0);
     return status;
 }
 
-// Writes the rebuilt file, under a temporary name; true when it is
+// Writes the rebuilt file, under a temporary name; kJoinDone when it is
 // complete and matches what the trailer recorded.
-static bool WriteOutput(Joining *joining, FileHandle output, Progress *progress,
-                        JoinResult *result)
+static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress,
+                              JoinResult *result)
+{
+    PartSet *set = joining->set;
+    char name[kPathSize];
+    PartNameOf(set, 0, name);
+    ProgressItem(progress, name);
+    if (!FileSeek(&set->head, set->trailer.image_size, &result->part.error))
+        return AtFault(result, 0, kPartUnreadable);
+    JoinStatus status = CopyPart(joining, &set->head, 0, set->head_data, output, progress, result);
+    for (int64_t k = 0; k < set->census.count && status == kJoinDone; k++)
+        status = CopySlice(joining, &set->census.slices[k], output, progress, result);
+    if (status != kJoinDone)
+        return status;
+    FileInfo info;
+    if (!FileInfoOf(output, &info, &result->error))
+        return kJoinWriteFailed;
+    joining->output_id = info.id;
+    if (info.length != OriginalSize(&set->trailer))
+        return kJoinSizeMismatch;
+    if (set->trailer.has_record && result->crc != set->trailer.crc)
+        return kJoinChecksumMismatch;
+    return kJoinDone;
+}
+
+// Whether a name stands for the head part or a slice this join read.
+static bool IsAPart(const Joining *joining, const FileId &id)
 {
     const PartSet *set = joining->set;
-    if (!FileSeek(joining->head, set->trailer.image_size)) {
-        Fail(result, kJoinPartUnreadable, set, 0);
-        return false;
-    }
-    if (CopyPart(joining, joining->head, 0, set->head_data, output, progress, result) != kJoinDone)
-        return false;
-    for (int64_t k = 0; k < joining->census.count; k++)
-        if (CopySlice(joining, &joining->census.slices[k], output, progress, result) != kJoinDone)
-            return false;
-    if (FileLength(output) != OriginalSize(&set->trailer)) {
-        Fail(result, kJoinSizeMismatch, set);
-        return false;
-    }
-    if (set->trailer.has_record && result->crc != set->trailer.crc) {
-        Fail(result, kJoinChecksumMismatch, set);
-        return false;
-    }
-    if (!FileIdOf(output, &joining->output_id)) {
-        Fail(result, kJoinWriteFailed, set);
-        return false;
-    }
-    return true;
+    if (SameFile(id, set->head_info.id))
+        return true;
+    for (int64_t k = 0; k < set->census.count; k++)
+        if (SameFile(id, set->census.slices[k].read))
+            return true;
+    return false;
 }
 
 // Writes a fresh copy of the program from the head part's first bytes,
 // under a temporary name that takes the real one only when complete: a
 // link of that name is replaced, not followed, and a failed copy leaves an
 // earlier cleaver.exe as it was.  A read-only file or a folder of that name
-// is the user's, and stays; and the copy never replaces the rebuilt file,
-// whatever name the system reads it by ("CLEAVER.EXE." is cleaver.exe on
-// Windows).
+// is the user's, and stays; and the copy never replaces the rebuilt file
+// or a part of the set, whatever name the system reads it by
+// ("CLEAVER.EXE." is cleaver.exe on Windows).
 static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Progress *progress,
                                           JoinResult *result)
 {
-    const Folder *folder = joining->folder;
+    PartSet *set = joining->set;
+    const Folder *folder = &set->folder;
+    if (kNamesIgnoreCase ? TextEqualNoCase(set->output, kProgramCopyName)
+                         : TextEqual(set->output, kProgramCopyName))
+        return kProgramCopyIsOutput;
     FileKind kind = FileKindOf(folder, kProgramCopyName);
     FileId there;
-    if (kind == kReadOnlyFile || kind == kOtherThere ||
-        (FileIdAt(folder, kProgramCopyName, &there) && SameFile(there, joining->output_id)))
-        return kProgramCopyNone;
-    char temp[kPathSize];
-    FileHandle copy = FileCreateTemporary(folder, temp, kProgramFile);
-    if (copy == kNoFile) {
-        result->error = LastFileError();
-        return kProgramCopyWriteFailed;
+    if (kind == kReadOnlyFile || kind == kOtherThere)
+        return kProgramCopyLeftAlone;
+    if (FileIdAt(folder, kProgramCopyName, &there)) {
+        if (SameFile(there, joining->output_id))
+            return kProgramCopyIsOutput;
+        if (IsAPart(joining, there))
+            return kProgramCopyIsPart;
     }
-    const PartSetTrailer &trailer = joining->set->trailer;
+    ProgressItem(progress, kProgramCopyName);
+    TempSeries series;
+    NewTempSeries(&series);
+    char temp[kPathSize];
+    TempName(&series, 0, temp);
+    File copy;
+    if (!FileCreate(folder, temp, kProgramCopyName, kProgramFile, &copy, &result->copy_error))
+        return kProgramCopyFailed;
+    const PartSetTrailer &trailer = set->trailer;
     uint32_t crc = 0;
-    CopyResult copied =
-        FileSeek(joining->head, 0) ? CopyBytes(joining->head, copy, trailer.image_size, &crc, progress)
-                                   : kReadFailed;
+    CopyResult copied = FileSeek(&set->head, 0, &result->copy_error)
+                            ? CopyBytes(&set->head, &copy, trailer.image_size, &crc, progress,
+                                        &result->copy_error)
+                            : kReadFailed;
+    FileInfo info;
+    if (copied == kCopied && !FileInfoOf(&copy, &info, &result->copy_error))
+        copied = kWriteFailed;
+    if (!FileClose(&copy, &result->copy_error) && copied == kCopied)
+        copied = kWriteFailed;
     // A program that is not the one the set recorded is never passed on.
     bool damaged = copied == kCopied && trailer.record_version == 2 && crc != trailer.image_crc;
-    if (copied == kCopied && !FileIdOf(copy, copy_id))
-        copied = kWriteFailed;
-    if (!FileClose(copy) && copied == kCopied)
-        copied = kWriteFailed;
-    if (copied == kCopied && !damaged && FileRename(folder, temp, kProgramCopyName))
+    if (copied == kCopied && !damaged &&
+        FileRename(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error)) {
+        *copy_id = info.id;
         return kProgramCopyMade;
-    result->error = damaged ? FileError{0, ""} : LastFileError();
-    FileDelete(folder, temp);
+    }
+    FileDelete(folder, temp, 0);
     return damaged                  ? kProgramCopyDamaged
            : copied == kCopyStopped ? kProgramCopyStopped
-           : copied == kReadFailed  ? kProgramCopyReadFailed
-                                    : kProgramCopyWriteFailed;
+                                    : kProgramCopyFailed;
 }
 
-// Deletes the parts once their data is safe: each name only while it still
-// stands for the very file this join read, and never the rebuilt file or
-// the program copy.
-// An interruption stops it at once: the parts left are counted.
-static int64_t DeleteParts(Joining *joining, const char *image_path, const FileId *copy_id,
-                           Progress *progress)
+// Deletes one part, only while its name still stands for the very file
+// this join read, and never the rebuilt file or the program copy.  False
+// when it is kept for a reason the user must hear.
+static bool DeletePart(const Folder *folder, const char *name, const FileId &read,
+                       const FileId &output, const FileId *copy_id, FileError *error)
 {
-    const Folder *folder = joining->folder;
-    for (int64_t k = 0; k < joining->census.count; k++) {
-        if (!ProgressStep(progress, 0))
-            return joining->census.count - k + 1;  // and the head part
-        const SliceEntry &slice = joining->census.slices[k];
-        char name[kPathSize];
-        FileId named;
-        if (FormatPartName(name, joining->set->base, slice.index) &&
-            FileIdAt(folder, name, &named) && SameFile(named, slice.read) &&
-            !SameFile(named, joining->output_id) && !(copy_id && SameFile(named, *copy_id)))
-            FileDelete(folder, name);
-    }
     FileId named;
-    if (FileIdAt(0, image_path, &named) && SameFile(named, joining->head_id) &&
-        !SameFile(named, joining->output_id))
-        FileDelete(0, image_path);  // Windows refuses while it runs; that is fine
-    return 0;
+    if (!FileIdAt(folder, name, &named) || !SameFile(named, read) || SameFile(named, output) ||
+        (copy_id && SameFile(named, *copy_id)))
+        return true;  // no longer the part read: nothing of the set to delete
+    return FileDelete(folder, name, error);
+}
+
+// Deletes the parts once their data is safe.  While a copy of the program
+// was asked for but is not there, the head part is the only one, and stays.
+static void DeleteParts(Joining *joining, const JoinRequest *request, const FileId *copy_id,
+                        Progress *progress, JoinResult *result)
+{
+    PartSet *set = joining->set;
+    result->deletion = kDeletionDone;
+    char name[kPathSize];
+    for (int64_t k = 0; k < set->census.count; k++) {
+        if (!ProgressStep(progress, 0)) {
+            result->deletion = kDeletionStopped;
+            result->parts_kept += set->census.count - k + 1;  // and the head part
+            return;
+        }
+        const SliceEntry &slice = set->census.slices[k];
+        PartNameOf(set, slice.index, name);
+        if (!DeletePart(&set->folder, name, slice.read, joining->output_id, copy_id,
+                        &result->delete_error))
+            result->parts_kept++;
+    }
+    bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade;
+    FileError head_error;
+    ClearError(&head_error);
+    if (keep_head) {
+        result->parts_kept++;
+        result->deletion = kDeletionKeptForCopy;
+    } else if (!DeletePart(0, set->given, set->head_info.id, joining->output_id, copy_id,
+                           &head_error) &&
+               !request->head_is_running) {  // Windows keeps a running program; that is fine
+        result->parts_kept++;
+        if (!HasFailed(&result->delete_error))
+            result->delete_error = head_error;
+    }
+    if (result->parts_kept > 0 && result->deletion == kDeletionDone)
+        result->deletion = kDeletionIncomplete;
 }
 
 // Everything that can refuse the join, found before anything is written.
-static JoinStatus Plan(Joining *joining, const char *image_path, JoinResult *result)
+static JoinStatus Plan(Joining *joining, JoinResult *result)
 {
-    const PartSet *set = joining->set;
-    // An empty name (the program itself, not a head part), one that does not
-    // fit, or a read-only file or a folder of that name: nothing is written.
-    FileKind kind = kNothingThere;
-    SetFileError(0, "");
-    if (!FormatOutputName(result->output, set->trailer.original_path, set->dos_paths) ||
-        !result->output[0] ||
-        (kind = FileKindOf(joining->folder, result->output)) == kReadOnlyFile ||
-        kind == kOtherThere)
-        return Fail(result, kJoinNoOutput, set);
+    PartSet *set = joining->set;
+    // No name, or a read-only file or a folder of that name: nothing is written.
+    FileKind kind = set->output[0] ? FileKindOf(&set->folder, set->output) : kNothingThere;
+    if (!set->output[0] || kind == kReadOnlyFile || kind == kOtherThere)
+        return kJoinNoOutput;
     // The file the rebuilt one would replace must not be one of its parts:
     // judged by identity, since names can be changed, linked and cased.
     // The slices are judged so as they are read.
-    joining->replaces = FileIdAt(joining->folder, result->output, &joining->replaced);
-    if (joining->replaces && SameFile(joining->replaced, joining->head_id)) {
-        CopyText(result->part, kPathSize, FileNameOf(image_path));
+    joining->replaces = FileIdAt(&set->folder, set->output, &joining->replaced);
+    if (joining->replaces && SameFile(joining->replaced, set->head_info.id)) {
+        AtFault(result, 0, kPartSound);
         return kJoinWouldReplacePart;
     }
-    if (!joining->census.listed)
-        joining->census = TakeCensus(set, joining->folder);
-    const Census &census = joining->census;
-    if (!census.listed)
-        return Fail(result, kJoinPartMissing, set, 1);
-    if (census.fault != kSlicesSound) {
-        result->length = census.fault_length;
-        result->expected = census.fault_expected;
-        return Fail(result, census.fault == kSliceMissing ? kJoinPartMissing : kJoinPartDamaged,
-                    set, census.fault_index);
+    const Census &census = set->census;
+    if (census.at_fault > 0) {
+        int64_t index = census.first_fault;
+        for (int64_t k = 0; k < census.count; k++)
+            if (census.slices[k].index == index)
+                return AtFault(result, index, census.slices[k].fault, census.slices[k].length,
+                                 census.slices[k].expected);
+        return AtFault(result, index, kPartMissing);
     }
     return kJoinDone;
 }
@@ -235,7 +271,7 @@ static JoinStatus Plan(Joining *joining, const char *image_path, JoinResult *res
 static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result)
 {
     int64_t largest_file;
-    if (!FolderSpace(joining->folder, &result->free_bytes, &largest_file)) {
+    if (!FolderSpace(&joining->set->folder, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
         return kJoinDone;
     }
@@ -243,101 +279,80 @@ static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result
     result->needed = OriginalSize(&trailer);
     if (result->needed > largest_file) {
         result->free_bytes = largest_file;
-        return Fail(result, kJoinTooLargeForDrive, joining->set);
+        return kJoinTooLargeForDrive;
     }
     result->needed += make_copy ? trailer.image_size : 0;
-    if (result->needed > result->free_bytes)
-        return Fail(result, kJoinNoRoom, joining->set);
-    return kJoinDone;
+    return result->needed > result->free_bytes ? kJoinNoRoom : kJoinDone;
 }
 
 static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *result)
 {
+    PartSet *set = joining->set;
     // Built under a temporary name, so that a failed join leaves neither a
     // partial file nor a damaged earlier one of the same name.
+    TempSeries series;
+    NewTempSeries(&series);
     char temp[kPathSize];
-    FileHandle output = FileCreateTemporary(joining->folder, temp, kDataFile);
-    if (output == kNoFile)
-        return Fail(result, kJoinNoOutput, joining->set);
+    TempName(&series, 0, temp);
+    File output;
+    if (!FileCreate(&set->folder, temp, set->output, kDataFile, &output, &result->error))
+        return kJoinNoOutput;
     if (progress)
-        progress->total = OriginalSize(&joining->set->trailer);
-    result->status = kJoinDone;
-    bool complete = WriteOutput(joining, output, progress, result);
-    if (!FileClose(output) && complete) {
-        Fail(result, kJoinWriteFailed, joining->set);
-        complete = false;
-    }
-    if (complete && !FileRename(joining->folder, temp, result->output)) {
-        Fail(result, kJoinNoOutput, joining->set);
-        complete = false;
-    }
-    if (!complete)
-        FileDelete(joining->folder, temp);
-    return result->status;
+        progress->total = OriginalSize(&set->trailer);
+    JoinStatus status = WriteOutput(joining, &output, progress, result);
+    if (!FileClose(&output, &result->error) && status == kJoinDone)
+        status = kJoinWriteFailed;
+    if (status == kJoinDone &&
+        !FileRename(&set->folder, temp, set->output, set->output, &result->error))
+        status = kJoinNoOutput;
+    if (status != kJoinDone)
+        FileDelete(&set->folder, temp, 0);
+    return status;
 }
 
-JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_copy,
-                     bool delete_parts, Progress *progress, Census *census)
+JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progress)
 {
+    assert(set->state == kSetReady || set->state == kSetEmpty);
     JoinResult result;
-    memset(&result, 0, sizeof result);
-    result.needed = result.free_bytes = result.length = result.expected = -1;
+    InitPartState(&result.part, -1);
+    ClearError(&result.error);
+    ClearError(&result.copy_error);
+    ClearError(&result.delete_error);
+    result.needed = result.free_bytes = -1;
+    result.size = 0;
+    result.crc = 0;
+    result.verified = false;
+    result.program_copy = kProgramCopyNotAsked;
+    result.deletion = kDeletionNotAsked;
+    result.parts = set->census.count + 1;
+    result.parts_kept = 0;
     Joining joining;
-    memset(&joining, 0, sizeof joining);
-    joining.folder = folder;
-    SetFileError(0, "");
-    // The head part is opened once and read for everything: the trailer,
-    // its stretch of the data and the program copy.
-    PartSet set;
-    joining.set = &set;
-    if (census)
-        joining.census = *census;
-    joining.head = FileOpenRead(0, image_path);
-    if (joining.head == kNoFile || !FileIdOf(joining.head, &joining.head_id) ||
-        !ReadPartSet(joining.head, &set)) {
-        result.status = kJoinNoTrailer;
-        result.error = LastFileError();
-    } else if (set.verdict.state == kTrailerDamaged) {
-        result.status = kJoinHeadDamaged;
-        CopyText(result.part, kPathSize, FileNameOf(image_path));
-    } else {
-        result.status = Plan(&joining, image_path, &result);
-        if (result.status == kJoinDone)
-            result.status = CheckRoom(&joining, make_copy, &result);
-        OpenPartTable(&joining.table, joining.head, &set);
-        if (result.status == kJoinDone)
-            result.status = Rebuild(&joining, progress, &result);
-        if (result.error.code == kErrorNoSpace) {  // what the drive lacks, with the room given back
-            int64_t largest_file;
-            if (!FolderSpace(folder, &result.free_bytes, &largest_file))
-                result.free_bytes = -1;
-            result.needed = OriginalSize(&set.trailer) + (make_copy ? set.trailer.image_size : 0);
-        }
+    joining.set = set;
+    joining.replaces = false;
+    joining.output_id.volume = joining.output_id.index = 0;
+    joining.joiner.length = 0;
+    OpenPartTable(&joining.table, set);
+
+    result.status = Plan(&joining, &result);
+    if (result.status == kJoinDone)
+        result.status = CheckRoom(&joining, request->make_copy, &result);
+    if (result.status == kJoinDone)
+        result.status = Rebuild(&joining, progress, &result);
+    if (result.error.code == kErrorNoSpace) {  // what the drive lacks, with the room given back
+        int64_t largest_file;
+        if (!FolderSpace(&set->folder, &result.free_bytes, &largest_file, 0))
+            result.free_bytes = -1;
+        result.needed = OriginalSize(&set->trailer) + (request->make_copy ? set->trailer.image_size : 0);
     }
-    if (result.status == kJoinDone) {
-        result.size = OriginalSize(&set.trailer);
-        result.verified = set.trailer.has_record;
-        // The user's own file wins over a copy of the program of the same name.
-        FileId copy_id;
-        if (make_copy && !TextEqual(result.output, kProgramCopyName) &&
-            !(kNamesIgnoreCase && TextEqualNoCase(result.output, kProgramCopyName)))
-            result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
-        // Only a complete join makes the parts expendable; and while a copy
-        // of the program was asked for but is not there, the head part is
-        // the only one.
-        result.parts = joining.census.count + 1;
-        if (delete_parts && result.program_copy == kProgramCopyStopped)
-            result.parts_kept = result.parts;
-        else if (delete_parts && (!make_copy || result.program_copy == kProgramCopyMade))
-            result.parts_kept = DeleteParts(&joining, image_path,
-                                            result.program_copy == kProgramCopyMade ? &copy_id : 0,
-                                            progress);
-    }
-    if (census)
-        *census = joining.census;  // the caller's, with what this join read
-    else
-        FreeCensus(&joining.census);
-    if (joining.head != kNoFile)
-        FileClose(joining.head);
+    if (result.status != kJoinDone)
+        return result;
+    result.size = OriginalSize(&set->trailer);
+    result.verified = set->trailer.has_record;
+    FileId copy_id;
+    if (request->make_copy)
+        result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
+    if (request->delete_parts)
+        DeleteParts(&joining, request, result.program_copy == kProgramCopyMade ? &copy_id : 0,
+                    progress, &result);
     return result;
 }

@@ -1,5 +1,4 @@
-// Rebuilds the original file of a part set from the head part (the running
-// program) and the slice files in a folder.
+// Rebuilds the original file of an opened part set, beside its head part.
 #ifndef QCLEAVER_JOIN_JOIN_ENGINE_H
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
@@ -9,65 +8,73 @@
 
 enum JoinStatus {
     kJoinDone,
-    kJoinNoTrailer,         // the head part's own trailer cannot be read
-    kJoinHeadDamaged,       // the head part's trailer, table or stretch is damaged (part)
-    kJoinNoOutput,          // the rebuilt file cannot be written under its name
-    kJoinWouldReplacePart,  // the rebuilt file's name is that of a part of the set
-    kJoinPartMissing,       // a slice file is missing, or the folder cannot be read
-    kJoinPartDamaged,       // a slice file has a length no split writes, or changed
-                            // (length, expected where the set says)
-    kJoinPartCorrupt,       // a slice's data does not match its recorded checksum
-    kJoinPartSwapped,       // a slice holds another's data (other)
+    kJoinPartFault,         // a part is missing, damaged or the like (part)
+    kJoinNoOutput,          // the rebuilt file cannot be written under its name: no
+                            // name, a read-only file or a folder there (error where
+                            // the system said)
+    kJoinWouldReplacePart,  // the rebuilt file's name is that of a part of the set (part)
     kJoinNoRoom,            // the drive has less room (free_bytes) than needed
     kJoinTooLargeForDrive,  // the file (needed) is larger than the drive's file system
                             // holds (free_bytes)
-    kJoinPartUnreadable,    // reading a part failed
-    kJoinWriteFailed,       // writing the rebuilt file failed: most often a full disk
+    kJoinWriteFailed,       // writing the rebuilt file failed: most often a full disk (error)
     kJoinSizeMismatch,      // the parts do not add up to the recorded size
     kJoinChecksumMismatch,  // the parts do not match the recorded checksum
     kJoinCancelled,         // the user stopped it
 };
 
 enum ProgramCopyStatus {
-    kProgramCopyNone,         // not asked for, or a file of that name is the user's,
-                              // or is the rebuilt file itself
+    kProgramCopyNotAsked,
     kProgramCopyMade,
-    kProgramCopyWriteFailed,  // nothing left behind: most often a full disk
-    kProgramCopyReadFailed,   // the program cannot be read
+    kProgramCopyLeftAlone,    // a read-only file or a folder of that name is the user's
+    kProgramCopyIsOutput,     // the rebuilt file has that name
+    kProgramCopyIsPart,       // a part of the set has that name (a head part named so)
+    kProgramCopyFailed,       // nothing left behind: most often a full disk (copy_error)
     kProgramCopyDamaged,      // the program is not the one the set recorded
     kProgramCopyStopped,      // the user stopped it; nothing left behind
 };
 
+enum DeletionStatus {
+    kDeletionNotAsked,
+    kDeletionDone,          // every part, but a running head part the system keeps
+    kDeletionKeptForCopy,   // none: no copy of the program was made, and the head part
+                            // is the only one left
+    kDeletionIncomplete,    // parts_kept could not be deleted (delete_error)
+    kDeletionStopped,       // the user stopped it; parts_kept left
+};
+
 extern const char kProgramCopyName[];  // "cleaver.exe"
+
+struct JoinRequest {
+    bool make_copy;     // write "cleaver.exe" beside the file
+    bool delete_parts;  // delete the parts once the file is rebuilt
+    // The head part is the running program, which Windows will not delete:
+    // that one is left without a word.
+    bool head_is_running;
+};
 
 struct JoinResult {
     JoinStatus status;
-    ProgramCopyStatus program_copy;
-    char output[kPathSize];  // the rebuilt file's name, once known
-    char part[kPathSize];    // the part it failed on, where one is concerned
-    char other[kPathSize];   // the part whose data it holds, for a swapped part
+    PartState part;          // the part at fault, or in the way
     FileError error;         // the system's reason, where a file operation failed
-    int64_t length, expected;     // a damaged slice's length, and what it should be
-    int64_t needed, free_bytes;   // where room ran short: what is needed, what is free
-    int64_t parts, parts_kept;    // the set's parts, and those not deleted as asked
-                                  // since the user stopped it
+    int64_t needed, free_bytes;  // where room ran short: what is needed, what is free
     int64_t size;            // the rebuilt file's length, once done
     uint32_t crc;            // CRC-32 of the rebuilt file
     bool verified;           // the set recorded a checksum, and it matched
+    ProgramCopyStatus program_copy;
+    FileError copy_error;
+    DeletionStatus deletion;
+    int64_t parts, parts_kept;  // the set's parts, and those not deleted as asked
+    FileError delete_error;     // why the first part kept could not be deleted
 };
 
-// Rebuilds, in folder, the file described by the trailer at the end of
-// image_path (the running head part) from the slice files there, counting
-// its bytes in progress (which may be null), then optionally writes
-// "cleaver.exe" and deletes the parts.  Nothing it writes replaces a part
-// of the set or the rebuilt file, it deletes only files it read, and a join
-// that fails or is stopped leaves the disk as it found it.  Once the file
-// is rebuilt, a stop ends the program copy or the deletion where it is.
-// census, where not null, is one the caller took of this set in this
-// folder (the join dialog, to count the parts found), which spares a second
-// pass over the folder: every slice is judged again, by identity and
-// length, as it is opened.
-JoinResult JoinParts(const Folder *folder, const char *image_path, bool make_copy,
-                     bool delete_parts, Progress *progress = 0, Census *census = 0);
+// Rebuilds, beside the head part, the file of an opened set (kSetReady)
+// from the slice files the census found, counting its bytes in progress
+// (which may be null), then, as asked, writes "cleaver.exe" and deletes the
+// parts.  Nothing it writes replaces a part of the set or a file of the
+// user's that it must not, it deletes only files it read, and a join that
+// fails or is stopped leaves the folder as it found it.  Once the file is
+// rebuilt, a stop ends the program copy or the deletion where it is.
+// Every slice is judged again, by identity and length, as it is opened.
+JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progress);
 
 #endif

@@ -1,18 +1,31 @@
-// What a join did, or why it did not, in words for the user: the dialog
-// shows them, the command line prints them.
+// What an opened set, a join or a check found, in words for the user: the
+// join dialog shows them, the command line prints them.  Every fault of a
+// part is told here, in one vocabulary.
 #ifndef QCLEAVER_JOIN_JOIN_REPORT_H
 #define QCLEAVER_JOIN_JOIN_REPORT_H
 
 #include "join/join_engine.h"
+#include "join/part_check.h"
+
+// Why a set could not be opened for a join (any state but kSetReady and
+// kSetEmpty).
+void DescribeSetProblem(const PartSet *set, char *text, int size);
 
 // "report.zip: 5242880 bytes rebuilt, CRC-32 1a2b3c4d verified", and what
 // a stop left undone.
-void FormatJoinDone(const JoinResult *result, char *line, int size);
-// The message for a join that failed or was refused, naming the file and
-// the system's reason; false when there is nothing to say.  folder is the
-// one the file was to be rebuilt in.
-bool DescribeJoinFailure(const JoinResult *result, const char *folder, char *text, int size);
-// Why no copy of the program was written, where that went wrong.
-bool DescribeProgramCopyFailure(const JoinResult *result, char *text, int size);
+void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, int size);
+// The message for a join that failed or was refused, naming the part or
+// file and the system's reason; false when there is nothing to say.
+bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *text, int size);
+// What the user must know once the file is rebuilt: a program copy not
+// written, parts not deleted.  Sets *failed where what was asked was not
+// done.  False when there is nothing to say.
+bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text, int size,
+                       bool *failed);
+
+// One line of the check: "report_03.QCB: 40163 bytes short".
+void FormatPartLine(const PartSet *set, const PartState *part, char *line, int size);
+// The check's last line: "2 of 5 parts sound".
+void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *line, int size);
 
 #endif

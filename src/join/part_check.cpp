@@ -1,117 +1,155 @@
 #include "join/part_check.h"
 
-#include <string.h>
-
 #include "format/copy.h"
 #include "format/crc32.h"
-#include "format/part_names.h"
-#include "join/part_set.h"
 
-// Reads count bytes of from, to nowhere, for their CRC-32.
-static bool ReadCrc(FileHandle from, int64_t count, uint32_t *crc, Progress *progress)
+struct Checking {
+    PartSet *set;
+    PartTable table;
+    Progress *progress;
+    CheckResult *result;
+    Crc32Joiner joiner;
+    bool all_sound;
+    void (*report)(void *context, const PartSet *set, const PartState *part);
+    void *context;
+};
+
+// Tells a part's state, unless the user stopped the work meanwhile: a
+// stop is a stop, never a part that could not be read.
+static bool Tell(Checking *checking, PartState *part)
 {
-    unsigned char buffer[64 * 1024];
-    while (count > 0) {
-        int want = count < (int64_t)sizeof buffer ? (int)count : (int)sizeof buffer;
-        int got = FileRead(from, buffer, want);
-        if (got <= 0) {
-            if (got == 0)
-                SetFileError(kErrorEndedEarly, "read");
-            return false;
-        }
-        *crc = Crc32Update(*crc, buffer, (size_t)got);
-        count -= got;
-        if (!ProgressStep(progress, got))
-            return false;
+    if (!ProgressStep(checking->progress, 0)) {
+        checking->result->stopped = true;
+        return false;
     }
+    checking->result->sound += part->fault == kPartSound;
+    checking->all_sound = checking->all_sound && part->fault == kPartSound;
+    checking->report(checking->context, checking->set, part);
     return true;
 }
 
-// Judges one part's bytes against the table, where the set has one.
-static void JudgeCrc(PartTable *table, const PartSet *set, uint32_t crc, PartReport *part,
-                     char holds_name[kPathSize])
+// Reads a part's stretch for its checksum and judges it against the table;
+// false when the user stopped it.
+static bool ReadAndJudge(Checking *checking, File *file, int64_t length, PartState *part)
 {
-    uint32_t recorded;
-    if (set->trailer.record_version != 2 || !RecordedPartCrc(table, part->index, &recorded) ||
-        crc == recorded)
-        return;
-    part->holds = PartWithCrc(table, crc, part->index);
-    part->state = part->holds >= 0 && part->index != 0 ? kPartSwapped : kPartDamaged;
-    if (part->state == kPartSwapped)
-        FormatPartName(holds_name, set->base, part->holds);
+    uint32_t crc = 0;
+    CopyResult read = CopyBytes(file, 0, length, &crc, checking->progress, &part->error);
+    if (read == kCopyStopped)
+        return checking->result->stopped = true, false;
+    if (read != kCopied) {
+        part->fault = kPartUnreadable;
+        return true;
+    }
+    PartFault fault = JudgePartCrc(&checking->table, part->index, crc, length, &part->holds,
+                                   &part->error);
+    if (part->fault == kPartSound)
+        part->fault = fault;
+    checking->result->crc = Crc32Combine(checking->result->crc, crc, length, &checking->joiner);
+    return true;
 }
 
-CheckResult CheckParts(const Folder *folder, const char *head_path,
-                       void (*report)(void *context, const PartReport *part), void *context,
-                       Progress *progress)
+static bool CheckHead(Checking *checking)
 {
-    CheckResult result;
-    memset(&result, 0, sizeof result);
-    PartSet set;
-    FileHandle head = FileOpenRead(0, head_path);
-    result.readable = head != kNoFile && ReadPartSet(head, &set) && set.verdict.state == kTrailerSound;
-    result.error = LastFileError();
-    if (!result.readable) {
-        if (head != kNoFile)
-            FileClose(head);
-        return result;
-    }
-    result.record_version = set.trailer.record_version;
-    result.parts = (int64_t)set.trailer.last_part + 1;
-    if (progress)
-        progress->total = OriginalSize(&set.trailer);
-    PartTable table;
-    OpenPartTable(&table, head, &set);
-    Census census = TakeCensus(&set, folder);
-    Crc32Joiner joiner = {0, {0}};
-    uint32_t whole = 0;
-    bool all_read = true;
-    int64_t k = 0;  // the census's next slice
-    for (int64_t index = 0; index < result.parts; index++) {
-        char name[kPathSize], holds_name[kPathSize] = "";
-        FormatPartName(name, set.base, index);
-        PartReport part = {name, holds_name, index, kPartSound, -1, -1, -1, {0, 0}};
-        FileHandle file = kNoFile;
-        int64_t length = set.head_data;
-        if (index == 0) {
-            file = head;
-            if (!FileSeek(head, set.trailer.image_size))
-                part.state = kPartUnreadable;
-        } else {
-            while (k < census.count && census.slices[k].index < index)
-                k++;
-            bool found = k < census.count && census.slices[k].index == index && census.slices[k].is_file;
-            file = found ? FileOpenRead(folder, name) : kNoFile;
-            length = file == kNoFile ? -1 : FileLength(file);
-            part.length = length;
-            part.expected = ExpectedSliceLength(&set, index);
-            if (!found)
-                part.state = kPartMissing;
-            else if (file == kNoFile)
-                part.state = kPartUnreadable;
-            else if (part.expected >= 0 && length != part.expected)
-                part.state = kPartWrongLength;
-            else if (part.expected < 0 && census.fault == kSliceDamaged && census.fault_index == index)
-                part.state = kPartWrongLength;  // by the rules of a set without a record
-        }
+    PartSet *set = checking->set;
+    PartState part;
+    InitPartState(&part, 0);
+    part.expected = set->head_data;
+    // The program too: a head part whose program is damaged rebuilds the
+    // file, but passes on no copy of it, and should be fetched again.
+    if (set->trailer.record_version == 2) {
         uint32_t crc = 0;
-        if (part.state == kPartSound && !ReadCrc(file, length, &crc, progress))
-            part.state = kPartUnreadable;
-        if (part.state == kPartSound) {
-            JudgeCrc(&table, &set, crc, &part, holds_name);
-            whole = Crc32Combine(whole, crc, length, &joiner);
-        } else {
-            all_read = false;
-        }
-        if (part.state == kPartUnreadable)
-            part.error = LastFileError();
-        if (file != kNoFile && file != head)
-            FileClose(file);
-        result.sound += part.state == kPartSound;
-        report(context, &part);
+        CopyResult read = FileSeek(&set->head, 0, &part.error)
+                              ? CopyBytes(&set->head, 0, set->trailer.image_size, &crc,
+                                          checking->progress, &part.error)
+                              : kReadFailed;
+        if (read == kCopyStopped)
+            return checking->result->stopped = true, false;
+        if (read != kCopied)
+            part.fault = kPartUnreadable;
+        else if (crc != set->trailer.image_crc)
+            part.fault = kPartDamaged, part.program = true;
     }
-    result.whole_matches = all_read && (!set.trailer.has_record || whole == set.trailer.crc);
-    FreeCensus(&census);
-    FileClose(head);
+    if (part.fault != kPartUnreadable) {
+        if (!FileSeek(&set->head, set->trailer.image_size, &part.error))
+            part.fault = kPartUnreadable;
+        else if (!ReadAndJudge(checking, &set->head, set->head_data, &part))
+            return false;
+    }
+    return Tell(checking, &part);
+}
+
+static bool CheckSlice(Checking *checking, const SliceEntry *slice)
+{
+    PartSet *set = checking->set;
+    PartState part;
+    InitPartState(&part, slice->index);
+    part.fault = slice->fault;
+    part.length = slice->length;
+    part.expected = slice->expected;
+    if (part.fault == kPartSound) {
+        char name[kPathSize];
+        PartNameOf(set, slice->index, name);
+        ProgressItem(checking->progress, name);
+        File file;
+        FileInfo info;
+        if (!FileOpenRead(&set->folder, name, &file, &part.error, &info)) {
+            part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
+        } else {
+            // Changed since the census: judged by its length now.
+            bool read = info.length == slice->length
+                            ? ReadAndJudge(checking, &file, info.length, &part)
+                            : (part.fault = kPartWrongLength, true);
+            part.length = info.length;
+            FileClose(&file, 0);
+            if (!read)
+                return false;
+        }
+    }
+    return Tell(checking, &part);
+}
+
+// Parts first to last missing from the folder, told as one run.
+static bool CheckMissing(Checking *checking, int64_t first, int64_t last)
+{
+    if (first > last)
+        return true;
+    PartState part;
+    InitPartState(&part, first);
+    part.through = last;
+    part.fault = kPartMissing;
+    return Tell(checking, &part);
+}
+
+CheckResult CheckParts(PartSet *set,
+                       void (*report)(void *context, const PartSet *set, const PartState *part),
+                       void *context, Progress *progress)
+{
+    CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, false, 0, false};
+    Checking checking;
+    checking.set = set;
+    OpenPartTable(&checking.table, set);
+    checking.progress = progress;
+    checking.result = &result;
+    checking.joiner.length = 0;
+    checking.all_sound = true;
+    checking.report = report;
+    checking.context = context;
+    if (progress)
+        progress->total = OriginalSize(&set->trailer) +
+                          (set->trailer.record_version == 2 ? set->trailer.image_size : 0);
+    if (!CheckHead(&checking))
+        return result;
+    int64_t next = 1;
+    const Census &census = set->census;
+    for (int64_t k = 0; k < census.count; k++) {
+        if (!CheckMissing(&checking, next, census.slices[k].index - 1) ||
+            !CheckSlice(&checking, &census.slices[k]))
+            return result;
+        next = census.slices[k].index + 1;
+    }
+    if (!CheckMissing(&checking, next, set->trailer.last_part))
+        return result;
+    result.whole_matches = checking.all_sound &&
+                           (!set->trailer.has_record || result.crc == set->trailer.crc);
     return result;
 }

@@ -5,40 +5,23 @@
 
 #include <stdint.h>
 
-#include "platform/files.h"
+#include "join/part_set.h"
 #include "platform/progress.h"
 
-enum PartState {
-    kPartSound,       // as recorded; for a set without a table, of the right length
-    kPartMissing,
-    kPartWrongLength, // cut short, or longer (length, expected)
-    kPartDamaged,     // does not match its recorded checksum
-    kPartSwapped,     // holds what part `holds` should hold
-    kPartUnreadable,  // (error)
-};
-
-struct PartReport {
-    const char *name;        // the part's file name
-    const char *holds_name;  // the part whose data a swapped one holds
-    int64_t index;
-    PartState state;
-    int64_t length, expected;
-    int64_t holds;
-    FileError error;
-};
-
 struct CheckResult {
-    bool readable;      // the head part's trailer could be read and is sound
-    FileError error;    // why not, where the system said
-    int64_t parts, sound;
-    int record_version;
-    bool whole_matches; // every byte matched the set's CRC-32, where it records one
+    int64_t parts;        // in the set, the head part included
+    int64_t sound;
+    bool whole_matches;   // every part sound, and every byte matched the set's CRC-32
+                          // where it records one
+    uint32_t crc;         // the CRC-32 of every byte read, where every part was sound
+    bool stopped;         // the user stopped it: parts after the last told are unchecked
 };
 
-// Calls report for each part of the set whose head part is at head_path,
-// its slices in folder, in order.
-CheckResult CheckParts(const Folder *folder, const char *head_path,
-                       void (*report)(void *context, const PartReport *part), void *context,
-                       Progress *progress = 0);
+// Calls report for each part of an opened set (kSetReady), in order; a run
+// of missing parts is told once (index to through), so that a set that
+// claims more parts than the folder holds costs what the folder holds.
+CheckResult CheckParts(PartSet *set, void (*report)(void *context, const PartSet *set,
+                                                    const PartState *part),
+                       void *context, Progress *progress);
 
 #endif

@@ -1,5 +1,7 @@
-// What a head part knows of its set: its own trailer, judged, and the slice
-// files beside it.  The join dialog shows this; the join engine acts on it.
+// A part set as a head part opens it: the head part held open, its trailer,
+// record and part table judged, its folder, and one census of the slices
+// found there.  The join dialog shows it, and the join and the check act on
+// it: a set is opened in this one place.
 #ifndef QCLEAVER_JOIN_PART_SET_H
 #define QCLEAVER_JOIN_PART_SET_H
 
@@ -8,71 +10,109 @@
 #include "format/trailer.h"
 #include "platform/files.h"
 
-struct PartSet {
-    PartSetTrailer trailer;
-    TrailerVerdict verdict;
-    int64_t head_length;
-    int64_t head_data;     // input bytes the head part carries
-    int64_t table_at;      // where the part table starts in the head part
-    bool dos_paths;        // a Windows program's set: its path is read by DOS rules
-    char base[kPathSize];  // the parts' base name
+// What can be wrong with a part: the one vocabulary of the census, the
+// join's result and the check's report.
+enum PartFault {
+    kPartSound,
+    kPartMissing,       // not there, or not a plain file
+    kPartWrongLength,   // cut short or too long (length, expected; expected is -1
+                        // where the set does not say, and the rules of every split
+                        // rule the length out)
+    kPartDamaged,       // does not match the checksum recorded when it was made; for
+                        // the head part also its record or table, or its program
+                        // (program)
+    kPartHoldsAnother,  // holds what part `holds` should hold
+    kPartUnreadable,    // cannot be read (error)
 };
 
-// Reads and judges the trailer at the end of an open head part, and checks
-// its part table where it has one: a table that fails its check makes the
-// head part damaged.  False when it cannot be read at all.
-bool ReadPartSet(FileHandle head, PartSet *set);
-
-// The input bytes slice `index` holds in a set with a record; -1 without.
-int64_t ExpectedSliceLength(const PartSet *set, int64_t index);
-
-// Reads the part table of an open head part a window at a time.
-struct PartTable {
-    FileHandle head;
-    const PartSet *set;
-    int64_t first;  // the index of window[0]
-    int count;      // entries in the window
-    uint32_t window[1024];
+struct PartState {
+    int64_t index;   // 0: the head part
+    int64_t through; // the last of a run of missing parts told at once; else index
+    PartFault fault;
+    int64_t length, expected;
+    int64_t holds;
+    bool program;    // the head part's program, not its data, is damaged
+    FileError error;
 };
-void OpenPartTable(PartTable *table, FileHandle head, const PartSet *set);
-// The recorded CRC-32 of part index; false when it cannot be read.
-bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc);
-// The first part other than `except` recorded with this CRC-32, or -1.
-int64_t PartWithCrc(PartTable *table, uint32_t crc, int64_t except);
-
-enum SliceFault {
-    kSlicesSound,
-    kSliceMissing,  // not there, or not a file
-    kSliceDamaged,  // of a length no split writes
-};
+void InitPartState(PartState *part, int64_t index);
 
 // A slice file found, by its index in the set.
 struct SliceEntry {
     int64_t index;
-    int64_t length;
-    bool is_file;
-    FileId read;  // the file the join read under this name, once it has
+    int64_t length;    // -1: not a plain file
+    PartFault fault;   // by its length: sound, wrong length or missing (not a file)
+    int64_t expected;  // what the set says it holds; -1 where it does not say
+    FileId read;       // the file the join read under this name, once it has
 };
 
 struct Census {
-    bool listed;          // false when the folder could not be read
-    int64_t found;        // slice files of the set that are there
-    SliceFault fault;
-    int64_t fault_index;  // the first slice at fault, or 0
-    int64_t fault_length, fault_expected;  // a damaged slice's length, and what it
-                                           // should be where the set says; else -1
-    // Every slice name found, in index order; what the join then opens.
-    SliceEntry *slices;
+    SliceEntry *slices;  // every slice name found, in index order
     int64_t count;
+    int64_t found;       // plain files among them
+    int64_t at_fault;    // slices missing, not files, or of a wrong length
+    int64_t first_fault; // the first slice at fault, or 0
 };
 
-// Reads the folder once and checks the slice files of the set found there:
-// their lengths are those the record says, or for a set without one those
-// a split writes, one length, a multiple of 4096 bytes, for every slice but
-// the last that holds data, then no more than that, then empty ones, adding
-// up to what the head part does not carry.
-// It costs what the folder holds, not what the trailer claims.
-Census TakeCensus(const PartSet *set, const Folder *folder);
-void FreeCensus(Census *census);
+enum SetState {
+    kSetReady,             // a sound head part, and the slices beside it counted
+    kSetHeadUnreadable,    // the head part cannot be opened or read (error)
+    kSetNotAHeadPart,      // shorter than a trailer
+    kSetEmpty,             // an empty trailer: the program itself, started under
+                           // another name
+    kSetHeadDamaged,       // its trailer, record or table is damaged (verdict)
+    kSetIsASlice,          // the file given is a slice; its head part is slice_of
+    kSetFolderUnreadable,  // the folder cannot be read (error)
+};
+
+struct PartSet {
+    SetState state;
+    FileError error;
+    char given[kPathSize];  // the head part's path as given
+    File head;
+    FileInfo head_info;
+    Folder folder;          // the head part's own, where the set is
+    bool have_folder;
+    PartSetTrailer trailer;
+    TrailerVerdict verdict;
+    int64_t head_data;      // input bytes the head part carries
+    int64_t table_at;       // where the part table starts in the head part
+    bool dos_paths;         // a Windows program's set: its path is read by DOS rules
+    char stem[kPathSize];   // what the parts' names are made of
+    char output[kPathSize]; // the rebuilt file's name
+    char slice_of[kPathSize];  // kSetIsASlice: the head part of the set
+    bool slice_head_here;      // ... and whether that head part is there
+    Census census;
+};
+
+// Opens the set whose head part is at head_path; set->state tells how far
+// it got.  Close it with ClosePartSet whatever the state.
+void OpenPartSet(const char *head_path, PartSet *set);
+void ClosePartSet(PartSet *set);
+
+// The name of part index, as the set's parts are named; for the head part,
+// the name it was given by.
+void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
+
+// The input bytes part index holds; for a set without a record, -1 for
+// every slice.
+int64_t ExpectedPartLength(const PartSet *set, int64_t index);
+
+// Reads the part table of the open head part a window at a time.
+struct PartTable {
+    PartSet *set;
+    int64_t first;  // the index of window[0]
+    int count;      // entries in the window
+    uint32_t window[1024];
+};
+void OpenPartTable(PartTable *table, PartSet *set);
+// The recorded CRC-32 of part index; false when the set records none, or
+// it cannot be read (error).
+bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *error);
+// What a part whose data checks as crc, against the table, is: sound,
+// damaged, or holding another part's data (*holds).  A part of zeros
+// that only matches another because both are zeros is damaged: a part
+// never filled in, not swapped.
+PartFault JudgePartCrc(PartTable *table, int64_t index, uint32_t crc, int64_t length,
+                       int64_t *holds, FileError *error);
 
 #endif

@@ -12,6 +12,7 @@
 #include "platform/console_templates.h"
 #include "platform/console_work.h"
 #include "platform/dialogs.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
 
 enum { kLineSize = kPathSize };
@@ -354,13 +355,17 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         printf("Select File: type the file's name, or an empty line to cancel\n");
         if (!ReadLine(line, sizeof line) || !line[0])
             return false;
-        FileHandle file = FileOpenRead(0, line);
-        if (file == kNoFile) {
-            int code = LastFileError().code;
+        File file;
+        FileError error;
+        ClearError(&error);
+        if (!FileOpenRead(0, line, &file, &error)) {
+            char text[2 * kPathSize] = "";
+            AppendName(text, sizeof text, line);
+            AppendReason(text, sizeof text, &error);
             fflush(stdout);
-            fprintf(stderr, "%s: %s.\n", line, code == kErrorNotAFile ? "not a file" : strerror(code));
+            fprintf(stderr, "%s.\n", text);
         } else {
-            FileClose(file);
+            FileClose(&file, 0);
             CopyText(path, kPathSize, line);
             return true;
         }
@@ -375,8 +380,15 @@ int ExitStatus(int status)
     if (fclose(stdout) != 0)
         written = false;
     if (!written) {
-        fprintf(stderr, "QCleaver: standard output: %s\n", strerror(errno));
+        char text[256] = "standard output: ";
+        AppendText(text, sizeof text, strerror(errno));
+        PrintError(text);
         return 1;
     }
     return status;
+}
+
+void ShowFatal(const char *text)
+{
+    PrintError(text);
 }

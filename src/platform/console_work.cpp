@@ -6,12 +6,33 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/text.h"
+
 // Set by an interruption (Ctrl-C, a closed terminal, kill) that came while
 // work was running: the work stops at its next buffer, cleans up, and the
 // program then ends by that signal.  A signal handler reaches nothing but
 // globals, so these two are.
 static volatile sig_atomic_t g_working;
 static volatile sig_atomic_t g_stop_signal;
+
+// The name every message of the program begins with, as GNU tools do.
+static const char *g_name = "cleaver";
+
+void SetConsoleName(const char *name)
+{
+    g_name = name;
+}
+
+const char *ConsoleName()
+{
+    return g_name;
+}
+
+void PrintError(const char *text)
+{
+    fflush(stdout);
+    fprintf(stderr, "%s: %s\n", g_name, text);
+}
 
 static void OnInterrupt(int signal_number)
 {
@@ -72,8 +93,9 @@ static bool ConsoleStep(Progress *progress)
     ConsoleWork *work = (ConsoleWork *)progress->host;
     if (work->show_progress && NowMs() - work->shown_at >= 200) {
         work->shown_at = NowMs();
-        fprintf(stderr, "\r\033[K%s %d%%", progress->item ? progress->item : "",
-                ProgressPercent(progress));
+        char item[kPathSize] = "";
+        AppendName(item, kPathSize, progress->item);
+        fprintf(stderr, "\r\033[K%s %d%%", item, ProgressPercent(progress));
         fflush(stderr);
     }
     return !g_stop_signal;

@@ -14,8 +14,13 @@ struct ConsoleWork {
     int64_t shown_at;  // milliseconds
 };
 
-// Once per process, before any work: how the program takes signals.
+// Once per process, before any work: how the program takes signals, and
+// the name its messages begin with (the name it was started by).
 void CatchConsoleSignals();
+void SetConsoleName(const char *name);
+const char *ConsoleName();
+// "name: text" on standard error, after what standard output holds.
+void PrintError(const char *text);
 void BeginConsoleWork(ConsoleWork *work, Progress *progress);
 void EndConsoleWork(ConsoleWork *work);
 // Ends the program by the signal that stopped the work, once the work has

@@ -54,9 +54,6 @@ void EnableItem(HWND dialog, int id, bool enabled);
 void FocusItem(HWND dialog, int id);
 // type is MB_OK or MB_ICONERROR.
 void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
-// A message with the error icon, its text made of up to five pieces.
-void ShowError(HWND owner, const char *title, const char *a, const char *b = "",
-               const char *c = "", const char *d = "", const char *e = "");
 // One line that says what was done, for whoever reads the terminal; the
 // Windows dialogs close without a word.
 void ShowResultLine(const char *text);
@@ -72,9 +69,12 @@ bool StopWork(HWND dialog);
 // otherwise it is empty.  The current directory stays as it was.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);
 
-// The program's exit status once its dialog has ended: status, or 1 when
+// The program's exit status once its work has ended: status, or 1 when
 // what it printed could not all be written.
 int ExitStatus(int status);
+// Tells, before anything else happens, that the program cannot run at all
+// (it cannot find its own file); in a message box on Windows.
+void ShowFatal(const char *text);
 
 // The system menu's close command, by which both dialogs end as by Cancel.
 inline bool IsCloseCommand(UINT message, WPARAM wparam)

@@ -233,3 +233,8 @@ int ExitStatus(int status)
 {
     return status;
 }
+
+void ShowFatal(const char *text)
+{
+    MessageBoxA(0, text, "QCleaver", MB_ICONERROR);
+}

@@ -2,9 +2,10 @@
 // program's own path, folders, and files read and written whole and in
 // order.  files_posix.cpp and files_win32.cpp implement them.
 //
-// Every operation that can fail leaves its reason behind, as errno does:
-// LastFileError() tells the system's code and which call returned it, so
-// that the user can be told why, not only what.
+// Every operation that can fail fills a FileError that the caller hands
+// it: the call, the system's code and the file or folder concerned, so
+// that a failure travels with the calls to whoever tells the user, and is
+// told against what failed.  There is no process-wide last error.
 #ifndef QCLEAVER_PLATFORM_FILES_H
 #define QCLEAVER_PLATFORM_FILES_H
 
@@ -22,36 +23,45 @@ enum { kPathSize = 4096 };
 // ---- Why it failed ---------------------------------------------------------
 
 struct FileError {
-    int code;          // errno, or GetLastError(); 0 when none was recorded
-    const char *call;  // the operation that failed: "open", "read", "write", ...
+    int code;              // errno, or GetLastError(); 0 while nothing failed
+    const char *call;      // what failed: "open", "read", "write", "list", ...
+    char path[kPathSize];  // the file or folder concerned, as the user knows it
+    // A file grown past a limit (kErrorTooLarge): the process's own limit
+    // (ulimit -f) rather than the file system's.
+    bool process_limit;
 };
-// The reason of the latest file operation that failed.
-FileError LastFileError();
-// Records a failure found by this program rather than the system (a file
-// that ended early, a name too long), with the system's nearest code.
-void SetFileError(int code, const char *call);
+
+// No failure yet.
+void ClearError(FileError *error);
+inline bool HasFailed(const FileError *error)
+{
+    return error->code != 0;
+}
+// Records a failure in error, where error is not null, unless an earlier
+// one is there: the first failure is the one that stopped the work.
+// Returns false, so that a failure reads as one line.
+bool SetError(FileError *error, int code, const char *call, const char *path);
+
 // The system's codes that the program acts on.
+extern const int kErrorNotFound;     // ENOENT, ERROR_FILE_NOT_FOUND
 extern const int kErrorNameTooLong;  // ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE
 extern const int kErrorNoSpace;      // ENOSPC, ERROR_DISK_FULL
-extern const int kErrorEndedEarly;   // the file ended before its recorded length
-extern const int kErrorNotAFile;     // a pipe, a device: not a file on a disk
-extern const int kErrorTooLarge;     // EFBIG, ERROR_FILE_TOO_LARGE: beyond the file system's limit
-extern const int kErrorInUse;        // ETXTBSY, a sharing or lock violation: another program has it
+extern const int kErrorIsAFolder;    // EISDIR, ERROR_DIRECTORY
+// Found by this program, not the system, and told in its own words.
+const int kErrorEndedEarly = 0x20000001;  // the file ended before its recorded length
+const int kErrorNotAFile = 0x20000002;    // a pipe, a device: not a file on a disk
+extern const int kErrorTooLarge;     // EFBIG, ERROR_FILE_TOO_LARGE: beyond a limit
+extern const int kErrorInUse;        // ETXTBSY, a sharing or lock violation
 // The system's own words for code, in the user's language where the
 // system has one (FormatMessage, strerror), without a closing period.
 void DescribeFileError(int code, char *text, int size);
-// Appends ": " and what the system said of error, and advice where users
-// meet it most: how much more room a full disk needs (more_room, where
-// known), a drive whose file system takes no file this large, a file
-// another program holds open.  Nothing when error records no code.
-void AppendReason(char *text, int size, FileError error, int64_t more_room = -1);
-// "E:\ has 3.1 GB free", or "this folder has..." for a folder without a path.
-void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes);
 
 // ---- The program, its name rules -------------------------------------------
 
-// Full path of the running program's file; false when it does not fit.
-bool GetProgramImagePath(char path[kPathSize]);
+// Full path of the running program's file.  Where the system will not say
+// (Linux without /proc), argv0 (where not null) stands in when it names a
+// file, directly or through PATH.  False, with the reason, when neither can.
+bool GetProgramImagePath(char path[kPathSize], const char *argv0, FileError *error);
 // Whether the file system ignores the case of letters in names.
 extern const bool kNamesIgnoreCase;
 // True for a lead byte of a double-byte character in the system code page.
@@ -64,36 +74,36 @@ extern const bool kDosPaths;
 // A folder that the engines work in, given to them: every name below is
 // taken inside it, never in the process's current directory.  On POSIX it
 // is held open, so that it stays the folder it was however its path
-// changes, and a path of any length reaches it.
+// changes, and a path longer than the system's limit for one call still
+// reaches its files.
 struct Folder {
     intptr_t handle;       // the open folder, where the system has one
     char path[kPathSize];  // as named, ending in a separator; "" for a bare name's
 };
 
-// Opens the folder that holds the file at path; false, with the reason,
-// when it cannot be opened.
-bool FolderOfFile(const char *path, Folder *folder);
+// Opens the folder that holds the file at path.
+bool FolderOfFile(const char *path, Folder *folder, FileError *error);
 void FolderClose(Folder *folder);
 // Whether the file system of the folder takes a name this long (on
 // Windows, also the full path, counted in UTF-16 units).
-bool NameFits(const Folder *folder, const char *name);
+bool NameFits(const Folder *folder, const char *name, FileError *error);
 // The room left on the folder's drive for this user, and the largest file
-// its file system holds (4 GB less a byte on FAT); false, with the reason,
-// when the system will not say.
-bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file);
+// its file system holds (4 GB less a byte on FAT).
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file,
+                 FileError *error);
 
 // Calls visit with each name in the folder that begins with prefix (in the
 // system's case rule), and whether it stands for a plain file (following a
 // link) and how long that is; stops early when visit returns false.  One
-// pass over the folder, whatever the names: no file is opened.  False, with
-// the reason, when the folder cannot be read.
+// pass over the folder, whatever the names: no file is opened.
 struct FolderEntry {
     const char *name;
     bool is_file;
     int64_t length;
 };
 bool ListFolder(const Folder *folder, const char *prefix,
-                bool (*visit)(void *context, const FolderEntry *entry), void *context);
+                bool (*visit)(void *context, const FolderEntry *entry), void *context,
+                FileError *error);
 
 // ---- Files ----------------------------------------------------------------
 
@@ -103,8 +113,28 @@ struct FileId {
     uint64_t volume;
     uint64_t index;
 };
-typedef intptr_t FileHandle;
-const FileHandle kNoFile = -1;
+inline bool SameFile(const FileId &a, const FileId &b)
+{
+    return a.volume == b.volume && a.index == b.index;
+}
+
+// What an open file is now.
+struct FileInfo {
+    FileId id;
+    int64_t length;
+    int64_t modified;  // the time of its last change, in the system's own units
+};
+
+// An open file, and the name its failures are told under.
+struct File {
+    intptr_t handle;
+    char name[kPathSize];
+};
+const intptr_t kNoHandle = -1;
+inline bool IsOpen(const File *file)
+{
+    return file->handle != kNoHandle;
+}
 
 enum FileMode {
     kDataFile,     // ordinary read-write permission, as the umask leaves it
@@ -115,29 +145,43 @@ enum FileMode {
 
 // Opens a plain file for reading, shared with other readers and writers.
 // Anything else (a folder, a pipe, a device) fails at once, never waits.
-// Its identity and length, where id and length are not null, come with it.
-FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id = 0,
-                        int64_t *length = 0);
-// Creates a new file in folder, exclusively, under a name that no file had
-// and no one could guess ("qcleaver-" and random letters), and returns that
-// name in name.  Never an existing file, never through a link.  This is the
-// only way the program creates a file: what it writes takes its real name
-// by FileRename once complete.
-FileHandle FileCreateTemporary(const Folder *folder, char name[kPathSize], FileMode mode);
+// What it is, where info is not null, comes with it.
+bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
+                  FileInfo *info = 0);
+
+// Temporary names: "qcleaver-", twelve letters no one outside can guess,
+// and a number, so that a set of files being made can be named from one
+// series without remembering each name.
+struct TempSeries {
+    char stem[24];
+};
+void NewTempSeries(TempSeries *series);
+void TempName(const TempSeries *series, int64_t number, char name[kPathSize]);
+// Creates a new file in folder, exclusively, under temp: never an existing
+// file, never through a link.  This is the only way the program creates a
+// file: what it writes takes its real name by FileRename once complete.
+// Its failures are told under shown_name, the name it is to take.
+bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode mode,
+                File *file, FileError *error);
+
 // Bytes read, 0 at the end of the file, -1 on failure.
-int FileRead(FileHandle file, void *buffer, int size);
+int FileRead(File *file, void *buffer, int size, FileError *error);
 // Writes all of buffer; false when any of it could not be written.
-bool FileWrite(FileHandle file, const void *buffer, int size);
-bool FileSeek(FileHandle file, int64_t offset);
+bool FileWrite(File *file, const void *buffer, int size, FileError *error);
+bool FileSeek(File *file, int64_t offset, FileError *error);
+bool FileInfoOf(File *file, FileInfo *info, FileError *error);
 // Length in bytes, or -1.
-int64_t FileLength(FileHandle file);
-// False when data written earlier could not be stored after all.
-bool FileClose(FileHandle file);
-bool FileDelete(const Folder *folder, const char *name);
+int64_t FileLength(File *file, FileError *error);
+// False when data written earlier could not be stored after all.  error
+// may be null for a file that was only read.
+bool FileClose(File *file, FileError *error);
+bool FileDelete(const Folder *folder, const char *name, FileError *error);
 // Renames within folder, replacing an existing file (or the link itself,
 // never its target) of the new name.  Windows retries briefly while
-// another program (a virus scanner) holds either file.
-bool FileRename(const Folder *folder, const char *from, const char *to);
+// another program (a virus scanner) holds either file.  Its failures are
+// told under shown_name.
+bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                FileError *error);
 
 // What a name stands for, without following a link.
 enum FileKind {
@@ -148,13 +192,7 @@ enum FileKind {
     kOtherThere,    // a folder, a pipe, a device
 };
 FileKind FileKindOf(const Folder *folder, const char *name);
-
-bool FileIdOf(FileHandle file, FileId *id);
 // Of the name itself, not of a link's target; false when there is none.
 bool FileIdAt(const Folder *folder, const char *name, FileId *id);
-inline bool SameFile(const FileId &a, const FileId &b)
-{
-    return a.volume == b.volume && a.index == b.index;
-}
 
 #endif

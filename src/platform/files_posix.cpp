@@ -1,11 +1,13 @@
 // POSIX files, folders and the program's path.  Names are taken inside a
-// folder held open (openat and its kin), so that a path of any length
-// reaches it and the folder cannot be swapped for another under us.
+// folder held open (openat and its kin), so that a deep path reaches them
+// and the folder cannot be swapped for another under us.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -17,24 +19,27 @@
 
 const bool kNamesIgnoreCase = false;
 const bool kDosPaths = false;
+const int kErrorNotFound = ENOENT;
 const int kErrorNameTooLong = ENAMETOOLONG;
 const int kErrorNoSpace = ENOSPC;
-const int kErrorEndedEarly = ENODATA;
-const int kErrorNotAFile = ENODEV;
+const int kErrorIsAFolder = EISDIR;
 const int kErrorTooLarge = EFBIG;
 const int kErrorInUse = ETXTBSY;
 
 void DescribeFileError(int code, char *text, int size)
 {
-    CopyText(text, size, code == kErrorEndedEarly ? "the file ended before its recorded length"
-                                                  : strerror(code));
+    if (code == kErrorEndedEarly)
+        CopyText(text, size, "the file ended before its recorded length");
+    else if (code == kErrorNotAFile)
+        CopyText(text, size, "not a file on a disk but a pipe, a device or the like");
+    else
+        CopyText(text, size, strerror(code));
 }
 
-// Records errno for call; returns false, so that a failure reads as one line.
-static bool Failed(const char *call)
+// Records errno for call on path; false.
+static bool Failed(FileError *error, const char *call, const char *path)
 {
-    SetFileError(errno, call);
-    return false;
+    return SetError(error, errno, call, path);
 }
 
 bool IsLeadByte(unsigned char)
@@ -42,19 +47,48 @@ bool IsLeadByte(unsigned char)
     return false;  // UTF-8 and the like never put ASCII bytes inside a character
 }
 
-bool GetProgramImagePath(char path[kPathSize])
+// Whether path names a plain file that may be started.
+static bool IsProgram(const char *path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
+}
+
+// How the shell found the program: argv[0] as a path, or a bare name
+// looked up in PATH as the shell did.
+static bool ProgramFromArgument(char path[kPathSize], const char *argv0)
+{
+    if (strchr(argv0, '/'))
+        return IsProgram(argv0) && CopyText(path, kPathSize, argv0);
+    const char *search = getenv("PATH");
+    while (search && *argv0) {
+        const char *end = strchr(search, ':');
+        int length = end ? (int)(end - search) : TextLength(search);
+        path[0] = 0;
+        bool fits = length < kPathSize;
+        for (int i = 0; fits && i < length; i++)
+            path[i] = search[i], path[i + 1] = 0;
+        // An empty entry is the current directory.
+        if (fits && (length == 0 ? CopyText(path, kPathSize, "./") : AppendText(path, kPathSize, "/")) &&
+            AppendText(path, kPathSize, argv0) && IsProgram(path))
+            return true;
+        search = end ? end + 1 : 0;
+    }
+    return false;
+}
+
+bool GetProgramImagePath(char path[kPathSize], const char *argv0, FileError *error)
 {
     ssize_t n = readlink("/proc/self/exe", path, kPathSize);
-    if (n <= 0 || n >= kPathSize) {
-        if (n >= kPathSize)
-            SetFileError(ENAMETOOLONG, "readlink");
-        else
-            Failed("readlink");
-        path[0] = 0;
-        return false;
+    if (n > 0 && n < kPathSize) {
+        path[n] = 0;
+        return true;
     }
-    path[n] = 0;
-    return true;
+    int code = n < 0 ? errno : ENAMETOOLONG;
+    if (argv0 && ProgramFromArgument(path, argv0))
+        return true;
+    path[0] = 0;
+    return SetError(error, code, "find the program's own file", "/proc/self/exe");
 }
 
 static int At(const Folder *folder)
@@ -62,15 +96,13 @@ static int At(const Folder *folder)
     return folder ? (int)folder->handle : AT_FDCWD;
 }
 
-bool FolderOfFile(const char *path, Folder *folder)
+bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
     const char *slash = strrchr(path, '/');
     int length = slash ? (int)(slash - path) + 1 : 0;
-    if (length >= kPathSize) {
-        SetFileError(ENAMETOOLONG, "open folder");
-        return false;
-    }
+    if (length >= kPathSize)
+        return SetError(error, ENAMETOOLONG, "open the folder", path);
     memcpy(folder->path, path, (size_t)length);
     folder->path[length] = 0;
     int fd;
@@ -78,7 +110,7 @@ bool FolderOfFile(const char *path, Folder *folder)
         fd = open(length ? folder->path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return Failed("open folder");
+        return Failed(error, "open the folder", length ? folder->path : ".");
     folder->handle = fd;
     return true;
 }
@@ -90,22 +122,20 @@ void FolderClose(Folder *folder)
     folder->handle = -1;
 }
 
-bool NameFits(const Folder *folder, const char *name)
+bool NameFits(const Folder *folder, const char *name, FileError *error)
 {
     long limit = folder ? fpathconf((int)folder->handle, _PC_NAME_MAX) : -1;
     if (limit <= 0)
         limit = 255;  // no answer: what every common file system takes
-    if (TextLength(name) <= limit)
-        return true;
-    SetFileError(ENAMETOOLONG, "name");
-    return false;
+    return TextLength(name) <= limit || SetError(error, ENAMETOOLONG, "name", name);
 }
 
-bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file)
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file,
+                 FileError *error)
 {
     struct statvfs vfs;
     if (fstatvfs((int)folder->handle, &vfs) != 0)
-        return Failed("statvfs");
+        return Failed(error, "ask the room on the drive of", folder->path[0] ? folder->path : ".");
     *free_bytes = (int64_t)vfs.f_bavail * (int64_t)vfs.f_frsize;
     *largest_file = INT64_MAX;
     struct statfs fs;
@@ -116,14 +146,16 @@ bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_fil
 }
 
 bool ListFolder(const Folder *folder, const char *prefix,
-                bool (*visit)(void *context, const FolderEntry *entry), void *context)
+                bool (*visit)(void *context, const FolderEntry *entry), void *context,
+                FileError *error)
 {
+    const char *shown = folder && folder->path[0] ? folder->path : ".";
     // The directory stream takes a descriptor of its own, so that the
     // folder stays open for the caller.
     int fd = openat(At(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *dir = fd < 0 ? 0 : fdopendir(fd);
     if (!dir) {
-        Failed("list");
+        Failed(error, "read the folder", shown);
         if (fd >= 0)
             close(fd);
         return false;
@@ -131,10 +163,10 @@ bool ListFolder(const Folder *folder, const char *prefix,
     size_t prefix_length = strlen(prefix);
     bool listed = true;
     for (;;) {
-        errno = 0;
+        errno = 0;  // readdir tells its end from a failure only by errno
         struct dirent *entry = readdir(dir);
         if (!entry) {
-            listed = errno == 0 || Failed("list");
+            listed = errno == 0 || Failed(error, "read the folder", shown);
             break;
         }
         if (strncmp(entry->d_name, prefix, prefix_length) != 0)
@@ -161,46 +193,49 @@ static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_
     do
         fd = openat(At(folder), name, flags | O_CLOEXEC, mode);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        Failed("open");
     return fd;
 }
 
-// Files are opened without blocking, so that a pipe with no writer cannot
-// hold us up; only a plain file is kept, on which the flag means nothing,
-// so it stays (two calls fewer an open, for sets of thousands of parts).
-static void IdOfStat(const struct stat *st, FileId *id);
-
-static FileHandle PlainFileOnly(int fd, FileId *id, int64_t *length)
+static void InfoOfStat(const struct stat *st, FileInfo *info)
 {
+    info->id.volume = (uint64_t)st->st_dev;
+    info->id.index = (uint64_t)st->st_ino;
+    info->length = (int64_t)st->st_size;
+    info->modified = (int64_t)st->st_mtim.tv_sec * 1000000000 + st->st_mtim.tv_nsec;
+}
+
+static void Name(File *file, const char *name)
+{
+    file->handle = kNoHandle;
+    CopyText(file->name, kPathSize, name);
+}
+
+bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
+                  FileInfo *info)
+{
+    Name(file, name);
+    if (!name[0])
+        return SetError(error, ENOENT, "open", name);
+    // Without blocking, so that a pipe with no writer cannot hold us up;
+    // only a plain file is kept, on which the flag means nothing, so it
+    // stays (two calls fewer an open, for sets of thousands of parts).
+    int fd = OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
-        return kNoFile;
+        return Failed(error, "open", file->name);
     struct stat st;
     if (fstat(fd, &st) != 0) {
-        Failed("open");
+        int code = errno;
         close(fd);
-        return kNoFile;
+        return SetError(error, code, "open", file->name);
     }
     if (!S_ISREG(st.st_mode)) {
-        SetFileError(S_ISDIR(st.st_mode) ? EISDIR : kErrorNotAFile, "open");
         close(fd);
-        return kNoFile;
+        return SetError(error, S_ISDIR(st.st_mode) ? EISDIR : kErrorNotAFile, "open", file->name);
     }
-    // Asked along, since a join asks both of each of thousands of parts.
-    if (id)
-        IdOfStat(&st, id);
-    if (length)
-        *length = (int64_t)st.st_size;
-    return fd;
-}
-
-FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id, int64_t *length)
-{
-    if (!name[0]) {
-        SetFileError(ENOENT, "open");
-        return kNoFile;
-    }
-    return PlainFileOnly(OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK), id, length);
+    if (info)
+        InfoOfStat(&st, info);
+    file->handle = fd;
+    return true;
 }
 
 // Random bits for temporary names; the clock and the process when the
@@ -219,88 +254,112 @@ static uint64_t RandomBits()
     return bits ^ ((uint64_t)now.tv_nsec << 20) ^ (uint64_t)now.tv_sec ^ ((uint64_t)getpid() << 40);
 }
 
-FileHandle FileCreateTemporary(const Folder *folder, char name[kPathSize], FileMode mode)
+void NewTempSeries(TempSeries *series)
 {
-    // The umask decides who else may read or start it, as for any new file.
-    mode_t permissions = mode == kProgramFile ? 0777 : 0666;
-    for (int attempt = 0; attempt < 100; attempt++) {
-        TemporaryName(name, RandomBits());
-        // Exclusive and not followed: never an existing file, never a link.
-        int fd = OpenRetrying(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, permissions);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST)
-            break;
-    }
-    name[0] = 0;
-    return kNoFile;
+    MakeTempStem(series->stem, RandomBits());
 }
 
-int FileRead(FileHandle file, void *buffer, int size)
+bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode mode,
+                File *file, FileError *error)
+{
+    Name(file, shown_name);
+    // The umask decides who else may read or start it, as for any new file.
+    mode_t permissions = mode == kProgramFile ? 0777 : 0666;
+    // Exclusive and not followed: never an existing file, never a link.
+    int fd = OpenRetrying(folder, temp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, permissions);
+    if (fd < 0)
+        return Failed(error, "create", shown_name);
+    file->handle = fd;
+    return true;
+}
+
+int FileRead(File *file, void *buffer, int size, FileError *error)
 {
     ssize_t n;
     do
-        n = read((int)file, buffer, (size_t)size);
+        n = read((int)file->handle, buffer, (size_t)size);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
-        Failed("read");
+        Failed(error, "read", file->name);
         return -1;
     }
     return (int)n;
 }
 
-bool FileWrite(FileHandle file, const void *buffer, int size)
+// A file grown to a limit: the process's own (ulimit -f), where it has one.
+static bool WriteTooLarge(File *file, FileError *error)
+{
+    struct rlimit limit;
+    bool process = getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+    if (error && !HasFailed(error)) {
+        SetError(error, EFBIG, "write", file->name);
+        error->process_limit = process;
+    }
+    return false;
+}
+
+bool FileWrite(File *file, const void *buffer, int size, FileError *error)
 {
     const char *p = (const char *)buffer;
     while (size > 0) {
-        ssize_t n = write((int)file, p, (size_t)size);
+        ssize_t n = write((int)file->handle, p, (size_t)size);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EFBIG)
+            return WriteTooLarge(file, error);
         if (n < 0)
-            return Failed("write");
-        if (n == 0) {
-            SetFileError(ENOSPC, "write");  // a write that stores nothing: no room
-            return false;
-        }
+            return Failed(error, "write", file->name);
+        if (n == 0)  // a write that stores nothing: no room
+            return SetError(error, ENOSPC, "write", file->name);
         p += n;
         size -= (int)n;
     }
     return true;
 }
 
-bool FileSeek(FileHandle file, int64_t offset)
+bool FileSeek(File *file, int64_t offset, FileError *error)
 {
-    if (lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset)
-        return true;
-    return Failed("seek");
+    return lseek((int)file->handle, (off_t)offset, SEEK_SET) == (off_t)offset ||
+           Failed(error, "seek in", file->name);
 }
 
-int64_t FileLength(FileHandle file)
+bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 {
     struct stat st;
-    if (fstat((int)file, &st) != 0) {
-        Failed("stat");
-        return -1;
-    }
-    return (int64_t)st.st_size;
+    if (fstat((int)file->handle, &st) != 0)
+        return Failed(error, "stat", file->name);
+    InfoOfStat(&st, info);
+    return true;
 }
 
-bool FileClose(FileHandle file)
+int64_t FileLength(File *file, FileError *error)
 {
+    FileInfo info;
+    return FileInfoOf(file, &info, error) ? info.length : -1;
+}
+
+bool FileClose(File *file, FileError *error)
+{
+    if (file->handle == kNoHandle)
+        return true;
+    int fd = (int)file->handle;
+    file->handle = kNoHandle;
     // A failed close can be the first report of a failed write (NFS,
     // quotas).  An interrupted one has still closed the descriptor on
     // Linux, and its data is not known lost.
-    return close((int)file) == 0 || errno == EINTR || Failed("close");
+    return close(fd) == 0 || errno == EINTR || Failed(error, "close", file->name);
 }
 
-bool FileDelete(const Folder *folder, const char *name)
+bool FileDelete(const Folder *folder, const char *name, FileError *error)
 {
-    return unlinkat(At(folder), name, 0) == 0 || Failed("delete");
+    return unlinkat(At(folder), name, 0) == 0 || Failed(error, "delete", name);
 }
 
-bool FileRename(const Folder *folder, const char *from, const char *to)
+bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                FileError *error)
 {
-    return renameat(At(folder), from, At(folder), to) == 0 || Failed("rename");
+    return renameat(At(folder), from, At(folder), to) == 0 ||
+           Failed(error, "rename", shown_name);
 }
 
 FileKind FileKindOf(const Folder *folder, const char *name)
@@ -317,26 +376,13 @@ FileKind FileKindOf(const Folder *folder, const char *name)
     return (st.st_mode & 0222) == 0 ? kReadOnlyFile : kPlainFile;
 }
 
-static void IdOfStat(const struct stat *st, FileId *id)
-{
-    id->volume = (uint64_t)st->st_dev;
-    id->index = (uint64_t)st->st_ino;
-}
-
-bool FileIdOf(FileHandle file, FileId *id)
-{
-    struct stat st;
-    if (fstat((int)file, &st) != 0)
-        return Failed("stat");
-    IdOfStat(&st, id);
-    return true;
-}
-
 bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
     struct stat st;
     if (fstatat(At(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    IdOfStat(&st, id);
+    FileInfo info;
+    InfoOfStat(&st, &info);
+    *id = info.id;
     return true;
 }

@@ -8,16 +8,24 @@
 
 const bool kNamesIgnoreCase = true;
 const bool kDosPaths = true;
+const int kErrorNotFound = ERROR_FILE_NOT_FOUND;
 const int kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
 const int kErrorNoSpace = ERROR_DISK_FULL;
-const int kErrorEndedEarly = ERROR_HANDLE_EOF;
-const int kErrorNotAFile = ERROR_CANT_ACCESS_FILE;
+const int kErrorIsAFolder = ERROR_DIRECTORY;
 const int kErrorTooLarge = ERROR_FILE_TOO_LARGE;
 const int kErrorInUse = ERROR_SHARING_VIOLATION;
 
 void DescribeFileError(int code, char *text, int size)
 {
     text[0] = 0;
+    if (code == kErrorEndedEarly) {
+        CopyText(text, size, "the file ended before its recorded length");
+        return;
+    }
+    if (code == kErrorNotAFile) {
+        CopyText(text, size, "not a file on a disk but a device or the like");
+        return;
+    }
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0,
                              (DWORD)code, 0, text, (DWORD)size, 0);
     // The system's sentences end in a period and a line break; ours go on.
@@ -30,12 +38,10 @@ void DescribeFileError(int code, char *text, int size)
     }
 }
 
-// Records GetLastError() for call; returns false, so that a failure reads
-// as one line.
-static bool Failed(const char *call)
+// Records GetLastError() for call on path; false.
+static bool Failed(FileError *error, const char *call, const char *path)
 {
-    SetFileError((int)GetLastError(), call);
-    return false;
+    return SetError(error, (int)GetLastError(), call, path);
 }
 
 bool IsLeadByte(unsigned char c)
@@ -43,18 +49,14 @@ bool IsLeadByte(unsigned char c)
     return IsDBCSLeadByte(c) != 0;
 }
 
-bool GetProgramImagePath(char path[kPathSize])
+bool GetProgramImagePath(char path[kPathSize], const char *, FileError *error)
 {
     DWORD n = GetModuleFileNameA(0, path, kPathSize);
-    if (n == 0 || n >= kPathSize) {
-        if (n == 0)
-            Failed("open");
-        else
-            SetFileError(ERROR_FILENAME_EXCED_RANGE, "open");
-        path[0] = 0;
-        return false;
-    }
-    return true;
+    if (n > 0 && n < kPathSize)
+        return true;
+    int code = n == 0 ? (int)GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    path[0] = 0;
+    return SetError(error, code, "find the program's own file", "cleaver.exe");
 }
 
 // ---- Folders -----------------------------------------------------------------
@@ -66,20 +68,17 @@ static const char *PathOf(const Folder *folder)
 
 // The name in folder as one path; false, recorded under call, when it is
 // empty (which would mean the folder itself) or too long.
-static bool Join(const Folder *folder, const char *name, char path[kPathSize], const char *call)
+static bool Join(const Folder *folder, const char *name, char path[kPathSize], const char *call,
+                 FileError *error)
 {
-    if (!name[0]) {
-        SetFileError(ERROR_INVALID_NAME, call);
-        return false;
-    }
-    if (!CopyText(path, kPathSize, PathOf(folder)) || !AppendText(path, kPathSize, name)) {
-        SetFileError(ERROR_FILENAME_EXCED_RANGE, call);
-        return false;
-    }
+    if (!name[0])
+        return SetError(error, ERROR_INVALID_NAME, call, name);
+    if (!CopyText(path, kPathSize, PathOf(folder)) || !AppendText(path, kPathSize, name))
+        return SetError(error, ERROR_FILENAME_EXCED_RANGE, call, name);
     return true;
 }
 
-bool FolderOfFile(const char *path, Folder *folder)
+bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
     folder->path[0] = 0;
@@ -93,10 +92,8 @@ bool FolderOfFile(const char *path, Folder *folder)
         else if (c == '\\' || c == '/' || (c == ':' && i == 1))
             cut = i + 1;
     }
-    if (cut >= kPathSize) {
-        SetFileError(ERROR_FILENAME_EXCED_RANGE, "folder");
-        return false;
-    }
+    if (cut >= kPathSize)
+        return SetError(error, ERROR_FILENAME_EXCED_RANGE, "open the folder", path);
     for (int i = 0; i < cut; i++)
         folder->path[i] = path[i];
     folder->path[cut] = 0;
@@ -104,11 +101,9 @@ bool FolderOfFile(const char *path, Folder *folder)
         return true;  // the current directory
     DWORD attributes = GetFileAttributesA(folder->path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Failed("folder");
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileError(ERROR_DIRECTORY, "folder");
-        return false;
-    }
+        return Failed(error, "open the folder", folder->path);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return SetError(error, ERROR_DIRECTORY, "open the folder", folder->path);
     return true;
 }
 
@@ -124,22 +119,22 @@ static bool FitsUnits(const char *text, int units)
     return n > 0 && n - 1 <= units;
 }
 
-bool NameFits(const Folder *folder, const char *name)
+bool NameFits(const Folder *folder, const char *name, FileError *error)
 {
     // MAX_PATH counts UTF-16 units, whatever the ANSI code page.
     char path[kPathSize];
-    if (Join(folder, name, path, "name") && FitsUnits(name, 255) && FitsUnits(path, MAX_PATH - 1))
+    if (Join(folder, name, path, "name", 0) && FitsUnits(name, 255) && FitsUnits(path, MAX_PATH - 1))
         return true;
-    SetFileError(ERROR_FILENAME_EXCED_RANGE, "name");
-    return false;
+    return SetError(error, ERROR_FILENAME_EXCED_RANGE, "name", name);
 }
 
-bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file)
+bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_file,
+                 FileError *error)
 {
     const char *path = folder && folder->path[0] ? folder->path : 0;  // 0: the current drive
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(path, &available, 0, 0))
-        return Failed("space");
+        return Failed(error, "ask the room on the drive of", path ? path : ".");
     *free_bytes = (int64_t)available.QuadPart;
     *largest_file = INT64_MAX;
     char root[kPathSize];
@@ -152,23 +147,23 @@ bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_fil
 }
 
 bool ListFolder(const Folder *folder, const char *prefix,
-                bool (*visit)(void *context, const FolderEntry *entry), void *context)
+                bool (*visit)(void *context, const FolderEntry *entry), void *context,
+                FileError *error)
 {
+    const char *shown = folder && folder->path[0] ? folder->path : ".";
     char pattern[kPathSize];
     if (!CopyText(pattern, kPathSize, PathOf(folder)) || !AppendText(pattern, kPathSize, prefix) ||
-        !AppendText(pattern, kPathSize, "*")) {
-        SetFileError(ERROR_FILENAME_EXCED_RANGE, "list");
-        return false;
-    }
+        !AppendText(pattern, kPathSize, "*"))
+        return SetError(error, ERROR_FILENAME_EXCED_RANGE, "read the folder", shown);
     // The wide calls: WIN32_FIND_DATAA holds MAX_PATH bytes, too few for a
     // long name in UTF-8, which takes up to three bytes a unit.
     WCHAR wide[kPathSize];
     if (!MultiByteToWideChar(CP_ACP, 0, pattern, -1, wide, kPathSize))
-        return Failed("list");
+        return Failed(error, "read the folder", shown);
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(wide, &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND || Failed("list");  // none: an empty listing
+    if (find == INVALID_HANDLE_VALUE)  // none: an empty listing
+        return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error, "read the folder", shown);
     int prefix_length = TextLength(prefix);
     bool listed = true;
     for (;;) {
@@ -187,7 +182,7 @@ bool ListFolder(const Folder *folder, const char *prefix,
                 break;
         }
         if (!FindNextFileW(find, &found)) {
-            listed = GetLastError() == ERROR_NO_MORE_FILES || Failed("list");
+            listed = GetLastError() == ERROR_NO_MORE_FILES || Failed(error, "read the folder", shown);
             break;
         }
     }
@@ -197,35 +192,52 @@ bool ListFolder(const Folder *folder, const char *prefix,
 
 // ---- Files ----------------------------------------------------------------
 
-// Only files on a disk: never a device (CON, COM1, NUL) or a pipe.
-static FileHandle DiskFile(HANDLE h, const char *call)
+static void Name(File *file, const char *name)
 {
-    if (h == INVALID_HANDLE_VALUE) {
-        Failed(call);
-        return kNoFile;
-    }
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-        CloseHandle(h);
-        SetFileError(kErrorNotAFile, call);
-        return kNoFile;
-    }
-    return (FileHandle)h;
+    file->handle = kNoHandle;
+    CopyText(file->name, kPathSize, name);
 }
 
-FileHandle FileOpenRead(const Folder *folder, const char *name, FileId *id, int64_t *length)
+static int64_t FileTimeValue(const FILETIME &time)
 {
+    return (int64_t)((uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime);
+}
+
+static bool InfoOfHandle(HANDLE h, FileInfo *info)
+{
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!GetFileInformationByHandle(h, &data))
+        return false;
+    info->id.volume = data.dwVolumeSerialNumber;
+    info->id.index = (uint64_t)data.nFileIndexHigh << 32 | data.nFileIndexLow;
+    info->length = (int64_t)((uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow);
+    info->modified = FileTimeValue(data.ftLastWriteTime);
+    return true;
+}
+
+bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
+                  FileInfo *info)
+{
+    Name(file, name);
     char path[kPathSize];
-    if (!Join(folder, name, path, "open"))
-        return kNoFile;
-    FileHandle file = DiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
-                                           OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, 0),
-                               "open");
-    if (file != kNoFile && ((id && !FileIdOf(file, id)) || (length && (*length = FileLength(file)) < 0))) {
-        FileClose(file);
-        return kNoFile;
+    if (!Join(folder, name, path, "open", error))
+        return false;
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, 0);
+    if (h == INVALID_HANDLE_VALUE)
+        return Failed(error, "open", name);
+    // Only files on a disk: never a device (CON, COM1, NUL) or a pipe.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return SetError(error, kErrorNotAFile, "open", name);
     }
-    return file;
+    if (info && !InfoOfHandle(h, info)) {
+        Failed(error, "open", name);
+        CloseHandle(h);
+        return false;
+    }
+    file->handle = (intptr_t)h;
+    return true;
 }
 
 // Bits no one outside can guess in advance: the performance counter, the
@@ -243,88 +255,94 @@ static uint64_t RandomBits()
     return bits;
 }
 
-FileHandle FileCreateTemporary(const Folder *folder, char name[kPathSize], FileMode)
+void NewTempSeries(TempSeries *series)
 {
-    char path[kPathSize];
-    for (int attempt = 0; attempt < 100; attempt++) {
-        TemporaryName(name, RandomBits());
-        if (!Join(folder, name, path, "create"))
-            break;
-        // Exclusive and not followed: never an existing file, never a link.
-        HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, 0);
-        if (h == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            SetFileError((int)error, "create");
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-                continue;
-            break;
-        }
-        // What was made must be a plain file on a disk, whatever stood in
-        // the folder's place while it was made.
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(h, &info))
-            Failed("create");
-        else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                 GetFileType(h) != FILE_TYPE_DISK)
-            SetFileError(kErrorNotAFile, "create");
-        else
-            return (FileHandle)h;
-        CloseHandle(h);
-        DeleteFileA(path);
-        break;
-    }
-    name[0] = 0;
-    return kNoFile;
+    MakeTempStem(series->stem, RandomBits());
 }
 
-int FileRead(FileHandle file, void *buffer, int size)
+bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode,
+                File *file, FileError *error)
+{
+    Name(file, shown_name);
+    char path[kPathSize];
+    if (!Join(folder, temp, path, "create", error))
+        return false;
+    // Exclusive and not followed: never an existing file, never a link.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, 0);
+    if (h == INVALID_HANDLE_VALUE)
+        return Failed(error, "create", shown_name);
+    // What was made must be a plain file on a disk, whatever stood in the
+    // folder's place while it was made.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        Failed(error, "create", shown_name);
+    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || GetFileType(h) != FILE_TYPE_DISK)
+        SetError(error, kErrorNotAFile, "create", shown_name);
+    else {
+        file->handle = (intptr_t)h;
+        return true;
+    }
+    CloseHandle(h);
+    DeleteFileA(path);
+    return false;
+}
+
+int FileRead(File *file, void *buffer, int size, FileError *error)
 {
     DWORD n = 0;
-    if (!ReadFile((HANDLE)file, buffer, (DWORD)size, &n, 0)) {
-        Failed("read");
+    if (!ReadFile((HANDLE)file->handle, buffer, (DWORD)size, &n, 0)) {
+        Failed(error, "read", file->name);
         return -1;
     }
     return (int)n;
 }
 
-bool FileWrite(FileHandle file, const void *buffer, int size)
+bool FileWrite(File *file, const void *buffer, int size, FileError *error)
 {
     const char *p = (const char *)buffer;
     while (size > 0) {
         DWORD n = 0;
-        if (!WriteFile((HANDLE)file, p, (DWORD)size, &n, 0))
-            return Failed("write");
-        if (n == 0) {
-            SetFileError(ERROR_DISK_FULL, "write");  // a write that stores nothing: no room
-            return false;
-        }
+        if (!WriteFile((HANDLE)file->handle, p, (DWORD)size, &n, 0))
+            return Failed(error, "write", file->name);
+        if (n == 0)  // a write that stores nothing: no room
+            return SetError(error, ERROR_DISK_FULL, "write", file->name);
         p += n;
         size -= (int)n;
     }
     return true;
 }
 
-bool FileSeek(FileHandle file, int64_t offset)
+bool FileSeek(File *file, int64_t offset, FileError *error)
 {
     LARGE_INTEGER to;
     to.QuadPart = offset;
-    return SetFilePointerEx((HANDLE)file, to, 0, FILE_BEGIN) != 0 || Failed("seek");
+    return SetFilePointerEx((HANDLE)file->handle, to, 0, FILE_BEGIN) != 0 ||
+           Failed(error, "seek in", file->name);
 }
 
-int64_t FileLength(FileHandle file)
+bool FileInfoOf(File *file, FileInfo *info, FileError *error)
+{
+    return InfoOfHandle((HANDLE)file->handle, info) || Failed(error, "stat", file->name);
+}
+
+int64_t FileLength(File *file, FileError *error)
 {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx((HANDLE)file, &size)) {
-        Failed("read");
+    if (!GetFileSizeEx((HANDLE)file->handle, &size)) {
+        Failed(error, "stat", file->name);
         return -1;
     }
     return size.QuadPart;
 }
 
-bool FileClose(FileHandle file)
+bool FileClose(File *file, FileError *error)
 {
-    return CloseHandle((HANDLE)file) != 0 || Failed("close");
+    if (file->handle == kNoHandle)
+        return true;
+    HANDLE h = (HANDLE)file->handle;
+    file->handle = kNoHandle;
+    return CloseHandle(h) != 0 || Failed(error, "close", file->name);
 }
 
 // Another program (a virus scanner, an indexer) may hold a file for a
@@ -339,32 +357,29 @@ static bool MayRetry(DWORD error, int attempt)
     return true;
 }
 
-bool FileDelete(const Folder *folder, const char *name)
+bool FileDelete(const Folder *folder, const char *name, FileError *error)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "delete"))
+    if (!Join(folder, name, path, "delete", error))
         return false;
     for (int attempt = 0; !DeleteFileA(path); attempt++) {
-        DWORD error = GetLastError();
-        if (!MayRetry(error, attempt)) {
-            SetFileError((int)error, "delete");
-            return false;
-        }
+        DWORD code = GetLastError();
+        if (!MayRetry(code, attempt))
+            return SetError(error, (int)code, "delete", name);
     }
     return true;
 }
 
-bool FileRename(const Folder *folder, const char *from, const char *to)
+bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                FileError *error)
 {
     char from_path[kPathSize], to_path[kPathSize];
-    if (!Join(folder, from, from_path, "rename") || !Join(folder, to, to_path, "rename"))
+    if (!Join(folder, from, from_path, "rename", error) || !Join(folder, to, to_path, "rename", error))
         return false;
     for (int attempt = 0; !MoveFileExA(from_path, to_path, MOVEFILE_REPLACE_EXISTING); attempt++) {
-        DWORD error = GetLastError();
-        if (!MayRetry(error, attempt)) {
-            SetFileError((int)error, "rename");
-            return false;
-        }
+        DWORD code = GetLastError();
+        if (!MayRetry(code, attempt))
+            return SetError(error, (int)code, "rename", shown_name);
     }
     return true;
 }
@@ -372,7 +387,7 @@ bool FileRename(const Folder *folder, const char *from, const char *to)
 FileKind FileKindOf(const Folder *folder, const char *name)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "open"))
+    if (!Join(folder, name, path, "open", 0))
         return kNothingThere;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -384,27 +399,19 @@ FileKind FileKindOf(const Folder *folder, const char *name)
     return (attributes & FILE_ATTRIBUTE_READONLY) ? kReadOnlyFile : kPlainFile;
 }
 
-bool FileIdOf(FileHandle file, FileId *id)
-{
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle((HANDLE)file, &info))
-        return Failed("open");
-    id->volume = info.dwVolumeSerialNumber;
-    id->index = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
-    return true;
-}
-
 bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "open"))
+    if (!Join(folder, name, path, "open", 0))
         return false;
     // No access asked, so that it opens whatever it is, and the name itself.
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, 0);
     if (h == INVALID_HANDLE_VALUE)
-        return Failed("open");
-    bool known = FileIdOf((FileHandle)h, id);
+        return false;
+    FileInfo info;
+    bool known = InfoOfHandle(h, &info);
     CloseHandle(h);
+    *id = info.id;
     return known;
 }

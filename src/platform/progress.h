@@ -6,14 +6,24 @@
 
 #include <stdint.h>
 
+#include "platform/files.h"
+
 struct Progress {
-    int64_t done;      // bytes done so far
-    int64_t total;     // bytes in all
-    const char *item;  // the file being written or read, where one is named
+    int64_t done;  // bytes done so far
+    int64_t total;  // bytes in all
+    // The file being written or read, where one is named: a copy, so that
+    // it lives as long as the report, whatever function named it.
+    char item[kPathSize];
     // Called between buffers; false when the user wants the work stopped.
     bool (*step)(Progress *progress);
     void *host;  // the dialog host's own record of the work
+    bool stopped;  // a step said stop: the work ends, and says nothing of it
 };
+
+// No work counted yet, and no host watching.
+void ProgressInit(Progress *progress);
+// The file the work is now at; progress may be null.
+void ProgressItem(Progress *progress, const char *name);
 
 // Whole percent done, 0 to 100.
 inline int ProgressPercent(const Progress *progress)
@@ -25,12 +35,6 @@ inline int ProgressPercent(const Progress *progress)
 }
 
 // Counts bytes done; false when the work is to stop.  progress may be null.
-inline bool ProgressStep(Progress *progress, int64_t bytes)
-{
-    if (!progress)
-        return true;
-    progress->done += bytes;
-    return !progress->step || progress->step(progress);
-}
+bool ProgressStep(Progress *progress, int64_t bytes);
 
 #endif

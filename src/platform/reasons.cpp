@@ -1,46 +1,79 @@
-// A failure's reason, kept, and in words with the advice users need most;
-// the same on every system, over each system's own words.
-#include "platform/files.h"
+#include "platform/reasons.h"
+
 #include "platform/text.h"
 
-// The reason of the latest failure, as errno is: each backend records it
-// where a call fails, the engines copy it into their results.
-static FileError g_last_error;
-
-FileError LastFileError()
+void ClearError(FileError *error)
 {
-    return g_last_error;
+    error->code = 0;
+    error->call = "";
+    error->path[0] = 0;
+    error->process_limit = false;
 }
 
-void SetFileError(int code, const char *call)
+bool SetError(FileError *error, int code, const char *call, const char *path)
 {
-    g_last_error.code = code;
-    g_last_error.call = call;
+    if (error && !HasFailed(error)) {
+        ClearError(error);
+        error->code = code;
+        error->call = call;
+        CopyText(error->path, kPathSize, path);
+    }
+    return false;
 }
 
-void AppendReason(char *text, int size, FileError error, int64_t more_room)
+void TempName(const TempSeries *series, int64_t number, char name[kPathSize])
 {
-    if (error.code == 0)
+    CopyText(name, kPathSize, series->stem);
+    AppendText(name, kPathSize, "-");
+    AppendDecimal(name, kPathSize, number);
+    AppendText(name, kPathSize, ".tmp");
+}
+
+void AppendLargeFileAdvice(char *text, int size, LargeFileRemedy remedy)
+{
+    AppendText(text, size, remedy == kChooseSmallerParts
+                               ? "; choose smaller parts, or a drive formatted NTFS or exFAT"
+                               : "; rebuild it on a drive formatted NTFS or exFAT");
+}
+
+void AppendReason(char *text, int size, const FileError *error, int64_t more_room)
+{
+    if (!HasFailed(error))
         return;
     char reason[512];
-    DescribeFileError(error.code, reason, sizeof reason);
+    DescribeFileError(error->code, reason, sizeof reason);
     AppendText(text, size, ": ");
     AppendText(text, size, reason);
-    if (error.code == kErrorNoSpace && more_room > 0) {
+    if (error->code == kErrorNoSpace && more_room > 0) {
         AppendText(text, size, "; it needs ");
         AppendSize(text, size, more_room);
         AppendText(text, size, " more room");
-    } else if (error.code == kErrorTooLarge) {
-        AppendText(text, size, "; the file is too large for the file system of this drive: choose "
-                               "smaller parts, or a drive formatted NTFS or exFAT");
-    } else if (error.code == kErrorInUse) {
+    } else if (error->code == kErrorTooLarge && error->process_limit) {
+        AppendText(text, size, "; a limit set on this program (ulimit -f) takes no larger file");
+    } else if (error->code == kErrorTooLarge) {
+        AppendText(text, size, "; the file system of this drive takes no file this large");
+    } else if (error->code == kErrorInUse) {
         AppendText(text, size, "; another program has the file open: close it and try again");
     }
 }
 
+void AppendFailure(char *text, int size, const FileError *error, int64_t more_room)
+{
+    AppendText(text, size, "Unable to ");
+    AppendText(text, size, error->call);
+    AppendText(text, size, " ");
+    AppendName(text, size, error->path);
+    if (error->code == kErrorNoSpace && TextEqual(error->call, "write"))
+        AppendText(text, size, ", the disk may be full");
+    AppendReason(text, size, error, more_room);
+}
+
 void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes)
 {
-    AppendText(text, size, folder[0] ? folder : "this folder");
+    if (folder[0])
+        AppendName(text, size, folder);
+    else
+        AppendText(text, size, "this folder");
     AppendText(text, size, " has ");
     AppendSize(text, size, free_bytes);
     AppendText(text, size, " free");

@@ -100,12 +100,71 @@ bool TextEqual(const char *a, const char *b)
     return *a == *b;
 }
 
-void TemporaryName(char *name, uint64_t bits)
+void MakeTempStem(char stem[24], uint64_t bits)
 {
-    name[0] = 0;
-    AppendText(name, 32, "qcleaver-");
+    CopyText(stem, 24, "qcleaver-");
     for (int i = 9; i < 21; i++, bits >>= 5)
-        name[i] = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
-    name[21] = 0;
-    AppendText(name, 32, ".tmp");
+        stem[i] = "abcdefghijklmnopqrstuvwxyz234567"[bits & 31];
+    stem[21] = 0;
+}
+
+static bool IsControl(char c)
+{
+    return (unsigned char)c < 0x20 || c == 0x7F;
+}
+
+bool HasControlCharacters(const char *text)
+{
+    for (; *text; text++)
+        if (IsControl(*text))
+            return true;
+    return false;
+}
+
+// Appends text, each control character as '?'.
+static bool AppendShown(char *out, int size, const char *text)
+{
+    int n = TextLength(out);
+    for (; *text; text++) {
+        if (n + 1 >= size) {
+            out[n] = 0;
+            return false;
+        }
+        out[n++] = IsControl(*text) ? '?' : *text;
+    }
+    out[n] = 0;
+    return true;
+}
+
+bool AppendName(char *out, int size, const char *name)
+{
+    return AppendShown(out, size, name);
+}
+
+// Letters, digits and the punctuation no POSIX shell gives a meaning to.
+static bool IsShellPlain(char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    for (const char *p = "_@%+=:,./-"; *p; p++)
+        if (*p == c)
+            return true;
+    return false;
+}
+
+bool AppendShellQuoted(char *out, int size, const char *name)
+{
+    bool plain = name[0] != 0;
+    for (const char *p = name; *p && plain; p++)
+        plain = IsShellPlain(*p);
+    if (plain)
+        return AppendText(out, size, name);
+    // Inside single quotes only a quote itself needs care: end, escape, reopen.
+    bool fits = AppendText(out, size, "'");
+    char piece[2] = {0, 0};
+    for (; *name && fits; name++) {
+        piece[0] = *name;
+        fits = AppendShown(out, size, *name == '\'' ? "'\\''" : piece);
+    }
+    return fits && AppendText(out, size, "'");
 }

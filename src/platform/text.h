@@ -13,9 +13,16 @@ bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digi
 // A size as people read it, in binary units: "4.2 GB", "680 KB", "12 bytes".
 bool AppendSize(char *out, int size, int64_t bytes);
 bool CopyText(char *out, int size, const char *text);
+// A name as it may be shown: a control character (which can move a
+// terminal's cursor, or break a line) as '?', as ls -q shows it.
+bool AppendName(char *out, int size, const char *name);
+// A name quoted for a POSIX shell where it needs quotes, so that a command
+// shown to the user can be pasted: report_00.exe, 'my report_00.exe'.
+bool AppendShellQuoted(char *out, int size, const char *name);
+bool HasControlCharacters(const char *text);
 
-// "qcleaver-", twelve letters and digits taken from bits, ".tmp".
-void TemporaryName(char *name, uint64_t bits);
+// "qcleaver-" and twelve letters and digits taken from bits.
+void MakeTempStem(char stem[24], uint64_t bits);
 
 int TextLength(const char *text);
 // The one case rule of this program: only ASCII letters have a case.

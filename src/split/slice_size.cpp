@@ -3,29 +3,58 @@
 #include "format/part_layout.h"
 #include "platform/text.h"
 
+const SizePreset kSizePresets[3] = {
+    {"360 KB", 320 * 1024}, {"720 KB", 680 * 1024}, {"1.44 MB", 1400 * 1024}};
+
 static bool IsSpace(char c)
 {
     return c == ' ' || c == '\t';
 }
 
-bool ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes)
+// "1.44 MB", "1.44M", in any case and spacing: the preset by its label.
+static bool IsFloppyLabel(const char *text)
+{
+    if (text[0] != '1' || text[1] != '.' || text[2] != '4' || text[3] != '4')
+        return false;
+    text += 4;
+    while (IsSpace(*text))
+        text++;
+    if (LowerAscii(*text++) != 'm')
+        return false;
+    if (LowerAscii(*text) == 'b')
+        text++;
+    while (IsSpace(*text))
+        text++;
+    return *text == 0;
+}
+
+SizeText ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes)
 {
     while (IsSpace(*text))
         text++;
+    if (IsFloppyLabel(text)) {
+        *bytes = kSizePresets[kDefaultPreset].bytes;
+        return kSizeTaken;
+    }
+    // Tenths of the unit, counted only while they could still be a size:
+    // longer numbers are out of range, whatever their unit.
     int64_t tenths = 0;
     int digits = 0;
+    bool huge = false;
     for (; *text >= '0' && *text <= '9'; text++, digits++) {
-        if (digits == 12)
-            return false;  // past anything a part can be
-        tenths = tenths * 10 + (*text - '0');
+        huge = huge || tenths > kMaxSliceBytes;
+        if (!huge)
+            tenths = tenths * 10 + (*text - '0');
     }
     tenths *= 10;
     if (*text == '.' && text[1] >= '0' && text[1] <= '9') {
         tenths += text[1] - '0';
         text += 2;
+        if (*text >= '0' && *text <= '9')
+            return kSizeTwoDecimals;
     }
     if (digits == 0)
-        return false;
+        return kSizeNoNumber;
     while (IsSpace(*text))
         text++;
     static const struct {
@@ -47,14 +76,35 @@ bool ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes)
     while (IsSpace(*text))
         text++;
     if (*text)
-        return false;
-    *bytes = tenths * unit / 10;  // at most 10^13 tenths of a GB: no overflow
+        return kSizeNoNumber;
+    // Compared before multiplying, which could overflow for long numbers.
+    if (huge || tenths > (kMaxSliceBytes + 1) * 10 / unit)
+        return kSizeOutOfRange;
+    *bytes = tenths * unit / 10;
     if (*bytes == kMaxSliceBytes + 1)
         *bytes = kMaxSliceBytes;
-    return true;
+    return *bytes >= kMinSliceBytes && *bytes <= kMaxSliceBytes ? kSizeTaken : kSizeOutOfRange;
 }
 
-bool SliceSizeAllowed(int64_t bytes)
+void DescribeSizeText(SizeText problem, const char *bare_unit_name, char *text, int size)
 {
-    return bytes >= kMinSliceBytes && bytes <= kMaxSliceBytes;
+    text[0] = 0;
+    switch (problem) {
+    case kSizeTaken:
+        break;
+    case kSizeTwoDecimals:
+        AppendText(text, size, "Size takes one decimal at most, as in 1.5 GB");
+        break;
+    case kSizeOutOfRange:
+        AppendText(text, size, "Size must be between ");
+        AppendSize(text, size, kMinSliceBytes);
+        AppendText(text, size, " and ");
+        AppendSize(text, size, kMaxSliceBytes);
+        break;
+    case kSizeNoNumber:
+        AppendText(text, size, "Size must be a number of ");
+        AppendText(text, size, bare_unit_name);
+        AppendText(text, size, ", or one with its unit, as in 25 MB or 1.5 GB");
+        break;
+    }
 }

@@ -1,23 +1,17 @@
 #include "split/split_dialog.h"
 
-#include "format/part_layout.h"
-#include "format/paths.h"
-#include "format/trailer.h"
 #include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
-#include "split/split_engine.h"
-#include "split/split_report.h"
+#include "split/split_run.h"
 
 static const char kTitle[] = "Cleaver";
 
-// The presets write slices a little smaller than their names, leaving room
-// on the floppy disk each is named after.
-static const struct {
-    int radio;
-    int64_t slice_bytes;
-} kPresets[] = {{IDC_SIZE_360, 320 * 1024}, {IDC_SIZE_720, 680 * 1024}, {IDC_SIZE_144, 1400 * 1024}};
-static const int kDefaultPreset = 2;
+// The radio button of each preset, in the order of kSizePresets.
+static const int kPresetRadios[] = {IDC_SIZE_360, IDC_SIZE_720, IDC_SIZE_144};
+static_assert(sizeof kPresetRadios / sizeof kPresetRadios[0] ==
+                  sizeof kSizePresets / sizeof kSizePresets[0],
+              "a radio button for every preset");
 
 // What the dialog keeps between messages.
 struct SplitDialog {
@@ -30,7 +24,7 @@ struct SplitDialog {
 
 static void InitSplitDialog(HWND dialog, const SplitDialog *state)
 {
-    SetItemChecked(dialog, kPresets[kDefaultPreset].radio, true);
+    SetItemChecked(dialog, kPresetRadios[kDefaultPreset], true);
     // A head part like this program, which rejoins where the set was made;
     // one for Windows where this build carries the Windows program.
     const unsigned char *bytes;
@@ -48,31 +42,23 @@ static void BrowseForInput(HWND dialog)
     SetItemText(dialog, IDC_INPUT_PATH, path);  // as the system gave it, every letter's case kept
 }
 
-// The checked preset, or the typed size; false after telling the user that
-// the typed size is not one.
+// The checked preset, or the typed size; false after telling the user what
+// is wrong with the typed size.
 static bool DetermineSliceSize(HWND dialog, int64_t *slice_bytes)
 {
-    for (const auto &preset : kPresets) {
-        if (IsItemChecked(dialog, preset.radio)) {
-            *slice_bytes = preset.slice_bytes;
-            return true;
-        }
-    }
-    if (!IsItemChecked(dialog, IDC_SIZE_USER)) {
-        *slice_bytes = kPresets[kDefaultPreset].slice_bytes;
+    *slice_bytes = kSizePresets[kDefaultPreset].bytes;
+    for (int i = 0; i < (int)(sizeof kPresetRadios / sizeof kPresetRadios[0]); i++)
+        if (IsItemChecked(dialog, kPresetRadios[i]))
+            *slice_bytes = kSizePresets[i].bytes;
+    if (!IsItemChecked(dialog, IDC_SIZE_USER))
         return true;
-    }
     char text[128];
     GetItemText(dialog, IDC_USER_KB, text, sizeof text);
-    if (ParseSliceSize(text, 1024, slice_bytes) && SliceSizeAllowed(*slice_bytes))
+    SizeText problem = ParseSliceSize(text, 1024, slice_bytes);
+    if (problem == kSizeTaken)
         return true;
-    // "Size must be between 10 KB and 4 GB: ..."
-    char message[256] = "Size must be between ";
-    AppendSize(message, sizeof message, kMinSliceBytes);
-    AppendText(message, sizeof message, " and ");
-    AppendSize(message, sizeof message, kMaxSliceBytes);
-    AppendText(message, sizeof message, ": a number of KB, or one with its unit, as in 25 MB or "
-                                        "1.5 GB");
+    char message[256];
+    DescribeSizeText(problem, "KB", message, sizeof message);
     ShowMessage(dialog, message, kTitle, MB_OK);
     return false;
 }
@@ -81,43 +67,24 @@ static void OnSplit(HWND dialog, SplitDialog *state)
 {
     char path[kPathSize];
     GetItemText(dialog, IDC_INPUT_PATH, path, sizeof path);
-    int64_t slice_bytes;
+    SplitRequest request = {path, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), state->image_path};
     state->failed = true;
-    if (!DetermineSliceSize(dialog, &slice_bytes))
+    if (!DetermineSliceSize(dialog, &request.part_bytes))
         return;
-    ProgramImage windows = {0, 0, 0};
-    bool for_windows = IsItemChecked(dialog, IDC_FOR_WINDOWS) &&
-                       EmbeddedWindowsImage(&windows.bytes, &windows.size);
-    // The parts go beside the input.
-    Folder folder;
-    SplitResult result = {};
-    if (FolderOfFile(path, &folder)) {
-        Progress progress = {0, 0, 0, 0, 0};
-        BeginWork(dialog, &progress);
-        ProgramImage program = {state->image_path, 0, 0};
-        if (for_windows)
-            program = windows;
-        result = SplitFile(&folder, path, slice_bytes, &program, &progress);
-        EndWork(dialog);
-        FolderClose(&folder);
-    } else {
-        folder.path[0] = 0;
-        result.status = kSplitNoInput;
-        result.error = LastFileError();
-    }
-    state->failed = result.status != kSplitDone && result.status != kSplitCancelled;
-    char text[4 * kPathSize];
-    if (result.status == kSplitDone) {
-        FormatSplitDone(&result, text, sizeof text);
-        if (for_windows)
-            AppendWindowsHeadNote(result.part, text, sizeof text);
-        ShowResultLine(text);
+    Progress progress;
+    ProgressInit(&progress);
+    SplitOutcome outcome;
+    BeginWork(dialog, &progress);
+    RunSplit(&request, &progress, &outcome);
+    EndWork(dialog);
+    state->failed = outcome.failed;
+    if (outcome.result.status == kSplitDone) {
+        ShowResultLine(outcome.text);
         EndDialogWith(dialog, 0);
-    } else if (DescribeSplitFailure(&result, path, folder.path, text, sizeof text)) {
-        ShowMessage(dialog, text, kTitle, MB_ICONERROR);
+    } else if (outcome.failed) {
+        ShowMessage(dialog, outcome.text, kTitle, MB_ICONERROR);
     }
 }
-
 static void OnCommand(HWND dialog, int id)
 {
     SplitDialog *state = (SplitDialog *)GetDialogState(dialog);

@@ -1,5 +1,7 @@
 #include "split/split_engine.h"
 
+#include <assert.h>
+
 #include "format/copy.h"
 #include "format/crc32.h"
 #include "format/part_layout.h"
@@ -26,46 +28,48 @@ static bool StorePath(PartSetTrailer *trailer, const char *input_path)
 // input is named: the names fit the folder, the longest (the last part's)
 // included, and so do the parts' full paths where a head part knows itself
 // by one.
-static bool NamesHoldUp(const Folder *folder, const char *input_path, const char *base,
-                        int64_t last_part)
+static bool NamesHoldUp(const Folder *folder, const char *input_path, const char *stem,
+                        int64_t last_part, FileError *error)
 {
     char name[kPathSize];
     if (!FormatOutputName(name, input_path) || !name[0] ||
         !TextEqual(name, FileNameOf(input_path)))
-        return false;
-    return FormatPartName(name, base, 0) && NameFits(folder, name) &&
-           FormatPartName(name, base, last_part) && NameFits(folder, name);
+        return SetError(error, kErrorNameTooLong, "name", FileNameOf(input_path));
+    if (!FormatPartName(name, stem, last_part))
+        return SetError(error, kErrorNameTooLong, "name", stem);
+    return NameFits(folder, name, error) && FormatPartName(name, stem, 0) &&
+           NameFits(folder, name, error);
 }
 
 // The first part name that a read-only file, a link, a folder, the input or
 // the program itself already has: the split would write into something it
-// must not.  -1 when the way is clear.  Checked once, up front, for a
+// must not.  False when the way is clear.  Checked once, up front, for a
 // message that says which; the renames close the race.
-static int64_t PartInTheWay(const Folder *folder, const char *base, int64_t last_part,
-                            const FileId *input, const FileId *image, char name[kPathSize])
+static bool PartInTheWay(const Folder *folder, const char *stem, int64_t last_part,
+                         const FileId *input, const FileId *image, char name[kPathSize],
+                         Progress *progress)
 {
-    for (int64_t i = 0; i <= last_part; i++) {
-        FormatPartName(name, base, i);
+    for (int64_t i = 0; i <= last_part && ProgressStep(progress, 0); i++) {
+        FormatPartName(name, stem, i);
         FileKind kind = FileKindOf(folder, name);
         FileId id;
         if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
             (kind == kPlainFile && FileIdAt(folder, name, &id) &&
              (SameFile(id, *input) || (image && SameFile(id, *image)))))
-            return i;
+            return true;
     }
-    return -1;
+    name[0] = 0;
+    return false;
 }
 
-// The parts being written.  The head part is held open under its temporary
-// name to the end: until the last slice is in place, the set claims
-// nothing under the head part's name.
+// The parts being written: all under temporary names of one series, the
+// head part number 0, until every one is complete.
 struct Writing {
     const Folder *folder;
-    FileHandle head;
-    char head_temp[kPathSize];
-    char temp[kPathSize];  // the slice being written, until renamed
-    int64_t placed;        // slices 1 to placed have their names
-    FileError error;       // the reason of the first failure
+    TempSeries series;
+    File head;
+    int64_t written;  // parts 0 to written - 1 exist under their temporary names
+    int64_t placed;   // slices 1 to placed have taken their own names
     // The part table, written to the head part as the parts are done.
     bool with_table;
     unsigned char table[4096];
@@ -73,137 +77,159 @@ struct Writing {
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
 
-static SplitStatus Failure(Writing *writing, SplitStatus status)
-{
-    writing->error = LastFileError();
-    return status;
-}
-
 // Writes the table entries held so far to the head part.
-static bool FlushTable(Writing *writing, PartSetTrailer *trailer)
+static bool FlushTable(Writing *writing, PartSetTrailer *trailer, FileError *error)
 {
     trailer->table_crc = Crc32Update(trailer->table_crc, writing->table, (size_t)writing->table_used);
-    bool written = FileWrite(writing->head, writing->table, writing->table_used);
+    bool written = FileWrite(&writing->head, writing->table, writing->table_used, error);
     writing->table_used = 0;
     return written;
 }
 
 // Notes a part's CRC-32 in the table and joins it into the input's.
-static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, int64_t length)
+static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, int64_t length,
+                     FileError *error)
 {
     trailer->crc = Crc32Combine(trailer->crc, crc, length, &writing->joiner);
     if (!writing->with_table)
         return true;
     WriteUint32(writing->table + writing->table_used, crc);
     writing->table_used += kTableEntrySize;
-    return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer);
+    return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer, error);
 }
 
-static SplitStatus CopyFailure(Writing *writing, CopyResult copy, bool from_image)
+static SplitStatus CopyFailure(CopyResult copy, bool from_image)
 {
-    return Failure(writing, copy == kWriteFailed   ? kSplitWriteFailed
-                            : copy == kCopyStopped ? kSplitCancelled
-                            : from_image           ? kSplitNoImage
-                                                   : kSplitReadFailed);
+    return copy == kWriteFailed   ? kSplitWriteFailed
+           : copy == kCopyStopped ? kSplitCancelled
+           : from_image           ? kSplitNoImage
+                                  : kSplitReadFailed;
 }
 
-// Writes one slice under a temporary name and gives it its own.
-static SplitStatus WriteSlice(FileHandle input, int64_t length, const char *name,
-                              PartSetTrailer *trailer, Progress *progress, Writing *writing)
+// Writes one slice under its temporary name.
+static SplitStatus WriteSlice(File *input, int64_t index, int64_t length, const char *name,
+                              PartSetTrailer *trailer, Progress *progress, Writing *writing,
+                              FileError *error)
 {
-    FileHandle part = FileCreateTemporary(writing->folder, writing->temp, kDataFile);
-    if (part == kNoFile)
-        return Failure(writing, kSplitCannotCreate);
+    char temp[kPathSize];
+    TempName(&writing->series, index, temp);
+    File part;
+    if (!FileCreate(writing->folder, temp, name, kDataFile, &part, error))
+        return kSplitCannotCreate;
+    writing->written = index + 1;
     uint32_t crc = 0;
-    CopyResult copy = CopyBytes(input, part, length, &crc, progress);
+    CopyResult copy = CopyBytes(input, &part, length, &crc, progress, error);
     if (copy != kCopied) {
-        FileClose(part);
-        return CopyFailure(writing, copy, false);
+        FileClose(&part, 0);
+        return CopyFailure(copy, false);
     }
-    if (!PartDone(writing, trailer, crc, length)) {
-        FileClose(part);
-        return Failure(writing, kSplitWriteFailed);
+    if (!PartDone(writing, trailer, crc, length, error)) {
+        FileClose(&part, 0);
+        return kSplitWriteFailed;
     }
-    if (!FileClose(part))
-        return Failure(writing, kSplitWriteFailed);
-    if (!FileRename(writing->folder, writing->temp, name))
-        return Failure(writing, kSplitCannotCreate);
-    writing->temp[0] = 0;
-    return kSplitDone;
+    return FileClose(&part, error) ? kSplitDone : kSplitWriteFailed;
+}
+
+// Whether the input is still what it was when the split began: a file
+// that grew, or was changed, would make a set of a file that never was.
+static bool Unchanged(File *input, const FileInfo *before, const char *input_path)
+{
+    FileInfo now;
+    FileId named;
+    return FileInfoOf(input, &now, 0) && now.length == before->length &&
+           now.modified == before->modified && FileIdAt(0, input_path, &named) &&
+           SameFile(named, before->id);
 }
 
 // Writes the head part's program and data, then the slice files, then the
-// trailer, and names the head part last.
-static SplitStatus WriteParts(FileHandle input, const ProgramImage *program, FileHandle image,
-                              const char *base,
-                              PartSetTrailer *trailer, const PartLayout *layout,
-                              Progress *progress, Writing *writing, char name[kPathSize])
+// part table and the trailer, all under temporary names; then names the
+// slices, and the head part last.
+static SplitStatus WriteParts(File *input, const ProgramImage *program, File *image,
+                              const char *stem, PartSetTrailer *trailer, const PartLayout *layout,
+                              Progress *progress, Writing *writing, char name[kPathSize],
+                              FileError *error)
 {
-    FormatPartName(name, base, 0);
-    if (progress)
-        progress->item = name;
-    writing->head = FileCreateTemporary(writing->folder, writing->head_temp, kProgramFile);
-    if (writing->head == kNoFile)
-        return Failure(writing, kSplitCannotCreate);
+    FormatPartName(name, stem, 0);
+    ProgressItem(progress, name);
+    char temp[kPathSize];
+    TempName(&writing->series, 0, temp);
+    if (!FileCreate(writing->folder, temp, name, kProgramFile, &writing->head, error))
+        return kSplitCannotCreate;
+    writing->written = 1;
     CopyResult copy =
-        image != kNoFile
-            ? CopyBytes(image, writing->head, trailer->image_size, &trailer->image_crc)
-            : WriteBytes(writing->head, program->bytes, trailer->image_size, &trailer->image_crc);
+        image ? CopyBytes(image, &writing->head, trailer->image_size, &trailer->image_crc, 0, error)
+              : WriteBytes(&writing->head, program->bytes, trailer->image_size, &trailer->image_crc,
+                           error);
     if (copy != kCopied)
-        return CopyFailure(writing, copy, true);
+        return CopyFailure(copy, true);
     uint32_t crc = 0;
-    copy = CopyBytes(input, writing->head, layout->head_data, &crc, progress);
+    copy = CopyBytes(input, &writing->head, layout->head_data, &crc, progress, error);
     if (copy != kCopied)
-        return CopyFailure(writing, copy, false);
-    if (!PartDone(writing, trailer, crc, layout->head_data))
-        return Failure(writing, kSplitWriteFailed);
+        return CopyFailure(copy, false);
+    if (!PartDone(writing, trailer, crc, layout->head_data, error))
+        return kSplitWriteFailed;
     for (int64_t i = 1; i <= layout->last_part; i++) {
-        FormatPartName(name, base, i);
-        SplitStatus status = WriteSlice(input, SliceDataLength(layout, trailer->size, i), name,
-                                        trailer, progress, writing);
+        FormatPartName(name, stem, i);
+        ProgressItem(progress, name);
+        SplitStatus status = WriteSlice(input, i, SliceDataLength(layout, trailer->size, i), name,
+                                        trailer, progress, writing, error);
         if (status != kSplitDone)
             return status;
-        writing->placed = i;
     }
-    FormatPartName(name, base, 0);
-    if ((writing->with_table && !FlushTable(writing, trailer)) || !WriteTrailer(writing->head, trailer))
-        return Failure(writing, kSplitWriteFailed);
-    FileHandle head = writing->head;
-    writing->head = kNoFile;
-    if (!FileClose(head))
-        return Failure(writing, kSplitWriteFailed);
-    if (!FileRename(writing->folder, writing->head_temp, name))
-        return Failure(writing, kSplitCannotCreate);
-    writing->head_temp[0] = 0;
+    FormatPartName(name, stem, 0);
+    if ((writing->with_table && !FlushTable(writing, trailer, error)) ||
+        !WriteTrailer(&writing->head, trailer, error) || !FileClose(&writing->head, error))
+        return kSplitWriteFailed;
     return kSplitDone;
 }
 
-// Takes back what a failed or stopped split wrote: a set that failed half
-// way is of no use, and a full disk wants its space back.
-static void RemoveParts(Writing *writing, const char *base)
+// Gives every part its own name, the slices first and the head part last,
+// so that the set claims nothing under the head part's name until it is
+// whole.  Quick, and not to be stopped half way: a stop asked for now
+// comes too late.
+static SplitStatus PlaceParts(Writing *writing, const char *stem, int64_t last_part,
+                              char name[kPathSize], FileError *error)
 {
-    if (writing->head != kNoFile)
-        FileClose(writing->head);
-    if (writing->head_temp[0])
-        FileDelete(writing->folder, writing->head_temp);
-    if (writing->temp[0])
-        FileDelete(writing->folder, writing->temp);
-    for (int64_t i = 1; i <= writing->placed; i++) {
-        char name[kPathSize];
-        if (FormatPartName(name, base, i))
-            FileDelete(writing->folder, name);
+    char temp[kPathSize];
+    for (int64_t i = 1; i <= last_part; i++) {
+        FormatPartName(name, stem, i);
+        TempName(&writing->series, i, temp);
+        if (!FileRename(writing->folder, temp, name, name, error))
+            return kSplitCannotCreate;
+        writing->placed = i;
+    }
+    FormatPartName(name, stem, 0);
+    TempName(&writing->series, 0, temp);
+    return FileRename(writing->folder, temp, name, name, error) ? kSplitDone : kSplitCannotCreate;
+}
+
+// Takes back what a failed or stopped split wrote, and nothing else: a set
+// that failed half way is of no use, and a full disk wants its room back.
+static void RemoveParts(Writing *writing, const char *stem)
+{
+    FileClose(&writing->head, 0);
+    char name[kPathSize];
+    for (int64_t i = 0; i < writing->written; i++) {
+        if (i >= 1 && i <= writing->placed)
+            FormatPartName(name, stem, i);
+        else
+            TempName(&writing->series, i, name);
+        FileDelete(writing->folder, name, 0);
     }
 }
 
-// Opens the input and the image and plans the set; anything that would
-// refuse the split is found here, before a part is written.
 // The parts of a set with a record, or without, whose oldest rules know
 // slices only in whole blocks.
-static PartLayout PlanFor(bool record, int64_t image_size, int64_t part_bytes, int64_t input_size)
+static PartLayout PlanFor(bool record, const ProgramImage *program, int64_t image_size,
+                          int64_t part_bytes, int64_t input_size)
 {
     if (!record)
         part_bytes = part_bytes / kBlockSize * kBlockSize;
-    return PlanParts(image_size, part_bytes, input_size, record ? kTableEntrySize : 0, kTrailerSize);
+    int64_t head_bytes = part_bytes;
+    if (program->for_windows && head_bytes > kMaxWindowsHeadBytes)
+        head_bytes = kMaxWindowsHeadBytes;
+    return PlanParts(image_size, head_bytes, part_bytes, input_size, record ? kTableEntrySize : 0,
+                     kTrailerSize);
 }
 
 // The bytes of all parts together, and of the largest.
@@ -224,7 +250,7 @@ static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer
                              const PartLayout *layout, SplitResult *result)
 {
     int64_t largest_file;
-    if (!FolderSpace(folder, &result->free_bytes, &largest_file)) {
+    if (!FolderSpace(folder, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
         return kSplitDone;
     }
@@ -237,48 +263,58 @@ static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer
     return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
 }
 
-static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t slice,
-                           FileHandle input, const ProgramImage *program, FileHandle image,
-                           const char *base,
-                           PartSetTrailer *trailer, PartLayout *layout, SplitResult *result)
+// The least part size, in whole kilobytes, whose head part holds the
+// program, the trailer and the table of the parts it makes.
+static SplitStatus TooSmall(bool record, const ProgramImage *program, int64_t image_size,
+                            int64_t input_size, int64_t asked, SplitResult *result)
 {
-    char *name = result->part;
-    int64_t input_size = input == kNoFile ? -1 : FileLength(input);
-    if (input_size < 0)
-        return kSplitNoInput;
+    int64_t least = (image_size + kTrailerSize + 2 * kTableEntrySize + 1023) / 1024 * 1024;
+    result->table_too_large = least <= asked;
+    // Each step adds a kilobyte; the table shrinks as the parts grow, so
+    // the answer is near, but jump close first for sets of millions.
+    while (PlanFor(record, program, image_size, least, input_size).head_data < 0)
+        least += least / 64 / 1024 * 1024 + 1024;
+    while (least > 1024 && PlanFor(record, program, image_size, least - 1024, input_size).head_data >= 0)
+        least -= 1024;
+    result->least = least;
+    return kSplitPartsTooSmall;
+}
+
+static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t slice,
+                           const FileInfo *input_info, const ProgramImage *program,
+                           File *image, const char *stem, PartSetTrailer *trailer,
+                           PartLayout *layout, SplitResult *result, Progress *progress)
+{
+    int64_t input_size = input_info->length;
     if (input_size <= slice)
         return kSplitTooSmall;
     // Without a record, only the 32-bit size field tells the size.
     if (!trailer->has_record && input_size >= kSizeOverflow)
         return kSplitNameTooLongForSize;
+    if (program->for_windows && (result->why_not_windows = WhyNotAWindowsName(FileNameOf(input_path))))
+        return kSplitNotAWindowsName;
     // The layout depends on the image's length.
-    int64_t image_size = program->path ? (image == kNoFile ? -1 : FileLength(image)) : program->size;
-    FileId input_id, image_id;
-    if (image_size < 0 || image_size > kMaxImageSize ||
-        (program->path && !FileIdOf(image, &image_id)))
+    FileInfo image_info;
+    if (image && !FileInfoOf(image, &image_info, &result->error))
         return kSplitNoImage;
-    *layout = PlanFor(trailer->has_record, image_size, slice, input_size);
-    if (layout->head_data < 0) {
-        // The least size, in whole kilobytes, whose head part holds the
-        // program, the trailer and the table of the parts it makes.
-        int64_t least = (image_size + kTrailerSize + 1023) / 1024 * 1024;
-        while (PlanFor(trailer->has_record, image_size, least, input_size).head_data < 0)
-            least += 1024;
-        result->needed = least;
-        return kSplitPartsTooSmall;
-    }
+    int64_t image_size = image ? image_info.length : program->size;
+    if (image_size > kMaxImageSize)
+        return kSplitNoImage;
+    *layout = PlanFor(trailer->has_record, program, image_size, slice, input_size);
+    if (layout->head_data < 0)
+        return TooSmall(trailer->has_record, program, image_size, input_size, slice, result);
     if (layout->last_part > kMaxLastPart)
         return kSplitTooLarge;
-    if (!NamesHoldUp(folder, input_path, base, layout->last_part))
-        return kSplitNamesNotFound;
-    if (!FileIdOf(input, &input_id))
-        return kSplitNoInput;
-    if (PartInTheWay(folder, base, layout->last_part, &input_id, program->path ? &image_id : 0,
-                     name) >= 0)
+    if (!NamesHoldUp(folder, input_path, stem, layout->last_part, &result->error))
+        return kSplitNamesTooLong;
+    if (PartInTheWay(folder, stem, layout->last_part, &input_info->id, image ? &image_info.id : 0,
+                     result->part, progress))
         return kSplitPartInTheWay;
+    if (progress && progress->stopped)
+        return kSplitCancelled;
     trailer->image_size = (int32_t)image_size;
     trailer->size = input_size;
-    trailer->original_size = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
+    trailer->original_size32 = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
     trailer->last_part = (int32_t)layout->last_part;
     trailer->slice_length = (uint32_t)layout->slice_length;
     trailer->record_version = trailer->has_record ? 2 : 0;
@@ -286,58 +322,83 @@ static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t
     return CheckRoom(folder, trailer, layout, result);
 }
 
+static SplitStatus Write(const Folder *folder, const char *input_path, File *input,
+                         const FileInfo *input_info, const ProgramImage *program, File *image,
+                         const char *stem, PartSetTrailer *trailer, const PartLayout *layout,
+                         Progress *progress, SplitResult *result)
+{
+    if (progress)
+        progress->total = trailer->size;
+    Writing writing;
+    writing.folder = folder;
+    NewTempSeries(&writing.series);
+    writing.head.handle = kNoHandle;
+    writing.written = writing.placed = 0;
+    writing.with_table = trailer->record_version == 2;
+    writing.table_used = 0;
+    writing.joiner.length = 0;
+    SplitStatus status = WriteParts(input, program, image, stem, trailer, layout, progress,
+                                    &writing, result->part, &result->error);
+    if (status == kSplitDone && !Unchanged(input, input_info, input_path))
+        status = kSplitInputChanged;
+    if (status == kSplitDone)
+        status = PlaceParts(&writing, stem, layout->last_part, result->part, &result->error);
+    if (status != kSplitDone) {
+        RemoveParts(&writing, stem);
+        // With the room given back, what a full disk lacks for the set.
+        int64_t largest_file;
+        if (result->error.code == kErrorNoSpace &&
+            FolderSpace(folder, &result->free_bytes, &largest_file, 0))
+            result->needed = SetBytes(trailer);
+    }
+    return status;
+}
+
 SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
                       const ProgramImage *program, Progress *progress)
 {
+    assert(slice_bytes > 0);
     SplitResult result;
     result.part[0] = 0;
+    ClearError(&result.error);
     result.size = -1;
     result.last_part = 0;
     result.crc = 0;
-    result.needed = result.free_bytes = -1;
+    result.with_checksums = false;
+    result.needed = result.free_bytes = result.least = -1;
+    result.table_too_large = false;
+    result.why_not_windows = 0;
     PartSetTrailer trailer;
-    bool stored = StorePath(&trailer, input_path);
-    char base[kPathSize];
-    BaseNameOf(input_path, base);
-
-    SetFileError(0, "");
-    FileHandle input = stored ? FileOpenRead(0, input_path) : kNoFile;
-    FileHandle image = input == kNoFile || !program->path ? kNoFile : FileOpenRead(0, program->path);
+    char stem[kPathSize];
+    StemOf(input_path, stem);
+    if (!StorePath(&trailer, input_path)) {
+        result.status = kSplitNameTooLongToStore;
+        return result;
+    }
+    File input, image;
+    FileInfo input_info;
+    image.handle = kNoHandle;
+    if (!FileOpenRead(0, input_path, &input, &result.error, &input_info)) {
+        result.status = kSplitNoInput;
+        return result;
+    }
     PartLayout layout;
-    result.status = !stored ? kSplitNameTooLongToStore
-                            : Prepare(folder, input_path, slice_bytes, input, program, image, base,
-                                      &trailer, &layout, &result);
-    result.error = LastFileError();
+    if (program->path && !FileOpenRead(0, program->path, &image, &result.error))
+        result.status = kSplitNoImage;
+    else
+        result.status = Prepare(folder, input_path, slice_bytes, &input_info, program,
+                                program->path ? &image : 0, stem, &trailer, &layout, &result,
+                                progress);
     if (result.status == kSplitDone) {
-        if (progress)
-            progress->total = trailer.size;
-        Writing writing;
-        writing.folder = folder;
-        writing.head = kNoFile;
-        writing.head_temp[0] = writing.temp[0] = 0;
-        writing.placed = 0;
-        writing.with_table = trailer.record_version == 2;
-        writing.table_used = 0;
-        writing.joiner.length = 0;
-        result.status =
-            WriteParts(input, program, image, base, &trailer, &layout, progress, &writing,
-                       result.part);
-        if (result.status != kSplitDone) {
-            result.error = writing.error;
-            RemoveParts(&writing, base);
-            // With the room given back, what a full disk lacks for the set.
-            int64_t largest_file;
-            if (result.error.code == kErrorNoSpace &&
-                FolderSpace(folder, &result.free_bytes, &largest_file))
-                result.needed = SetBytes(&trailer);
-        }
+        result.status = Write(folder, input_path, &input, &input_info, program,
+                              program->path ? &image : 0, stem, &trailer, &layout, progress,
+                              &result);
         result.size = trailer.size;
         result.last_part = trailer.last_part;
         result.crc = trailer.crc;
+        result.with_checksums = trailer.has_record;
     }
-    if (image != kNoFile)
-        FileClose(image);
-    if (input != kNoFile)
-        FileClose(input);
+    FileClose(&image, 0);
+    FileClose(&input, 0);
     return result;
 }

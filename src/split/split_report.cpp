@@ -1,41 +1,61 @@
 #include "split/split_report.h"
 
-#include "format/part_layout.h"
+#include "format/paths.h"
 #include "format/trailer.h"
-#include "platform/dialogs.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
+
+// "Unable to create part report_02.QCB"
+static void AppendPart(char *text, int size, const char *what, const char *part)
+{
+    AppendText(text, size, what);
+    AppendName(text, size, part);
+}
+
+// The least size, rounded up to what the size field takes (one decimal),
+// so that the size the advice names is itself enough.
+static void AppendLeast(char *text, int size, int64_t bytes)
+{
+    int64_t unit = bytes >= (1LL << 30) ? 1LL << 30 : bytes >= (1LL << 20) ? 1LL << 20 : 1024;
+    int64_t tenths = (bytes * 10 + unit - 1) / unit;
+    AppendDecimal(text, size, tenths / 10);
+    if (tenths % 10 != 0) {
+        char digit[3] = {'.', (char)('0' + tenths % 10), 0};
+        AppendText(text, size, digit);
+    }
+    AppendText(text, size, unit == 1024 ? " KB" : unit == (1LL << 20) ? " MB" : " GB");
+}
 
 bool DescribeSplitFailure(const SplitResult *result, const char *input, const char *folder,
                           char *text, int size)
 {
     text[0] = 0;
-    const char *part = result->part;
     int64_t more_room = result->free_bytes >= 0 ? result->needed - result->free_bytes : -1;
     switch (result->status) {
     case kSplitDone:
     case kSplitCancelled:
         return false;
     case kSplitNoInput:
-        if (!input[0] || result->error.code == 0) {
+        if (!input[0] || !HasFailed(&result->error)) {
             AppendText(text, size, "Unable to open input file, Please select a file to split.");
             return true;
         }
         AppendText(text, size, "Unable to open input file ");
-        AppendText(text, size, input);
-        AppendReason(text, size, result->error);
+        AppendName(text, size, input);
+        AppendReason(text, size, &result->error);
         AppendText(text, size, ". Please select a file to split.");
         return true;
     case kSplitTooSmall:
         AppendText(text, size, "File is too small to split!!");
-        break;
+        return true;
     case kSplitTooLarge:
         AppendText(text, size, "File is too large to split in parts of this size!!");
-        break;
+        return true;
     case kSplitNameTooLongForSize:
         AppendText(text, size, "File is too large for a name this long: shorten its name to at most ");
         AppendDecimal(text, size, kMaxRecordPath);
         AppendText(text, size, " bytes and try again");
-        break;
+        return true;
     case kSplitNoImage:
         AppendText(text, size, "Unable to write header!!");
         break;
@@ -44,71 +64,88 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
                                "its parts; shorten it to at most ");
         AppendDecimal(text, size, kTrailerPathSize - 1);
         AppendText(text, size, " bytes and try again");
-        break;
-    case kSplitNamesNotFound:
+        return true;
+    case kSplitNamesTooLong:
         AppendText(text, size, "Unable to split this file here: its name, or the path of its "
                                "folder, is too long for its parts to find each other again");
         break;
+    case kSplitNotAWindowsName:
+        AppendText(text, size, "Unable to make a set for Windows of ");
+        AppendName(text, size, FileNameOf(input));
+        AppendText(text, size, ": ");
+        AppendText(text, size, result->why_not_windows);
+        AppendText(text, size, "; rename the file and try again");
+        return true;
     case kSplitPartInTheWay:
-        AppendText(text, size, "Unable to create part ");
-        AppendText(text, size, part);
+        AppendPart(text, size, "Unable to create part ", result->part);
         AppendText(text, size, ": a file of that name is read-only, a link, a folder or the input "
                                "itself, and is left alone");
-        break;
+        return true;
     case kSplitCannotCreate:
-        AppendText(text, size, "Unable to create part ");
-        AppendText(text, size, part);
+        AppendPart(text, size, "Unable to create part ", result->part);
         break;
     case kSplitWriteFailed:
-        AppendText(text, size, "Unable to write ");
-        AppendText(text, size, part);
-        if (result->error.code == kErrorNoSpace)
-            AppendText(text, size, ", the disk may be full");
-        break;
+        AppendFailure(text, size, &result->error, more_room);
+        if (result->error.code == kErrorTooLarge && !result->error.process_limit)
+            AppendLargeFileAdvice(text, size, kChooseSmallerParts);
+        return true;
     case kSplitReadFailed:
-        AppendText(text, size, "Unable to read the input file while writing ");
-        AppendText(text, size, part);
+        AppendPart(text, size, "Unable to read the input file while writing ", result->part);
         break;
+    case kSplitInputChanged:
+        AppendText(text, size, "Unable to split ");
+        AppendName(text, size, input);
+        AppendText(text, size, ": the file changed while it was split; try again once nothing "
+                               "writes to it");
+        return true;
     case kSplitPartsTooSmall:
-        AppendText(text, size, "Parts this small cannot hold the program: choose parts of at least ");
-        AppendSize(text, size, result->needed);
-        break;
+        AppendText(text, size, result->table_too_large
+                                   ? "Parts this small cannot hold the table of all the parts the "
+                                     "file needs at this size: choose parts of at least "
+                                   : "Parts this small cannot hold the program: choose parts of "
+                                     "at least ");
+        AppendLeast(text, size, result->least);
+        return true;
     case kSplitNoRoom:
         AppendText(text, size, "The parts need ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, "; ");
         AppendRoom(text, size, folder, result->free_bytes);
-        break;
+        return true;
     case kSplitPartTooLargeForDrive:
         AppendText(text, size, "A part of ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, " is larger than the file system of ");
-        AppendText(text, size, folder[0] ? folder : "this drive");
-        AppendText(text, size, " holds; choose smaller parts, or a drive formatted NTFS or exFAT");
-        break;
+        if (folder[0])
+            AppendName(text, size, folder);
+        else
+            AppendText(text, size, "this drive");
+        AppendText(text, size, " holds");
+        AppendLargeFileAdvice(text, size, kChooseSmallerParts);
+        return true;
     }
-    AppendReason(text, size, result->error, more_room);
+    AppendReason(text, size, &result->error, more_room);
     return true;
 }
 
-void FormatSplitDone(const SplitResult *result, char *line, int size)
+void FormatSplitDone(const SplitResult *result, bool for_windows, char *line, int size)
 {
     line[0] = 0;
-    AppendText(line, size, result->part);
+    AppendName(line, size, result->part);
     AppendText(line, size, ": ");
     AppendDecimal(line, size, result->size);
     AppendText(line, size, " bytes in ");
     AppendDecimal(line, size, (int64_t)result->last_part + 1);
     AppendText(line, size, " parts, CRC-32 ");
     AppendHex32(line, size, result->crc);
-}
-
-
-void AppendWindowsHeadNote(const char *head, char *line, int size)
-{
-    AppendText(line, size, "; ");
-    AppendText(line, size, head);
-    AppendText(line, size, " is a Windows program; on Linux, `cleaver --join ");
-    AppendText(line, size, head);
-    AppendText(line, size, "` rebuilds the file");
+    if (!result->with_checksums)
+        AppendText(line, size, "; its name is too long for the set to carry checksums: a damaged "
+                               "part will not be noticed");
+    if (for_windows) {
+        AppendText(line, size, "; ");
+        AppendName(line, size, result->part);
+        AppendText(line, size, " is a Windows program; on Linux, `cleaver --join ");
+        AppendShellQuoted(line, size, result->part);
+        AppendText(line, size, "` rebuilds the file");
+    }
 }

@@ -1,16 +1,19 @@
 // libFuzzer target: splits a made-up input in memory, damages the parts,
-// then judges, counts and joins them.  Input: flags (1 reseal the record
+// then opens, checks and joins them.  Input: flags (1 reseal the record
 // after the damage, 2 make the program copy, 4 delete the parts, 8 the room
-// is the split's, not the join's, 16 the drive says it has room it has not),
-// the disk's room in 2 KB (0: no limit),
-// image size (4 bytes), slice KB (2), input size (5), folder and base name
-// lengths (1 each), then up to 16 edits of 5 bytes.  It aborts when a set as
-// the split writes it is not judged sound, counted without fault and rebuilt
-// exactly; when a damaged trailer is joined, or a rebuilt file has another
-// size or checksum than recorded; when a failed split or join changes any
-// file, or a join changes more than the rebuilt file, cleaver.exe and (when
-// asked) the parts, or replaces a read-only file or a folder; when a write
-// that failed does not carry its reason up; and when a file is left open.
+// is the split's, not the join's, 16 the drive says it has room it has
+// not), the disk's room in 2 KB (0: no limit), image size (4 bytes), slice
+// KB (2), input size (5), folder and base name lengths (1 each), a stop (1:
+// the user stops the split, or with 128 the join and check, at that
+// progress step; 0 never), then up to 16 edits of 5 bytes.  It aborts when a
+// set as the split writes it is not judged sound, counted without fault and
+// rebuilt exactly; when a damaged trailer is joined, or a rebuilt file has
+// another size or checksum than recorded; when a failed or stopped split or
+// join changes any file, or a join changes more than the rebuilt file,
+// cleaver.exe and (when asked) the parts, or replaces a read-only file or a
+// folder; when a failure does not carry its reason, or a stop is told as a
+// fault; when a check writes, or disagrees with a join that succeeded; and
+// when a file is left open.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +28,7 @@
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "join/join_engine.h"
+#include "join/part_check.h"
 #include "join/part_set.h"
 #include "split/split_engine.h"
 
@@ -36,45 +40,47 @@ struct MemFile {
     std::vector<unsigned char> data;
     FileKind kind = kPlainFile;  // a link here is one that leads nowhere
 };
-typedef std::shared_ptr<MemFile> File;
+typedef std::shared_ptr<MemFile> Mem;
 
 const bool kNamesIgnoreCase = false, kDosPaths = false;
-const int kErrorNameTooLong = ENAMETOOLONG, kErrorNoSpace = ENOSPC, kErrorEndedEarly = ENODATA,
-          kErrorNotAFile = ENODEV, kErrorTooLarge = EFBIG, kErrorInUse = ETXTBSY;
-std::map<std::string, File> g_files;
+const int kErrorNotFound = ENOENT, kErrorNameTooLong = ENAMETOOLONG, kErrorNoSpace = ENOSPC,
+          kErrorIsAFolder = EISDIR, kErrorTooLarge = EFBIG, kErrorInUse = ETXTBSY;
+std::map<std::string, Mem> g_files;
 int64_t g_room = INT64_MAX;  // bytes that writes may still store
 bool g_room_told = true;     // whether the drive tells its room as it is
-typedef std::pair<File, int64_t> Open;  // a file, and the position in it
-static std::map<FileHandle, Open> g_open;
-static FileHandle g_handles;  // handles given out
-static const Folder g_folder = {0, "/w/"};
+typedef std::pair<Mem, int64_t> Open;  // a file, and the position in it
+static std::map<intptr_t, Open> g_open;
+static intptr_t g_handles;  // handles given out
 
-static bool Fail(int code, const char *call) { return SetFileError(code, call), false; }
-std::string MemPath(const char *name, const Folder *in = &g_folder)
+static std::string MemPath(const char *name, const Folder *in)
 {
     return std::string(in ? in->path : "") + name;
 }
+static Mem Find(const Folder *in, const char *name)
+{
+    auto f = g_files.find(MemPath(name, in));
+    return f == g_files.end() ? nullptr : f->second;
+}
+static Open &Held(const File *f) { return g_open.count(f->handle) ? g_open[f->handle] : (abort(), g_open[0]); }
+
 bool IsLeadByte(unsigned char) { return false; }
 void DescribeFileError(int code, char *text, int size) { snprintf(text, (size_t)size, "%d", code); }
-bool FolderSpace(const Folder *, int64_t *free_bytes, int64_t *largest_file)
+bool GetProgramImagePath(char path[kPathSize], const char *, FileError *) { return strcpy(path, "/w/image"), true; }
+bool FolderOfFile(const char *, Folder *folder, FileError *) { return strcpy(folder->path, "/w/"), true; }
+void FolderClose(Folder *) {}
+bool FolderSpace(const Folder *, int64_t *free_bytes, int64_t *largest_file, FileError *)
 {
     *free_bytes = g_room_told ? g_room : INT64_MAX;
     *largest_file = INT64_MAX;
     return true;
 }
-bool NameFits(const Folder *, const char *name)
+bool NameFits(const Folder *, const char *name, FileError *error)
 {
-    return strlen(name) <= 255 || Fail(kErrorNameTooLong, "name");
-}
-
-static File Find(const Folder *in, const char *name)
-{
-    auto f = g_files.find(MemPath(name, in));
-    return f == g_files.end() ? nullptr : f->second;
+    return strlen(name) <= 255 || SetError(error, kErrorNameTooLong, "name", name);
 }
 
 bool ListFolder(const Folder *in, const char *prefix,
-                bool (*visit)(void *context, const FolderEntry *entry), void *context)
+                bool (*visit)(void *context, const FolderEntry *entry), void *context, FileError *)
 {
     std::string from = MemPath(prefix, in);  // no name in "/w/" holds a '/'
     for (auto f = g_files.lower_bound(from); f != g_files.end(); f++) {
@@ -87,28 +93,41 @@ bool ListFolder(const Folder *in, const char *prefix,
     return true;
 }
 
-static Open &Held(FileHandle h) { return g_open.count(h) ? g_open[h] : (abort(), g_open[h]); }
-
-FileHandle FileOpenRead(const Folder *in, const char *name, FileId *id, int64_t *length)
+static void InfoOf(const Mem &f, FileInfo *info)
 {
-    File f = Find(in, name);
+    info->id = {1, (uintptr_t)f.get()};  // a file's identity is its address in memory
+    info->length = (int64_t)f->data.size();
+    info->modified = 0;
+}
+
+bool FileOpenRead(const Folder *in, const char *name, File *file, FileError *error, FileInfo *info)
+{
+    file->handle = kNoHandle;
+    snprintf(file->name, kPathSize, "%s", name);
+    Mem f = Find(in, name);
     if (!f || (f->kind != kPlainFile && f->kind != kReadOnlyFile))
-        return Fail(f ? EISDIR : ENOENT, "open"), kNoFile;
-    if (id)
-        *id = {1, (uintptr_t)f.get()};
-    if (length)
-        *length = (int64_t)f->data.size();
-    return g_open[++g_handles] = {f, 0}, g_handles;
+        return SetError(error, f ? EISDIR : ENOENT, "open", name);
+    if (info)
+        InfoOf(f, info);
+    g_open[file->handle = ++g_handles] = {f, 0};
+    return true;
 }
 
-FileHandle FileCreateTemporary(const Folder *in, char name[kPathSize], FileMode)
+void NewTempSeries(TempSeries *series) { strcpy(series->stem, "qcleaver-fuzz"); }
+
+bool FileCreate(const Folder *in, const char *temp, const char *shown, FileMode, File *file,
+                FileError *error)
 {
-    for (int i = 0;; i++)
-        if (!Find(in, strcpy(name, ("qcleaver-" + std::to_string(i) + ".tmp").c_str())))
-            return g_files[MemPath(name, in)] = File(new MemFile), FileOpenRead(in, name);
+    file->handle = kNoHandle;
+    if (Find(in, temp))
+        return SetError(error, EEXIST, "create", shown);
+    g_files[MemPath(temp, in)] = Mem(new MemFile);
+    bool opened = FileOpenRead(in, temp, file, error);
+    snprintf(file->name, kPathSize, "%s", shown);
+    return opened;
 }
 
-int FileRead(FileHandle file, void *buffer, int size)
+int FileRead(File *file, void *buffer, int size, FileError *)
 {
     auto &o = Held(file);
     int64_t n = std::min<int64_t>(size, (int64_t)o.first->data.size() - o.second);
@@ -117,35 +136,43 @@ int FileRead(FileHandle file, void *buffer, int size)
     return (int)std::max<int64_t>(n, 0);
 }
 
-bool FileWrite(FileHandle file, const void *buffer, int size)
+bool FileWrite(File *file, const void *buffer, int size, FileError *error)
 {
     auto &o = Held(file);
     std::vector<unsigned char> &d = o.first->data;
     if (size <= 0 || g_room < size)
-        return size == 0 || Fail(kErrorNoSpace, "write");
+        return size == 0 || SetError(error, kErrorNoSpace, "write", file->name);
     g_room -= size;
     d.resize(std::max<size_t>(d.size(), (size_t)(o.second + size)));
     memcpy(d.data() + o.second, buffer, (size_t)size);
     return o.second += size, true;
 }
 
-bool FileSeek(FileHandle file, int64_t at) { return at >= 0 && (Held(file).second = at, true); }
-int64_t FileLength(FileHandle file) { return (int64_t)Held(file).first->data.size(); }
+bool FileSeek(File *file, int64_t at, FileError *) { return at >= 0 && (Held(file).second = at, true); }
+bool FileInfoOf(File *file, FileInfo *info, FileError *) { return InfoOf(Held(file).first, info), true; }
+int64_t FileLength(File *file, FileError *) { return (int64_t)Held(file).first->data.size(); }
 
-bool FileClose(FileHandle file) { return g_open.erase(file) || (abort(), false); }
-
-bool FileDelete(const Folder *in, const char *name)
+bool FileClose(File *file, FileError *)
 {
-    File f = Find(in, name);
-    return f && f->kind != kOtherThere ? g_files.erase(MemPath(name, in))
-                                       : Fail(f ? EISDIR : ENOENT, "delete");
+    if (file->handle == kNoHandle)
+        return true;
+    bool held = g_open.erase(file->handle);
+    file->handle = kNoHandle;
+    return held || (abort(), false);
 }
 
-bool FileRename(const Folder *in, const char *from, const char *to)
+bool FileDelete(const Folder *in, const char *name, FileError *error)
 {
-    File f = Find(in, from), old = Find(in, to);
+    Mem f = Find(in, name);
+    return f && f->kind != kOtherThere ? g_files.erase(MemPath(name, in))
+                                       : SetError(error, f ? EISDIR : ENOENT, "delete", name);
+}
+
+bool FileRename(const Folder *in, const char *from, const char *to, const char *shown, FileError *error)
+{
+    Mem f = Find(in, from), old = Find(in, to);
     if (!f || (old && old->kind == kOtherThere))
-        return Fail(f ? EISDIR : ENOENT, "rename");
+        return SetError(error, f ? EISDIR : ENOENT, "rename", shown);
     return g_files.erase(MemPath(from, in)), g_files[MemPath(to, in)] = f, true;
 }
 
@@ -153,9 +180,6 @@ FileKind FileKindOf(const Folder *in, const char *name)
 {
     return Find(in, name) ? Find(in, name)->kind : kNothingThere;
 }
-
-// A file's identity is its address in memory.
-bool FileIdOf(FileHandle file, FileId *id) { return *id = {1, (uintptr_t)Held(file).first.get()}, true; }
 
 bool FileIdAt(const Folder *in, const char *name, FileId *id)
 {
@@ -169,6 +193,7 @@ bool FileIdAt(const Folder *in, const char *name, FileId *id)
 
 typedef std::vector<unsigned char> Bytes;
 typedef std::map<std::string, std::pair<int, Bytes>> Disk;
+static const Folder g_folder = {0, "/w/"};
 
 static Disk Snapshot()
 {
@@ -180,28 +205,36 @@ static Disk Snapshot()
 
 static void Put(const std::string &path, Bytes data, int kind = kPlainFile)
 {
-    g_files[path] = File(new MemFile{data, (FileKind)kind});
+    g_files[path] = Mem(new MemFile{data, (FileKind)kind});
 }
 
-static std::string PartPath(const char *base, int index)
+static std::string PartPath(const char *stem, int64_t index)
 {
     char name[kPathSize];
-    return FormatPartName(name, base, index) ? MemPath(name) : "?";
+    return FormatPartName(name, stem, index) ? MemPath(name, &g_folder) : "?";
 }
 
-static bool ReadSet(const std::string &head, PartSet *set)
-{
-    FileHandle h = FileOpenRead(0, head.c_str());
-    bool read = h != kNoFile && ReadPartSet(h, set);
-    return (h == kNoFile || FileClose(h)) && read;
-}
+// A progress that says stop at step `at` (never where 0).
+struct Stopper {
+    Progress progress;
+    int64_t steps = 0, at = 0;
+    explicit Stopper(int64_t stop_at) : at(stop_at)
+    {
+        ProgressInit(&progress);
+        progress.host = this;
+        progress.step = [](Progress *p) {
+            Stopper *s = (Stopper *)p->host;
+            return s->at == 0 || ++s->steps < s->at;
+        };
+    }
+};
 
 // The trailer the split writes for these sizes, where it splits at all, is
 // sound, and no part is larger than asked.
 static void CheckPlan(int64_t image, int64_t slice, int64_t size)
 {
     for (bool record : {true, size >= kSizeOverflow}) {  // without a record only below 2 GiB
-        PartLayout l = PlanParts(image, slice, size, record ? kTableEntrySize : 0, kTrailerSize);
+        PartLayout l = PlanParts(image, slice, slice, size, record ? kTableEntrySize : 0, kTrailerSize);
         if (size <= slice || l.head_data < 0 || l.last_part > kMaxLastPart)
             continue;  // refused
         PartSetTrailer t = {"x.bin", (int32_t)image, (int32_t)std::min<int64_t>(size, kSizeOverflow),
@@ -215,22 +248,59 @@ static void CheckPlan(int64_t image, int64_t slice, int64_t size)
     }
 }
 
-// Joins in /w from the head part; expected, where given, is what it must rebuild.
-static void Join(const std::string &head, unsigned flags, const Bytes *expected)
+struct Told {
+    int64_t parts = 0;
+    bool program_damaged = false;  // which a join that writes no program copy never reads
+};
+
+static void NoteCheck(void *context, const PartSet *, const PartState *part)
+{
+    Told *told = (Told *)context;
+    REQUIRE(part->fault != kPartUnreadable);  // nothing here fails to read
+    told->parts += part->through - part->index + 1;
+    told->program_damaged = told->program_damaged || part->program;
+}
+
+// Opens, checks and joins in /w from the head part; expected, where given, is
+// what it must rebuild.
+static void Join(const std::string &head, unsigned flags, int64_t stop_at, const Bytes *expected)
 {
     PartSet set;
-    bool sound = ReadSet(head, &set) && set.verdict.state == kTrailerSound;
+    OpenPartSet(head.c_str(), &set);
+    bool sound = set.state == kSetReady;
     Disk before = Snapshot();
-    SetFileError(0, "");  // no earlier reason stands in for a missing one
-    JoinResult r = JoinParts(&g_folder, head.c_str(), flags & 2, flags & 4);
-    Disk after = Snapshot();
-    REQUIRE(g_open.empty());
-    REQUIRE(r.status == kJoinDone ? sound : after == before && !expected);
-    REQUIRE((r.status != kJoinWriteFailed && r.program_copy != kProgramCopyWriteFailed) ||
-            r.error.code == kErrorNoSpace);  // here the only reason a write fails
-    if (r.status != kJoinDone)
+    // The check writes nothing, and tells every part, or stops where asked.
+    Told told;
+    CheckResult check = {0, 0, false, 0, false};
+    if (sound) {
+        Stopper stop(stop_at);
+        check = CheckParts(&set, NoteCheck, &told, &stop.progress);
+        REQUIRE(Snapshot() == before && check.stopped == (stop.at && stop.steps >= stop.at));
+        REQUIRE(check.stopped || told.parts == set.trailer.last_part + 1);
+    }
+    Stopper stop(stop_at);
+    JoinRequest request = {(flags & 2) != 0, (flags & 4) != 0, false};
+    if (set.state != kSetReady && set.state != kSetEmpty) {  // refused as it opens
+        ClosePartSet(&set);
+        REQUIRE(g_open.empty() && Snapshot() == before && !expected);
         return;
-    std::string output = MemPath(r.output), copy = MemPath(kProgramCopyName);
+    }
+    JoinResult r = JoinParts(&set, &request, &stop.progress);
+    Disk after = Snapshot();
+    ClosePartSet(&set);
+    REQUIRE(g_open.empty());
+    bool done = r.status == kJoinDone;
+    REQUIRE(done ? sound : after == before && !expected);
+    REQUIRE(done || r.status != kJoinCancelled || stop.at);
+    REQUIRE(r.status != kJoinWriteFailed || r.error.code == kErrorNoSpace);  // the only reason here
+    REQUIRE(r.program_copy != kProgramCopyFailed || r.copy_error.code == kErrorNoSpace);
+    REQUIRE(r.status != kJoinPartFault || r.part.fault != kPartUnreadable);
+    if (!done)
+        return;
+    // A join that succeeded read every part as the table records it.
+    REQUIRE(check.stopped || told.program_damaged || check.sound == check.parts);
+    REQUIRE(!told.program_damaged || (r.program_copy != kProgramCopyMade && check.sound < check.parts));
+    std::string output = MemPath(set.output, &g_folder), copy = MemPath(kProgramCopyName, &g_folder);
     const Bytes &data = after[output].second, &program = before[head].second;
     REQUIRE(after[output].first == kPlainFile && r.size == (int64_t)data.size());
     REQUIRE(r.size == OriginalSize(&set.trailer));
@@ -239,13 +309,14 @@ static void Join(const std::string &head, unsigned flags, const Bytes *expected)
     bool made = r.program_copy == kProgramCopyMade;
     REQUIRE(!made ||
             after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
+    bool deleting = (flags & 4) && r.deletion != kDeletionNotAsked;
     for (auto &f : before) {
         bool part = f.first == head;
         bool users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
-        for (int i = 1; i <= set.trailer.last_part; i++)
-            part = part || f.first == PartPath(set.base, i);
+        for (int64_t i = 1; i <= set.trailer.last_part; i++)
+            part = part || f.first == PartPath(set.stem, i);
         if ((f.first != output && !(made && f.first == copy)) || users)  // the user's, and stays
-            REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && (flags & 4));
+            REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && deleting);
     }
     for (auto &f : after)
         REQUIRE(before.count(f.first) || f.first == output || f.first == copy);
@@ -265,7 +336,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     CheckPlan(image, std::min<int64_t>(kb * 65536, kMaxSliceBytes), size);
     image %= 20000, kb = 10 + kb % 30, size %= 200001;  // small enough to be quick
     std::string dir = "/in/" + std::string((size_t)take(1), 'f');
-    std::string base((size_t)(1 + take(1) % 240), 'd'), path = dir + "/" + base + ".bin";
+    std::string stem((size_t)(1 + take(1) % 240), 'd'), path = dir + "/" + stem + ".bin";
+    int64_t stop = take(1), split_stop = stop & 128 ? 0 : stop, join_stop = stop & 128 ? stop & 127 : 0;
     Bytes data((size_t)size), program((size_t)image);
     uint32_t x = 1;
     for (Bytes *b : {&data, &program})
@@ -277,35 +349,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     g_room = (flags & 8) && room ? room : INT64_MAX;
     g_room_told = !(flags & 16);
     std::string image_path = dir + "/image";
-    ProgramImage from = {image_path.c_str(), 0, 0};
-    SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from);
+    ProgramImage from = {image_path.c_str(), 0, 0, false};
+    Stopper split_stopper(split_stop);
+    SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &split_stopper.progress);
     REQUIRE(g_open.empty());
-    // Here only a part too small for the program, or the room, refuse or fail it: the room
+    // Here only a part too small for the program, the room or a stop refuse or fail it: the room
     // told before anything is written, or found short while writing where the drive lies.
     bool limited = (flags & 8) && room;
     REQUIRE((s.status == kSplitTooSmall) == (size <= kb * 1024));
-    REQUIRE(s.status != kSplitPartsTooSmall || s.needed > kb * 1024);
+    REQUIRE(s.status != kSplitPartsTooSmall || s.least > kb * 1024);
     REQUIRE(s.status == kSplitDone || s.status == kSplitTooSmall || s.status == kSplitPartsTooSmall ||
+            (s.status == kSplitCancelled && split_stop) ||
             (limited && s.status == (g_room_told ? kSplitNoRoom : kSplitWriteFailed)));
     REQUIRE(s.status != kSplitWriteFailed || s.error.code == kErrorNoSpace);
     REQUIRE(s.status == kSplitDone || Snapshot() == before);
     if (s.status != kSplitDone)
         return 0;
-    std::string head = PartPath(base.c_str(), 0), output = MemPath((base + ".bin").c_str());
-    PartSet set;
-    REQUIRE(ReadSet(head, &set) && set.verdict.state == kTrailerSound);
-    Census census = TakeCensus(&set, &g_folder);
-    REQUIRE(census.fault == kSlicesSound && census.found == set.trailer.last_part);
-    FreeCensus(&census);
+    std::string head = PartPath(stem.c_str(), 0), output = MemPath((stem + ".bin").c_str(), &g_folder);
+    {
+        PartSet set;
+        OpenPartSet(head.c_str(), &set);
+        REQUIRE(set.state == kSetReady && set.census.at_fault == 0 &&
+                set.census.found == set.trailer.last_part);
+        ClosePartSet(&set);
+    }
+    PartSetTrailer t;
+    DecodeTrailer(&g_files[head]->data.end()[-kTrailerSize], &t);
 
     // Damage: each edit says how, to which part (0 the head) and with what.
     int edits = 0;
     for (; n && edits < 16; edits++) {
-        int op = (int)take(1) % 8, index = (int)(take(1) % (set.trailer.last_part + 1));
+        int op = (int)take(1) % 8, index = (int)(take(1) % (t.last_part + 1));
         size_t v = (size_t)take(2);
         x = (uint32_t)take(1);
-        std::string name = PartPath(base.c_str(), index);
-        File f = g_files.count(name) ? g_files[name] : nullptr;
+        std::string name = PartPath(stem.c_str(), index);
+        Mem f = g_files.count(name) ? g_files[name] : nullptr;
         Bytes *d = f ? &f->data : nullptr;
         if (op == 0 && d && !d->empty())  // from the end, where the trailer is
             (*d)[d->size() - 1 - v % d->size()] ^= (unsigned char)(x | 1);
@@ -320,7 +398,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
         else if (op == 5 && f)
             g_files[output] = f;  // the rebuilt file's name is a part's too
         else if (op == 6)  // a file of the rebuilt file's name, or of the copy's
-            Put(x & 16 ? MemPath(kProgramCopyName) : output, Bytes(v, (unsigned char)x), 1 + x % 4);
+            Put(x & 16 ? MemPath(kProgramCopyName, &g_folder) : output, Bytes(v, (unsigned char)x), 1 + x % 4);
         else if (op == 7 && d && d->size() >= kTrailerSize) {  // 16 bits of the trailer
             size_t at = d->size() - kTrailerSize + (size_t)(x % (kTrailerSize / 2)) * 2;
             (*d)[at] = (unsigned char)v, (*d)[at + 1] = (unsigned char)(v >> 8);
@@ -328,11 +406,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     }
     // Seals the record anew, so that edits inside it reach the judge.
     Bytes *d = g_files.count(head) ? &g_files[head]->data : nullptr;
-    PartSetTrailer t;
     if ((flags & 1) && d && d->size() >= kTrailerSize &&
         (DecodeTrailer(&d->end()[-kTrailerSize], &t), t.has_record))
         EncodeTrailer(&t, &d->end()[-kTrailerSize]);
     g_room = !(flags & 8) && room ? room : INT64_MAX;
-    Join(head, flags, edits == 0 && g_room == INT64_MAX ? &data : nullptr);
+    Join(head, flags, join_stop, edits == 0 && g_room == INT64_MAX && !join_stop ? &data : nullptr);
     return 0;
 }

@@ -170,8 +170,7 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
            "message:Cleaver:Unable to open input file, Please select a file to split.",
            "click:IDC_BROWSE", "open:" + InputPath(), Shown(InputPath()), "click:IDC_SIZE_USER",
            "type:IDC_USER_KB:9", "click:IDOK",
-           "message:Cleaver:Size must be between 10 KB and 4 GB: a number of KB, or one with its "
-           "unit, as in 25 MB or 1.5 GB", Shown(InputPath()),
+           "message:Cleaver:Size must be between 10 KB and 4 GB", Shown(InputPath()),
            "click:IDC_SIZE_360", "click:IDOK",
            "message:Cleaver:Unable to create part Holiday_02.QCB: a file of that name is read-only, "
            "a link, a folder or the input itself, and is left alone",
@@ -197,14 +196,22 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     EXPECT_TRUE(ReadBytes(from / "setup.exe").compare(0, image.size(), image) == 0);
 
     ASSERT_EQ(rename((from / "setup.exe").c_str(), (from / "setup_00.exe").c_str()), 0);
+    ScratchDir spare;
+    CopySet(from.path(), "setup", spare.path());
     WriteBytes(from / "cleaver.exe", "users own");
     chmod((from / "cleaver.exe").c_str(), 0444);
-    Drive(from / "setup_00.exe", {"join", "click:IDC_DELETE_PARTS", "click:IDOK", "ends"});
+    Drive(from / "setup_00.exe",
+          {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
+           "message:UnCleaver:cleaver.exe was not written: a read-only file or a folder of that name "
+           "is there, and is left alone. setup_00.exe was not deleted: without cleaver.exe it is the "
+           "only copy of the program.", "ends"});
     EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");
     EXPECT_TRUE(ReadBytes(from / "setup.exe") == input);
-    EXPECT_TRUE(Exists(from / "setup_01.QCB"));  // no program copy: the parts stay
+    EXPECT_TRUE(Exists(from / "setup_00.exe") && !Exists(from / "setup_01.QCB"));  // the only program stays
+    CopySet(spare.path(), "setup", from.path());
 
-    // A set whose recorded name Windows reads as cleaver.exe: no copy replaces it; parts stay.
+    // A set whose recorded name Windows reads as cleaver.exe: no copy replaces it; the head part
+    // stays.
     ASSERT_EQ(unlink((from / "cleaver.exe").c_str()) | unlink((from / "setup.exe").c_str()), 0);
     std::string head = ReadBytes(from / "setup_00.exe");
     head.replace(head.size() - 272, 228, std::string("CLEAVER.EXE.").append(216, '\0'));  // record kept
@@ -213,10 +220,12 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     for (int i = 1; Exists(from / PartName("setup", i)); i++)
         ASSERT_EQ(rename((from / PartName("setup", i)).c_str(),
                          (from / PartName("CLEAVER.EXE", i)).c_str()), 0);
-    names = Names(from.path());
-    Drive(from / "CLEAVER.EXE_00.exe", {"join", "click:IDC_DELETE_PARTS", "click:IDOK", "ends"});
-    names.insert("CLEAVER.EXE");
-    EXPECT_EQ(Names(from.path()), names);
+    Drive(from / "CLEAVER.EXE_00.exe",
+          {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
+           "message:UnCleaver:cleaver.exe was not written: the rebuilt file has that name. "
+           "CLEAVER.EXE_00.exe was not deleted: without cleaver.exe it is the only copy of the program.",
+           "ends"});
+    EXPECT_EQ(Names(from.path()), (NameSet{"CLEAVER.EXE", "CLEAVER.EXE_00.exe"}));
     EXPECT_TRUE(ReadBytes(from / "CLEAVER.EXE") == input);
 }
 
@@ -255,6 +264,23 @@ TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
           {"join", "click:IDC_MAKE_COPY", "click:IDC_DELETE_PARTS", "click:IDOK", "ends"});
     EXPECT_EQ(Names(memory.path()), (NameSet{"big_00.exe", "big.bin"}));
     EXPECT_TRUE(HasMarks(in("big.bin"), size, marks));
+}
+
+// A set for Windows made here with the largest parts: its head part, a page short of 4 GiB
+// whatever the slices' size, is one Windows starts (Wine refuses a few bytes more).
+TEST_F(WineDialogs, AHeadPartOfTheLargestSizeStarts)
+{
+    ScratchDir memory(Exists("/dev/shm") ? "/dev/shm" : "/tmp");
+    ASSERT_EQ(symlink(memory.path().c_str(), (tool / "edge").c_str()), 0);
+    const int64_t size = 4294967295LL + 4096;
+    WriteSparse(memory / "edge.bin", size, {0, size - 1});
+    int status = -1;
+    std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 4G --for windows " +
+                                       Quote(memory / "edge.bin"), "", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(SizeOf(memory / "edge_00.exe"), 4294963200LL);
+    ASSERT_EQ(unlink((memory / "edge.bin").c_str()), 0);
+    Drive(tool / "edge/edge_00.exe", {"join", "text:IDC_SIZE:" + std::to_string(size), "close"});
 }
 
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.

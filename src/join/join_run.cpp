@@ -1,0 +1,33 @@
+#include "join/join_run.h"
+
+#include "join/join_report.h"
+
+bool SetCanJoin(const PartSet *set, char *text, int size)
+{
+    text[0] = 0;
+    // An empty set is the program itself: its join meets no name to write,
+    // and says so as a join.
+    if (set->state == kSetReady || set->state == kSetEmpty)
+        return true;
+    DescribeSetProblem(set, text, size);
+    return false;
+}
+
+void RunJoin(PartSet *set, const JoinRequest *request, Progress *progress, JoinOutcome *outcome)
+{
+    outcome->line[0] = outcome->message[0] = 0;
+    outcome->stopped = false;
+    outcome->failed = true;
+    if (!SetCanJoin(set, outcome->message, sizeof outcome->message))
+        return;
+    JoinResult *result = &outcome->result;
+    *result = JoinParts(set, request, progress);
+    if (result->status != kJoinDone) {
+        outcome->stopped = result->status == kJoinCancelled;
+        outcome->failed = !outcome->stopped;
+        DescribeJoinFailure(set, result, outcome->message, sizeof outcome->message);
+        return;
+    }
+    FormatJoinDone(set, result, outcome->line, sizeof outcome->line);
+    DescribeAfterJoin(set, result, outcome->message, sizeof outcome->message, &outcome->failed);
+}
