@@ -20,10 +20,10 @@ import time
 MIB = 1 << 20
 RSS_TARGET_KIB = 4096
 RSS_FLAT_KIB = 256
-# Every head part carries the program: 56 KB, since it says every failure in
+# Every head part carries the program: 64 KiB, since it says every failure in
 # the system's words, checks each part against its table, asks the drive for
-# room, and reads sizes as people type them.
-WINDOWS_IMAGE_TARGET = 57344
+# room, reads sizes as people type them, and judges names for Windows.
+WINDOWS_IMAGE_TARGET = 65536
 SPLIT_CPU_TARGET = 1.1
 JOIN_CPU_TARGET = 1.3
 MANY_PARTS_SLICE_KB = 10    # the smallest slice size a user can ask for

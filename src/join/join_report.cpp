@@ -218,13 +218,8 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         Rebuilding(text, size, set);
         AppendText(text, size, "at ");
         AppendSize(text, size, result->needed);
-        AppendText(text, size, " it is larger than the file system of ");
-        if (set->folder.path[0])
-            AppendName(text, size, set->folder.path);
-        else
-            AppendText(text, size, "this drive");
-        AppendText(text, size, " holds");
-        AppendLargeFileAdvice(text, size, kMoveToAnotherDrive);
+        AppendText(text, size, " it");
+        AppendTooLargeForDrive(text, size, set->folder.path, kMoveToAnotherDrive);
         break;
     case kJoinSizeMismatch:
         Rebuilding(text, size, set);

@@ -36,6 +36,17 @@ void AppendLargeFileAdvice(char *text, int size, LargeFileRemedy remedy)
                                : "; rebuild it on a drive formatted NTFS or exFAT");
 }
 
+void AppendTooLargeForDrive(char *text, int size, const char *folder, LargeFileRemedy remedy)
+{
+    AppendText(text, size, " is larger than the file system of ");
+    if (folder[0])
+        AppendName(text, size, folder);
+    else
+        AppendText(text, size, "this drive");
+    AppendText(text, size, " holds");
+    AppendLargeFileAdvice(text, size, remedy);
+}
+
 void AppendReason(char *text, int size, const FileError *error, int64_t more_room)
 {
     if (!HasFailed(error))

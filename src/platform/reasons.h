@@ -24,5 +24,7 @@ enum LargeFileRemedy {
     kMoveToAnotherDrive,  // a join
 };
 void AppendLargeFileAdvice(char *text, int size, LargeFileRemedy remedy);
+// " is larger than the file system of E:\ holds; " and that advice.
+void AppendTooLargeForDrive(char *text, int size, const char *folder, LargeFileRemedy remedy);
 
 #endif

@@ -115,13 +115,7 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
     case kSplitPartTooLargeForDrive:
         AppendText(text, size, "A part of ");
         AppendSize(text, size, result->needed);
-        AppendText(text, size, " is larger than the file system of ");
-        if (folder[0])
-            AppendName(text, size, folder);
-        else
-            AppendText(text, size, "this drive");
-        AppendText(text, size, " holds");
-        AppendLargeFileAdvice(text, size, kChooseSmallerParts);
+        AppendTooLargeForDrive(text, size, folder, kChooseSmallerParts);
         return true;
     }
     AppendReason(text, size, &result->error, more_room);

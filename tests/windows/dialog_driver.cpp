@@ -8,8 +8,8 @@
 //                           waits up to 20 s until a control, or the caption, is so
 //   open:PATH  cancelfile   answers "Select File" with a full path, or cancels it
 //   message:TITLE:TEXT      a message box says this; dismissed with OK
-//   working:MS              for MS ms the dialog answers within 200 ms, is never
-//                           judged hung and shows a growing "N% - " in its caption
+//   working:N               until the "N% - " in its caption has grown by N points,
+//                           the dialog answers within 200 ms, is never judged hung
 //   close | ends            closes the main dialog, or not: the program ends, with
 //                           code 0, within 5 minutes (a split of gigabytes)
 //   sleep:MS                holds still, for a screenshot
@@ -131,10 +131,12 @@ static void AnswerFileDialog(const char *path)
     });
 }
 
-static void ExpectWorking(DWORD ms)
+static void ExpectWorking(int points)
 {
     int first = -1, last = -1;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(100)) {
+    for (DWORD start = GetTickCount(); first < 0 || last - first < points; Sleep(100)) {
+        if (GetTickCount() - start > kTimeoutMs)
+            Fail("the percentage grew from %d%% to %d%% only", first, last);
         FailOnMessageBox();
         DWORD_PTR ignored;
         if (!SendMessageTimeoutA(Control(IDOK) ? g_main : 0, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) ||
@@ -149,8 +151,6 @@ static void ExpectWorking(DWORD ms)
         last = percent;
     }
     printf("  progress from %d%% to %d%%\n", first, last);
-    if (last <= first)
-        Fail("the percentage did not grow: %d%% to %d%%", first, last);
 }
 
 static void RunStep(const std::string &step)
@@ -195,7 +195,7 @@ static void RunStep(const std::string &step)
         PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
         WaitFor("the message box to close", [&] { return !IsWindow(box); });
     } else if (verb == "working" || verb == "sleep") {
-        verb == "working" ? ExpectWorking(id) : Sleep(id);
+        verb == "working" ? ExpectWorking(id) : Sleep((DWORD)id);
     } else if (verb == "close" || verb == "ends") {
         if (verb == "close")
             PostMessageA(Control(IDOK) ? g_main : 0, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -245,7 +245,7 @@ TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
                                       "click:IDC_SIZE_USER", "type:IDC_USER_KB:65536", "click:IDOK"},
                              steps = split;
     steps.insert(steps.end(), {"disabled:IDOK", "disabled:IDC_BROWSE", "disabled:IDC_SIZE_360",
-                               "disabled:IDC_USER_KB", "enabled:IDCANCEL", "working:500",
+                               "disabled:IDC_USER_KB", "enabled:IDCANCEL", "working:2",
                                "click:IDCANCEL", "caption:QCleaver", "enabled:IDOK",
                                "enabled:IDC_USER_KB", "close"});
     Drive(tool / "CLEAVER.EXE", steps);
@@ -256,7 +256,7 @@ TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
     ASSERT_EQ(rename((in("big.bin")).c_str(), (in("input.bin")).c_str()), 0);
     NameSet names = Names(memory.path());
     Drive(in("big_00.exe"), {"join", "text:IDC_SIZE:" + std::to_string(size), "click:IDOK",
-                             "disabled:IDOK", "disabled:IDC_MAKE_COPY", "working:500",
+                             "disabled:IDOK", "disabled:IDC_MAKE_COPY", "working:2",
                              "click:IDCANCEL", "caption:QCleaver", "enabled:IDOK", "close"});
     EXPECT_EQ(Names(memory.path()), names);  // neither the file nor a temporary one
     ASSERT_EQ(unlink((in("input.bin")).c_str()), 0);
