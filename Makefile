@@ -4,10 +4,15 @@
 #               then the Linux tests again under AddressSanitizer and UBSan,
 #               then the fuzz target for a few seconds
 #   make fuzz   runs the fuzz target for SECONDS (600 unless given)
+#   make install [PREFIX=/usr/local] [DESTDIR=]   the program, its man page and
+#               its bash completion; make uninstall takes them away again
+#   make deb    a Debian package of the same, in build/posix
 # QCLEAVER_WINE_ROUTE=native|qemu|twin chooses how Wine runs the Windows
 # program (see scripts/wine-route.sh); by default the best this machine has.
 
-.PHONY: run test fuzz run-windows build screenshots clean
+.PHONY: run test fuzz run-windows build screenshots clean install uninstall deb
+
+PREFIX ?= /usr/local
 
 SECONDS ?= 600
 # Under the sanitizers any report stops the program, and so fails its test.
@@ -49,6 +54,21 @@ run-windows: build
 	@if [ -z "$$DISPLAY" ]; then echo "run-windows: no display (set DISPLAY, or use xvfb-run)"; exit 1; fi
 	@. build/wine.env; echo "$$wine_loader $$wine_build/cleaver.exe"; \
 	WINEDEBUG=-all $$wine_loader $$wine_build/cleaver.exe
+
+install:
+	@bash scripts/install-deps.sh install
+	@bash scripts/build.sh posix
+	DESTDIR=$(DESTDIR) cmake --install build/posix --prefix $(PREFIX)
+
+# What the last install wrote, and only that.
+uninstall:
+	@test -f build/posix/install_manifest.txt || { echo "uninstall: nothing installed from build/posix"; exit 1; }
+	xargs -d '\n' rm -f -- < build/posix/install_manifest.txt
+
+deb:
+	@bash scripts/install-deps.sh install
+	@bash scripts/build.sh posix
+	cd build/posix && cpack -G DEB
 
 screenshots:
 	@bash scripts/install-deps.sh screenshots

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# install-deps.sh [run|test|screenshots]
+# install-deps.sh [run|install|test|screenshots]
 # Installs what one make command needs on Debian 12, and only what is
 # missing; quick when everything is there.  Run as root.
-#   run          CMake, g++, make and MinGW-w64: the terminal program, with the
-#                Windows program inside it for sets made for Windows
+#   run          CMake, g++, make, musl and MinGW-w64: the terminal program,
+#                static, with the Windows program inside it for sets made for
+#                Windows
+#   install      also help2man, which makes the man page
 #   test         (the default) also GoogleTest, MinGW-w64, Wine and Xvfb, and
 #                what runs the 32-bit Windows program here (scripts/wine-route.sh)
 #   screenshots  also ImageMagick and the X tools that crop the pictures
 set -euo pipefail
 cd "$(dirname "$0")"
 what=${1:-test}
-case $what in run | test | screenshots) ;; *)
-    echo "usage: install-deps.sh [run|test|screenshots]" >&2
+case $what in run | install | test | screenshots) ;; *)
+    echo "usage: install-deps.sh [run|install|test|screenshots]" >&2
     exit 2 ;;
 esac
 
@@ -29,12 +31,18 @@ want make             'command -v make'                        'runs the build'
 want coreutils        'command -v truncate'                    'pads the program images'
 want g++-mingw-w64-i686-win32   'command -v i686-w64-mingw32-g++'    'the 32-bit Windows program, which the Linux one carries for head parts made for Windows'
 want binutils-mingw-w64-i686    'command -v i686-w64-mingw32-windres' 'its resources'
-
+want musl-tools       'command -v musl-gcc'                    'the Linux program, static, so that a head part starts on any Linux'
 if [ "$what" != run ]; then
+    want help2man     'command -v help2man'                    'makes the man page from --help'
+fi
+
+if [ "$what" = test ] || [ "$what" = screenshots ]; then
     route=$(bash wine-route.sh)
     want libgtest-dev     'test -f /usr/include/gtest/gtest.h'     'the unit tests (GoogleTest)'
     want zlib1g-dev       'test -f /usr/include/zlib.h'            'the reference the checksum tests compare with'
     want clang            'command -v clang++'                     'builds the fuzz target'
+    want man-db           'command -v man'                         'the test that renders the man page'
+    want util-linux       'command -v setpriv'                     'tests that act as another user'
     want libclang-rt-dev  'test -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)"' 'libFuzzer and the sanitizers for clang'
     want g++-mingw-w64-x86-64-win32 'command -v x86_64-w64-mingw32-g++'  'its 64-bit twin, which Wine runs where nothing runs 32-bit code'
     want wine             'command -v wineboot'                    'runs the Windows program in the tests'

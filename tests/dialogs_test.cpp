@@ -69,7 +69,7 @@ TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
     EXPECT_FALSE(Exists(input / "Data_00.exe"));
     ASSERT_EQ(mkfifo((input / "pipe").c_str(), 0644), 0);
     ExpectIn(Split("f\n" + (input / "pipe") + "\n"), {"pipe: not a file on a disk but a pipe"});
-    Split(Choose() + "o\n");
+    Split(Choose() + kPartKeys + "o\n");
     ASSERT_EQ(unlink((input / "Data_02.QCB").c_str()), 0);
     ASSERT_EQ(mkfifo((input / "Data_02.QCB").c_str(), 0644), 0);
     // A join that cannot run is a failure to a script.
@@ -117,8 +117,8 @@ TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
     Run(input.path(), "'./dir\\y_00.exe'", "o\n");
     EXPECT_TRUE(ReadBytes(input / "dir\\y.bin") == ReadBytes(work / "kept"));
 
-    // Deeper than 1 KB, a name too long for a checksum, the head part started elsewhere: the
-    // set is found and the file rebuilt beside the head part, and said to be unverified.
+    // Deeper than 1 KB, a name longer than the trailer's record leaves room for, the head part
+    // started elsewhere: the set is found and the file rebuilt beside the head part, verified.
     std::string deep = input.path();
     while (deep.size() < 2000)
         deep += "/nested-folder";
@@ -127,7 +127,7 @@ TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
     WritePattern(base + ".bin", 3 * kPart, 7);
     Split("f\n" + base + ".bin\nu\n" + std::to_string(kPart / 1024 / 1024.0 + 0.1).substr(0, 3) + " MB\no\n");
     ASSERT_EQ(rename((base + ".bin").c_str(), (work / "kept").c_str()), 0);
-    ExpectIn(Run(work.path(), "'" + base + "_00.exe'", "o\n"), {"records none to compare)"});
+    ExpectIn(Run(work.path(), "'" + base + "_00.exe'", "o\n"), {" verified\n"});
     EXPECT_TRUE(ReadBytes(base + ".bin") == ReadBytes(work / "kept"));
 }
 
@@ -156,10 +156,11 @@ TEST_F(Dialogs, InterruptedOrLimitedWorkLeavesNoDebris)
     EXPECT_EQ(SizeOf(input / "big_31.QCB"), 64 << 20);
 }
 
-// A join replaces no part of its set, writes through no link, and deletes no last program copy.
+// A join replaces no part of its set, another file only when the user says so, writes through
+// no link, and deletes no last program copy.
 TEST_F(Dialogs, TheJoinReplacesNoPartAndWritesThroughNoLink)
 {
-    Split(Choose() + "o\n");
+    Split(Choose() + kPartKeys + "o\n");
     ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
     ASSERT_EQ(rename((input / "Data_00.exe").c_str(), (input / "Data.BIN").c_str()), 0);
     ExpectIn(Run(input.path(), "./Data.BIN", "d\no\n", 1),
@@ -169,11 +170,19 @@ TEST_F(Dialogs, TheJoinReplacesNoPartAndWritesThroughNoLink)
     EXPECT_TRUE(ReadBytes(input / "Data.BIN").compare(0, 4, "\177ELF") == 0);
     ASSERT_EQ(rename((input / "Data.BIN").c_str(), (input / "Data_00.exe").c_str()), 0);
 
+    WriteBytes(input / "Data.BIN", "mine");
+    ExpectIn(Run(input.path(), "./Data_00.exe", "o\nn\n"),
+             {"UnCleaver: Data.BIN already exists. Replace it? [y/N] n\n"});
+    EXPECT_EQ(ReadBytes(input / "Data.BIN"), "mine");
+    EXPECT_FALSE(Exists(input / "cleaver.exe"));
+
     WriteBytes(work / "victim", "untouched");
     ASSERT_EQ(symlink((work / "victim").c_str(), (input / "cleaver.exe").c_str()), 0);
-    Run(input.path(), "./Data_00.exe", "o\n");
+    ExpectIn(Run(input.path(), "./Data_00.exe", "o\ny\ny\n"),
+             {"cleaver.exe already exists, and is another program. Replace it? [y/N] y\n"});
     EXPECT_EQ(ReadBytes(work / "victim"), "untouched");
-    EXPECT_EQ(ReadBytes(input / "cleaver.exe"), ReadBytes(POSIX_PROGRAM));
+    EXPECT_TRUE(ReadBytes(input / "cleaver.exe") == ReadBytes(POSIX_PROGRAM));
+    EXPECT_TRUE(ReadBytes(input / "Data.BIN") == ReadBytes(work / "original"));
 
     // A folder named cleaver.exe: no copy, so the head part stays, and the exit status says so.
     ASSERT_EQ(unlink((input / "cleaver.exe").c_str()), 0);

@@ -73,13 +73,18 @@ PartSetTrailer TrailerOf(const std::string &head)
     return t;
 }
 
+const SplitOptions kAsked = {false, 0};  // no word to replace anything
+
 // Opens the set of a head part, joins it as asked, and closes it.
 JoinResult Rejoin(const std::string &head, bool copy, bool remove, Progress *progress = 0)
 {
     PartSet set;
     OpenPartSet(head.c_str(), &set);
     EXPECT_EQ(set.state, kSetReady) << head;
-    JoinRequest request = {copy, remove, false};
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = copy;
+    request.delete_parts = remove;
     JoinResult result = set.state == kSetReady ? JoinParts(&set, &request, progress) : JoinResult();
     ClosePartSet(&set);
     return result;
@@ -98,7 +103,7 @@ protected:
     SplitResult Split(const std::string &input, int64_t slice_kb, Progress *progress = 0)
     {
         ProgramImage image = {"image", 0, 0, false};
-        return SplitFile(&folder.f, input.c_str(), slice_kb * 1024, &image, progress);
+        return SplitFile(&folder.f, input.c_str(), slice_kb * 1024, &image, &kAsked, progress);
     }
     ScratchDir dir;
     OpenFolder folder;
@@ -125,7 +130,7 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSizeAsked)
     WritePattern(from / "data.bin", c.input, 8);
     std::string image_path = from / "image";
     ProgramImage image = {image_path.c_str(), 0, 0, false};
-    SplitResult split = SplitFile(&split_in.f, (from / "data.bin").c_str(), c.slice, &image, 0);
+    SplitResult split = SplitFile(&split_in.f, (from / "data.bin").c_str(), c.slice, &image, &kAsked, 0);
     ASSERT_EQ(split.status, kSplitDone);
     PartSetTrailer t = TrailerOf(from / "data_00.exe");
     EXPECT_TRUE(from / "data.bin" == t.original_path && t.image_size == c.image &&
@@ -151,19 +156,24 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip, ::testing::Values(
 
 using Splitting = InScratch;
 
-// The path is stored while the record fits behind it, else the name; a name too long for the
-// record is refused from 2 GiB, one no trailer holds before it is opened.
-TEST_F(Splitting, StoresWhatLeavesRoomForTheRecord)
+// A name of any length keeps its checksums: the trailer holds the path where the record fits
+// behind it, else the name's start, cut between characters, and the extension the whole name.
+TEST_F(Splitting, KeepsNamesOfAnyLengthWithTheirChecksums)
 {
-    std::string name = std::string(223, 'n') + ".bin";  // 227 bytes: the longest with a record
-    WritePattern(dir / name, 20000, 4);
+    std::string name;
+    for (int i = 0; i < 60; i++)
+        name += "\xC3\xA9";  // é, two bytes: 120
+    name += std::string(122, 'n') + ".bin";  // 246 bytes: more than the trailer holds, less than a
+                                             // file system's limit with "_00.exe" for ".bin"
+    WritePattern(dir / name, 30000, 4);
     ASSERT_EQ(Split("./" + name, 10).status, kSplitDone);
-    PartSetTrailer t = TrailerOf(dir / (std::string(223, 'n') + "_00.exe"));
-    EXPECT_TRUE(name == t.original_path && t.has_record);
-    ASSERT_EQ(rename(name.c_str(), ("n" + name).c_str()), 0);
-    ASSERT_EQ(truncate(("n" + name).c_str(), 2147483648LL), 0);  // sparse
-    EXPECT_EQ(Split("n" + name, 65536).status, kSplitNameTooLongForSize);
-    EXPECT_EQ(Split(std::string(300, 'n') + ".bin", 10).status, kSplitNameTooLongToStore);
+    std::string stem = name.substr(0, name.size() - 4);
+    PartSetTrailer t = TrailerOf(dir / (stem + "_00.exe"));
+    EXPECT_TRUE(t.has_record && t.record_version == 3);
+    EXPECT_EQ(std::string(t.original_path), name.substr(0, 227));  // 'n's from byte 120: a clean cut
+    ASSERT_EQ(rename(name.c_str(), "kept"), 0);
+    ASSERT_EQ(Rejoin(stem + "_00.exe", false, false).status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(dir / name) == ReadBytes(dir / "kept"));
 }
 
 // Parts of 4 GB, the largest FAT32 holds, from a sparse input of 9 GiB, in
@@ -174,7 +184,7 @@ TEST_F(Splitting, CutsNineGigabytesIntoParts4GBLarge)
     const std::vector<int64_t> marks = {0, (4LL << 30) - 1, 4LL << 30, (8LL << 30) + 5, size - 1};
     WriteSparse(dir / "big.bin", size, marks);
     ProgramImage image = {"image", 0, 0, false};
-    SplitResult split = SplitFile(&folder.f, "big.bin", kMaxSliceBytes, &image, 0);
+    SplitResult split = SplitFile(&folder.f, "big.bin", kMaxSliceBytes, &image, &kAsked, 0);
     ASSERT_EQ(split.status, kSplitDone);
     ASSERT_EQ(split.last_part, 2);
     for (int i = 0; i < 3; i++)
@@ -194,9 +204,10 @@ TEST(Planning, KeepsAWindowsHeadPartWithinWhatWindowsStarts)
     EXPECT_EQ(plan.slice_length, kMaxSliceBytes);
 }
 
-// Every part is a new file named once all are complete: a file in the way, before or planted
-// while the split runs, is replaced, never written into, and the modes are those of new
-// files.  A link, a folder, a pipe or the input under a part's name stops the split first.
+// Every part is a new file named once all are complete: a file in the way, on the user's word
+// or planted while the split runs, is replaced, never written into, and the modes are those of
+// new files.  A link, a folder, a pipe or the input under a part's name stops the split first,
+// and a file of no set stops it without the user's word.
 TEST_F(Splitting, WritesEveryPartAsANewFile)
 {
     umask(022);
@@ -221,8 +232,11 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
     chmod("a_00.exe", 0644);
     WriteBytes(dir / "a_01.QCB", "an old slice");
     chmod("a_01.QCB", 0777);
+    EXPECT_EQ(Split("a.bin", 10).status, kSplitStrayPartInTheWay);
     Meddle plant{[] { ASSERT_EQ(link("a.bin", "a_03.QCB"), 0); }, "_01"};
-    ASSERT_EQ(Split("a.bin", 10, &plant.progress).status, kSplitDone);
+    ProgramImage image = {"image", 0, 0, false};
+    SplitOptions force = {true, 0};
+    ASSERT_EQ(SplitFile(&folder.f, "a.bin", 10240, &image, &force, &plant.progress).status, kSplitDone);
     EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
     struct stat head, slice;
     ASSERT_EQ(stat("a_00.exe", &head) | stat("a_01.QCB", &slice), 0);
@@ -233,8 +247,8 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
 }
 
 // A split that fails or is refused says why, against the file concerned, and leaves the folder
-// as it found it: a set already there of the same stem (report.zip's, beside report.pdf) keeps
-// every part, since no part takes its name before all are written.
+// as it found it: an earlier set of the same file keeps every part, since no part takes its
+// name before all are written, and those moved aside come back.
 struct Failing {
     const char *name;
     const char *input;
@@ -245,6 +259,7 @@ struct Failing {
     SplitStatus status;
     int code;
     const char *call, *path;
+    const char *planted = "";  // what the meddling left, which the split must leave too
 };
 void PrintTo(const Failing &f, std::ostream *os) { *os << f.name; }
 
@@ -254,9 +269,7 @@ TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
 {
     const Failing &f = GetParam();
     WritePattern(dir / "report.pdf", 5 * 12288, 2);
-    WritePattern(dir / "report.zip", 5 * 12288, 3);
-    ASSERT_EQ(Split("report.zip", 10).status, kSplitDone);
-    ASSERT_EQ(unlink("report.zip"), 0);
+    ASSERT_EQ(Split("report.pdf", 12).status, kSplitDone);
     // Each file by its name and a hash of its bytes, which a failure prints briefly.
     std::map<std::string, size_t> before;
     for (const std::string &name : Names(dir.path()))
@@ -267,6 +280,8 @@ TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
     EXPECT_EQ(result.status, f.status);
     EXPECT_EQ(std::make_tuple(result.error.code, std::string(result.error.call), std::string(result.error.path)),
               std::make_tuple(f.code, std::string(f.call), std::string(f.path)));
+    if (f.planted[0])
+        EXPECT_EQ(unlink(f.planted), 0);
     std::map<std::string, size_t> after;
     for (const std::string &name : Names(dir.path()))
         after[name] = name == "report.pdf" ? before[name] : std::hash<std::string>()(ReadBytes(dir / name));
@@ -278,6 +293,11 @@ std::string LongName() { return std::string(248, 'n') + ".b"; }  // "_100.QCB" m
 INSTANTIATE_TEST_SUITE_P(Cases, SplitFailure, ::testing::Values(
     Failing{"Missing", "missing.pdf", 10, nullptr, RLIM_INFINITY, 0, kSplitNoInput, ENOENT, "open",
             "missing.pdf"},
+    // A read-only file planted under the last slice's name while the parts are written: the
+    // earlier set's slices already renamed aside come back.
+    Failing{"NameTakenMeanwhile", "report.pdf", 10, [] {
+                WriteBytes("report_06.QCB", "mine"), chmod("report_06.QCB", 0444);
+            }, RLIM_INFINITY, 0, kSplitCannotCreate, EEXIST, "rename", "report_06.QCB", "report_06.QCB"},
     Failing{"ExactlyOneSlice", "report.pdf", 60, nullptr, RLIM_INFINITY, 0, kSplitTooSmall, 0, "", ""},
     Failing{"Shrinks", "report.pdf", 10, [] { ASSERT_EQ(truncate("report.pdf", 30000), 0); },
             RLIM_INFINITY, 0, kSplitReadFailed, kErrorEndedEarly, "read", "report.pdf"},
@@ -296,11 +316,11 @@ TEST_F(Splitting, SaysWhyItRefusesBeforeWriting)
     SplitResult named = Split(LongName(), 10);
     EXPECT_EQ(std::make_pair(named.status, named.error.code), std::make_pair(kSplitNamesTooLong, ENAMETOOLONG));
     ProgramImage none = {"no-image", 0, 0, false};
-    EXPECT_EQ(SplitFile(&folder.f, LongName().c_str(), 10240, &none, 0).status, kSplitNoImage);
-    WritePattern(dir / "image", 20000, 1);  // a program larger than a part; a name with no table
+    EXPECT_EQ(SplitFile(&folder.f, LongName().c_str(), 10240, &none, &kAsked, 0).status, kSplitNoImage);
+    WritePattern(dir / "image", 20000, 1);  // a program larger than a part
     SplitResult small = Split(LongName(), 10);
     EXPECT_EQ(std::make_tuple(small.status, small.least, small.table_too_large),
-              std::make_tuple(kSplitPartsTooSmall, 20480L, false));
+              std::make_tuple(kSplitPartsTooSmall, 21504L, false));
     EXPECT_EQ(Names(dir.path()), (NameSet{"image", LongName()}));
 }
 

@@ -27,12 +27,16 @@ struct OpenFolder {
     Folder f;
 };
 
+const SplitOptions kAsked = {false, 0};
+
 // Opens a set, joins it with the program copy and the deletion, and closes it.
 JoinResult JoinSet(const std::string &head)
 {
     PartSet set;
     OpenPartSet(head.c_str(), &set);
-    JoinRequest request = {true, true, false};
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.delete_parts = true;
     JoinResult result = {};
     result.status = kJoinPartFault;
     InitPartState(&result.part, 0);
@@ -54,7 +58,7 @@ protected:
         CopyFile(dir / "keep", dir / "r.zip");
         std::string image_path = dir / "image";
         ProgramImage image = {image_path.c_str(), 0, 0, false};
-        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image, 0);
+        SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image, &kAsked, 0);
         ASSERT_EQ(split.status, kSplitDone);
         ASSERT_EQ(split.last_part, 6);
         ASSERT_EQ(unlink((dir / "r.zip").c_str()), 0);
@@ -161,7 +165,9 @@ TEST_P(GoldenSet, JoinsAndChecksSound)
     ASSERT_EQ(set.state, kSetReady);
     CheckResult check = CheckParts(&set, [](void *, const PartSet *, const PartState *) {}, 0, 0);
     EXPECT_TRUE(check.sound == check.parts && check.whole_matches);
-    JoinRequest request = {false, false, false};
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = false;
     JoinResult result = JoinParts(&set, &request, 0);
     ClosePartSet(&set);
     ASSERT_EQ(result.status, kJoinDone);
@@ -249,7 +255,7 @@ TEST(Room, IsCheckedBeforeAnythingIsWritten)
         OpenFolder folder(dir.path());
         std::string image_path = dir / "image";
         ProgramImage image = {image_path.c_str(), 0, 0, false};
-        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image, 0);
+        SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image, &kAsked, 0);
         EXPECT_EQ(split.status, kSplitNoRoom);
         EXPECT_GT(split.needed, split.free_bytes);
         EXPECT_EQ(RunWithInput("ls " + dir.path(), ""), "big.bin\nimage\n");

@@ -3,53 +3,121 @@
 #include <getopt.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
+#include "format/part_layout.h"
+#include "format/paths.h"
 #include "join/join_report.h"
 #include "join/join_run.h"
 #include "join/part_check.h"
 #include "platform/console_work.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
 #include "split/split_run.h"
 #include "version.h"
 
-static const char kSplitUsage[] =
-    "Usage: %s [-s SIZE] [--for=windows|linux] FILE\n"
-    "  or:  %s --join=HEAD [--no-copy] [--delete]\n"
-    "  or:  %s --check=HEAD\n"
-    "Cut FILE into parts of at most SIZE beside it.  The first part, FILE_00.exe,\n"
-    "is a program that rebuilds FILE from the parts beside it.\n"
-    "\n"
-    "  -s, --size=SIZE    the largest a part may be: bytes, or a number with K, M\n"
-    "                     or G (binary: 1K is 1024 bytes), one decimal allowed;\n"
-    "                     10K to 4G, which means 4294967295 bytes; 1400K unless given\n"
-    "      --for=SYSTEM   the system the head part runs on: linux (the default) or\n"
-    "                     windows\n"
-    "  -j, --join=HEAD    rebuild the file of the set whose head part is HEAD, from\n"
-    "                     the parts beside it, in HEAD's folder\n"
-    "      --no-copy      with --join: write no cleaver.exe beside the file\n"
-    "      --delete       with --join: delete the parts once the file is rebuilt\n"
-    "  -c, --check=HEAD   read every part of that set and tell which are missing,\n"
-    "                     cut short, damaged or swapped, writing nothing\n"
-    "  -h, --help         show this help and exit\n"
-    "  -V, --version      show the version and exit\n"
-    "\n"
-    "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n";
+// The options, once: getopt takes them from here, --help prints them, and
+// the man page is made from --help.
+enum {
+    kFor = 256,
+    kName,
+    kNoCopy,
+    kDelete,
+};
+struct OptionText {
+    option getopt;
+    char letter;         // the short form, or 0
+    const char *value;   // what it takes, for the help
+    bool head;           // a head part takes it too
+    const char *help;
+};
+static const OptionText kOptionTexts[] = {
+    {{"size", required_argument, 0, 's'}, 's', "SIZE", false,
+     "the largest a part may be: bytes, or a number with K, M or G (binary:\n"
+     "1K is 1024 bytes), one decimal allowed; 10K to 4G, which means 4294967295\n"
+     "bytes.  Without it, 1400K, where that makes no more than 99 parts"},
+    {{"for", required_argument, 0, kFor}, 0, "SYSTEM", false,
+     "the system the head part runs on: linux (the default) or windows"},
+    {{"output-dir", required_argument, 0, 'o'}, 'o', "DIR", true,
+     "write the parts there (a split), or the file and cleaver.exe (a join;\n"
+     "- writes the file to standard output, and nothing else)"},
+    {{"name", required_argument, 0, kName}, 0, "NAME", false,
+     "the name of the file read from standard input (FILE -)"},
+    {{"force", no_argument, 0, 'f'}, 'f', 0, true,
+     "replace what is in the way: the parts of another set (a split); another\n"
+     "file of the rebuilt file's name, and another cleaver.exe (a join)"},
+    {{"join", required_argument, 0, 'j'}, 'j', "HEAD", false,
+     "rebuild the file of the set whose head part is HEAD, from the parts beside\n"
+     "it, in HEAD's folder"},
+    {{"no-copy", no_argument, 0, kNoCopy}, 0, 0, true, "with a join: write no cleaver.exe beside the file"},
+    {{"delete", no_argument, 0, kDelete}, 0, 0, true,
+     "with a join: delete the parts once the file is rebuilt"},
+    {{"check", required_argument, 0, 'c'}, 'c', "HEAD", true,
+     "read every part of that set and tell which are missing, cut short,\n"
+     "damaged or swapped, writing nothing"},
+    {{"info", required_argument, 0, 'i'}, 'i', "HEAD", true,
+     "tell what that set holds, and how to rebuild it with standard tools"},
+    {{"quiet", no_argument, 0, 'q'}, 'q', 0, true,
+     "with --join and --check: nothing on standard output; the exit status tells"},
+    {{"help", no_argument, 0, 'h'}, 'h', 0, true, "show this help and exit"},
+    {{"version", no_argument, 0, 'V'}, 'V', 0, true, "show the version and exit"},
+};
+enum { kOptionCount = sizeof kOptionTexts / sizeof kOptionTexts[0] };
 
-static const char kHeadUsage[] =
-    "Usage: %s [--no-copy] [--delete]\n"
-    "  or:  %s --check\n"
-    "Rebuild the file of this set from the parts beside this head part, in its\n"
-    "folder.\n"
-    "\n"
-    "      --no-copy      write no cleaver.exe beside the file\n"
-    "      --delete       delete the parts once the file is rebuilt\n"
-    "  -c, --check        read every part of the set and tell which are missing,\n"
-    "                     cut short, damaged or swapped, writing nothing\n"
-    "  -h, --help         show this help and exit\n"
-    "  -V, --version      show the version and exit\n"
-    "\n"
-    "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n";
+static void PrintOptions(bool head)
+{
+    for (const OptionText &o : kOptionTexts) {
+        if (head && !o.head)
+            continue;
+        // A head part's --check and --info concern its own set: no HEAD.
+        bool takes = o.value && !(head && (o.letter == 'c' || o.letter == 'i'));
+        char form[64] = "";
+        AppendText(form, sizeof form, o.letter ? "  -" : "     ");
+        if (o.letter) {
+            char letter[3] = {o.letter, ',', 0};
+            AppendText(form, sizeof form, letter);
+        }
+        AppendText(form, sizeof form, " --");
+        AppendText(form, sizeof form, o.getopt.name);
+        if (takes) {
+            AppendText(form, sizeof form, "=");
+            AppendText(form, sizeof form, o.value);
+        }
+        printf("%-24s", form);
+        for (const char *p = o.help; *p; p++) {
+            putchar(*p);
+            if (*p == '\n')
+                printf("%24s", "");
+        }
+        putchar('\n');
+    }
+}
+
+static void PrintHelp(bool head)
+{
+    const char *name = ConsoleName();
+    if (head) {
+        printf("Usage: %s [--no-copy] [--delete] [-o DIR|-] [-f] [-q]\n"
+               "  or:  %s --check [-q]\n"
+               "  or:  %s --info\n"
+               "Rebuild the file of this set from the parts beside this head part, in its\n"
+               "folder.\n\n",
+               name, name, name);
+    } else {
+        printf("Usage: %s [-s SIZE] [--for=SYSTEM] [-o DIR] [-f] FILE\n"
+               "  or:  %s [-s SIZE] [--for=SYSTEM] [-o DIR] [-f] - NAME\n"
+               "  or:  %s --join=HEAD [-o DIR|-] [--no-copy] [--delete] [-f] [-q]\n"
+               "  or:  %s --check=HEAD [-q]\n"
+               "  or:  %s --info=HEAD\n"
+               "Cut FILE into parts of at most SIZE beside it.  The first part, FILE_00.exe,\n"
+               "is a program that rebuilds FILE from the parts beside it.  With FILE -,\n"
+               "cut standard input, to be rebuilt under NAME.\n\n",
+               name, name, name, name, name);
+    }
+    PrintOptions(head);
+    printf("\nExit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
+}
 
 static int Usage(const char *problem, const char *what = "", const char *after = "")
 {
@@ -60,6 +128,14 @@ static int Usage(const char *problem, const char *what = "", const char *after =
     PrintError(text);
     fprintf(stderr, "Try '%s --help' for more information.\n", ConsoleName());
     return 2;
+}
+
+// Where the command line says what was done: standard output, or standard
+// error where the file itself goes to standard output.
+static void Say(const char *line, bool quiet, bool to_error)
+{
+    if (!quiet)
+        fprintf(to_error ? stderr : stdout, "%s\n", line);
 }
 
 static int Split(const SplitRequest *request)
@@ -73,94 +149,182 @@ static int Split(const SplitRequest *request)
     EndConsoleWork(&work);
     if (outcome.result.status == kSplitDone)
         printf("%s\n", outcome.text);
-    else if (outcome.failed)
+    else if (outcome.failed) {
+        bool refused = outcome.result.status == kSplitOtherSetInTheWay ||
+                       outcome.result.status == kSplitStrayPartInTheWay;
+        if (refused)
+            AppendText(outcome.text, sizeof outcome.text, " (--force replaces it)");
         PrintError(outcome.text);
+    }
     EndIfInterrupted();
     return outcome.failed ? 1 : 0;
 }
 
-static int Join(const char *head, const JoinRequest *request)
+struct JoinAsked {
+    const char *head;
+    const char *output_dir;  // "-": standard output
+    bool quiet;
+};
+
+static int Join(const JoinAsked *asked, JoinRequest *request)
 {
     PartSet set;
-    OpenPartSet(head, &set);
+    OpenPartSet(asked->head, &set);
+    Folder output;
+    File out;
+    bool to_stdout = asked->output_dir && TextEqual(asked->output_dir, "-");
+    FileError error;
+    ClearError(&error);
+    if (to_stdout) {
+        StandardOutput(&out);
+        request->output_stream = &out;
+        request->make_copy = false;
+    } else if (asked->output_dir && !OpenFolder(asked->output_dir, &output, &error)) {
+        char text[2 * kPathSize] = "";
+        AppendFailure(text, sizeof text, &error);
+        PrintError(text);
+        ClosePartSet(&set);
+        return 1;
+    } else if (asked->output_dir) {
+        request->output_folder = &output;
+    }
     Progress progress;
     ProgressInit(&progress);
     ConsoleWork work;
     JoinOutcome outcome;
+    fflush(stdout);
     BeginConsoleWork(&work, &progress);
     RunJoin(&set, request, &progress, &outcome);
     EndConsoleWork(&work);
     ClosePartSet(&set);
+    if (asked->output_dir && !to_stdout)
+        FolderClose(&output);
     if (outcome.line[0])
-        printf("%s\n", outcome.line);
+        Say(outcome.line, asked->quiet, to_stdout);
+    if (outcome.result.status == kJoinOutputExists)
+        AppendText(outcome.message, sizeof outcome.message, "; --force replaces it");
+    else if (outcome.result.program_copy == kProgramCopyLeftAlone && !outcome.failed)
+        AppendText(outcome.message, sizeof outcome.message, " (--force replaces another program)");
     if (outcome.message[0])
         PrintError(outcome.message);
     EndIfInterrupted();
     return outcome.failed ? 1 : 0;
 }
 
-static void PrintPart(void *, const PartSet *set, const PartState *part)
+static void PrintPart(void *quiet, const PartSet *set, const PartState *part)
 {
     char line[3 * kPathSize];
     FormatPartLine(set, part, line, sizeof line);
-    printf("%s\n", line);
+    Say(line, *(bool *)quiet, false);
 }
 
-static int Check(const char *head)
+// Opens the set of a head part for --check or --info; false after saying
+// why it cannot be.
+static bool OpenForReading(const char *head, PartSet *set)
+{
+    OpenPartSet(head, set);
+    if (set->state == kSetReady)
+        return true;
+    char text[4 * kPathSize] = "";
+    if (set->state == kSetEmpty) {
+        AppendName(text, sizeof text, head);
+        AppendText(text, sizeof text, " is no head part of a set: it holds none");
+    } else {
+        DescribeSetProblem(set, text, sizeof text);
+    }
+    ClosePartSet(set);
+    PrintError(text);
+    return false;
+}
+
+static int Check(const char *head, bool quiet)
 {
     PartSet set;
-    OpenPartSet(head, &set);
-    if (set.state != kSetReady) {
-        char text[4 * kPathSize] = "";
-        if (set.state == kSetEmpty) {
-            AppendName(text, sizeof text, head);
-            AppendText(text, sizeof text, " is no head part of a set: it holds none");
-        } else {
-            DescribeSetProblem(&set, text, sizeof text);
-        }
-        ClosePartSet(&set);
-        PrintError(text);
+    if (!OpenForReading(head, &set))
         return 1;
-    }
     Progress progress;
     ProgressInit(&progress);
     ConsoleWork work;
     BeginConsoleWork(&work, &progress);
-    CheckResult result = CheckParts(&set, PrintPart, 0, &progress);
+    CheckResult result = CheckParts(&set, PrintPart, &quiet, &progress);
     EndConsoleWork(&work);
     if (!result.stopped) {
-        char line[256];
+        char line[3 * kPathSize];
         FormatCheckSummary(&set, &result, line, sizeof line);
-        printf("%s\n", line);
+        Say(line, quiet, false);
     }
     ClosePartSet(&set);
     EndIfInterrupted();
     return result.sound == result.parts && result.whole_matches ? 0 : 1;
 }
 
+static int Info(const char *head)
+{
+    PartSet set;
+    if (!OpenForReading(head, &set))
+        return 1;
+    char text[8 * kPathSize];
+    FormatSetInfo(&set, text, sizeof text);
+    printf("%s", text);
+    ClosePartSet(&set);
+    return 0;
+}
+
+// Without -s, a split that would make more than 99 parts does not happen by
+// surprise: it says so, and what size would make 99.
+static bool TooManyByDefault(const char *input, int64_t part_bytes)
+{
+    File file;
+    FileInfo info;
+    if (!FileOpenRead(0, input, &file, 0, &info))
+        return false;  // the split itself says why
+    FileClose(&file, 0);
+    int64_t parts = info.length / part_bytes + 2;  // the head part holds the program too
+    if (parts <= 99)
+        return false;
+    int64_t per_part = info.length / 98 + 1;
+    int64_t mb = (per_part + (1 << 20) - 1) >> 20;
+    char text[kPathSize + 256] = "";
+    AppendName(text, sizeof text, input);
+    AppendText(text, sizeof text, " would make about ");
+    AppendDecimal(text, sizeof text, parts);
+    AppendText(text, sizeof text, " parts of ");
+    AppendSize(text, sizeof text, part_bytes);
+    AppendText(text, sizeof text, ": say how large a part may be with -s (-s ");
+    AppendDecimal(text, sizeof text, mb < 4096 ? mb : 4096);
+    AppendText(text, sizeof text, mb < 4096 ? "M makes 99 or fewer)" : "M is the largest)");
+    PrintError(text);
+    return true;
+}
+
 int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
 {
     CatchConsoleSignals();
-    enum { kFor = 256, kNoCopy, kDelete };
     bool head = mode == kJoinMode;
-    // A head part checks itself: its --check takes no HEAD.
-    const option kOptions[] = {
-        {"size", required_argument, 0, 's'},
-        {"for", required_argument, 0, kFor},
-        {"join", required_argument, 0, 'j'},
-        {"check", head ? no_argument : required_argument, 0, 'c'},
-        {"no-copy", no_argument, 0, kNoCopy},
-        {"delete", no_argument, 0, kDelete},
-        {"help", no_argument, 0, 'h'},
-        {"version", no_argument, 0, 'V'},
-        {0, 0, 0, 0},
-    };
-    const char *size_text = 0, *join = 0, *check = 0;
-    bool for_windows = false, checking = false, split_option = false;
-    JoinRequest request = {true, false, head};
+    // The short options, from the table, each with its argument's colon; a
+    // head part's --check and --info concern its own set.
+    option options[kOptionCount + 1];
+    char letters[2 * kOptionCount + 2] = ":";
+    for (int i = 0; i < kOptionCount; i++) {
+        options[i] = kOptionTexts[i].getopt;
+        char letter = kOptionTexts[i].letter;
+        if (head && (letter == 'c' || letter == 'i'))
+            options[i].has_arg = no_argument;
+        if (letter && (!head || kOptionTexts[i].head)) {
+            char form[3] = {letter, (char)(options[i].has_arg == required_argument ? ':' : 0), 0};
+            AppendText(letters, sizeof letters, form);
+        }
+    }
+    options[kOptionCount] = option{0, 0, 0, 0};
+    const char *size_text = 0, *join = 0, *check = 0, *info = 0, *output_dir = 0, *name = 0;
+    bool for_windows = false, checking = false, informing = false, split_option = false;
+    bool force = false, quiet = false;
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.head_is_running = head;
     opterr = 0;  // the messages are ours, in the program's own words
     int c;
-    while ((c = getopt_long(argc, argv, head ? ":chV" : ":s:j:c:hV", kOptions, 0)) != -1) {
+    while ((c = getopt_long(argc, argv, letters, options, 0)) != -1) {
         switch (c) {
         case 's':
             size_text = optarg;
@@ -172,12 +336,29 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             for_windows = strcmp(optarg, "windows") == 0;
             split_option = true;
             break;
+        case kName:
+            name = optarg;
+            split_option = true;
+            break;
+        case 'o':
+            output_dir = optarg;
+            break;
+        case 'f':
+            force = true;
+            break;
+        case 'q':
+            quiet = true;
+            break;
         case 'j':
             join = optarg;
             break;
         case 'c':
             checking = true;
             check = optarg;
+            break;
+        case 'i':
+            informing = true;
+            info = optarg;
             break;
         case kNoCopy:
             request.make_copy = false;
@@ -186,10 +367,11 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             request.delete_parts = true;
             break;
         case 'h':
-            printf(head ? kHeadUsage : kSplitUsage, ConsoleName(), ConsoleName(), ConsoleName());
+            PrintHelp(head);
             return 0;
         case 'V':
-            printf("QCleaver " QCLEAVER_VERSION "\n");
+            printf("QCleaver " QCLEAVER_VERSION "\n"
+                   "reads sets of every version: none, QCS1, QCS2 and QCS3; writes QCS3\n");
             return 0;
         case ':':
             return Usage("option '", argv[optind - 1], "' requires an argument");
@@ -201,20 +383,53 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
     if (head) {
         // A head part: its own set, and nothing else.
         if (operands > 0 || split_option || join)
-            return Usage("a head part takes only --no-copy, --delete and --check, for its own set");
-        return checking ? Check(image_path) : Join(image_path, &request);
+            return Usage("a head part takes only --no-copy, --delete, --check, --info, -o, -f and -q, "
+                         "for its own set");
+        join = image_path;
+        if (checking)
+            check = image_path;
+        if (informing)
+            info = image_path;
     }
-    if ((join != 0) + checking + (operands > 0) != 1 || operands > 1)
-        return Usage(operands > 1 ? "one FILE at a time" : "give one FILE, --join=HEAD or --check=HEAD");
-    if ((join || checking) && split_option)
-        return Usage("--size and --for are for a split");
-    if (!join && (!request.make_copy || request.delete_parts))
+    bool joining = join && !checking && !informing;
+    bool stdin_input = !head && operands >= 1 && TextEqual(argv[optind], "-");
+    if (!head && ((join != 0) + checking + informing + (operands > 0) != 1 ||
+                  operands > (stdin_input ? 2 : 1)))
+        return Usage(operands > 1 ? "one FILE at a time"
+                                  : "give one FILE, --join=HEAD, --check=HEAD or --info=HEAD");
+    if (!joining && (!request.make_copy || request.delete_parts))
         return Usage("--no-copy and --delete are for a join");
-    if (join)
-        return Join(join, &request);
+    if ((checking || informing) && (output_dir || force || split_option))
+        return Usage("--check and --info take only -q");
+    if (join && !head && split_option)
+        return Usage("--size, --for and --name are for a split");
+    bool to_stdout = output_dir && TextEqual(output_dir, "-");
+    if (joining && to_stdout && request.delete_parts)
+        return Usage("--delete is not for a join to standard output, which keeps the parts");
     if (checking)
-        return Check(check);
-    SplitRequest split = {argv[optind], kSizePresets[kDefaultPreset].bytes, for_windows, image_path};
+        return Check(check, quiet);
+    if (informing)
+        return Info(info);
+    if (joining) {
+        request.replace_output = request.replace_copy = force;
+        JoinAsked asked = {join, output_dir, quiet};
+        return Join(&asked, &request);
+    }
+    if (quiet)
+        return Usage("-q is for --join and --check");
+    if (to_stdout)
+        return Usage("a split writes its parts to a folder, not to standard output");
+    if (stdin_input && !name && operands < 2)
+        return Usage("standard input has no name: give it after -, or with --name");
+    if (!stdin_input && name)
+        return Usage("--name is for standard input (FILE -)");
+    SplitRequest split = {stdin_input ? 0 : argv[optind],
+                          stdin_input ? (name ? name : argv[optind + 1]) : 0,
+                          output_dir,
+                          kSizePresets[kDefaultPreset].bytes,
+                          for_windows,
+                          force,
+                          image_path};
     SizeText problem = size_text ? ParseSliceSize(size_text, 1, &split.part_bytes) : kSizeTaken;
     if (problem != kSizeTaken) {
         char text[256];
@@ -222,5 +437,7 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         AppendText(text, sizeof text, ", not ");
         return Usage(text, size_text);
     }
+    if (!size_text && split.input && TooManyByDefault(split.input, split.part_bytes))
+        return 1;
     return Split(&split);
 }

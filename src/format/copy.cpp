@@ -10,20 +10,34 @@ static unsigned char g_copy_buffer[kCopyBufferSize];
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
                      FileError *error)
 {
+    int64_t copied;
+    CopyResult result = CopyAvailable(from, to, count, &copied, crc, progress, error);
+    // An end before count bytes means the file was cut short.
+    if (result == kCopied && copied < count) {
+        SetError(error, kErrorEndedEarly, "read", from->name);
+        return kReadFailed;
+    }
+    return result;
+}
+
+CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
+                         Progress *progress, FileError *error)
+{
+    *copied = 0;
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
+        // A read may return less than asked; only none at all is the end.
         int got = FileRead(from, g_copy_buffer, want, error);
-        // A read may return less than asked; only none at all is the end,
-        // and an end before count bytes means the file was cut short.
         if (got == 0)
-            SetError(error, kErrorEndedEarly, "read", from->name);
-        if (got <= 0)
+            return kCopied;
+        if (got < 0)
             return kReadFailed;
         if (crc)
             *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
         if (to && !FileWrite(to, g_copy_buffer, got, error))
             return kWriteFailed;
         count -= got;
+        *copied += got;
         if (!ProgressStep(progress, got))
             return kCopyStopped;
     }

@@ -21,6 +21,11 @@ enum CopyResult {
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
                      FileError *error);
 
+// Copies what from holds, up to count bytes: fewer where it ends first (a
+// pipe), which is no failure; *copied says how many.
+CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
+                         Progress *progress, FileError *error);
+
 // The same from bytes in memory.
 CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint32_t *crc,
                       FileError *error);

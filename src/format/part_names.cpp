@@ -11,15 +11,15 @@ bool FormatPartName(char name[kPathSize], const char *stem, int64_t index)
            AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
 }
 
-int64_t SliceIndexOf(const char *name, const char *stem, int64_t last_part)
+int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit)
 {
     int stem_length = TextLength(stem);
     if (TextLength(name) <= stem_length + 1)
         return 0;
     int64_t index = 0;
-    for (const char *p = name + stem_length + 1; *p >= '0' && *p <= '9' && index <= last_part; p++)
+    for (const char *p = name + stem_length + 1; *p >= '0' && *p <= '9' && index <= limit; p++)
         index = index * 10 + (*p - '0');
-    if (index < 1 || index > last_part)
+    if (index < 1 || index > limit)
         return 0;
     char expected[kPathSize];
     if (!FormatPartName(expected, stem, index))

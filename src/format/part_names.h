@@ -10,10 +10,10 @@
 // at least two digits.  False when the name does not fit.
 bool FormatPartName(char name[kPathSize], const char *stem, int64_t index);
 
-// The index of a slice file's name (1 ... last_part), or 0 when the name is
-// not one of the set's slices exactly as a split writes it (in the
-// system's case rule).
-int64_t SliceIndexOf(const char *name, const char *stem, int64_t last_part);
+// The index of a slice file's name (1 ... limit), or 0 when the name is not
+// a slice's of that stem exactly as a split writes it (in the system's
+// case rule).
+int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit);
 
 // What the part names are made of: a path's base name without its
 // extension ("report.tar" of "C:\data\report.tar.gz"), by DOS rules (a

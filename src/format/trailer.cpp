@@ -32,7 +32,7 @@ static int RecordVersion(const unsigned char bytes[kTrailerSize])
     for (int i = 0; i < kRecordAt && !terminated; i++)
         terminated = bytes[i] == 0;
     const unsigned char *tag = bytes + kRecordAt;
-    if (terminated && tag[0] == 'Q' && tag[1] == 'C' && tag[2] == 'S' && (tag[3] == '1' || tag[3] == '2'))
+    if (terminated && tag[0] == 'Q' && tag[1] == 'C' && tag[2] == 'S' && tag[3] >= '1' && tag[3] <= '3')
         return tag[3] - '0';
     bool zero = true;
     for (int i = kRecordAt; i < kTrailerPathSize; i++)
@@ -42,7 +42,7 @@ static int RecordVersion(const unsigned char bytes[kTrailerSize])
 
 int64_t PartTableSize(const PartSetTrailer *trailer)
 {
-    if (trailer->record_version != 2 || trailer->last_part < 0)
+    if (trailer->record_version < 2 || trailer->last_part < 0)
         return 0;
     return ((int64_t)trailer->last_part + 1) * kTableEntrySize;
 }
@@ -56,7 +56,8 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
     WriteUint32(bytes + kLastPartAt, (uint32_t)trailer->last_part);
     if (!trailer->has_record)
         return;
-    int version = trailer->record_version == 1 ? 1 : 2;
+    int version = trailer->record_version >= 1 && trailer->record_version <= 3 ? trailer->record_version
+                                                                               : kCurrentRecordVersion;
     const unsigned char tag[4] = {'Q', 'C', 'S', (unsigned char)('0' + version)};
     for (int i = 0; i < 4; i++)
         bytes[kRecordAt + i] = tag[i];
@@ -64,8 +65,8 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
     WriteUint32(bytes + kRecordSizeAt + 4, (uint32_t)((uint64_t)trailer->size >> 32));
     WriteUint32(bytes + kRecordCrcAt, trailer->crc);
     WriteUint32(bytes + kRecordSliceAt, trailer->slice_length);
-    WriteUint32(bytes + kRecordImageCrcAt, version == 2 ? trailer->image_crc : 0);
-    WriteUint32(bytes + kRecordTableCrcAt, version == 2 ? trailer->table_crc : 0);
+    WriteUint32(bytes + kRecordImageCrcAt, version >= 2 ? trailer->image_crc : 0);
+    WriteUint32(bytes + kRecordTableCrcAt, version >= 2 ? trailer->table_crc : 0);
     WriteUint32(bytes + kRecordCheckAt, RecordCheck(bytes));
 }
 
@@ -81,6 +82,7 @@ void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trai
     trailer->record_intact = false;
     trailer->size = trailer->original_size32;
     trailer->crc = trailer->slice_length = trailer->image_crc = trailer->table_crc = 0;
+    trailer->extension_length = 0;
     if (trailer->has_record) {
         trailer->record_intact = ReadUint32(bytes + kRecordCheckAt) == RecordCheck(bytes);
         trailer->size = (int64_t)((uint64_t)ReadUint32(bytes + kRecordSizeAt) |
@@ -130,7 +132,7 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
                              (all_zero || (t->last_part >= 1 && t->last_part <= LegacyMaxLastPart(size)));
     // The image lies inside the head part, and the head part carries no more
     // of the input than there is.
-    int64_t head_data = head_length - kTrailerSize - t->image_size - PartTableSize(t);
+    int64_t head_data = head_length - kTrailerSize - t->image_size - PartTableSize(t) - t->extension_length;
     bool image_fits = t->image_size >= 0 && head_data >= 0 && head_data <= size;
     if (all_zero)
         verdict.state = kTrailerEmpty;

@@ -22,15 +22,16 @@ static_assert(kTrailerSize == 272, "every head part ever written ends in 272 byt
 // look at since the path ends before them.  It carries what a 32-bit size
 // cannot, and a checksum over the input.  Version 2 ("QCS2") also checks
 // the program image and a part table: the CRC-32 of each part's stretch of
-// the input, 4 bytes a part from the head part's on, little-endian, between
-// the head part's stretch and the trailer.
+// the input, 4 bytes a part from the head part's on, little-endian, just
+// before the trailer.  Version 3 ("QCS3") adds an extension before the
+// table (format/extension.h).  docs/FORMAT.md tells them all.
 enum {
-    kRecordAt = kTrailerPathSize - 32,  // "QCS1" or "QCS2"
+    kRecordAt = kTrailerPathSize - 32,  // "QCS1", "QCS2" or "QCS3"
     kRecordSizeAt = kRecordAt + 4,   // the input's size, signed 64-bit
     kRecordCrcAt = kRecordAt + 12,   // CRC-32 of the input
     kRecordSliceAt = kRecordAt + 16, // bytes in every full slice file, unsigned
-    kRecordImageCrcAt = kRecordAt + 20,  // version 2: CRC-32 of the program image
-    kRecordTableCrcAt = kRecordAt + 24,  // version 2: CRC-32 of the part table
+    kRecordImageCrcAt = kRecordAt + 20,  // versions 2 and 3: CRC-32 of the program image
+    kRecordTableCrcAt = kRecordAt + 24,  // versions 2 and 3: CRC-32 of the part table
     kRecordCheckAt = kRecordAt + 28, // CRC-32 of the record's first 28 bytes
     kMaxRecordPath = kRecordAt - 1,  // the longest path that leaves room for it
     kTableEntrySize = 4,
@@ -47,16 +48,22 @@ struct PartSetTrailer {
     int32_t last_part;              // index of the last part = slice files
     // The set record, where there is one.
     bool has_record;
-    int record_version;     // 1 or 2 with a record; -1 for bytes no build writes
+    int record_version;     // 1, 2 or 3 with a record; -1 for bytes no build writes
     bool record_intact;     // its own check matched when it was read
     int64_t size;           // the input's length
     uint32_t crc;           // CRC-32 of the input
     uint32_t slice_length;  // bytes in every full slice file
-    uint32_t image_crc;     // version 2: CRC-32 of the program image
-    uint32_t table_crc;     // version 2: CRC-32 of the part table
+    uint32_t image_crc;     // versions 2 and 3: CRC-32 of the program image
+    uint32_t table_crc;     // versions 2 and 3: CRC-32 of the part table
+    // Not in the trailer's bytes: the length of a version 3 extension, as
+    // its reader found it; 0 for the others.
+    int64_t extension_length;
 };
 
-// Bytes of the part table before the trailer: none but in version 2.
+// The version every set this build makes is.
+const int kCurrentRecordVersion = 3;
+
+// Bytes of the part table before the trailer: none but in versions 2 and 3.
 int64_t PartTableSize(const PartSetTrailer *trailer);
 
 // The input's length as the trailer tells it, from the record where there is one.

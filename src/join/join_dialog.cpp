@@ -1,6 +1,8 @@
 #include "join/join_dialog.h"
 
+#include "format/paths.h"
 #include "join/join_run.h"
+#include "platform/reasons.h"
 #include "join/part_set.h"
 #include "platform/text.h"
 
@@ -41,17 +43,78 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
         ShowMessage(dialog, text, kTitle, MB_ICONERROR);
 }
 
+// Asks about what the join would replace; false where the user will not
+// have the rebuilt file replace another.
+static bool AskToReplace(HWND dialog, JoinDialog *state, JoinRequest *request)
+{
+    JoinConflicts conflicts;
+    FindJoinConflicts(&state->set, request, &conflicts);
+    char question[2 * kPathSize] = "";
+    if (conflicts.output_exists) {
+        AppendName(question, sizeof question,
+                   request->output_name ? request->output_name : state->set.output);
+        AppendText(question, sizeof question, " already exists. Replace it?");
+        if (!AskYesNo(dialog, question, kTitle))
+            return false;
+        request->replace_output = true;
+    }
+    if (conflicts.copy_differs) {
+        CopyText(question, sizeof question, kProgramCopyName);
+        AppendText(question, sizeof question, " already exists, and is another program. Replace it?");
+        request->replace_copy = AskYesNo(dialog, question, kTitle);
+    }
+    return true;
+}
+
+// Runs the join as asked, with the user's answers; false where the user
+// answered that nothing should be written after all.
+static bool JoinAsAsked(HWND dialog, JoinDialog *state, JoinRequest *request, JoinOutcome *outcome)
+{
+    if (!AskToReplace(dialog, state, request))
+        return false;
+    Progress progress;
+    ProgressInit(&progress);
+    BeginWork(dialog, &progress);
+    RunJoin(&state->set, request, &progress, outcome);
+    EndWork(dialog);
+    return true;
+}
+
 static void OnJoin(HWND dialog, JoinDialog *state)
 {
     // The dialog is the head part itself, which Windows will not delete.
-    JoinRequest request = {IsItemChecked(dialog, IDC_MAKE_COPY),
-                           IsItemChecked(dialog, IDC_DELETE_PARTS), true};
-    Progress progress;
-    ProgressInit(&progress);
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = IsItemChecked(dialog, IDC_MAKE_COPY);
+    request.delete_parts = IsItemChecked(dialog, IDC_DELETE_PARTS);
+    request.head_is_running = true;
     JoinOutcome outcome;
-    BeginWork(dialog, &progress);
-    RunJoin(&state->set, &request, &progress, &outcome);
-    EndWork(dialog);
+    if (!JoinAsAsked(dialog, state, &request, &outcome))
+        return;  // stays open: nothing was written
+    // Parts on a CD or a read-only share: the file may go elsewhere.
+    Folder elsewhere;
+    char path[kPathSize], name[kPathSize];
+    bool moved = false;
+    if (outcome.result.status == kJoinNoOutput && IsNotWritable(&outcome.result.error)) {
+        char question[4 * kPathSize] = "";
+        AppendFailure(question, sizeof question, &outcome.result.error);
+        AppendText(question, sizeof question, ". Choose another folder for ");
+        AppendName(question, sizeof question, state->set.output);
+        AppendText(question, sizeof question, "?");
+        if (AskYesNo(dialog, question, kTitle) && ChooseOutputFile(dialog, state->set.output, path) &&
+            FolderOfFile(path, &elsewhere, 0)) {
+            moved = true;
+            CopyText(name, kPathSize, FileNameOf(path));
+            request.output_folder = &elsewhere;
+            request.output_name = name;
+            if (!JoinAsAsked(dialog, state, &request, &outcome)) {
+                FolderClose(&elsewhere);
+                return;
+            }
+        }
+    }
+    if (moved)
+        FolderClose(&elsewhere);
     if (outcome.stopped)
         return;  // stays open, ready to try again
     if (outcome.line[0])

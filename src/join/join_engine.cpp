@@ -9,16 +9,107 @@
 
 const char kProgramCopyName[] = "cleaver.exe";
 
-// What one join works with: the set, and the files it must not touch but
-// by design.
+void InitJoinRequest(JoinRequest *request)
+{
+    request->make_copy = true;
+    request->delete_parts = request->head_is_running = false;
+    request->replace_output = request->replace_copy = false;
+    request->output_folder = 0;
+    request->output_name = 0;
+    request->output_stream = 0;
+}
+
+// What one join works with: the set, where the file goes, and the files it
+// must not touch but by design.
 struct Joining {
     PartSet *set;
+    const JoinRequest *request;
+    const Folder *out;   // where the file and the program copy go
+    const char *output;  // the file's name there
     bool replaces;     // a file has the rebuilt file's name already
+    bool may_replace;  // ... which the user's word, or its being the same, allows to replace
     FileId replaced;   // that file
     FileId output_id;  // the rebuilt file, once written
     PartTable table;     // the CRC-32 of each part, in a set that records them
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
+
+static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *request)
+{
+    joining->set = set;
+    joining->request = request;
+    joining->out = request->output_folder ? request->output_folder : &set->folder;
+    joining->output = request->output_name ? request->output_name : set->output;
+    joining->replaces = joining->may_replace = false;
+    joining->replaced.volume = joining->replaced.index = 0;
+    joining->output_id = joining->replaced;
+    joining->joiner.length = 0;
+    OpenPartTable(&joining->table, set);
+}
+
+// The CRC-32 and length of the file of that name, read whole; false where
+// it cannot be read.
+static bool ChecksumOf(const Folder *folder, const char *name, uint32_t *crc, int64_t *length)
+{
+    File file;
+    *crc = 0;
+    bool read = FileOpenRead(folder, name, &file, 0) &&
+                CopyAvailable(&file, 0, INT64_MAX, length, crc, 0, 0) == kCopied;
+    FileClose(&file, 0);
+    return read;
+}
+
+// Whether the file of that name holds what the join rebuilds: then it is
+// no other file, and replacing it changes nothing.  Only a set that
+// records its checksum can tell.
+static bool HoldsTheFile(const Joining *joining)
+{
+    const PartSetTrailer &trailer = joining->set->trailer;
+    uint32_t crc;
+    int64_t length;
+    return trailer.has_record && ChecksumOf(joining->out, joining->output, &crc, &length) &&
+           length == OriginalSize(&trailer) && crc == trailer.crc;
+}
+
+// Whether the file of that name is this set's program, byte for byte.
+static bool HoldsTheProgram(Joining *joining, const char *name)
+{
+    PartSet *set = joining->set;
+    uint32_t crc, program = 0;
+    int64_t length;
+    if (!ChecksumOf(joining->out, name, &crc, &length) || length != set->trailer.image_size)
+        return false;
+    if (set->trailer.record_version >= 2)
+        return crc == set->trailer.image_crc;
+    return FileSeek(&set->file, 0, 0) &&
+           CopyBytes(&set->file, 0, set->trailer.image_size, &program, 0, 0) == kCopied && crc == program;
+}
+
+static bool IsNamed(const char *name, const char *as)
+{
+    return kNamesIgnoreCase ? TextEqualNoCase(name, as) : TextEqual(name, as);
+}
+
+void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *conflicts)
+{
+    Joining joining;
+    StartJoining(&joining, set, request);
+    conflicts->output_exists = conflicts->copy_differs = false;
+    if (request->output_stream || set->state != kSetReady)
+        return;
+    // A plain file or a link (which is replaced, never followed) may be
+    // replaced on the user's word; a read-only file or a folder never.
+    FileId there;
+    FileKind output = FileKindOf(joining.out, joining.output), copy = FileKindOf(joining.out, kProgramCopyName);
+    conflicts->output_exists = (output == kPlainFile || output == kLinkThere) &&
+                               FileIdAt(joining.out, joining.output, &there) &&
+                               !SameFile(there, set->info.id) && !HoldsTheFile(&joining);
+    conflicts->copy_differs = request->make_copy && !IsNamed(joining.output, kProgramCopyName) &&
+                              (copy == kPlainFile || copy == kLinkThere) &&
+                              FileIdAt(joining.out, kProgramCopyName, &there) &&
+                              !SameFile(there, set->info.id) &&
+                              !HoldsTheProgram(&joining, kProgramCopyName);
+}
 
 // A part at fault: the join stops on it, and says which and why.
 static JoinStatus AtFault(JoinResult *result, int64_t index, PartFault fault,
@@ -78,10 +169,14 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, P
     }
     slice->read = info.id;
     JoinStatus status;
-    if ((joining->replaces && SameFile(info.id, joining->replaced)) ||
-        SameFile(info.id, set->head_info.id)) {
+    if (joining->replaces && SameFile(info.id, joining->replaced)) {
         AtFault(result, slice->index, kPartSound);
         status = kJoinWouldReplacePart;
+    } else if (SameFile(info.id, set->info.id)) {
+        // A link to the head part under a slice's name: its bytes are the
+        // head part's, whatever the set's rules make of its length.
+        status = AtFault(result, slice->index, kPartHoldsAnother);
+        result->part.holds = 0;
     } else if (info.length != slice->length) {
         status = AtFault(result, slice->index, kPartWrongLength, info.length, slice->expected);
     } else {
@@ -100,21 +195,29 @@ static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress
     char name[kPathSize];
     PartNameOf(set, 0, name);
     ProgressItem(progress, name);
-    if (!FileSeek(&set->head, set->trailer.image_size, &result->part.error))
+    if (!FileSeek(&set->file, set->trailer.image_size, &result->part.error))
         return AtFault(result, 0, kPartUnreadable);
-    JoinStatus status = CopyPart(joining, &set->head, 0, set->head_data, output, progress, result);
+    JoinStatus status = CopyPart(joining, &set->file, 0, set->head_data, output, progress, result);
     for (int64_t k = 0; k < set->census.count && status == kJoinDone; k++)
         status = CopySlice(joining, &set->census.slices[k], output, progress, result);
     if (status != kJoinDone)
         return status;
+    if (set->trailer.has_record && result->crc != set->trailer.crc)
+        return kJoinChecksumMismatch;
+    if (joining->request->output_stream)
+        return kJoinDone;  // the length too is what was written, since each part's is
     FileInfo info;
     if (!FileInfoOf(output, &info, &result->error))
         return kJoinWriteFailed;
     joining->output_id = info.id;
     if (info.length != OriginalSize(&set->trailer))
         return kJoinSizeMismatch;
-    if (set->trailer.has_record && result->crc != set->trailer.crc)
-        return kJoinChecksumMismatch;
+    // The file as it left: its time, and from Linux its permission bits.
+    if (set->extension.has_time) {
+        result->time_restored = FileSetTimeAndPermissions(output, &set->extension.modified,
+                                                          set->extension.permissions,
+                                                          &result->time_error);
+    }
     return kJoinDone;
 }
 
@@ -122,7 +225,7 @@ static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress
 static bool IsAPart(const Joining *joining, const FileId &id)
 {
     const PartSet *set = joining->set;
-    if (SameFile(id, set->head_info.id))
+    if (SameFile(id, set->info.id))
         return true;
     for (int64_t k = 0; k < set->census.count; k++)
         if (SameFile(id, set->census.slices[k].read))
@@ -141,19 +244,25 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
                                           JoinResult *result)
 {
     PartSet *set = joining->set;
-    const Folder *folder = &set->folder;
-    if (kNamesIgnoreCase ? TextEqualNoCase(set->output, kProgramCopyName)
-                         : TextEqual(set->output, kProgramCopyName))
+    const Folder *folder = joining->out;
+    if (IsNamed(joining->output, kProgramCopyName))
         return kProgramCopyIsOutput;
     FileKind kind = FileKindOf(folder, kProgramCopyName);
     FileId there;
     if (kind == kReadOnlyFile || kind == kOtherThere)
         return kProgramCopyLeftAlone;
-    if (FileIdAt(folder, kProgramCopyName, &there)) {
+    bool replaces = FileIdAt(folder, kProgramCopyName, &there);
+    if (replaces) {
         if (SameFile(there, joining->output_id))
             return kProgramCopyIsOutput;
         if (IsAPart(joining, there))
             return kProgramCopyIsPart;
+        if (HoldsTheProgram(joining, kProgramCopyName)) {
+            *copy_id = there;
+            return kProgramCopyThere;
+        }
+        if (!joining->request->replace_copy)
+            return kProgramCopyLeftAlone;
     }
     ProgressItem(progress, kProgramCopyName);
     TempSeries series;
@@ -165,8 +274,8 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
         return kProgramCopyFailed;
     const PartSetTrailer &trailer = set->trailer;
     uint32_t crc = 0;
-    CopyResult copied = FileSeek(&set->head, 0, &result->copy_error)
-                            ? CopyBytes(&set->head, &copy, trailer.image_size, &crc, progress,
+    CopyResult copied = FileSeek(&set->file, 0, &result->copy_error)
+                            ? CopyBytes(&set->file, &copy, trailer.image_size, &crc, progress,
                                         &result->copy_error)
                             : kReadFailed;
     FileInfo info;
@@ -175,9 +284,11 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
     if (!FileClose(&copy, &result->copy_error) && copied == kCopied)
         copied = kWriteFailed;
     // A program that is not the one the set recorded is never passed on.
-    bool damaged = copied == kCopied && trailer.record_version == 2 && crc != trailer.image_crc;
+    bool damaged = copied == kCopied && trailer.record_version >= 2 && crc != trailer.image_crc;
+    // A cleaver.exe that appears meanwhile is not replaced without the word.
     if (copied == kCopied && !damaged &&
-        FileRename(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error)) {
+        (replaces ? FileRename(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error)
+                  : FileRenameNew(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error))) {
         *copy_id = info.id;
         return kProgramCopyMade;
     }
@@ -220,13 +331,14 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
                         &result->delete_error))
             result->parts_kept++;
     }
-    bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade;
+    bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade &&
+                     result->program_copy != kProgramCopyThere;
     FileError head_error;
     ClearError(&head_error);
     if (keep_head) {
         result->parts_kept++;
         result->deletion = kDeletionKeptForCopy;
-    } else if (!DeletePart(0, set->given, set->head_info.id, joining->output_id, copy_id,
+    } else if (!DeletePart(0, set->given, set->info.id, joining->output_id, copy_id,
                            &head_error) &&
                !request->head_is_running) {  // Windows keeps a running program; that is fine
         result->parts_kept++;
@@ -241,17 +353,25 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
 static JoinStatus Plan(Joining *joining, JoinResult *result)
 {
     PartSet *set = joining->set;
-    // No name, or a read-only file or a folder of that name: nothing is written.
-    FileKind kind = set->output[0] ? FileKindOf(&set->folder, set->output) : kNothingThere;
-    if (!set->output[0] || kind == kReadOnlyFile || kind == kOtherThere)
-        return kJoinNoOutput;
-    // The file the rebuilt one would replace must not be one of its parts:
-    // judged by identity, since names can be changed, linked and cased.
-    // The slices are judged so as they are read.
-    joining->replaces = FileIdAt(&set->folder, set->output, &joining->replaced);
-    if (joining->replaces && SameFile(joining->replaced, set->head_info.id)) {
-        AtFault(result, 0, kPartSound);
-        return kJoinWouldReplacePart;
+    CopyText(result->output, kPathSize, joining->output);
+    if (!joining->request->output_stream) {
+        // No name, or a read-only file or a folder of that name: nothing is written.
+        FileKind kind = joining->output[0] ? FileKindOf(joining->out, joining->output) : kNothingThere;
+        if (!joining->output[0] || kind == kReadOnlyFile || kind == kOtherThere)
+            return kJoinNoOutput;
+        // The file the rebuilt one would replace must not be one of its
+        // parts: judged by identity, since names can be changed, linked and
+        // cased.  The slices are judged so as they are read.  Another file
+        // is replaced only on the user's word, or where it is the same.
+        joining->replaces = FileIdAt(joining->out, joining->output, &joining->replaced);
+        if (joining->replaces && SameFile(joining->replaced, set->info.id)) {
+            AtFault(result, 0, kPartSound);
+            return kJoinWouldReplacePart;
+        }
+        joining->may_replace = joining->replaces &&
+                               (joining->request->replace_output || HoldsTheFile(joining));
+        if (joining->replaces && !joining->may_replace)
+            return kJoinOutputExists;
     }
     const Census &census = set->census;
     if (census.at_fault > 0) {
@@ -271,7 +391,8 @@ static JoinStatus Plan(Joining *joining, JoinResult *result)
 static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result)
 {
     int64_t largest_file;
-    if (!FolderSpace(&joining->set->folder, &result->free_bytes, &largest_file, 0)) {
+    if (joining->request->output_stream ||
+        !FolderSpace(joining->out, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
         return kJoinDone;
     }
@@ -288,6 +409,10 @@ static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result
 static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
+    if (progress)
+        progress->total = OriginalSize(&set->trailer);
+    if (joining->request->output_stream)
+        return WriteOutput(joining, joining->request->output_stream, progress, result);
     // Built under a temporary name, so that a failed join leaves neither a
     // partial file nor a damaged earlier one of the same name.
     TempSeries series;
@@ -295,18 +420,19 @@ static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *resu
     char temp[kPathSize];
     TempName(&series, 0, temp);
     File output;
-    if (!FileCreate(&set->folder, temp, set->output, kDataFile, &output, &result->error))
+    const Folder *out = joining->out;
+    if (!FileCreate(out, temp, joining->output, kDataFile, &output, &result->error))
         return kJoinNoOutput;
-    if (progress)
-        progress->total = OriginalSize(&set->trailer);
     JoinStatus status = WriteOutput(joining, &output, progress, result);
     if (!FileClose(&output, &result->error) && status == kJoinDone)
         status = kJoinWriteFailed;
+    // A file of that name that appeared meanwhile is not replaced.
     if (status == kJoinDone &&
-        !FileRename(&set->folder, temp, set->output, set->output, &result->error))
-        status = kJoinNoOutput;
+        !(joining->may_replace ? FileRename(out, temp, joining->output, joining->output, &result->error)
+                               : FileRenameNew(out, temp, joining->output, joining->output, &result->error)))
+        status = result->error.code == kErrorExists ? kJoinOutputExists : kJoinNoOutput;
     if (status != kJoinDone)
-        FileDelete(&set->folder, temp, 0);
+        FileDelete(out, temp, 0);
     return status;
 }
 
@@ -318,29 +444,29 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     ClearError(&result.error);
     ClearError(&result.copy_error);
     ClearError(&result.delete_error);
+    result.output[0] = 0;
     result.needed = result.free_bytes = -1;
     result.size = 0;
     result.crc = 0;
     result.verified = false;
+    result.time_restored = false;
+    ClearError(&result.time_error);
     result.program_copy = kProgramCopyNotAsked;
     result.deletion = kDeletionNotAsked;
     result.parts = set->census.count + 1;
     result.parts_kept = 0;
     Joining joining;
-    joining.set = set;
-    joining.replaces = false;
-    joining.output_id.volume = joining.output_id.index = 0;
-    joining.joiner.length = 0;
-    OpenPartTable(&joining.table, set);
+    StartJoining(&joining, set, request);
 
     result.status = Plan(&joining, &result);
     if (result.status == kJoinDone)
         result.status = CheckRoom(&joining, request->make_copy, &result);
     if (result.status == kJoinDone)
         result.status = Rebuild(&joining, progress, &result);
-    if (result.error.code == kErrorNoSpace) {  // what the drive lacks, with the room given back
+    if (result.error.code == kErrorNoSpace && !request->output_stream) {
+        // What the drive lacks, with the room given back.
         int64_t largest_file;
-        if (!FolderSpace(&set->folder, &result.free_bytes, &largest_file, 0))
+        if (!FolderSpace(joining.out, &result.free_bytes, &largest_file, 0))
             result.free_bytes = -1;
         result.needed = OriginalSize(&set->trailer) + (request->make_copy ? set->trailer.image_size : 0);
     }
@@ -349,10 +475,15 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     result.size = OriginalSize(&set->trailer);
     result.verified = set->trailer.has_record;
     FileId copy_id;
+    if (request->output_stream)
+        return result;  // nothing but the file
     if (request->make_copy)
         result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
     if (request->delete_parts)
-        DeleteParts(&joining, request, result.program_copy == kProgramCopyMade ? &copy_id : 0,
+        DeleteParts(&joining, request,
+                    result.program_copy == kProgramCopyMade || result.program_copy == kProgramCopyThere
+                        ? &copy_id
+                        : 0,
                     progress, &result);
     return result;
 }

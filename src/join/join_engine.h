@@ -1,4 +1,5 @@
-// Rebuilds the original file of an opened part set, beside its head part.
+// Rebuilds the original file of an opened part set, beside its head part
+// or where the user asks.
 #ifndef QCLEAVER_JOIN_JOIN_ENGINE_H
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
@@ -12,6 +13,8 @@ enum JoinStatus {
     kJoinNoOutput,          // the rebuilt file cannot be written under its name: no
                             // name, a read-only file or a folder there (error where
                             // the system said)
+    kJoinOutputExists,      // another file has the rebuilt file's name, and is not to
+                            // be replaced
     kJoinWouldReplacePart,  // the rebuilt file's name is that of a part of the set (part)
     kJoinNoRoom,            // the drive has less room (free_bytes) than needed
     kJoinTooLargeForDrive,  // the file (needed) is larger than the drive's file system
@@ -25,7 +28,9 @@ enum JoinStatus {
 enum ProgramCopyStatus {
     kProgramCopyNotAsked,
     kProgramCopyMade,
-    kProgramCopyLeftAlone,    // a read-only file or a folder of that name is the user's
+    kProgramCopyThere,        // the same program is there already
+    kProgramCopyLeftAlone,    // a read-only file, a folder, or another program of that
+                              // name is the user's
     kProgramCopyIsOutput,     // the rebuilt file has that name
     kProgramCopyIsPart,       // a part of the set has that name (a head part named so)
     kProgramCopyFailed,       // nothing left behind: most often a full disk (copy_error)
@@ -36,8 +41,8 @@ enum ProgramCopyStatus {
 enum DeletionStatus {
     kDeletionNotAsked,
     kDeletionDone,          // every part, but a running head part the system keeps
-    kDeletionKeptForCopy,   // none: no copy of the program was made, and the head part
-                            // is the only one left
+    kDeletionKeptForCopy,   // all but the head part: no copy of the program is there,
+                            // and the head part is the only one left
     kDeletionIncomplete,    // parts_kept could not be deleted (delete_error)
     kDeletionStopped,       // the user stopped it; parts_kept left
 };
@@ -50,16 +55,40 @@ struct JoinRequest {
     // The head part is the running program, which Windows will not delete:
     // that one is left without a word.
     bool head_is_running;
+    // The user's word: another file of the rebuilt file's name, or another
+    // cleaver.exe, may be replaced.  A read-only file or a folder never is.
+    bool replace_output;
+    bool replace_copy;
+    // Where the file, and the program copy, go: the head part's folder where
+    // null.  output_name, where not null, is the name the file takes there.
+    const Folder *output_folder;
+    const char *output_name;
+    // Where not null, the file is written here in order (standard output),
+    // and nothing else is written: no program copy, no parts deleted.
+    File *output_stream;
 };
+void InitJoinRequest(JoinRequest *request);
+
+// What a join would replace that the user has a say in: another file of
+// the rebuilt file's name (one identical to the file rebuilt is none), and
+// another program named cleaver.exe.
+struct JoinConflicts {
+    bool output_exists;
+    bool copy_differs;
+};
+void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *conflicts);
 
 struct JoinResult {
     JoinStatus status;
     PartState part;          // the part at fault, or in the way
     FileError error;         // the system's reason, where a file operation failed
+    char output[kPathSize];  // the rebuilt file's name
     int64_t needed, free_bytes;  // where room ran short: what is needed, what is free
     int64_t size;            // the rebuilt file's length, once done
     uint32_t crc;            // CRC-32 of the rebuilt file
     bool verified;           // the set recorded a checksum, and it matched
+    bool time_restored;      // the file has its recorded time (and permissions) back
+    FileError time_error;    // why not, where that failed
     ProgramCopyStatus program_copy;
     FileError copy_error;
     DeletionStatus deletion;
@@ -67,14 +96,15 @@ struct JoinResult {
     FileError delete_error;     // why the first part kept could not be deleted
 };
 
-// Rebuilds, beside the head part, the file of an opened set (kSetReady)
-// from the slice files the census found, counting its bytes in progress
-// (which may be null), then, as asked, writes "cleaver.exe" and deletes the
-// parts.  Nothing it writes replaces a part of the set or a file of the
-// user's that it must not, it deletes only files it read, and a join that
-// fails or is stopped leaves the folder as it found it.  Once the file is
-// rebuilt, a stop ends the program copy or the deletion where it is.
-// Every slice is judged again, by identity and length, as it is opened.
+// Rebuilds the file of an opened set (kSetReady) from the slice files the
+// census found, counting its bytes in progress (which may be null), then,
+// as asked, writes "cleaver.exe" and deletes the parts.  Nothing it writes
+// replaces a part of the set, a file of the user's it has no word to
+// replace, or one it must not; it deletes only files it read, and a join
+// that fails or is stopped leaves the folders as it found them.  Once the
+// file is rebuilt, a stop ends the program copy or the deletion where it
+// is.  Every slice is judged again, by identity and length, as it is
+// opened.  The file gets the time and permissions the set recorded.
 JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progress);
 
 #endif

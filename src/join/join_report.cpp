@@ -60,6 +60,8 @@ static void AppendPartSentence(char *text, int size, const PartSet *set, const P
         AppendText(text, size, " cannot be read");
         AppendReason(text, size, &part->error);
         break;
+    case kPartExtra:
+        break;
     }
 }
 
@@ -101,6 +103,9 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
         AppendText(line, size, "cannot be read");
         AppendReason(line, size, &part->error);
         break;
+    case kPartExtra:
+        AppendText(line, size, "extra: no part of this set");
+        break;
     }
 }
 
@@ -111,10 +116,16 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
     AppendText(line, size, " of ");
     AppendDecimal(line, size, result->parts);
     AppendText(line, size, " parts sound");
-    if (result->sound == result->parts && !result->whole_matches)
+    if (result->sound == result->parts && !result->whole_matches) {
         AppendText(line, size, ", but together they do not match the checksum recorded when they "
                                "were made");
-    else if (!set->trailer.has_record)
+        return;
+    }
+    if (result->sound == result->parts) {
+        AppendText(line, size, ", CRC-32 ");
+        AppendHex32(line, size, result->crc);
+    }
+    if (!set->trailer.has_record)
         AppendText(line, size, " (the set records no checksum: lengths only)");
 }
 
@@ -151,7 +162,7 @@ void DescribeSetProblem(const PartSet *set, char *text, int size)
         AppendText(text, size, "Unable to loacte original file information: ");
         AppendName(text, size, given);
         AppendText(text, size, " is only ");
-        AppendDecimal(text, size, set->head_info.length);
+        AppendDecimal(text, size, set->info.length);
         AppendText(text, size, " bytes long, too short for the head part of a set");
         break;
     case kSetHeadDamaged: {
@@ -195,6 +206,11 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         else
             AppendText(text, size, kNoOutput);
         break;
+    case kJoinOutputExists:
+        AppendText(text, size, "Unable to rebuild ");
+        AppendName(text, size, result->output);
+        AppendText(text, size, ": another file of that name is there, and is left alone");
+        break;
     case kJoinWouldReplacePart:
         Rebuilding(text, size, set);
         AppendText(text, size, "it would replace ");
@@ -237,7 +253,7 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
 void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, int size)
 {
     line[0] = 0;
-    AppendName(line, size, set->output);
+    AppendShellQuoted(line, size, result->output[0] ? result->output : set->output);
     AppendText(line, size, ": ");
     AppendDecimal(line, size, result->size);
     AppendText(line, size, " bytes rebuilt, CRC-32 ");
@@ -275,6 +291,7 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
     switch (result->program_copy) {
     case kProgramCopyNotAsked:
     case kProgramCopyMade:
+    case kProgramCopyThere:
     case kProgramCopyStopped:
         break;
     case kProgramCopyFailed:
@@ -294,12 +311,17 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
     case kProgramCopyIsPart:
         AppendText(text, size, kProgramCopyName);
         AppendText(text, size, result->program_copy == kProgramCopyLeftAlone
-                                   ? " was not written: a read-only file or a folder of that "
-                                     "name is there, and is left alone."
+                                   ? " was not written: a file or a folder of that name is "
+                                     "there, and is left alone."
                                : result->program_copy == kProgramCopyIsOutput
                                    ? " was not written: the rebuilt file has that name."
                                    : " was not written: a part of the set has that name.");
         break;
+    }
+    if (HasFailed(&result->time_error)) {
+        Sentence(text, size);
+        AppendFailure(text, size, &result->time_error);
+        AppendText(text, size, ".");
     }
     if (result->deletion == kDeletionKeptForCopy) {
         *failed = true;
@@ -319,4 +341,92 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
         AppendText(text, size, ".");
     }
     return text[0] != 0;
+}
+
+// "2020-05-01 12:00:00 UTC", from days since 1970 by the civil calendar.
+static void AppendUtcTime(char *text, int size, int64_t seconds)
+{
+    int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+    int64_t in_day = seconds - days * 86400;
+    int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153, day = doy - (153 * mp + 2) / 5 + 1;
+    int64_t month = mp < 10 ? mp + 3 : mp - 9, year = yoe + era * 400 + (month <= 2);
+    const int64_t fields[] = {year, month, day, in_day / 3600, in_day / 60 % 60, in_day % 60};
+    const char *const separators[] = {"-", "-", " ", ":", ":", " UTC"};
+    for (int i = 0; i < 6; i++) {
+        AppendDecimal(text, size, fields[i], i == 0 ? 4 : 2);
+        AppendText(text, size, separators[i]);
+    }
+}
+
+static void Field(char *text, int size, const char *label)
+{
+    AppendText(text, size, label);
+    AppendText(text, size, ": ");
+}
+
+void FormatSetInfo(const PartSet *set, char *text, int size)
+{
+    text[0] = 0;
+    const PartSetTrailer &t = set->trailer;
+    Field(text, size, "name");
+    AppendName(text, size, set->output);
+    Field(text, size, "\nsize");
+    AppendDecimal(text, size, OriginalSize(&t));
+    AppendText(text, size, " bytes (");
+    AppendSize(text, size, OriginalSize(&t));
+    Field(text, size, ")\nCRC-32");
+    if (t.has_record)
+        AppendHex32(text, size, t.crc);
+    else
+        AppendText(text, size, "none recorded");
+    if (set->extension.has_time) {
+        Field(text, size, "\nmodified");
+        AppendUtcTime(text, size, set->extension.modified.seconds);
+    }
+    if (set->extension.permissions >= 0) {
+        Field(text, size, "\npermissions");
+        AppendDecimal(text, size, set->extension.permissions >> 6 & 7);
+        AppendDecimal(text, size, set->extension.permissions >> 3 & 7);
+        AppendDecimal(text, size, set->extension.permissions & 7);
+    }
+    Field(text, size, "\nparts");
+    AppendDecimal(text, size, (int64_t)t.last_part + 1);
+    AppendText(text, size, ": the head part of ");
+    AppendDecimal(text, size, set->info.length);
+    AppendText(text, size, " bytes, and slices of ");
+    int64_t slice = t.has_record ? (int64_t)t.slice_length : ExpectedPartLength(set, 1);
+    AppendDecimal(text, size, slice >= 0 ? slice : set->census.count ? set->census.slices[0].length : 0);
+    AppendText(text, size, " bytes, the last one of no more");
+    Field(text, size, "\nhead part");
+    AppendText(text, size, set->dos_paths ? "a Windows program" : "a Linux program");
+    Field(text, size, "\nformat");
+    if (t.has_record) {
+        AppendText(text, size, "version ");
+        AppendDecimal(text, size, t.record_version);
+    } else {
+        AppendText(text, size, "without a record");
+    }
+    // docs/FORMAT.md's recipe, with this set's numbers in.
+    char head[kPathSize];
+    PartNameOf(set, 0, head);
+    AppendText(text, size, "\nto rebuild it with standard tools, in the parts' folder:\n  { tail -c +");
+    AppendDecimal(text, size, (int64_t)t.image_size + 1);
+    AppendText(text, size, " ");
+    AppendShellQuoted(text, size, head);
+    AppendText(text, size, " | head -c ");
+    AppendDecimal(text, size, set->head_data);
+    AppendText(text, size, "\n    for i in $(seq -f %02g 1 ");
+    AppendDecimal(text, size, t.last_part);
+    AppendText(text, size, "); do cat ");
+    // The stem quoted, the number left to the shell: 'my report'_"$i".QCB.
+    if (set->stem[0])
+        AppendShellQuoted(text, size, set->stem);
+    AppendText(text, size, "_\"$i\".QCB");
+    AppendText(text, size, "; done; } > ");
+    AppendShellQuoted(text, size, set->output);
+    AppendText(text, size, "\n");
 }

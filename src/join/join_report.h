@@ -23,6 +23,11 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
 bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text, int size,
                        bool *failed);
 
+// What a set holds, for --info: its file's name, size, CRC-32, time and
+// permissions, its parts and their size, the system its head part runs on,
+// its format version, and the standard-tools recipe filled in for it.
+void FormatSetInfo(const PartSet *set, char *text, int size);
+
 // One line of the check: "report_03.QCB: 40163 bytes short".
 void FormatPartLine(const PartSet *set, const PartState *part, char *line, int size);
 // The check's last line: "2 of 5 parts sound".

@@ -56,10 +56,10 @@ static bool CheckHead(Checking *checking)
     part.expected = set->head_data;
     // The program too: a head part whose program is damaged rebuilds the
     // file, but passes on no copy of it, and should be fetched again.
-    if (set->trailer.record_version == 2) {
+    if (set->trailer.record_version >= 2) {
         uint32_t crc = 0;
-        CopyResult read = FileSeek(&set->head, 0, &part.error)
-                              ? CopyBytes(&set->head, 0, set->trailer.image_size, &crc,
+        CopyResult read = FileSeek(&set->file, 0, &part.error)
+                              ? CopyBytes(&set->file, 0, set->trailer.image_size, &crc,
                                           checking->progress, &part.error)
                               : kReadFailed;
         if (read == kCopyStopped)
@@ -70,9 +70,9 @@ static bool CheckHead(Checking *checking)
             part.fault = kPartDamaged, part.program = true;
     }
     if (part.fault != kPartUnreadable) {
-        if (!FileSeek(&set->head, set->trailer.image_size, &part.error))
+        if (!FileSeek(&set->file, set->trailer.image_size, &part.error))
             part.fault = kPartUnreadable;
-        else if (!ReadAndJudge(checking, &set->head, set->head_data, &part))
+        else if (!ReadAndJudge(checking, &set->file, set->head_data, &part))
             return false;
     }
     return Tell(checking, &part);
@@ -94,6 +94,12 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
         FileInfo info;
         if (!FileOpenRead(&set->folder, name, &file, &part.error, &info)) {
             part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
+        } else if (SameFile(info.id, set->info.id)) {
+            // A link to the head part: told as the join tells it.
+            part.fault = kPartHoldsAnother;
+            part.holds = 0;
+            part.length = info.length;
+            FileClose(&file, 0);
         } else {
             // Changed since the census: judged by its length now.
             bool read = info.length == slice->length
@@ -136,7 +142,7 @@ CheckResult CheckParts(PartSet *set,
     checking.context = context;
     if (progress)
         progress->total = OriginalSize(&set->trailer) +
-                          (set->trailer.record_version == 2 ? set->trailer.image_size : 0);
+                          (set->trailer.record_version >= 2 ? set->trailer.image_size : 0);
     if (!CheckHead(&checking))
         return result;
     int64_t next = 1;
@@ -149,6 +155,16 @@ CheckResult CheckParts(PartSet *set,
     }
     if (!CheckMissing(&checking, next, set->trailer.last_part))
         return result;
+    // Slices beyond the set: an earlier set's leftovers, told so that they
+    // are not taken for this one's.
+    for (int64_t k = 0; k < census.extra_count; k++) {
+        PartState extra;
+        InitPartState(&extra, census.extra[k].index);
+        extra.fault = kPartExtra;
+        if (!ProgressStep(progress, 0))
+            return result.stopped = true, result;
+        report(context, set, &extra);
+    }
     result.whole_matches = checking.all_sound &&
                            (!set->trailer.has_record || result.crc == set->trailer.crc);
     return result;

@@ -25,28 +25,40 @@ struct Listing {
     const PartSet *set;
     const char *stem;
     Census *census;
-    int64_t capacity;
+    int64_t capacity, extra_capacity;
     bool out_of_memory;
 };
+
+// Makes room for one more entry in a growing array; false without memory.
+static bool Room(SliceEntry **entries, int64_t count, int64_t *capacity)
+{
+    if (count < *capacity)
+        return true;
+    int64_t more = *capacity ? 2 * *capacity : 256;
+    void *grown = realloc(*entries, (size_t)more * sizeof(SliceEntry));
+    if (!grown)
+        return false;
+    *entries = (SliceEntry *)grown;
+    *capacity = more;
+    return true;
+}
 
 static bool Note(void *context, const FolderEntry *entry)
 {
     Listing *listing = (Listing *)context;
     Census *census = listing->census;
-    int64_t index = SliceIndexOf(entry->name, listing->stem, listing->set->trailer.last_part);
+    int64_t last_part = listing->set->trailer.last_part;
+    // Any number a split could write: beyond the set's last are extras.
+    int64_t index = SliceIndexOf(entry->name, listing->stem, 1000000000000LL);
     if (index == 0)
         return true;
-    if (census->count == listing->capacity) {
-        int64_t capacity = listing->capacity ? 2 * listing->capacity : 256;
-        void *grown = realloc(census->slices, (size_t)capacity * sizeof(SliceEntry));
-        if (!grown) {
-            listing->out_of_memory = true;
-            return false;
-        }
-        census->slices = (SliceEntry *)grown;
-        listing->capacity = capacity;
+    bool extra = index > last_part;
+    if (extra ? !Room(&census->extra, census->extra_count, &listing->extra_capacity)
+              : !Room(&census->slices, census->count, &listing->capacity)) {
+        listing->out_of_memory = true;
+        return false;
     }
-    SliceEntry &slice = census->slices[census->count++];
+    SliceEntry &slice = extra ? census->extra[census->extra_count++] : census->slices[census->count++];
     slice.index = index;
     slice.length = entry->is_file ? entry->length : -1;
     slice.fault = kPartSound;
@@ -64,8 +76,9 @@ static int ByIndex(const void *a, const void *b)
 static void FreeCensus(Census *census)
 {
     free(census->slices);
-    census->slices = 0;
-    census->count = census->found = census->at_fault = census->first_fault = 0;
+    free(census->extra);
+    census->slices = census->extra = 0;
+    census->count = census->extra_count = census->found = census->at_fault = census->first_fault = 0;
 }
 
 static void Blame(Census *census, int64_t index, int64_t count = 1)
@@ -81,7 +94,7 @@ static void Blame(Census *census, int64_t index, int64_t count = 1)
 // what the trailer claims.
 static bool TakeCensus(PartSet *set, const char *stem, Census *census)
 {
-    Listing listing = {set, stem, census, 0, false};
+    Listing listing = {set, stem, census, 0, 0, false};
     char prefix[kPathSize] = "";
     FreeCensus(census);
     if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_"))
@@ -90,8 +103,11 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
         return false;
     if (listing.out_of_memory)
         return SetError(&set->error, kErrorNoSpace, "count the parts in", set->folder.path);
-    if (census->count > 1)  // none found leaves no array at all, which qsort must not see
+    // None found leaves no array at all, which qsort must not see.
+    if (census->count > 1)
         qsort(census->slices, (size_t)census->count, sizeof(SliceEntry), ByIndex);
+    if (census->extra_count > 1)
+        qsort(census->extra, (size_t)census->extra_count, sizeof(SliceEntry), ByIndex);
     LegacySliceRule rule = {OriginalSize(&set->trailer) - set->head_data, 0};
     int64_t next = 1;  // the index the next slice should have
     for (int64_t k = 0; k < census->count; k++) {
@@ -119,25 +135,6 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
 }
 
 // ---- The head part ------------------------------------------------------------
-
-// Whether the part table's bytes match the CRC-32 the record gives them.
-static bool TableChecks(PartSet *set)
-{
-    unsigned char buffer[4096];
-    uint32_t crc = 0;
-    int64_t left = PartTableSize(&set->trailer);
-    if (!FileSeek(&set->head, set->table_at, &set->error))
-        return false;
-    while (left > 0) {
-        int want = left < (int64_t)sizeof buffer ? (int)left : (int)sizeof buffer;
-        int got = FileRead(&set->head, buffer, want, &set->error);
-        if (got <= 0)
-            return false;
-        crc = Crc32Update(crc, buffer, (size_t)got);
-        left -= got;
-    }
-    return crc == set->trailer.table_crc;
-}
 
 // The name of the file given, when it is named as a slice is
 // ("report_01.QCB"): what the head part of its set is called.
@@ -172,64 +169,31 @@ static void LookForSliceOf(PartSet *set, SetState otherwise)
     set->slice_head_here = kind == kPlainFile || kind == kReadOnlyFile || kind == kLinkThere;
 }
 
-// Reads the head part's trailer and judges it; the state where it is not
-// a sound head part.
-static SetState ReadHead(PartSet *set)
-{
-    if (set->head_info.length < kTrailerSize)
-        return kSetNotAHeadPart;
-    // A head part that is a Windows program recorded a Windows path, which
-    // a join on Linux reads as Windows would.
-    unsigned char magic[2] = {0, 0};
-    set->dos_paths = kDosPaths || (FileSeek(&set->head, 0, 0) &&
-                                   FileRead(&set->head, magic, 2, 0) == 2 && magic[0] == 'M' &&
-                                   magic[1] == 'Z');
-    if (!ReadTrailer(&set->head, set->head_info.length, &set->trailer, &set->error))
-        return kSetHeadUnreadable;
-    set->verdict = JudgeTrailer(&set->trailer, set->head_info.length);
-    set->table_at = set->head_info.length - kTrailerSize - PartTableSize(&set->trailer);
-    set->head_data = set->table_at - set->trailer.image_size;
-    if (set->verdict.name_readable) {
-        StemOf(set->trailer.original_path, set->stem, set->dos_paths);
-        FormatOutputName(set->output, set->trailer.original_path, set->dos_paths);
-    }
-    if (set->verdict.state == kTrailerEmpty)
-        return kSetEmpty;
-    if (set->verdict.state == kTrailerDamaged)
-        return kSetHeadDamaged;
-    // No Windows name holds a control character: such a name in a Windows
-    // set is damage, or a trap for the terminal it would be shown in.
-    if (set->dos_paths && HasControlCharacters(set->trailer.original_path)) {
-        set->verdict.state = kTrailerDamaged;
-        set->verdict.name_readable = false;
-        return kSetHeadDamaged;
-    }
-    if (set->trailer.record_version == 2 && !TableChecks(set)) {
-        set->verdict.state = kTrailerDamaged;
-        return HasFailed(&set->error) ? kSetHeadUnreadable : kSetHeadDamaged;
-    }
-    return kSetReady;
-}
-
 void OpenPartSet(const char *head_path, PartSet *set)
 {
     set->state = kSetHeadUnreadable;
     ClearError(&set->error);
     CopyText(set->given, kPathSize, head_path);
-    set->head.handle = kNoHandle;
+    set->file.handle = kNoHandle;
     set->have_folder = false;
     set->dos_paths = kDosPaths;
     set->stem[0] = set->output[0] = set->slice_of[0] = 0;
     set->slice_head_here = false;
     set->head_data = set->table_at = 0;
-    set->census.slices = 0;
+    set->census.slices = set->census.extra = 0;
     FreeCensus(&set->census);
-    if (!FileOpenRead(0, head_path, &set->head, &set->error, &set->head_info))
+    if (!FileOpenRead(0, head_path, &set->file, &set->error, &set->info))
         return;
     // The set is looked for, and the file rebuilt, beside the head part,
     // wherever the program was started from.
-    set->have_folder = FolderOfFile(head_path, &set->folder, &set->error);
-    SetState state = ReadHead(set);
+    FileError folder_error;
+    ClearError(&folder_error);
+    set->have_folder = FolderOfFile(head_path, &set->folder, &folder_error);
+    static const SetState kStates[] = {kSetReady, kSetNotAHeadPart, kSetEmpty, kSetHeadDamaged,
+                                       kSetHeadUnreadable};
+    SetState state = kStates[ReadHeadPart(set, &set->error)];
+    if (state != kSetHeadUnreadable && !set->have_folder)
+        set->error = folder_error;
     if (state != kSetReady) {
         if (state == kSetHeadUnreadable)
             set->state = state;
@@ -246,7 +210,7 @@ void OpenPartSet(const char *head_path, PartSet *set)
     char legacy[kPathSize];
     LegacyStemOf(set->trailer.original_path, legacy, set->dos_paths);
     if (set->census.count == 0 && !TextEqual(legacy, set->stem)) {
-        Census other = {0, 0, 0, 0, 0};
+        Census other = {0, 0, 0, 0, 0, 0, 0};
         PartSet probe = *set;
         probe.census = other;
         if (TakeCensus(&probe, legacy, &other) && other.count > 0) {
@@ -263,7 +227,7 @@ void OpenPartSet(const char *head_path, PartSet *set)
 void ClosePartSet(PartSet *set)
 {
     FreeCensus(&set->census);
-    FileClose(&set->head, 0);
+    FileClose(&set->file, 0);
     if (set->have_folder)
         FolderClose(&set->folder);
     set->have_folder = false;
@@ -288,42 +252,6 @@ int64_t ExpectedPartLength(const PartSet *set, int64_t index)
 }
 
 // ---- The part table -------------------------------------------------------------
-
-void OpenPartTable(PartTable *table, PartSet *set)
-{
-    table->set = set;
-    table->first = 0;
-    table->count = 0;
-}
-
-bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *error)
-{
-    int64_t entries = PartTableSize(&table->set->trailer) / kTableEntrySize;
-    if (index < 0 || index >= entries)
-        return false;
-    if (index < table->first || index >= table->first + table->count) {
-        int64_t count = entries - index < 1024 ? entries - index : 1024;
-        unsigned char bytes[4 * 1024];
-        File *head = &table->set->head;
-        if (!FileSeek(head, table->set->table_at + index * kTableEntrySize, error))
-            return false;
-        for (int got = 0; got < count * 4;) {
-            int n = FileRead(head, bytes + got, (int)count * 4 - got, error);
-            if (n == 0)
-                SetError(error, kErrorEndedEarly, "read", head->name);
-            if (n <= 0)
-                return false;
-            got += n;
-        }
-        for (int i = 0; i < count; i++)
-            table->window[i] = ReadUint32(bytes + 4 * i);
-        table->first = index;
-        table->count = (int)count;
-    }
-    assert(index >= table->first && index < table->first + table->count);
-    *crc = table->window[index - table->first];
-    return true;
-}
 
 PartFault JudgePartCrc(PartTable *table, int64_t index, uint32_t crc, int64_t length,
                        int64_t *holds, FileError *error)

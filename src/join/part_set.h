@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "format/trailer.h"
+#include "format/head_part.h"
 #include "platform/files.h"
 
 // What can be wrong with a part: the one vocabulary of the census, the
@@ -23,6 +23,8 @@ enum PartFault {
                         // (program)
     kPartHoldsAnother,  // holds what part `holds` should hold
     kPartUnreadable,    // cannot be read (error)
+    kPartExtra,         // a slice's name beyond the set: an earlier set's leftover,
+                        // or someone's; no part of this one
 };
 
 struct PartState {
@@ -48,6 +50,8 @@ struct SliceEntry {
 struct Census {
     SliceEntry *slices;  // every slice name found, in index order
     int64_t count;
+    SliceEntry *extra;   // names of slices beyond the set, in index order
+    int64_t extra_count;
     int64_t found;       // plain files among them
     int64_t at_fault;    // slices missing, not files, or of a wrong length
     int64_t first_fault; // the first slice at fault, or 0
@@ -64,21 +68,13 @@ enum SetState {
     kSetFolderUnreadable,  // the folder cannot be read (error)
 };
 
-struct PartSet {
+// The head part (format/head_part.h), and what its folder holds.
+struct PartSet : HeadPart {
     SetState state;
     FileError error;
     char given[kPathSize];  // the head part's path as given
-    File head;
-    FileInfo head_info;
     Folder folder;          // the head part's own, where the set is
     bool have_folder;
-    PartSetTrailer trailer;
-    TrailerVerdict verdict;
-    int64_t head_data;      // input bytes the head part carries
-    int64_t table_at;       // where the part table starts in the head part
-    bool dos_paths;         // a Windows program's set: its path is read by DOS rules
-    char stem[kPathSize];   // what the parts' names are made of
-    char output[kPathSize]; // the rebuilt file's name
     char slice_of[kPathSize];  // kSetIsASlice: the head part of the set
     bool slice_head_here;      // ... and whether that head part is there
     Census census;
@@ -97,17 +93,6 @@ void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
 // every slice.
 int64_t ExpectedPartLength(const PartSet *set, int64_t index);
 
-// Reads the part table of the open head part a window at a time.
-struct PartTable {
-    PartSet *set;
-    int64_t first;  // the index of window[0]
-    int count;      // entries in the window
-    uint32_t window[1024];
-};
-void OpenPartTable(PartTable *table, PartSet *set);
-// The recorded CRC-32 of part index; false when the set records none, or
-// it cannot be read (error).
-bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *error);
 // What a part whose data checks as crc, against the table, is: sound,
 // damaged, or holding another part's data (*holds).  A part of zeros
 // that only matches another because both are zeros is damaged: a part

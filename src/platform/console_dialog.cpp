@@ -345,6 +345,54 @@ void ShowResultLine(const char *text)
 }
 
 
+bool AskYesNo(HWND, const char *question, const char *title)
+{
+    fflush(stdout);
+    fprintf(stderr, "%s: %s [y/N] ", title, question);
+    fflush(stderr);
+    char line[kLineSize];
+    if (!ReadLine(line, sizeof line))
+        return false;
+    if (!StdinIsTerminal())
+        fprintf(stderr, "%s\n", line);  // what was answered, where no terminal echoes it
+    return LowerAscii(line[0]) == 'y';
+}
+
+// Stands in for the "Save As" dialog: the next line names a folder, or a
+// path with the file's name.
+bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
+{
+    path[0] = 0;
+    char line[kLineSize];
+    for (;;) {
+        printf("Save As: type the folder to write %s in, or a path with its name; an empty line "
+               "cancels\n", name);
+        if (!ReadLine(line, sizeof line) || !line[0])
+            return false;
+        Folder folder;
+        FileError error;
+        ClearError(&error);
+        if (OpenFolder(line, &folder, &error)) {
+            // A folder: the file keeps its name there.
+            CopyText(path, kPathSize, folder.path);
+            AppendText(path, kPathSize, name);
+            FolderClose(&folder);
+            return true;
+        }
+        ClearError(&error);
+        if (FolderOfFile(line, &folder, &error)) {
+            FolderClose(&folder);
+            CopyText(path, kPathSize, line);
+            return true;
+        }
+        char text[2 * kPathSize] = "";
+        AppendName(text, sizeof text, line);
+        AppendReason(text, sizeof text, &error);
+        fflush(stdout);
+        fprintf(stderr, "%s.\n", text);
+    }
+}
+
 // Stands in for the "Select File" dialog: the next line names the file,
 // which is taken as typed.
 bool ChooseInputFile(HWND, char path[kPathSize])

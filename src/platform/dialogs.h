@@ -65,9 +65,16 @@ void EndWork(HWND dialog);
 // Cancel and the close command while work runs: true when there was work,
 // which will now stop; false when there was none, and the dialog may close.
 bool StopWork(HWND dialog);
+// A question answered Yes or No, No where the user just presses Enter or
+// closes it; true for Yes.
+bool AskYesNo(HWND owner, const char *question, const char *title);
 // The "Select File" dialog.  On acceptance path holds the file's path;
 // otherwise it is empty.  The current directory stays as it was.
 bool ChooseInputFile(HWND owner, char path[kPathSize]);
+// Where to write a file of this name, the name offered: the "Save As"
+// dialog, or in a terminal a path typed.  On acceptance path holds the path
+// chosen, whose folder exists.
+bool ChooseOutputFile(HWND owner, const char *name, char path[kPathSize]);
 
 // The program's exit status once its work has ended: status, or 1 when
 // what it printed could not all be written.

@@ -206,6 +206,33 @@ static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
               "OPENFILENAME_SIZE_VERSION_400A");
 #endif
 
+bool AskYesNo(HWND owner, const char *question, const char *title)
+{
+    return MessageBoxA(owner, question, title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+bool ChooseOutputFile(HWND owner, const char *name, char path[kPathSize])
+{
+    OPENFILENAMEA ofn;
+    char *p = (char *)&ofn;
+    for (unsigned i = 0; i < sizeof ofn; i++)
+        p[i] = 0;
+    CopyText(path, kPathSize, name);
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "All Files\0*.*\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = kPathSize;
+    ofn.lpstrTitle = "Save As";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameA(&ofn)) {
+        path[0] = 0;
+        return false;
+    }
+    return true;
+}
+
 bool ChooseInputFile(HWND owner, char path[kPathSize])
 {
     OPENFILENAMEA ofn;

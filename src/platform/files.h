@@ -52,6 +52,10 @@ const int kErrorEndedEarly = 0x20000001;  // the file ended before its recorded 
 const int kErrorNotAFile = 0x20000002;    // a pipe, a device: not a file on a disk
 extern const int kErrorTooLarge;     // EFBIG, ERROR_FILE_TOO_LARGE: beyond a limit
 extern const int kErrorInUse;        // ETXTBSY, a sharing or lock violation
+extern const int kErrorExists;       // EEXIST, ERROR_ALREADY_EXISTS
+// Whether a failure says the place may not be written: no permission, or a
+// drive that is read-only (a CD, a share mounted so).
+bool IsNotWritable(const FileError *error);
 // The system's own words for code, in the user's language where the
 // system has one (FormatMessage, strerror), without a closing period.
 void DescribeFileError(int code, char *text, int size);
@@ -83,6 +87,8 @@ struct Folder {
 
 // Opens the folder that holds the file at path.
 bool FolderOfFile(const char *path, Folder *folder, FileError *error);
+// Opens the folder at path itself ("out", "out/", "C:\\out").
+bool OpenFolder(const char *path, Folder *folder, FileError *error);
 void FolderClose(Folder *folder);
 // Whether the file system of the folder takes a name this long (on
 // Windows, also the full path, counted in UTF-16 units).
@@ -118,11 +124,24 @@ inline bool SameFile(const FileId &a, const FileId &b)
     return a.volume == b.volume && a.index == b.index;
 }
 
+// A moment, as Unix counts it on every system: seconds since 1970-01-01
+// UTC, and nanoseconds.
+struct FileTime {
+    int64_t seconds;
+    int32_t nanoseconds;
+};
+inline bool SameTime(const FileTime &a, const FileTime &b)
+{
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
+
 // What an open file is now.
 struct FileInfo {
     FileId id;
     int64_t length;
-    int64_t modified;  // the time of its last change, in the system's own units
+    FileTime modified;    // the time of its last change
+    int permissions;      // read, write and execute bits (0777 at most); -1 where
+                          // the system has none
 };
 
 // An open file, and the name its failures are told under.
@@ -149,6 +168,11 @@ enum FileMode {
 bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
                   FileInfo *info = 0);
 
+// The program's standard input and output, as files that are read or
+// written in order (a pipe, a terminal, or a file).
+void StandardInput(File *file);
+void StandardOutput(File *file);
+
 // Temporary names: "qcleaver-", twelve letters no one outside can guess,
 // and a number, so that a set of files being made can be named from one
 // series without remembering each name.
@@ -170,6 +194,13 @@ int FileRead(File *file, void *buffer, int size, FileError *error);
 bool FileWrite(File *file, const void *buffer, int size, FileError *error);
 bool FileSeek(File *file, int64_t offset, FileError *error);
 bool FileInfoOf(File *file, FileInfo *info, FileError *error);
+// Gives a file written by this program the time of its last change, and
+// where permissions is not -1 those read, write and execute bits (never
+// set-user-ID, set-group-ID or sticky; ignored where the system has none).
+bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permissions,
+                               FileError *error);
+// The time now.
+FileTime TimeNow();
 // Length in bytes, or -1.
 int64_t FileLength(File *file, FileError *error);
 // False when data written earlier could not be stored after all.  error
@@ -182,6 +213,10 @@ bool FileDelete(const Folder *folder, const char *name, FileError *error);
 // told under shown_name.
 bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
                 FileError *error);
+// The same, only where nothing has the new name: false, with kErrorExists,
+// where something has, which stays as it was.
+bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                   FileError *error);
 
 // What a name stands for, without following a link.
 enum FileKind {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ const int kErrorNoSpace = ENOSPC;
 const int kErrorIsAFolder = EISDIR;
 const int kErrorTooLarge = EFBIG;
 const int kErrorInUse = ETXTBSY;
+const int kErrorExists = EEXIST;
 
 void DescribeFileError(int code, char *text, int size)
 {
@@ -40,6 +42,11 @@ void DescribeFileError(int code, char *text, int size)
 static bool Failed(FileError *error, const char *call, const char *path)
 {
     return SetError(error, errno, call, path);
+}
+
+bool IsNotWritable(const FileError *error)
+{
+    return error->code == EACCES || error->code == EPERM || error->code == EROFS;
 }
 
 bool IsLeadByte(unsigned char)
@@ -111,6 +118,24 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return Failed(error, "open the folder", length ? folder->path : ".");
+    folder->handle = fd;
+    return true;
+}
+
+bool OpenFolder(const char *path, Folder *folder, FileError *error)
+{
+    folder->handle = -1;
+    int length = TextLength(path);
+    if (!CopyText(folder->path, kPathSize - 1, path))
+        return SetError(error, ENAMETOOLONG, "open the folder", path);
+    if (length > 0 && path[length - 1] != '/')
+        AppendText(folder->path, kPathSize, "/");
+    int fd;
+    do
+        fd = open(length ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Failed(error, "open the folder", path);
     folder->handle = fd;
     return true;
 }
@@ -201,7 +226,9 @@ static void InfoOfStat(const struct stat *st, FileInfo *info)
     info->id.volume = (uint64_t)st->st_dev;
     info->id.index = (uint64_t)st->st_ino;
     info->length = (int64_t)st->st_size;
-    info->modified = (int64_t)st->st_mtim.tv_sec * 1000000000 + st->st_mtim.tv_nsec;
+    info->modified.seconds = (int64_t)st->st_mtim.tv_sec;
+    info->modified.nanoseconds = (int32_t)st->st_mtim.tv_nsec;
+    info->permissions = (int)(st->st_mode & 0777);
 }
 
 static void Name(File *file, const char *name)
@@ -236,6 +263,18 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
         InfoOfStat(&st, info);
     file->handle = fd;
     return true;
+}
+
+void StandardInput(File *file)
+{
+    file->handle = 0;
+    CopyText(file->name, kPathSize, "standard input");
+}
+
+void StandardOutput(File *file)
+{
+    file->handle = 1;
+    CopyText(file->name, kPathSize, "standard output");
 }
 
 // Random bits for temporary names; the clock and the process when the
@@ -332,6 +371,28 @@ bool FileInfoOf(File *file, FileInfo *info, FileError *error)
     return true;
 }
 
+bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permissions,
+                               FileError *error)
+{
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the time it was last read: left as it is
+    times[1].tv_sec = (time_t)modified->seconds;
+    times[1].tv_nsec = modified->nanoseconds;
+    if (futimens((int)file->handle, times) != 0)
+        return Failed(error, "set the time of", file->name);
+    return permissions < 0 || fchmod((int)file->handle, (mode_t)(permissions & 0777)) == 0 ||
+           Failed(error, "set the permissions of", file->name);
+}
+
+FileTime TimeNow()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    FileTime time = {(int64_t)now.tv_sec, (int32_t)now.tv_nsec};
+    return time;
+}
+
 int64_t FileLength(File *file, FileError *error)
 {
     FileInfo info;
@@ -360,6 +421,21 @@ bool FileRename(const Folder *folder, const char *from, const char *to, const ch
 {
     return renameat(At(folder), from, At(folder), to) == 0 ||
            Failed(error, "rename", shown_name);
+}
+
+bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                   FileError *error)
+{
+    const unsigned kNoReplace = 1;  // RENAME_NOREPLACE, which older C libraries do not name
+    if (syscall(SYS_renameat2, At(folder), from, At(folder), to, kNoReplace) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return Failed(error, "rename", shown_name);
+    // A file system without it: a new link fails where the name is taken.
+    if (linkat(At(folder), from, At(folder), to, 0) != 0)
+        return Failed(error, "rename", shown_name);
+    unlinkat(At(folder), from, 0);
+    return true;
 }
 
 FileKind FileKindOf(const Folder *folder, const char *name)

@@ -14,6 +14,7 @@ const int kErrorNoSpace = ERROR_DISK_FULL;
 const int kErrorIsAFolder = ERROR_DIRECTORY;
 const int kErrorTooLarge = ERROR_FILE_TOO_LARGE;
 const int kErrorInUse = ERROR_SHARING_VIOLATION;
+const int kErrorExists = ERROR_ALREADY_EXISTS;
 
 void DescribeFileError(int code, char *text, int size)
 {
@@ -42,6 +43,11 @@ void DescribeFileError(int code, char *text, int size)
 static bool Failed(FileError *error, const char *call, const char *path)
 {
     return SetError(error, (int)GetLastError(), call, path);
+}
+
+bool IsNotWritable(const FileError *error)
+{
+    return error->code == ERROR_ACCESS_DENIED || error->code == ERROR_WRITE_PROTECT;
 }
 
 bool IsLeadByte(unsigned char c)
@@ -104,6 +110,25 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
         return Failed(error, "open the folder", folder->path);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return SetError(error, ERROR_DIRECTORY, "open the folder", folder->path);
+    return true;
+}
+
+bool OpenFolder(const char *path, Folder *folder, FileError *error)
+{
+    folder->handle = -1;
+    int length = TextLength(path);
+    if (!CopyText(folder->path, kPathSize - 1, path))
+        return SetError(error, ERROR_FILENAME_EXCED_RANGE, "open the folder", path);
+    char last = length ? path[length - 1] : 0;
+    if (length && last != '\\' && last != '/' && !(length == 2 && last == ':'))
+        AppendText(folder->path, kPathSize, "\\");
+    if (!length)
+        return true;  // the current directory
+    DWORD attributes = GetFileAttributesA(folder->path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Failed(error, "open the folder", path);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return SetError(error, ERROR_DIRECTORY, "open the folder", path);
     return true;
 }
 
@@ -198,9 +223,18 @@ static void Name(File *file, const char *name)
     CopyText(file->name, kPathSize, name);
 }
 
-static int64_t FileTimeValue(const FILETIME &time)
+// FILETIME counts 100-nanosecond intervals from 1601-01-01 UTC.
+static const int64_t kUnixEpochInFileTime = 116444736000000000LL;
+
+static FileTime UnixTime(const FILETIME &time)
 {
-    return (int64_t)((uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime);
+    int64_t since = (int64_t)((uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime) -
+                    kUnixEpochInFileTime;
+    int64_t seconds = since / 10000000, rest = since % 10000000;
+    if (rest < 0)
+        seconds--, rest += 10000000;
+    FileTime unix_time = {seconds, (int32_t)(rest * 100)};
+    return unix_time;
 }
 
 static bool InfoOfHandle(HANDLE h, FileInfo *info)
@@ -211,7 +245,8 @@ static bool InfoOfHandle(HANDLE h, FileInfo *info)
     info->id.volume = data.dwVolumeSerialNumber;
     info->id.index = (uint64_t)data.nFileIndexHigh << 32 | data.nFileIndexLow;
     info->length = (int64_t)((uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow);
-    info->modified = FileTimeValue(data.ftLastWriteTime);
+    info->modified = UnixTime(data.ftLastWriteTime);
+    info->permissions = -1;
     return true;
 }
 
@@ -238,6 +273,18 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     }
     file->handle = (intptr_t)h;
     return true;
+}
+
+void StandardInput(File *file)
+{
+    file->handle = (intptr_t)GetStdHandle(STD_INPUT_HANDLE);
+    CopyText(file->name, kPathSize, "standard input");
+}
+
+void StandardOutput(File *file)
+{
+    file->handle = (intptr_t)GetStdHandle(STD_OUTPUT_HANDLE);
+    CopyText(file->name, kPathSize, "standard output");
 }
 
 // Bits no one outside can guess in advance: the performance counter, the
@@ -326,6 +373,24 @@ bool FileInfoOf(File *file, FileInfo *info, FileError *error)
     return InfoOfHandle((HANDLE)file->handle, info) || Failed(error, "stat", file->name);
 }
 
+bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int, FileError *error)
+{
+    uint64_t value = (uint64_t)(modified->seconds * 10000000 + modified->nanoseconds / 100 +
+                                kUnixEpochInFileTime);
+    FILETIME time;
+    time.dwLowDateTime = (DWORD)value;
+    time.dwHighDateTime = (DWORD)(value >> 32);
+    return SetFileTime((HANDLE)file->handle, 0, 0, &time) != 0 ||
+           Failed(error, "set the time of", file->name);
+}
+
+FileTime TimeNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return UnixTime(now);
+}
+
 int64_t FileLength(File *file, FileError *error)
 {
     LARGE_INTEGER size;
@@ -378,6 +443,22 @@ bool FileRename(const Folder *folder, const char *from, const char *to, const ch
         return false;
     for (int attempt = 0; !MoveFileExA(from_path, to_path, MOVEFILE_REPLACE_EXISTING); attempt++) {
         DWORD code = GetLastError();
+        if (!MayRetry(code, attempt))
+            return SetError(error, (int)code, "rename", shown_name);
+    }
+    return true;
+}
+
+bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                   FileError *error)
+{
+    char from_path[kPathSize], to_path[kPathSize];
+    if (!Join(folder, from, from_path, "rename", error) || !Join(folder, to, to_path, "rename", error))
+        return false;
+    for (int attempt = 0; !MoveFileExA(from_path, to_path, 0); attempt++) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS)
+            code = ERROR_ALREADY_EXISTS;
         if (!MayRetry(code, attempt))
             return SetError(error, (int)code, "rename", shown_name);
     }

@@ -67,16 +67,37 @@ static void OnSplit(HWND dialog, SplitDialog *state)
 {
     char path[kPathSize];
     GetItemText(dialog, IDC_INPUT_PATH, path, sizeof path);
-    SplitRequest request = {path, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), state->image_path};
+    SplitRequest request = {path, 0, 0, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), false,
+                            state->image_path};
     state->failed = true;
     if (!DetermineSliceSize(dialog, &request.part_bytes))
         return;
-    Progress progress;
-    ProgressInit(&progress);
     SplitOutcome outcome;
-    BeginWork(dialog, &progress);
-    RunSplit(&request, &progress, &outcome);
-    EndWork(dialog);
+    for (;;) {
+        Progress progress;
+        ProgressInit(&progress);
+        BeginWork(dialog, &progress);
+        RunSplit(&request, &progress, &outcome);
+        EndWork(dialog);
+        // Parts of another set, or of none, in the way: the user's word
+        // replaces them.
+        SplitStatus status = outcome.result.status;
+        if (request.force || (status != kSplitOtherSetInTheWay && status != kSplitStrayPartInTheWay))
+            break;
+        char question[3 * kPathSize] = "";
+        AppendName(question, sizeof question, outcome.result.part);
+        if (status == kSplitOtherSetInTheWay) {
+            AppendText(question, sizeof question, " belongs to a set of ");
+            AppendName(question, sizeof question,
+                       outcome.result.other[0] ? outcome.result.other : "another file");
+            AppendText(question, sizeof question, ", whose parts have these names. Replace them?");
+        } else {
+            AppendText(question, sizeof question, " is there, of no set beside it. Replace it?");
+        }
+        if (!AskYesNo(dialog, question, kTitle))
+            return;  // nothing written; the dialog stays open
+        request.force = true;
+    }
     state->failed = outcome.failed;
     if (outcome.result.status == kSplitDone) {
         ShowResultLine(outcome.text);

@@ -4,74 +4,144 @@
 
 #include "format/copy.h"
 #include "format/crc32.h"
+#include "format/extension.h"
+#include "format/head_part.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
 
-// What the trailer stores of the input's path: the path itself where the
-// record still fits behind it, else the name alone, which is all a join
-// reads.  Sets whether there is room for the record; false when not even
-// the name fits the field, which is never cut, least of all inside a
-// character.
-static bool StorePath(PartSetTrailer *trailer, const char *input_path)
+// The longest start of name, cut between characters, of at most limit
+// bytes: a character of UTF-8 or of a double-byte code page is never cut.
+static int CutBetweenCharacters(const char *name, int limit)
+{
+    int cut = 0;
+    for (int i = 0; name[i];) {
+        unsigned char c = (unsigned char)name[i];
+        int length = IsLeadByte(c) ? 2 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (i + length > limit)
+            break;
+        i += length;
+        cut = i;
+    }
+    return cut;
+}
+
+// What the trailer and the extension store of the input's name: the path
+// as given where the record fits behind it, else the name alone, else its
+// start, with the whole name in the extension.  Also the input's time and
+// permission bits, where it has them.
+static void Describe(PartSetTrailer *trailer, SetExtension *extension, const char *input_path,
+                     const char *name, const FileInfo *info)
 {
     for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = 0;
-    const char *stored = TextLength(input_path) <= kMaxRecordPath ? input_path : FileNameOf(input_path);
-    trailer->has_record = TextLength(stored) <= kMaxRecordPath;
-    return CopyText(trailer->original_path, kTrailerPathSize, stored);
+    ClearExtension(extension);
+    const char *stored = input_path && TextLength(input_path) <= kMaxRecordPath ? input_path : name;
+    int length = TextLength(stored);
+    if (length > kMaxRecordPath) {
+        CopyText(extension->name, kPathSize, name);
+        length = CutBetweenCharacters(stored, kMaxRecordPath);
+    }
+    for (int i = 0; i < length; i++)
+        trailer->original_path[i] = stored[i];
+    trailer->has_record = true;
+    trailer->record_version = kCurrentRecordVersion;
+    extension->has_time = true;
+    extension->modified = info ? info->modified : TimeNow();
+    extension->permissions = info ? info->permissions : -1;
 }
 
 // Whether the join will find every part, and name the rebuilt file as the
 // input is named: the names fit the folder, the longest (the last part's)
 // included, and so do the parts' full paths where a head part knows itself
 // by one.
-static bool NamesHoldUp(const Folder *folder, const char *input_path, const char *stem,
+static bool NamesHoldUp(const Folder *folder, const char *name, const char *stem,
                         int64_t last_part, FileError *error)
 {
-    char name[kPathSize];
-    if (!FormatOutputName(name, input_path) || !name[0] ||
-        !TextEqual(name, FileNameOf(input_path)))
-        return SetError(error, kErrorNameTooLong, "name", FileNameOf(input_path));
-    if (!FormatPartName(name, stem, last_part))
+    char part[kPathSize];
+    if (!FormatOutputName(part, name) || !part[0] || !TextEqual(part, name))
+        return SetError(error, kErrorNameTooLong, "name", name);
+    if (!FormatPartName(part, stem, last_part))
         return SetError(error, kErrorNameTooLong, "name", stem);
-    return NameFits(folder, name, error) && FormatPartName(name, stem, 0) &&
-           NameFits(folder, name, error);
+    return NameFits(folder, part, error) && FormatPartName(part, stem, 0) &&
+           NameFits(folder, part, error);
 }
 
-// The first part name that a read-only file, a link, a folder, the input or
-// the program itself already has: the split would write into something it
-// must not.  False when the way is clear.  Checked once, up front, for a
-// message that says which; the renames close the race.
-static bool PartInTheWay(const Folder *folder, const char *stem, int64_t last_part,
-                         const FileId *input, const FileId *image, char name[kPathSize],
-                         Progress *progress)
+// An earlier split's head part under the head part's name: whether it is
+// of the same file (which a new split of it may replace), and how many
+// slices it has.  Held open, its table tells its own slices from others.
+struct EarlierSet {
+    bool same_file;  // a sound head part of a set of the same name has the head part's name
+    bool other_file; // ... of a set of another name
+    HeadPart head;
+};
+
+static void LookForEarlierSet(const Folder *folder, const char *stem, const char *name,
+                              EarlierSet *earlier)
 {
-    for (int64_t i = 0; i <= last_part && ProgressStep(progress, 0); i++) {
-        FormatPartName(name, stem, i);
-        FileKind kind = FileKindOf(folder, name);
-        FileId id;
-        if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
-            (kind == kPlainFile && FileIdAt(folder, name, &id) &&
-             (SameFile(id, *input) || (image && SameFile(id, *image)))))
-            return true;
+    earlier->same_file = earlier->other_file = false;
+    earlier->head.file.handle = kNoHandle;
+    char head[kPathSize];
+    FormatPartName(head, stem, 0);
+    FileKind kind = FileKindOf(folder, head);
+    if ((kind != kPlainFile && kind != kReadOnlyFile) ||
+        !FileOpenRead(folder, head, &earlier->head.file, 0, &earlier->head.info))
+        return;
+    bool sound = ReadHeadPart(&earlier->head, 0) == kHeadSound;
+    earlier->same_file = sound && (kNamesIgnoreCase ? TextEqualNoCase(earlier->head.output, name)
+                                                    : TextEqual(earlier->head.output, name));
+    earlier->other_file = sound && !earlier->same_file;
+    if (!earlier->same_file)
+        FileClose(&earlier->head.file, 0);
+}
+
+// Whether the name of part index may take the new part: nothing there, or
+// a part of an earlier split of the same file, or, with the user's word, a
+// file of another set or of none.  A read-only file, a link, a folder, the
+// input or the program itself is never written over.  Checked up front
+// for a message that says which; the renames close the race.
+static SplitStatus Obstacle(const Folder *folder, const char *stem, int64_t index,
+                            const FileId *input, const FileId *image, const EarlierSet *earlier,
+                            bool force, SplitResult *result)
+{
+    char name[kPathSize];
+    FormatPartName(name, stem, index);
+    FileKind kind = FileKindOf(folder, name);
+    FileId id;
+    SplitStatus status = kSplitDone;
+    if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
+        (kind == kPlainFile && FileIdAt(folder, name, &id) &&
+         ((input && SameFile(id, *input)) || (image && SameFile(id, *image)))))
+        status = kSplitPartInTheWay;
+    else if (kind == kNothingThere || earlier->same_file || force)
+        return kSplitDone;
+    else if (earlier->other_file)
+        status = kSplitOtherSetInTheWay;
+    else
+        status = kSplitStrayPartInTheWay;
+    CopyText(result->part, kPathSize, status == kSplitOtherSetInTheWay ? "" : name);
+    if (status == kSplitOtherSetInTheWay) {
+        FormatPartName(result->part, stem, 0);
+        AppendName(result->other, kPathSize, earlier->head.output);
     }
-    name[0] = 0;
-    return false;
+    return status;
 }
 
 // The parts being written: all under temporary names of one series, the
-// head part number 0, until every one is complete.
+// head part number 0, until every one is complete.  Parts of an earlier
+// set that are in the way are moved aside, under names of another series,
+// until the new set has taken its names.
 struct Writing {
     const Folder *folder;
+    const char *stem;
     TempSeries series;
+    TempSeries aside;
     File head;
     int64_t written;  // parts 0 to written - 1 exist under their temporary names
-    int64_t placed;   // slices 1 to placed have taken their own names
+    int64_t placed;   // slices 1 to placed have taken their names
     // The part table, written to the head part as the parts are done.
-    bool with_table;
     unsigned char table[4096];
     int table_used;
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
@@ -91,8 +161,6 @@ static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, in
                      FileError *error)
 {
     trailer->crc = Crc32Combine(trailer->crc, crc, length, &writing->joiner);
-    if (!writing->with_table)
-        return true;
     WriteUint32(writing->table + writing->table_used, crc);
     writing->table_used += kTableEntrySize;
     return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer, error);
@@ -106,8 +174,27 @@ static SplitStatus CopyFailure(CopyResult copy, bool from_image)
                                   : kSplitReadFailed;
 }
 
-// Writes one slice under its temporary name.
-static SplitStatus WriteSlice(File *input, int64_t index, int64_t length, const char *name,
+// What a split works from: the input and its plan.
+struct Splitting {
+    File *input;
+    bool stream;           // standard input: its length is known at its end
+    const FileInfo *input_info;
+    const ProgramImage *program;
+    File *image;
+    int64_t image_size;
+    int64_t slice_bytes;
+    int64_t head_bytes;     // the most the head part may hold
+    int64_t most_slices;    // what the head part's table can count
+    PartLayout layout;      // for a file; for a stream, slices of slice_bytes and no stretch
+    const SplitOptions *options;
+    const EarlierSet *earlier;
+    FileId image_id;
+};
+
+// Writes slice index under its temporary name: its planned length, or for
+// a stream what is left up to a slice's length.  *length says how many
+// bytes it took; 0 from a stream that had ended, and then no slice is made.
+static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *length, const char *name,
                               PartSetTrailer *trailer, Progress *progress, Writing *writing,
                               FileError *error)
 {
@@ -118,16 +205,304 @@ static SplitStatus WriteSlice(File *input, int64_t index, int64_t length, const 
         return kSplitCannotCreate;
     writing->written = index + 1;
     uint32_t crc = 0;
-    CopyResult copy = CopyBytes(input, &part, length, &crc, progress, error);
+    int64_t want = splitting->stream ? splitting->slice_bytes : *length;
+    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error);
+    if (copy == kCopied && !splitting->stream && *length < want) {
+        SetError(error, kErrorEndedEarly, "read", splitting->input->name);
+        copy = kReadFailed;
+    }
     if (copy != kCopied) {
         FileClose(&part, 0);
         return CopyFailure(copy, false);
     }
-    if (!PartDone(writing, trailer, crc, length, error)) {
+    if (*length == 0) {  // the stream had ended: this slice is none
+        FileClose(&part, 0);
+        FileDelete(writing->folder, temp, 0);
+        writing->written = index;
+        return kSplitDone;
+    }
+    if (!PartDone(writing, trailer, crc, *length, error)) {
         FileClose(&part, 0);
         return kSplitWriteFailed;
     }
     return FileClose(&part, error) ? kSplitDone : kSplitWriteFailed;
+}
+
+// Writes the head part's program, stretch and extension, then the slice
+// files, then the part table and the trailer, all under temporary names.
+static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extension,
+                              int extension_length, PartSetTrailer *trailer, Progress *progress,
+                              Writing *writing, SplitResult *result)
+{
+    char *name = result->part;
+    FileError *error = &result->error;
+    FormatPartName(name, writing->stem, 0);
+    ProgressItem(progress, name);
+    char temp[kPathSize];
+    TempName(&writing->series, 0, temp);
+    if (!FileCreate(writing->folder, temp, name, kProgramFile, &writing->head, error))
+        return kSplitCannotCreate;
+    writing->written = 1;
+    const ProgramImage *program = splitting->program;
+    CopyResult copy =
+        splitting->image
+            ? CopyBytes(splitting->image, &writing->head, splitting->image_size, &trailer->image_crc, 0, error)
+            : WriteBytes(&writing->head, program->bytes, splitting->image_size, &trailer->image_crc, error);
+    if (copy != kCopied)
+        return CopyFailure(copy, true);
+    uint32_t crc = 0;
+    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error);
+    if (copy != kCopied)
+        return CopyFailure(copy, false);
+    if (WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
+        !PartDone(writing, trailer, crc, splitting->layout.head_data, error))
+        return kSplitWriteFailed;
+    int64_t size = splitting->layout.head_data;
+    for (int64_t i = 1;; i++) {
+        if (!splitting->stream && i > splitting->layout.last_part)
+            break;
+        if (splitting->stream && i > splitting->most_slices)
+            return kSplitTooLarge;
+        // A stream's slices are judged as they come, since none knows
+        // beforehand how many there will be.
+        SplitStatus status =
+            splitting->stream ? Obstacle(writing->folder, writing->stem, i, 0,
+                                         splitting->image ? &splitting->image_id : 0,
+                                         splitting->earlier, splitting->options->force, result)
+                              : kSplitDone;
+        if (status != kSplitDone)
+            return status;
+        FormatPartName(name, writing->stem, i);
+        ProgressItem(progress, name);
+        int64_t length = splitting->stream ? 0 : SliceDataLength(&splitting->layout, trailer->size, i);
+        status = WriteSlice(splitting, i, &length, name, trailer, progress, writing, error);
+        if (status != kSplitDone)
+            return status;
+        if (length == 0)
+            break;
+        size += length;
+        trailer->last_part = (int32_t)i;
+    }
+    if (splitting->stream) {
+        if (size <= splitting->slice_bytes)
+            return kSplitTooSmall;
+        trailer->size = size;
+        trailer->original_size32 = size < kSizeOverflow ? (int32_t)size : kSizeOverflow;
+        trailer->slice_length = (uint32_t)splitting->slice_bytes;
+    }
+    FormatPartName(name, writing->stem, 0);
+    if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error) ||
+        !FileClose(&writing->head, error))
+        return kSplitWriteFailed;
+    return kSplitDone;
+}
+
+// Moves the file that has part index's name aside, where one has; then
+// gives the new part that name.  Only a plain file was found replaceable:
+// anything else there now came meanwhile, and stays; and where the name is
+// taken again meanwhile, the rename fails rather than replace it.
+static bool PlacePart(Writing *writing, int64_t index, char name[kPathSize], FileError *error)
+{
+    char temp[kPathSize], aside[kPathSize];
+    FormatPartName(name, writing->stem, index);
+    TempName(&writing->series, index, temp);
+    TempName(&writing->aside, index, aside);
+    FileKind kind = FileKindOf(writing->folder, name);
+    if (kind != kNothingThere && kind != kPlainFile)
+        return SetError(error, kErrorExists, "rename", name);
+    if (kind == kPlainFile && !FileRenameNew(writing->folder, name, aside, name, error))
+        return false;
+    return FileRenameNew(writing->folder, temp, name, name, error);
+}
+
+// Puts back part index's name as it was: the new part to its temporary
+// name, and what was moved aside to its own.
+static void UnplacePart(Writing *writing, int64_t index)
+{
+    char name[kPathSize], temp[kPathSize], aside[kPathSize];
+    FormatPartName(name, writing->stem, index);
+    TempName(&writing->series, index, temp);
+    TempName(&writing->aside, index, aside);
+    FileRenameNew(writing->folder, name, temp, name, 0);
+    if (FileKindOf(writing->folder, aside) != kNothingThere)
+        FileRenameNew(writing->folder, aside, name, name, 0);
+}
+
+// Gives every part its own name, the slices first and the head part last,
+// so that the set claims nothing under the head part's name until it is
+// whole.  Quick, and not to be stopped half way: a stop asked for now comes
+// too late.  A name that cannot be taken puts every one back.
+static SplitStatus PlaceParts(Writing *writing, int64_t last_part, char name[kPathSize],
+                              FileError *error)
+{
+    for (int64_t i = 1; i <= last_part; i++) {
+        if (!PlacePart(writing, i, name, error)) {
+            for (int64_t j = i; j >= 1; j--)
+                UnplacePart(writing, j);
+            return kSplitCannotCreate;
+        }
+        writing->placed = i;
+    }
+    if (PlacePart(writing, 0, name, error))
+        return kSplitDone;
+    for (int64_t j = last_part; j >= 0; j--)
+        UnplacePart(writing, j);
+    writing->placed = 0;
+    return kSplitCannotCreate;
+}
+
+// Once the new set has its names: what was moved aside goes, and so do the
+// earlier set's slices beyond the new ones, where its table says they are
+// its own; the number removed or replaced.
+static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier)
+{
+    int64_t removed = 0;
+    char name[kPathSize];
+    for (int64_t i = 0; i <= last_part; i++) {
+        TempName(&writing->aside, i, name);
+        removed += FileKindOf(writing->folder, name) != kNothingThere &&
+                   FileDelete(writing->folder, name, 0);
+    }
+    if (!earlier->same_file)
+        return removed;
+    PartTable table;
+    OpenPartTable(&table, &earlier->head);
+    uint32_t recorded;
+    for (int64_t i = last_part + 1; RecordedPartCrc(&table, i, &recorded, 0); i++) {
+        FormatPartName(name, writing->stem, i);
+        File part;
+        uint32_t crc = 0;
+        int64_t length;
+        bool own = FileOpenRead(writing->folder, name, &part, 0) &&
+                   CopyAvailable(&part, 0, INT64_MAX, &length, &crc, 0, 0) == kCopied && crc == recorded;
+        FileClose(&part, 0);
+        removed += own && FileDelete(writing->folder, name, 0);
+    }
+    return removed;
+}
+
+// Takes back what a failed or stopped split wrote, and nothing else: a set
+// that failed half way is of no use, and a full disk wants its room back.
+static void RemoveParts(Writing *writing)
+{
+    FileClose(&writing->head, 0);
+    char name[kPathSize];
+    for (int64_t i = 0; i < writing->written; i++) {
+        TempName(&writing->series, i, name);
+        FileDelete(writing->folder, name, 0);
+    }
+}
+
+// The bytes of all parts together, and of the largest.
+static int64_t SetBytes(const PartSetTrailer *trailer, int64_t extension_length)
+{
+    return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize;
+}
+
+// Whether the set fits the folder's drive, asked before anything is
+// written: a courtesy, since the room can still run out while it is.
+static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer,
+                             const PartLayout *layout, int64_t extension_length, SplitResult *result)
+{
+    int64_t largest_file;
+    if (!FolderSpace(folder, &result->free_bytes, &largest_file, 0)) {
+        result->free_bytes = -1;
+        return kSplitDone;
+    }
+    int64_t head = trailer->image_size + layout->head_data + PartTableSize(trailer) +
+                   extension_length + kTrailerSize;
+    result->needed = head > layout->slice_length ? head : layout->slice_length;
+    if (result->needed > largest_file) {
+        result->free_bytes = largest_file;
+        return kSplitPartTooLargeForDrive;
+    }
+    result->needed = SetBytes(trailer, extension_length);
+    return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
+}
+
+static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
+                       int64_t input_size)
+{
+    int64_t head_bytes = part_bytes;
+    if (splitting->program->for_windows && head_bytes > kMaxWindowsHeadBytes)
+        head_bytes = kMaxWindowsHeadBytes;
+    return PlanParts(splitting->image_size, head_bytes, part_bytes, input_size, kTableEntrySize,
+                     fixed_bytes);
+}
+
+// The least part size, in whole kilobytes, whose head part holds the
+// program, the trailer and the table of the parts it makes.
+static SplitStatus TooSmall(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size,
+                            SplitResult *result)
+{
+    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
+    result->table_too_large = least <= splitting->slice_bytes;
+    // Each step adds a kilobyte or more; the table shrinks as the parts
+    // grow, so the answer is near, but jump close first for sets of millions.
+    while (Plan(splitting, least, fixed_bytes, input_size).head_data < 0)
+        least += least / 64 / 1024 * 1024 + 1024;
+    while (least > 1024 && Plan(splitting, least - 1024, fixed_bytes, input_size).head_data >= 0)
+        least -= 1024;
+    result->least = least;
+    return kSplitPartsTooSmall;
+}
+
+// Everything that can refuse the split, found before anything is written.
+static SplitStatus Prepare(const Folder *folder, const char *name, const char *stem,
+                           Splitting *splitting, int64_t fixed_bytes, PartSetTrailer *trailer,
+                           SplitResult *result, Progress *progress)
+{
+    int64_t input_size = splitting->stream ? 0 : splitting->input_info->length;
+    if (!splitting->stream && input_size <= splitting->slice_bytes)
+        return kSplitTooSmall;
+    if (splitting->program->for_windows && (result->why_not_windows = WhyNotAWindowsName(name)))
+        return kSplitNotAWindowsName;
+    FileInfo image_info;
+    if (splitting->image && !FileInfoOf(splitting->image, &image_info, &result->error))
+        return kSplitNoImage;
+    splitting->image_id = splitting->image ? image_info.id : FileId();
+    splitting->image_size = splitting->image ? image_info.length : splitting->program->size;
+    if (splitting->image_size > kMaxImageSize)
+        return kSplitNoImage;
+    splitting->head_bytes = splitting->program->for_windows && splitting->slice_bytes > kMaxWindowsHeadBytes
+                                ? kMaxWindowsHeadBytes
+                                : splitting->slice_bytes;
+    // A stream's head part carries no stretch: all of its room is the
+    // table's, for as many slices as come.
+    splitting->most_slices = (splitting->head_bytes - splitting->image_size - fixed_bytes) / kTableEntrySize - 1;
+    if (splitting->stream) {
+        splitting->layout.head_data = splitting->most_slices >= 1 ? 0 : -1;
+        splitting->layout.slice_length = splitting->slice_bytes;
+        splitting->layout.last_part = 1;
+    } else {
+        splitting->layout = Plan(splitting, splitting->slice_bytes, fixed_bytes, input_size);
+    }
+    if (splitting->layout.head_data < 0)
+        return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
+    if (splitting->layout.last_part > kMaxLastPart)
+        return kSplitTooLarge;
+    if (!NamesHoldUp(folder, name, stem, splitting->stream ? 999999 : splitting->layout.last_part,
+                     &result->error))
+        return kSplitNamesTooLong;
+    int64_t last = splitting->stream ? 0 : splitting->layout.last_part;
+    for (int64_t i = 0; i <= last; i++) {
+        if (!ProgressStep(progress, 0))
+            return kSplitCancelled;
+        SplitStatus status = Obstacle(folder, stem, i, splitting->stream ? 0 : &splitting->input_info->id,
+                                      splitting->image ? &splitting->image_id : 0, splitting->earlier,
+                                      splitting->options->force, result);
+        if (status != kSplitDone)
+            return status;
+    }
+    trailer->image_size = (int32_t)splitting->image_size;
+    trailer->size = input_size;
+    trailer->original_size32 = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
+    trailer->last_part = (int32_t)splitting->layout.last_part;
+    trailer->slice_length = (uint32_t)splitting->layout.slice_length;
+    trailer->crc = trailer->image_crc = trailer->table_crc = 0;
+    if (splitting->stream)
+        return kSplitDone;  // the room is found as the parts are written
+    return CheckRoom(folder, trailer, &splitting->layout, fixed_bytes - kTrailerSize, result);
 }
 
 // Whether the input is still what it was when the split began: a file
@@ -137,268 +512,108 @@ static bool Unchanged(File *input, const FileInfo *before, const char *input_pat
     FileInfo now;
     FileId named;
     return FileInfoOf(input, &now, 0) && now.length == before->length &&
-           now.modified == before->modified && FileIdAt(0, input_path, &named) &&
+           SameTime(now.modified, before->modified) && FileIdAt(0, input_path, &named) &&
            SameFile(named, before->id);
 }
 
-// Writes the head part's program and data, then the slice files, then the
-// part table and the trailer, all under temporary names; then names the
-// slices, and the head part last.
-static SplitStatus WriteParts(File *input, const ProgramImage *program, File *image,
-                              const char *stem, PartSetTrailer *trailer, const PartLayout *layout,
-                              Progress *progress, Writing *writing, char name[kPathSize],
-                              FileError *error)
-{
-    FormatPartName(name, stem, 0);
-    ProgressItem(progress, name);
-    char temp[kPathSize];
-    TempName(&writing->series, 0, temp);
-    if (!FileCreate(writing->folder, temp, name, kProgramFile, &writing->head, error))
-        return kSplitCannotCreate;
-    writing->written = 1;
-    CopyResult copy =
-        image ? CopyBytes(image, &writing->head, trailer->image_size, &trailer->image_crc, 0, error)
-              : WriteBytes(&writing->head, program->bytes, trailer->image_size, &trailer->image_crc,
-                           error);
-    if (copy != kCopied)
-        return CopyFailure(copy, true);
-    uint32_t crc = 0;
-    copy = CopyBytes(input, &writing->head, layout->head_data, &crc, progress, error);
-    if (copy != kCopied)
-        return CopyFailure(copy, false);
-    if (!PartDone(writing, trailer, crc, layout->head_data, error))
-        return kSplitWriteFailed;
-    for (int64_t i = 1; i <= layout->last_part; i++) {
-        FormatPartName(name, stem, i);
-        ProgressItem(progress, name);
-        SplitStatus status = WriteSlice(input, i, SliceDataLength(layout, trailer->size, i), name,
-                                        trailer, progress, writing, error);
-        if (status != kSplitDone)
-            return status;
-    }
-    FormatPartName(name, stem, 0);
-    if ((writing->with_table && !FlushTable(writing, trailer, error)) ||
-        !WriteTrailer(&writing->head, trailer, error) || !FileClose(&writing->head, error))
-        return kSplitWriteFailed;
-    return kSplitDone;
-}
-
-// Gives every part its own name, the slices first and the head part last,
-// so that the set claims nothing under the head part's name until it is
-// whole.  Quick, and not to be stopped half way: a stop asked for now
-// comes too late.
-static SplitStatus PlaceParts(Writing *writing, const char *stem, int64_t last_part,
-                              char name[kPathSize], FileError *error)
-{
-    char temp[kPathSize];
-    for (int64_t i = 1; i <= last_part; i++) {
-        FormatPartName(name, stem, i);
-        TempName(&writing->series, i, temp);
-        if (!FileRename(writing->folder, temp, name, name, error))
-            return kSplitCannotCreate;
-        writing->placed = i;
-    }
-    FormatPartName(name, stem, 0);
-    TempName(&writing->series, 0, temp);
-    return FileRename(writing->folder, temp, name, name, error) ? kSplitDone : kSplitCannotCreate;
-}
-
-// Takes back what a failed or stopped split wrote, and nothing else: a set
-// that failed half way is of no use, and a full disk wants its room back.
-static void RemoveParts(Writing *writing, const char *stem)
-{
-    FileClose(&writing->head, 0);
-    char name[kPathSize];
-    for (int64_t i = 0; i < writing->written; i++) {
-        if (i >= 1 && i <= writing->placed)
-            FormatPartName(name, stem, i);
-        else
-            TempName(&writing->series, i, name);
-        FileDelete(writing->folder, name, 0);
-    }
-}
-
-// The parts of a set with a record, or without, whose oldest rules know
-// slices only in whole blocks.
-static PartLayout PlanFor(bool record, const ProgramImage *program, int64_t image_size,
-                          int64_t part_bytes, int64_t input_size)
-{
-    if (!record)
-        part_bytes = part_bytes / kBlockSize * kBlockSize;
-    int64_t head_bytes = part_bytes;
-    if (program->for_windows && head_bytes > kMaxWindowsHeadBytes)
-        head_bytes = kMaxWindowsHeadBytes;
-    return PlanParts(image_size, head_bytes, part_bytes, input_size, record ? kTableEntrySize : 0,
-                     kTrailerSize);
-}
-
-// The bytes of all parts together, and of the largest.
-static int64_t SetBytes(const PartSetTrailer *trailer)
-{
-    return trailer->image_size + trailer->size + PartTableSize(trailer) + kTrailerSize;
-}
-
-static int64_t LargestPart(const PartSetTrailer *trailer, const PartLayout *layout)
-{
-    int64_t head = trailer->image_size + layout->head_data + PartTableSize(trailer) + kTrailerSize;
-    return head > layout->slice_length ? head : layout->slice_length;
-}
-
-// Whether the set fits the folder's drive, asked before anything is
-// written: a courtesy, since the room can still run out while it is.
-static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer,
-                             const PartLayout *layout, SplitResult *result)
-{
-    int64_t largest_file;
-    if (!FolderSpace(folder, &result->free_bytes, &largest_file, 0)) {
-        result->free_bytes = -1;
-        return kSplitDone;
-    }
-    result->needed = LargestPart(trailer, layout);
-    if (result->needed > largest_file) {
-        result->free_bytes = largest_file;
-        return kSplitPartTooLargeForDrive;
-    }
-    result->needed = SetBytes(trailer);
-    return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
-}
-
-// The least part size, in whole kilobytes, whose head part holds the
-// program, the trailer and the table of the parts it makes.
-static SplitStatus TooSmall(bool record, const ProgramImage *program, int64_t image_size,
-                            int64_t input_size, int64_t asked, SplitResult *result)
-{
-    int64_t least = (image_size + kTrailerSize + 2 * kTableEntrySize + 1023) / 1024 * 1024;
-    result->table_too_large = least <= asked;
-    // Each step adds a kilobyte; the table shrinks as the parts grow, so
-    // the answer is near, but jump close first for sets of millions.
-    while (PlanFor(record, program, image_size, least, input_size).head_data < 0)
-        least += least / 64 / 1024 * 1024 + 1024;
-    while (least > 1024 && PlanFor(record, program, image_size, least - 1024, input_size).head_data >= 0)
-        least -= 1024;
-    result->least = least;
-    return kSplitPartsTooSmall;
-}
-
-static SplitStatus Prepare(const Folder *folder, const char *input_path, int64_t slice,
-                           const FileInfo *input_info, const ProgramImage *program,
-                           File *image, const char *stem, PartSetTrailer *trailer,
-                           PartLayout *layout, SplitResult *result, Progress *progress)
-{
-    int64_t input_size = input_info->length;
-    if (input_size <= slice)
-        return kSplitTooSmall;
-    // Without a record, only the 32-bit size field tells the size.
-    if (!trailer->has_record && input_size >= kSizeOverflow)
-        return kSplitNameTooLongForSize;
-    if (program->for_windows && (result->why_not_windows = WhyNotAWindowsName(FileNameOf(input_path))))
-        return kSplitNotAWindowsName;
-    // The layout depends on the image's length.
-    FileInfo image_info;
-    if (image && !FileInfoOf(image, &image_info, &result->error))
-        return kSplitNoImage;
-    int64_t image_size = image ? image_info.length : program->size;
-    if (image_size > kMaxImageSize)
-        return kSplitNoImage;
-    *layout = PlanFor(trailer->has_record, program, image_size, slice, input_size);
-    if (layout->head_data < 0)
-        return TooSmall(trailer->has_record, program, image_size, input_size, slice, result);
-    if (layout->last_part > kMaxLastPart)
-        return kSplitTooLarge;
-    if (!NamesHoldUp(folder, input_path, stem, layout->last_part, &result->error))
-        return kSplitNamesTooLong;
-    if (PartInTheWay(folder, stem, layout->last_part, &input_info->id, image ? &image_info.id : 0,
-                     result->part, progress))
-        return kSplitPartInTheWay;
-    if (progress && progress->stopped)
-        return kSplitCancelled;
-    trailer->image_size = (int32_t)image_size;
-    trailer->size = input_size;
-    trailer->original_size32 = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
-    trailer->last_part = (int32_t)layout->last_part;
-    trailer->slice_length = (uint32_t)layout->slice_length;
-    trailer->record_version = trailer->has_record ? 2 : 0;
-    trailer->crc = trailer->image_crc = trailer->table_crc = 0;
-    return CheckRoom(folder, trailer, layout, result);
-}
-
-static SplitStatus Write(const Folder *folder, const char *input_path, File *input,
-                         const FileInfo *input_info, const ProgramImage *program, File *image,
-                         const char *stem, PartSetTrailer *trailer, const PartLayout *layout,
-                         Progress *progress, SplitResult *result)
+static SplitStatus Write(const Folder *folder, const char *input_path, const char *stem,
+                         Splitting *splitting, const unsigned char *extension, int extension_length,
+                         PartSetTrailer *trailer, EarlierSet *earlier, Progress *progress,
+                         SplitResult *result)
 {
     if (progress)
         progress->total = trailer->size;
     Writing writing;
     writing.folder = folder;
+    writing.stem = stem;
     NewTempSeries(&writing.series);
+    NewTempSeries(&writing.aside);
     writing.head.handle = kNoHandle;
     writing.written = writing.placed = 0;
-    writing.with_table = trailer->record_version == 2;
     writing.table_used = 0;
     writing.joiner.length = 0;
-    SplitStatus status = WriteParts(input, program, image, stem, trailer, layout, progress,
-                                    &writing, result->part, &result->error);
-    if (status == kSplitDone && !Unchanged(input, input_info, input_path))
+    SplitStatus status = WriteParts(splitting, extension, extension_length, trailer, progress,
+                                    &writing, result);
+    if (status == kSplitDone && !splitting->stream &&
+        !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;
     if (status == kSplitDone)
-        status = PlaceParts(&writing, stem, layout->last_part, result->part, &result->error);
-    if (status != kSplitDone) {
-        RemoveParts(&writing, stem);
-        // With the room given back, what a full disk lacks for the set.
-        int64_t largest_file;
-        if (result->error.code == kErrorNoSpace &&
-            FolderSpace(folder, &result->free_bytes, &largest_file, 0))
-            result->needed = SetBytes(trailer);
+        status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
+    if (status == kSplitDone) {
+        result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier);
+        result->replaced_others = !earlier->same_file;
+        return kSplitDone;
     }
+    RemoveParts(&writing);
+    // With the room given back, what a full disk lacks for the set.
+    int64_t largest_file;
+    if (result->error.code == kErrorNoSpace && !splitting->stream &&
+        FolderSpace(folder, &result->free_bytes, &largest_file, 0))
+        result->needed = SetBytes(trailer, extension_length);
     return status;
 }
 
-SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
-                      const ProgramImage *program, Progress *progress)
+static void InitResult(SplitResult *result)
 {
-    assert(slice_bytes > 0);
+    result->status = kSplitDone;
+    result->part[0] = result->other[0] = 0;
+    ClearError(&result->error);
+    result->size = -1;
+    result->last_part = 0;
+    result->crc = 0;
+    result->replaced = 0;
+    result->replaced_others = false;
+    result->needed = result->free_bytes = result->least = -1;
+    result->table_too_large = false;
+    result->why_not_windows = 0;
+}
+
+SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
+                      const ProgramImage *program, const SplitOptions *options,
+                      Progress *progress)
+{
+    assert(slice_bytes > 0 && (input_path || options->name));
     SplitResult result;
-    result.part[0] = 0;
-    ClearError(&result.error);
-    result.size = -1;
-    result.last_part = 0;
-    result.crc = 0;
-    result.with_checksums = false;
-    result.needed = result.free_bytes = result.least = -1;
-    result.table_too_large = false;
-    result.why_not_windows = 0;
-    PartSetTrailer trailer;
+    InitResult(&result);
+    const char *name = input_path ? FileNameOf(input_path) : options->name;
     char stem[kPathSize];
-    StemOf(input_path, stem);
-    if (!StorePath(&trailer, input_path)) {
-        result.status = kSplitNameTooLongToStore;
-        return result;
-    }
+    StemOf(name, stem);
     File input, image;
     FileInfo input_info;
     image.handle = kNoHandle;
-    if (!FileOpenRead(0, input_path, &input, &result.error, &input_info)) {
+    bool stream = !input_path;
+    if (stream)
+        StandardInput(&input);
+    else if (!FileOpenRead(0, input_path, &input, &result.error, &input_info)) {
         result.status = kSplitNoInput;
         return result;
     }
-    PartLayout layout;
-    if (program->path && !FileOpenRead(0, program->path, &image, &result.error))
+    PartSetTrailer trailer;
+    SetExtension description;
+    Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info);
+    unsigned char extension[kMaxExtensionSize];
+    int extension_length = EncodeExtension(&description, extension);
+    EarlierSet earlier;
+    LookForEarlierSet(folder, stem, name, &earlier);
+    Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,
+                           PartLayout(), options, &earlier, FileId()};
+    if (program->path && !FileOpenRead(0, program->path, &image, &result.error)) {
         result.status = kSplitNoImage;
-    else
-        result.status = Prepare(folder, input_path, slice_bytes, &input_info, program,
-                                program->path ? &image : 0, stem, &trailer, &layout, &result,
-                                progress);
+    } else {
+        splitting.image = program->path ? &image : 0;
+        result.status = Prepare(folder, name, stem, &splitting, extension_length + kTrailerSize,
+                                &trailer, &result, progress);
+    }
     if (result.status == kSplitDone) {
-        result.status = Write(folder, input_path, &input, &input_info, program,
-                              program->path ? &image : 0, stem, &trailer, &layout, progress,
-                              &result);
+        result.status = Write(folder, input_path, stem, &splitting, extension, extension_length,
+                              &trailer, &earlier, progress, &result);
         result.size = trailer.size;
         result.last_part = trailer.last_part;
         result.crc = trailer.crc;
-        result.with_checksums = trailer.has_record;
     }
+    FileClose(&earlier.head.file, 0);
     FileClose(&image, 0);
-    FileClose(&input, 0);
+    if (!stream)
+        FileClose(&input, 0);
     return result;
 }

@@ -1,6 +1,6 @@
 // Cuts one input file into a part set in a folder: the head part (this
-// program, the first stretch of the input, the part table and the trailer)
-// and the slice files with the rest.
+// program, the first stretch of the input, the extension, the part table
+// and the trailer) and the slice files with the rest.
 #ifndef QCLEAVER_SPLIT_SPLIT_ENGINE_H
 #define QCLEAVER_SPLIT_SPLIT_ENGINE_H
 
@@ -11,14 +11,16 @@ enum SplitStatus {
     kSplitDone,
     kSplitNoInput,        // the input cannot be opened, or is not a plain file (error)
     kSplitTooSmall,       // the input is not larger than one slice
-    kSplitTooLarge,       // the set would have more slice files than a trailer can count
-    kSplitNameTooLongForSize,  // 2 GiB or more, and the name leaves no room for its size
-    kSplitNameTooLongToStore,  // the name does not fit the trailer at all
+    kSplitTooLarge,       // the set would have more parts than its head part can count
     kSplitNamesTooLong,   // a part's name, or the rebuilt file's, is too long for the
                           // folder, or would not name the same file again (error)
     kSplitNotAWindowsName,  // a head part for Windows, and a name Windows cannot rebuild
                             // (why_not_windows)
-    kSplitPartInTheWay,   // a read-only file, a link, a folder or the input has a part's name
+    kSplitPartInTheWay,   // a read-only file, a link, a folder or the input has a part's
+                          // name (part)
+    kSplitOtherSetInTheWay,   // the parts of a set of another file have the names
+                              // (part: its head part; other: that file's name, or "")
+    kSplitStrayPartInTheWay,  // a file with a part's name, of no set beside it (part)
     kSplitNoImage,        // the program image cannot be read (error)
     kSplitCannotCreate,   // a part cannot be created or named (error)
     kSplitWriteFailed,    // writing a part failed: most often a full disk (error)
@@ -34,16 +36,18 @@ enum SplitStatus {
 
 struct SplitResult {
     SplitStatus status;
-    char part[kPathSize];  // the part it failed on or found in the way; the head part when done
-    FileError error;       // the system's reason, where a file operation failed
-    int64_t size;          // the input's length
-    int32_t last_part;     // the set's slice files
-    uint32_t crc;          // CRC-32 of the input, once done
-    bool with_checksums;   // the set records its checksums (a name of up to 227 bytes)
-    int64_t needed;        // bytes the set or a part needs, where room ran short; else -1
-    int64_t free_bytes;    // bytes free on the drive then, or the largest file it holds
-    int64_t least;         // the least part size that would do, for kSplitPartsTooSmall
-    bool table_too_large;  // ... where the program fits but the part table does not
+    char part[kPathSize];   // the part it failed on or found in the way; the head part when done
+    char other[kPathSize];  // the file whose set is in the way
+    FileError error;        // the system's reason, where a file operation failed
+    int64_t size;           // the input's length
+    int32_t last_part;      // the set's slice files
+    uint32_t crc;           // CRC-32 of the input, once done
+    int64_t replaced;       // parts of an earlier set of the same file replaced or removed,
+    bool replaced_others;   // ... or of another, on the user's word
+    int64_t needed;         // bytes the set or a part needs, where room ran short; else -1
+    int64_t free_bytes;     // bytes free on the drive then, or the largest file it holds
+    int64_t least;          // the least part size that would do, for kSplitPartsTooSmall
+    bool table_too_large;   // ... where the program fits but the part table does not
     const char *why_not_windows;  // for kSplitNotAWindowsName
 };
 
@@ -56,13 +60,28 @@ struct ProgramImage {
     bool for_windows;  // a Windows program: the head part stays within what Windows starts
 };
 
-// Splits input_path into parts of at most slice_bytes (kMinSliceBytes to
-// kMaxSliceBytes) in folder, the head part starting with the program,
-// counting the input's bytes in progress (which may be null).  Every part
-// is written under a temporary name, and the parts take their names only
-// once all are complete, the head part last.  A split that fails or is
-// stopped removes what it wrote, and only that; one refused writes nothing.
+struct SplitOptions {
+    // Replace parts that belong to a set of another file, or to no set: the
+    // user's word.  A read-only file, a link or a folder stays all the same.
+    bool force;
+    // For standard input: the name the file is to be rebuilt under.
+    const char *name;
+};
+
+// Splits the file at input_path, or standard input where it is null, into
+// parts of at most slice_bytes (kMinSliceBytes to kMaxSliceBytes) in
+// folder, the head part starting with the program, counting the input's
+// bytes in progress (which may be null).  Every part is written under a
+// temporary name, and the parts take their names only once all are
+// complete, the head part last; parts of an earlier split of the same file
+// are moved aside until then, and removed after, with the earlier set's
+// slices beyond the new ones where its table confirms them.  A split that
+// fails or is stopped puts back what it moved and removes what it wrote,
+// and only that; one refused writes nothing.  Standard input's length is
+// known only at its end: its head part carries no stretch of it, and the
+// room on the drive is found as it is written.
 SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
-                      const ProgramImage *program, Progress *progress);
+                      const ProgramImage *program, const SplitOptions *options,
+                      Progress *progress);
 
 #endif

@@ -51,20 +51,9 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
     case kSplitTooLarge:
         AppendText(text, size, "File is too large to split in parts of this size!!");
         return true;
-    case kSplitNameTooLongForSize:
-        AppendText(text, size, "File is too large for a name this long: shorten its name to at most ");
-        AppendDecimal(text, size, kMaxRecordPath);
-        AppendText(text, size, " bytes and try again");
-        return true;
     case kSplitNoImage:
         AppendText(text, size, "Unable to write header!!");
         break;
-    case kSplitNameTooLongToStore:
-        AppendText(text, size, "Unable to split this file: its name is too long to be kept with "
-                               "its parts; shorten it to at most ");
-        AppendDecimal(text, size, kTrailerPathSize - 1);
-        AppendText(text, size, " bytes and try again");
-        return true;
     case kSplitNamesTooLong:
         AppendText(text, size, "Unable to split this file here: its name, or the path of its "
                                "folder, is too long for its parts to find each other again");
@@ -80,6 +69,23 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
         AppendPart(text, size, "Unable to create part ", result->part);
         AppendText(text, size, ": a file of that name is read-only, a link, a folder or the input "
                                "itself, and is left alone");
+        return true;
+    case kSplitOtherSetInTheWay:
+        AppendPart(text, size, "Unable to create part ", result->part);
+        AppendText(text, size, ": it is the head part of ");
+        if (result->other[0]) {
+            AppendText(text, size, "a set of ");
+            AppendName(text, size, result->other);
+        } else {
+            AppendText(text, size, "another set");
+        }
+        AppendText(text, size, ", whose parts have the names of this one's; move them, or "
+                               "choose to replace them");
+        return true;
+    case kSplitStrayPartInTheWay:
+        AppendPart(text, size, "Unable to create part ", result->part);
+        AppendText(text, size, ": a file of that name is there, of no set beside it; move it, or "
+                               "choose to replace it");
         return true;
     case kSplitCannotCreate:
         AppendPart(text, size, "Unable to create part ", result->part);
@@ -125,16 +131,20 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
 void FormatSplitDone(const SplitResult *result, bool for_windows, char *line, int size)
 {
     line[0] = 0;
-    AppendName(line, size, result->part);
+    AppendShellQuoted(line, size, result->part);
     AppendText(line, size, ": ");
     AppendDecimal(line, size, result->size);
     AppendText(line, size, " bytes in ");
     AppendDecimal(line, size, (int64_t)result->last_part + 1);
     AppendText(line, size, " parts, CRC-32 ");
     AppendHex32(line, size, result->crc);
-    if (!result->with_checksums)
-        AppendText(line, size, "; its name is too long for the set to carry checksums: a damaged "
-                               "part will not be noticed");
+    if (result->replaced > 0) {
+        AppendText(line, size, "; ");
+        AppendDecimal(line, size, result->replaced);
+        AppendText(line, size, result->replaced == 1 ? " part" : " parts");
+        AppendText(line, size, result->replaced_others ? " of others replaced"
+                                                       : " of an earlier set of it replaced");
+    }
     if (for_windows) {
         AppendText(line, size, "; ");
         AppendName(line, size, result->part);

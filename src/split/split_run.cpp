@@ -1,6 +1,7 @@
 #include "split/split_run.h"
 
 #include "platform/embedded_image.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/split_report.h"
 
@@ -23,20 +24,32 @@ void RunSplit(const SplitRequest *request, Progress *progress, SplitOutcome *out
         program.path = 0;
         program.for_windows = true;
     }
+    // The parts go where asked, else beside the input.
     Folder folder;
     *result = SplitResult();
     ClearError(&result->error);
-    if (!FolderOfFile(request->input, &folder, &result->error)) {
+    bool opened = request->output_dir ? OpenFolder(request->output_dir, &folder, &result->error)
+                  : request->input    ? FolderOfFile(request->input, &folder, &result->error)
+                                      : OpenFolder("", &folder, &result->error);
+    if (!opened) {
+        // An output folder that cannot be opened is said as such; the
+        // input's own, as the input that cannot be opened.
+        if (request->output_dir) {
+            AppendFailure(outcome->text, sizeof outcome->text, &result->error);
+            return;
+        }
         result->status = kSplitNoInput;
         folder.path[0] = 0;
     } else {
-        *result = SplitFile(&folder, request->input, request->part_bytes, &program, progress);
+        SplitOptions options = {request->force, request->name};
+        *result = SplitFile(&folder, request->input, request->part_bytes, &program, &options, progress);
         FolderClose(&folder);
     }
     outcome->stopped = result->status == kSplitCancelled;
     outcome->failed = result->status != kSplitDone && !outcome->stopped;
+    const char *input = request->input ? request->input : "-";
     if (result->status == kSplitDone)
         FormatSplitDone(result, program.for_windows && !kDosPaths, outcome->text, sizeof outcome->text);
     else
-        DescribeSplitFailure(result, request->input, folder.path, outcome->text, sizeof outcome->text);
+        DescribeSplitFailure(result, input, folder.path, outcome->text, sizeof outcome->text);
 }

@@ -8,9 +8,12 @@
 #include "split/split_engine.h"
 
 struct SplitRequest {
-    const char *input;       // the file to split; the parts go beside it
+    const char *input;       // the file to split; null for standard input
+    const char *name;        // standard input's name, which the file is rebuilt under
+    const char *output_dir;  // where the parts go; null: beside the input
     int64_t part_bytes;      // the largest a part may be
     bool for_windows;        // a head part for Windows, made by a Linux build
+    bool force;              // replace parts of another set, or of none
     const char *image_path;  // this program, copied into a head part for this system
 };
 

@@ -2,7 +2,7 @@
 // then opens, checks and joins them.  Input: flags (1 reseal the record
 // after the damage, 2 make the program copy, 4 delete the parts, 8 the room
 // is the split's, not the join's, 16 the drive says it has room it has
-// not), the disk's room in 2 KB (0: no limit), image size (4 bytes), slice
+// not, 32 the user's word to replace what is in the way), the disk's room in 2 KB (0: no limit), image size (4 bytes), slice
 // KB (2), input size (5), folder and base name lengths (1 each), a stop (1:
 // the user stops the split, or with 128 the join and check, at that
 // progress step; 0 never), then up to 16 edits of 5 bytes.  It aborts when a
@@ -44,7 +44,7 @@ typedef std::shared_ptr<MemFile> Mem;
 
 const bool kNamesIgnoreCase = false, kDosPaths = false;
 const int kErrorNotFound = ENOENT, kErrorNameTooLong = ENAMETOOLONG, kErrorNoSpace = ENOSPC,
-          kErrorIsAFolder = EISDIR, kErrorTooLarge = EFBIG, kErrorInUse = ETXTBSY;
+          kErrorIsAFolder = EISDIR, kErrorTooLarge = EFBIG, kErrorInUse = ETXTBSY, kErrorExists = EEXIST;
 std::map<std::string, Mem> g_files;
 int64_t g_room = INT64_MAX;  // bytes that writes may still store
 bool g_room_told = true;     // whether the drive tells its room as it is
@@ -67,6 +67,11 @@ bool IsLeadByte(unsigned char) { return false; }
 void DescribeFileError(int code, char *text, int size) { snprintf(text, (size_t)size, "%d", code); }
 bool GetProgramImagePath(char path[kPathSize], const char *, FileError *) { return strcpy(path, "/w/image"), true; }
 bool FolderOfFile(const char *, Folder *folder, FileError *) { return strcpy(folder->path, "/w/"), true; }
+bool OpenFolder(const char *, Folder *folder, FileError *) { return strcpy(folder->path, "/w/"), true; }
+bool IsNotWritable(const FileError *) { return false; }
+FileTime TimeNow() { return FileTime{1700000000, 0}; }
+void StandardInput(File *) { abort(); }   // the target splits files
+void StandardOutput(File *) { abort(); }
 void FolderClose(Folder *) {}
 bool FolderSpace(const Folder *, int64_t *free_bytes, int64_t *largest_file, FileError *)
 {
@@ -97,7 +102,14 @@ static void InfoOf(const Mem &f, FileInfo *info)
 {
     info->id = {1, (uintptr_t)f.get()};  // a file's identity is its address in memory
     info->length = (int64_t)f->data.size();
-    info->modified = 0;
+    info->modified = FileTime{1600000000, 5};
+    info->permissions = 0640;
+}
+
+bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permissions, FileError *)
+{
+    Held(file);
+    return modified->seconds == 1600000000 && modified->nanoseconds == 5 && permissions == 0640;
 }
 
 bool FileOpenRead(const Folder *in, const char *name, File *file, FileError *error, FileInfo *info)
@@ -176,6 +188,11 @@ bool FileRename(const Folder *in, const char *from, const char *to, const char *
     return g_files.erase(MemPath(from, in)), g_files[MemPath(to, in)] = f, true;
 }
 
+bool FileRenameNew(const Folder *in, const char *from, const char *to, const char *shown, FileError *error)
+{
+    return Find(in, to) ? SetError(error, EEXIST, "rename", shown) : FileRename(in, from, to, shown, error);
+}
+
 FileKind FileKindOf(const Folder *in, const char *name)
 {
     return Find(in, name) ? Find(in, name)->kind : kNothingThere;
@@ -239,7 +256,7 @@ static void CheckPlan(int64_t image, int64_t slice, int64_t size)
             continue;  // refused
         PartSetTrailer t = {"x.bin", (int32_t)image, (int32_t)std::min<int64_t>(size, kSizeOverflow),
                             (int32_t)l.last_part, record, record ? 2 : 0, false, size, 0,
-                            (uint32_t)l.slice_length, 0, 0};
+                            (uint32_t)l.slice_length, 0, 0, 0};
         unsigned char bytes[kTrailerSize];
         EncodeTrailer(&t, bytes);
         DecodeTrailer(bytes, &t);
@@ -257,7 +274,8 @@ static void NoteCheck(void *context, const PartSet *, const PartState *part)
 {
     Told *told = (Told *)context;
     REQUIRE(part->fault != kPartUnreadable);  // nothing here fails to read
-    told->parts += part->through - part->index + 1;
+    if (part->fault != kPartExtra)  // beyond the set: told too, but no part of it
+        told->parts += part->through - part->index + 1;
     told->program_damaged = told->program_damaged || part->program;
 }
 
@@ -279,7 +297,11 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
         REQUIRE(check.stopped || told.parts == set.trailer.last_part + 1);
     }
     Stopper stop(stop_at);
-    JoinRequest request = {(flags & 2) != 0, (flags & 4) != 0, false};
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = (flags & 2) != 0;
+    request.delete_parts = (flags & 4) != 0;
+    request.replace_output = request.replace_copy = (flags & 32) != 0;
     if (set.state != kSetReady && set.state != kSetEmpty) {  // refused as it opens
         ClosePartSet(&set);
         REQUIRE(g_open.empty() && Snapshot() == before && !expected);
@@ -309,6 +331,11 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     bool made = r.program_copy == kProgramCopyMade;
     REQUIRE(!made ||
             after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
+    // Without the user's word, a file there before is replaced only by the same bytes.
+    bool force = (flags & 32) != 0;
+    REQUIRE(force || !before.count(output) || before[output].second == data);
+    REQUIRE(force || !made || !before.count(copy) || before[copy].second == after[copy].second);
+    REQUIRE(!set.extension.has_time || r.time_restored);
     bool deleting = (flags & 4) && r.deletion != kDeletionNotAsked;
     for (auto &f : before) {
         bool part = f.first == head;
@@ -351,7 +378,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     std::string image_path = dir + "/image";
     ProgramImage from = {image_path.c_str(), 0, 0, false};
     Stopper split_stopper(split_stop);
-    SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &split_stopper.progress);
+    SplitOptions options = {false, 0};
+    SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &options, &split_stopper.progress);
     REQUIRE(g_open.empty());
     // Here only a part too small for the program, the room or a stop refuse or fail it: the room
     // told before anything is written, or found short while writing where the drive lies.

@@ -8,6 +8,7 @@
 //                           waits up to 20 s until a control, or the caption, is so
 //   open:PATH  cancelfile   answers "Select File" with a full path, or cancels it
 //   message:TITLE:TEXT      a message box says this; dismissed with OK
+//   yes:TITLE:TEXT, no:...  a message box asks this; answered Yes, or No
 //   working:N               until the "N% - " in its caption has grown by N points,
 //                           the dialog answers within 200 ms, is never judged hung
 //   close | ends            closes the main dialog, or not: the program ends, with
@@ -185,14 +186,15 @@ static void RunStep(const std::string &step)
         }, kTimeoutMs, &seen);
     } else if (verb == "open" || verb == "cancelfile") {
         AnswerFileDialog(verb == "open" ? rest.c_str() : 0);
-    } else if (verb == "message") {
+    } else if (verb == "message" || verb == "yes" || verb == "no") {
         HWND box = 0;
         std::string seen;
         WaitFor(step, [&] {
             box = Find(kMessageBox);
             return (seen = box ? TextOf(box) + ":" + MessageTextOf(box) : "") == rest;
         }, kTimeoutMs, &seen);
-        PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        int button = verb == "message" ? IDOK : verb == "yes" ? IDYES : IDNO;
+        PostMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
         WaitFor("the message box to close", [&] { return !IsWindow(box); });
     } else if (verb == "working" || verb == "sleep") {
         verb == "working" ? ExpectWorking(id) : Sleep((DWORD)id);

@@ -133,11 +133,18 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
           {"join", "click:IDOK", rebuilding + "Holiday_01.QCB holds what Holiday_02.QCB should "
            "hold: the parts were renamed or swapped", "ends"});
     CopySet(from.path(), "Holiday", full.path());
+    // Another file of the name: asked, and answered No, nothing is written; Yes replaces it.
     WriteBytes(full / "Holiday.MP4", "an older one");
     WriteBytes(full / "cleaver.exe", "an older one");
+    NameSet before = Names(full.path());
+    Drive(full / PartName("Holiday", 0),
+          {"join", "click:IDOK", "no:UnCleaver:Holiday.MP4 already exists. Replace it?", "close"});
+    EXPECT_EQ(Names(full.path()), before);
+    EXPECT_EQ(ReadBytes(full / "Holiday.MP4"), "an older one");
     Drive(full / PartName("Holiday", 0),
           {"join", "text:IDC_NAME:Holiday.MP4", "enabled:IDOK", "click:IDC_DELETE_PARTS", "click:IDOK",
-           "ends"},
+           "yes:UnCleaver:Holiday.MP4 already exists. Replace it?",
+           "yes:UnCleaver:cleaver.exe already exists, and is another program. Replace it?", "ends"},
           tool.path());
     EXPECT_EQ(Names(tool.path()), NameSet{"CLEAVER.EXE"});
     EXPECT_EQ(Names(full.path()), (NameSet{PartName("Holiday", 0), "cleaver.exe", "Holiday.MP4"}));
@@ -202,7 +209,7 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     chmod((from / "cleaver.exe").c_str(), 0444);
     Drive(from / "setup_00.exe",
           {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
-           "message:UnCleaver:cleaver.exe was not written: a read-only file or a folder of that name "
+           "message:UnCleaver:cleaver.exe was not written: a file or a folder of that name "
            "is there, and is left alone. setup_00.exe was not deleted: without cleaver.exe it is the "
            "only copy of the program.", "ends"});
     EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");

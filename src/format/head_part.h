@@ -1,0 +1,50 @@
+// A head part's own description of its set: its trailer, record, extension
+// and part table, read and judged in one place for everyone who reads
+// one: the join, the check, and a split that finds an earlier set under
+// the names it is to write.
+#ifndef QCLEAVER_FORMAT_HEAD_PART_H
+#define QCLEAVER_FORMAT_HEAD_PART_H
+
+#include <stdint.h>
+
+#include "format/extension.h"
+#include "format/trailer.h"
+#include "platform/files.h"
+
+struct HeadPart {
+    File file;              // the head part, held open
+    FileInfo info;          // what it was as it was opened
+    PartSetTrailer trailer;
+    TrailerVerdict verdict;
+    SetExtension extension; // version 3: the name, time and permissions it records
+    int64_t head_data;      // input bytes the head part carries
+    int64_t table_at;       // where the part table starts in the head part
+    bool dos_paths;         // a Windows program's set: its names are read by DOS rules
+    char stem[kPathSize];   // what the parts' names are made of
+    char output[kPathSize]; // the rebuilt file's name
+};
+
+enum HeadState {
+    kHeadSound,
+    kHeadTooShort,    // shorter than a trailer
+    kHeadEmpty,       // an empty trailer: the program itself, not a head part
+    kHeadDamaged,     // its trailer, record, extension or table is damaged (verdict)
+    kHeadUnreadable,  // it cannot be read (error)
+};
+
+// Reads and judges the head part open in part->file, whose info is filled.
+HeadState ReadHeadPart(HeadPart *part, FileError *error);
+
+// Reads the part table of an open head part a window at a time.
+struct PartTable {
+    HeadPart *part;
+    int64_t first;  // the index of window[0]
+    int count;      // entries in the window
+    uint32_t window[1024];
+};
+void OpenPartTable(PartTable *table, HeadPart *part);
+// The recorded CRC-32 of part index; false when the set records none, or
+// it cannot be read (error).
+bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *error);
+
+#endif
