@@ -118,6 +118,14 @@ wait_for "$work/join.log" " join$"
 shoot QCleaver "$out/join-dialog.png"
 finish "$work/join.log"
 
+# A different file of the name it rebuilds: the join asks first.
+echo "an edited copy" >"$c/Download/Report.PDF"
+drive "$work/ask.log" "$c/Download/Report_00.exe" join click:1 "sleep:$hold" \
+    "no:UnCleaver:Report.PDF already exists. Replace it?" close
+wait_for "$work/ask.log" " click:1$"
+shoot UnCleaver "$out/replace-question.png"
+finish "$work/ask.log"
+
 # The same dialog on a screen of 192 dpi: drawn at the screen's resolution,
 # not stretched.
 $wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
