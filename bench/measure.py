@@ -28,6 +28,14 @@ SPLIT_CPU_TARGET = 1.1
 JOIN_CPU_TARGET = 1.3
 MANY_PARTS_SLICE_KB = 10    # the smallest slice size a user can ask for
 MANY_PARTS_CPU_TARGET = 1.3
+# Recovery parts, on a set of 64 parts (8 MiB each): a split with 1 and with
+# 8 recovery parts against the same split without, and a join that rebuilds
+# 1 lost slice against the same join of the whole set.
+RECOVERY_PART_BYTES = 8 * MIB
+RECOVERY_ONE_TARGET = 1.3
+RECOVERY_EIGHT_TARGET = 2.0
+REPAIR_TARGET = 1.5
+ENCODE_GBS_TARGET = 1.0
 QUIET_TRIES = 5
 
 
@@ -134,7 +142,8 @@ class Bench:
     # -- the four programs -------------------------------------------------
 
     def our_parts(self, folder):
-        names = [n for n in os.listdir(folder) if n.startswith("in_") and n != "in.bin"]
+        """The head part and the slices, in order; not the recovery parts."""
+        names = [n for n in os.listdir(folder) if n.startswith("in_") and n[3:4].isdigit()]
         return sorted(names, key=lambda n: int(n[3:].split(".")[0]))
 
     def our_split(self):
@@ -229,8 +238,9 @@ class Bench:
                 os.remove(os.path.join(folder, name))
 
     def clear_our_split(self):
-        for name in self.our_parts(self.in_dir):
-            os.remove(os.path.join(self.in_dir, name))
+        for name in os.listdir(self.in_dir):
+            if name.startswith("in_"):
+                os.remove(os.path.join(self.in_dir, name))
 
     def use_slice(self, size):
         """The slice size, in KB; a file must be larger than one part, so an
@@ -306,6 +316,71 @@ class Bench:
         progress(", every rebuilt file matched\n")
         self.clear(self.in_dir, self.ours_dir, self.gnu_dir, self.cat_dir)
         return result
+
+    # -- recovery parts ------------------------------------------------------
+
+    def measure_recovery(self, size):
+        """Splits with 0, 1 and 8 recovery parts, rounds in turn; then the
+        join of the set made with 1, whole and with a slice lost."""
+        label = size_name(size)
+        result = {"size": size, "label": label}
+        stat = os.statvfs(self.work)
+        if stat.f_bavail * stat.f_frsize < 4 * size + 64 * MIB:
+            progress("recovery, %s: skipped, the work directory has no room\n" % label)
+            result["skipped"] = "no room"
+            return result
+        progress("recovery, %s: input" % label)
+        self.make_input(size)
+        counts = (0, 1, 8)
+
+        def split(count):
+            def run():
+                cpu, wall, rss, code = self.run(
+                    [self.program, "-s", str(RECOVERY_PART_BYTES), "-r", str(count), self.input],
+                    self.work, stdout=self.log)
+                if code != 0:
+                    fail("our split with %d recovery parts exited with %d" % (count, code))
+                return cpu, wall, rss
+            return run
+
+        samples = {c: [] for c in counts}
+        for r in range(self.rounds + 1):
+            order = counts if r % 2 == 0 else counts[::-1]
+            for c in order:
+                got = self.quiet_sample(split(c), self.clear_our_split)
+                if r > 0:
+                    samples[c].append(got)
+                if not (c == 1 and r == self.rounds):
+                    self.clear_our_split()
+            progress(" s%d" % r if r else ", split s0(warm-up)")
+        # The set with 1 recovery part, from the last round, for the joins.
+        for name in os.listdir(self.in_dir):
+            if name.startswith("in_"):
+                os.rename(os.path.join(self.in_dir, name), os.path.join(self.ours_dir, name))
+        result["split"] = samples
+        lost = os.path.join(self.ours_dir, "in_07.QCB")
+        aside = os.path.join(self.work, "in_07.QCB")
+        joins = {"whole": [], "repair": []}
+        for r in range(self.rounds + 1):
+            order = ("whole", "repair") if r % 2 == 0 else ("repair", "whole")
+            for who in order:
+                if who == "repair":
+                    os.rename(lost, aside)
+                got = self.quiet_sample(lambda: self.our_join(), lambda: None)
+                if who == "repair":
+                    os.rename(aside, lost)
+                if r > 0:
+                    joins[who].append(got)
+            progress(" j%d" % r if r else ", join j0(warm-up)")
+        result["join"] = joins
+        progress(", every rebuilt file matched\n")
+        self.clear(self.in_dir, self.ours_dir)
+        return result
+
+    def gf16_paths(self, program):
+        """Each way of the recovery code's multiply, in GB/s of one core."""
+        out = subprocess.run([program, "5"], stdout=subprocess.PIPE, universal_newlines=True, check=True)
+        return out.stdout
 
     # -- many small parts ----------------------------------------------------
 
@@ -420,7 +495,49 @@ def load():
         return float(f.read().split()[0])
 
 
-def report(args, bench, results, many):
+def report_recovery(recovery, gf16):
+    """The recovery parts' table and targets."""
+    targets = []
+    print()
+    print("Recovery parts: our split of %s into parts of %s with 0, 1 and 8 recovery parts, and the head"
+          % (recovery["label"], size_name(RECOVERY_PART_BYTES)))
+    print("part's join of the set made with 1, whole and with one slice lost; same rounds")
+    if "skipped" in recovery:
+        print("\n%s" % recovery["skipped"])
+        return [("recovery parts", recovery["skipped"], "n/a")]
+    print()
+    print("| step | CPU s | ratio | wall s | ratio | max RSS KiB |")
+    print("|---|---|---|---|---|---|")
+    base = None
+    for c in (0, 1, 8):
+        row = summary(recovery["size"], {"ours": recovery["split"][c], "theirs": recovery["split"][0]})
+        print("| split, %d recovery parts | %.3f | %.2f | %.3f | %.2f | %s |" % (
+            c, row["cpu"][0], row["cpu_ratio"], row["wall"][0], row["wall_ratio"], format(row["rss"], ",")))
+        if c:
+            limit = RECOVERY_ONE_TARGET if c == 1 else RECOVERY_EIGHT_TARGET
+            targets.append(("split with %d recovery part%s CPU at most %.1fx the plain split's"
+                            % (c, "" if c == 1 else "s", limit), "%.3f (wall %.3f)"
+                            % (row["cpu_ratio"], row["wall_ratio"]),
+                            "PASS" if row["cpu_ratio"] <= limit else "MISS"))
+    row = summary(recovery["size"], {"ours": recovery["join"]["repair"], "theirs": recovery["join"]["whole"]})
+    for who, i in (("whole", 1), ("one slice rebuilt", 0)):
+        print("| join, %s | %.3f | %s | %.3f | %s | %s |" % (
+            who, row["cpu"][i], "%.2f" % row["cpu_ratio"] if i == 0 else "",
+            row["wall"][i], "%.2f" % row["wall_ratio"] if i == 0 else "",
+            format(row["rss"] if i == 0 else row["their_rss"], ",")))
+    targets.append(("join rebuilding 1 slice of 64 CPU at most %.1fx the whole join's" % REPAIR_TARGET,
+                    "%.3f (wall %.3f)" % (row["cpu_ratio"], row["wall_ratio"]),
+                    "PASS" if row["cpu_ratio"] <= REPAIR_TARGET else "MISS"))
+    print()
+    print(gf16.rstrip())
+    best = [line for line in gf16.splitlines() if "what the program uses" in line]
+    rate = float(best[0].split()[-6]) if best else 0.0
+    targets.append(("recovery code at least %.0f GB/s a recovery part on one core, best way" % ENCODE_GBS_TARGET,
+                    "%.2f GB/s" % rate, "PASS" if rate >= ENCODE_GBS_TARGET else "MISS"))
+    return targets
+
+
+def report(args, bench, results, many, recovery=None, gf16=""):
     win = args.windows_image
     win_size = os.path.getsize(win) if win and os.path.exists(win) else None
     print()
@@ -517,6 +634,8 @@ def report(args, bench, results, many):
         sizes = sorted(r["size"] for r in results)
         targets.append(("peak RSS flat from %s to %s (within %d KiB)"
                         % (size_name(sizes[0]), size_name(sizes[-1]), RSS_FLAT_KIB),) + flat)
+    if recovery:
+        targets += report_recovery(recovery, gf16)
     targets.append(("Windows image at most %s bytes" % format(WINDOWS_IMAGE_TARGET, ","),
                     format(win_size, ",") + " bytes" if win_size else "not built",
                     "n/a" if not win_size else "PASS" if win_size <= WINDOWS_IMAGE_TARGET else "MISS"))
@@ -545,6 +664,8 @@ def main():
     p.add_argument("--make-set", required=True, help="bench/make_many_parts, built")
     p.add_argument("--many-parts", type=int, default=20000,
                    help="slices of %d KB in the many-parts join; 0 skips it" % MANY_PARTS_SLICE_KB)
+    p.add_argument("--recovery-size", default="512M", help="the recovery parts' input; 0 skips them")
+    p.add_argument("--gf16-bench", default="", help="bench/gf16_bench, built")
     args = p.parse_args()
     if args.rounds < 1:
         fail("at least one measured round")
@@ -554,9 +675,12 @@ def main():
     bench = Bench(args)
     results = [bench.measure(parse_size(s)) for s in args.sizes.replace(",", " ").split()]
     many = bench.measure_many_parts(args.many_parts) if args.many_parts > 0 else None
-    if not results and not many:
-        fail("nothing to measure: no sizes and no many-parts case")
-    report(args, bench, results, many)
+    recovery_size = parse_size(args.recovery_size)
+    recovery = bench.measure_recovery(recovery_size) if recovery_size > 0 else None
+    gf16 = bench.gf16_paths(args.gf16_bench) if recovery and args.gf16_bench else ""
+    if not results and not many and not recovery:
+        fail("nothing to measure: no sizes, no many-parts case and no recovery parts")
+    report(args, bench, results, many, recovery, gf16)
 
 
 if __name__ == "__main__":

@@ -307,17 +307,70 @@ def palette_bytes():
     return b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in PALETTE)
 
 
-def info_header(width, height, image_size):
-    # BITMAPINFOHEADER: 4 bits per pixel, BI_RGB, 16 colours used.
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, 0,
+def info_header(width, height, image_size, compression=0):
+    # BITMAPINFOHEADER: 4 bits per pixel, BI_RGB (0) or BI_RLE4 (2), 16
+    # colours used.
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, compression,
                        image_size, 2835, 2835, 16, 0)
 
 
+def rle4_row(row):
+    """One row in BI_RLE4: runs of a pair of colours taking turns, and
+    literal stretches (absolute mode) between them."""
+    out = bytearray()
+    literal = []
+
+    def flush():
+        while literal:
+            chunk = literal[:255]
+            del literal[:255]
+            if len(chunk) < 3:  # absolute mode needs three pixels or more
+                for colour in chunk:
+                    out.extend((1, colour << 4))
+                continue
+            packed = bytearray()
+            for k in range(0, len(chunk), 2):
+                low = chunk[k + 1] if k + 1 < len(chunk) else 0
+                packed.append(chunk[k] << 4 | low)
+            if len(packed) % 2:
+                packed.append(0)  # each literal stretch ends on a word
+            out.extend((0, len(chunk)))
+            out.extend(packed)
+
+    i = 0
+    while i < len(row):
+        a = row[i]
+        b = row[i + 1] if i + 1 < len(row) else a
+        j = i
+        while j < len(row) and j - i < 255 and row[j] == (a, b)[(j - i) % 2]:
+            j += 1
+        if j - i >= 4:
+            flush()
+            out.extend((j - i, a << 4 | b))
+            i = j
+        else:
+            literal.append(a)
+            i += 1
+    flush()
+    return bytes(out)
+
+
+def rle4_pixels(canvas):
+    """Bottom-up rows, each ended by 00 00, the last by 00 01 instead."""
+    out = bytearray()
+    for row in reversed(canvas.pixels):
+        out += rle4_row(row) + b"\0\0"
+    out[-2:] = b"\0\1"
+    return bytes(out)
+
+
 def write_bmp(path, canvas):
-    pixels = dib_rows(canvas)
+    # Run-length encoded: half the bytes of the plain rows, in every head
+    # part.
+    pixels = rle4_pixels(canvas)
     offset = 14 + 40 + 4 * len(PALETTE)
     data = (b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
-            + info_header(canvas.width, canvas.height, len(pixels))
+            + info_header(canvas.width, canvas.height, len(pixels), 2)
             + palette_bytes() + pixels)
     with open(path, "wb") as f:
         f.write(data)

@@ -32,5 +32,9 @@
 // The terminal's split dialog alone: which system the head part is for.
 #define IDC_FOR_LINUX 1021
 #define IDC_FOR_WINDOWS 1022
+#define IDC_RECOVERY 1023
+#define IDC_RECOVERY_FOUND 1024
+#define IDC_REPAIR 1025
+#define IDC_BANNER 1026
 
 #endif

@@ -30,7 +30,9 @@ void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name; }
 // four); quiet, a command whose output does not count.
 const char kPrelude[] =
     "mkset() { head -c $1 /dev/urandom > \"$2\" && ./cleaver -s $PART \"$2\" >/dev/null; }\n"
-    "quiet() { \"$@\" >/dev/null 2>&1; }\n";
+    "quiet() { \"$@\" >/dev/null 2>&1; }\n"
+    "mkrset() { head -c $2 /dev/urandom > \"$3\" && ./cleaver -s $PART -r $1 \"$3\" >/dev/null; }\n"
+    "spoil() { printf XXXX | dd of=\"$1\" bs=1 seek=1000 conv=notrunc 2>/dev/null; }\n";
 
 class CommandLine : public ::testing::TestWithParam<Scenario> {};
 
@@ -68,19 +70,19 @@ TEST_P(CommandLine, SaysWhatHappened)
 
 INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     Scenario{"NoOperand", "./cleaver --no-copy", 2, {"cleaver: give one FILE, --join=HEAD, "
-             "--check=HEAD or --info=HEAD\nTry 'cleaver --help'"}},
+             "--check=HEAD, --info=HEAD or --repair=HEAD\nTry 'cleaver --help'"}},
     Scenario{"TwoFiles", "./cleaver a b", 2, {"cleaver: one FILE at a time"}},
     Scenario{"SizeTooSmall", "./cleaver -s 9K f", 2, {"cleaver: Size must be between 10 KB and 4 GB, not 9K"}},
     Scenario{"SizeTwoDecimals", "./cleaver -s 1.55M f", 2, {"Size takes one decimal at most, as in 1.5 GB, not 1.55M"}},
     Scenario{"SizeOverflows", "./cleaver -s 3435973837G f", 2, {"Size must be between 10 KB and 4 GB"}},
     Scenario{"SizeNoNumber", "./cleaver -s lots f", 2, {"Size must be a number of bytes, or one with its unit"}},
     Scenario{"ForMac", "./cleaver --for=mac f", 2, {"cleaver: --for takes windows or linux, not mac"}},
-    Scenario{"SizeWithJoin", "./cleaver --join x --size 1M", 2, {"--size, --for and --name are for a split"}},
+    Scenario{"SizeWithJoin", "./cleaver --join x --size 1M", 2, {"--size, --recovery, --for and --name are for a split"}},
     Scenario{"DeleteWithSplit", "./cleaver --delete f", 2, {"--no-copy and --delete are for a join"}},
     Scenario{"Unknown", "./cleaver --frobnicate", 2, {"cleaver: unrecognized option '--frobnicate'"}},
     Scenario{"MissingArgument", "./cleaver --join", 2, {"cleaver: option '--join' requires an argument"}},
     Scenario{"ShortHelp", "./cleaver -h", 0, {"Usage: cleaver [-s SIZE]"}},
-    Scenario{"ShortVersion", "./cleaver -V", 0, {"QCleaver 2.", "none, QCS1, QCS2 and QCS3; writes QCS3"}},
+    Scenario{"ShortVersion", "./cleaver -V", 0, {"QCleaver 2.", "none, QCS1, QCS2 and QCS3, and QCR1 recovery parts;\nwrites QCS3 and QCR1"}},
     Scenario{"TooManyPartsByDefault", "truncate -s 2G big.img && ./cleaver big.img; s=$?; ls; exit $s", 1,
              {"big.img would make about 1499 parts of 1.4 MB: say how large a part may be with -s "
               "(-s 21M makes 99 or fewer)"}, {"big_00.exe"}},
@@ -252,6 +254,39 @@ INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
              "printf 'a\\033[2Jb.txt\\0' | dd of=w_00.exe bs=1 seek=$(($(stat -c %s w_00.exe)-272)) "
              "conv=notrunc 2>/dev/null && ./cleaver --join w_00.exe", 1,
              {"the head part itself, is damaged"}, {"\033"}, "windows"}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
+    Scenario{"RebuildsWhatIsMissingOrDamaged", "mkrset 2 $((4*PART)) r.bin && mv r.bin kept && "
+             "rm r_02.QCB && spoil r_03.QCB && ./cleaver --join r_00.exe --no-copy && cmp kept r.bin", 0,
+             {"verified; r_02.QCB was missing and r_03.QCB damaged: both rebuilt from the recovery parts\n"}},
+    Scenario{"HeadPartLostJoinsByARecoveryPart", "mkrset 1 $((3*PART)) r.bin && mv r.bin kept && "
+             "rm r_00.exe && ./cleaver --join r_R01.QCB; s=$?; cmp kept r.bin && exit $s", 0,
+             {"r_00.exe was missing: rebuilt from the recovery parts",
+              "cleaver.exe was not written: the head part, which holds the program, is lost"}},
+    Scenario{"OneLossTooMany",  // named, with what is lacking, and nothing written
+             "mkrset 1 $((3*PART)) r.bin && rm r.bin r_01.QCB && spoil r_02.QCB && "
+             "./cleaver --join r_00.exe; s=$?; ls; exit $s", 1,
+             {"r_01.QCB is missing and r_02.QCB damaged; the 1 sound recovery part rebuilds no more than "
+              "one: 1 more is needed"}, {"r.bin\n", "qcleaver-"}},
+    Scenario{"CheckSaysRepairable", "mkrset 2 $((3*PART)) r.bin && rm r_01.QCB && ./cleaver --check r_00.exe",
+             3, {"r_01.QCB: missing\n", "r_R02.QCB: sound\n", "2 of 2 recovery parts sound; 1 missing: "
+                 "repairable with the recovery parts\n"}},
+    Scenario{"RepairWritesThePartsBack",  // the head part too, from this program
+             "mkrset 2 $((4*PART)) r.bin && mv r_00.exe head && spoil r_02.QCB && cp r_02.QCB spoilt && "
+             "./cleaver --repair r_R02.QCB && cmp head r_00.exe && cmp spoilt r_02.QCB.damaged && "
+             "./cleaver --check r_00.exe -q", 0,
+             {"r_00.exe was missing and r_02.QCB damaged: all written again from the recovery parts; the "
+              "damaged one is kept, as r_02.QCB.damaged"}},
+    Scenario{"StandardInputRefused", "head -c $((3*PART)) /dev/urandom | ./cleaver -s $PART -r 1 - x.bin", 1,
+             {"Recovery parts are made from a file, not from standard input"}},
+    Scenario{"ResplitRemovesStaleRecoveryParts", "mkrset 2 $((3*PART)) r.bin && ./cleaver -s $PART -r 1 "
+             "r.bin >/dev/null && ls r_R*", 0, {"r_R01.QCB\n"}, {"r_R02"}},
+    Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
+             {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
+    Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,
+             {"recovery parts: 2 of ", " bytes, r_R01.QCB to r_R02.QCB: any 2 parts lost or damaged are "
+              "rebuilt\n"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 // A 1 KB head part whose record claims two thousand million slices: the

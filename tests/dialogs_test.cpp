@@ -107,6 +107,27 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
     EXPECT_EQ(Names(input.path()), NameSet{"Data.BIN"});
 }
 
+// With a recovery part, the split dialog's set survives a slice lost: the
+// join dialog says so before OK, and OK rebuilds it; two lost, it says what
+// is lacking, and OK stays disabled.
+TEST_F(Dialogs, ARecoveryPartRebuildsALostSlice)
+{
+    ExpectIn(Split(Choose() + kPartKeys + "r\n1\no\n"), {"Recovery parts: [1]", " and 1 recovery part, "});
+    ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
+    ASSERT_EQ(unlink((input / "Data_03.QCB").c_str()), 0);
+    ExpectIn(Run(input.path(), "./Data_00.exe", "o\n"),
+             {"Recovery: 1 of 1 found\n     Repair: Data_03.QCB is missing: to be rebuilt from the recovery "
+              "parts\n",
+              " verified; Data_03.QCB was missing: rebuilt from the recovery parts\n"});
+    EXPECT_TRUE(ReadBytes(input / "Data.BIN") == ReadBytes(work / "original"));
+    ASSERT_EQ(unlink((input / "Data.BIN").c_str()), 0);
+    ASSERT_EQ(unlink((input / "Data_05.QCB").c_str()), 0);
+    ExpectIn(Run(input.path(), "./Data_00.exe", "o\n", 1),
+             {"Repair: Data_03.QCB is missing and Data_05.QCB missing: 1 more recovery part needed\n",
+              "o  <OK>  (disabled)"});
+    EXPECT_FALSE(Exists(input / "Data.BIN"));
+}
+
 // POSIX names: a backslash is a character like another, a path as long as the system allows.
 TEST_F(Dialogs, AnyNameThatSplitsJoinsUnderTheSameName)
 {

@@ -2,15 +2,18 @@
 
 #include <getopt.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
+#include "format/erasure.h"
 #include "format/part_layout.h"
 #include "format/paths.h"
 #include "join/join_report.h"
 #include "join/join_run.h"
 #include "join/part_check.h"
 #include "platform/console_work.h"
+#include "platform/embedded_image.h"
 #include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
@@ -24,6 +27,7 @@ enum {
     kName,
     kNoCopy,
     kDelete,
+    kRepair,
 };
 struct OptionText {
     option getopt;
@@ -39,6 +43,9 @@ static const OptionText kOptionTexts[] = {
      "bytes.  Without it, 1400K, where that makes no more than 99 parts"},
     {{"for", required_argument, 0, kFor}, 0, "SYSTEM", false,
      "the system the head part runs on: linux (the default) or windows"},
+    {{"recovery", required_argument, 0, 'r'}, 'r', "N", false,
+     "also make N recovery parts, FILE_R01.QCB and on (0 to 1000): with them,\n"
+     "any N parts that are lost or damaged are rebuilt as the file is joined"},
     {{"output-dir", required_argument, 0, 'o'}, 'o', "DIR", true,
      "write the parts there (a split), or the file and cleaver.exe (a join;\n"
      "- writes the file to standard output, and nothing else)"},
@@ -58,12 +65,22 @@ static const OptionText kOptionTexts[] = {
      "damaged or swapped, writing nothing"},
     {{"info", required_argument, 0, 'i'}, 'i', "HEAD", true,
      "tell what that set holds, and how to rebuild it with standard tools"},
+    {{"repair", required_argument, 0, kRepair}, 0, "HEAD", true,
+     "rebuild the parts of that set that are missing or damaged from its\n"
+     "recovery parts, and write them beside the others; a damaged part is kept,\n"
+     "renamed NAME.damaged"},
     {{"quiet", no_argument, 0, 'q'}, 'q', 0, true,
-     "with --join and --check: nothing on standard output; the exit status tells"},
+     "with --join, --check and --repair: nothing on standard output; the exit\nstatus tells"},
     {{"help", no_argument, 0, 'h'}, 'h', 0, true, "show this help and exit"},
     {{"version", no_argument, 0, 'V'}, 'V', 0, true, "show the version and exit"},
 };
 enum { kOptionCount = sizeof kOptionTexts / sizeof kOptionTexts[0] };
+
+// The options that name a set: a head part's own, without HEAD.
+static bool NamesTheSet(const OptionText &o)
+{
+    return o.letter == 'c' || o.letter == 'i' || o.getopt.val == kRepair;
+}
 
 static void PrintOptions(bool head)
 {
@@ -71,7 +88,7 @@ static void PrintOptions(bool head)
         if (head && !o.head)
             continue;
         // A head part's --check and --info concern its own set: no HEAD.
-        bool takes = o.value && !(head && (o.letter == 'c' || o.letter == 'i'));
+        bool takes = o.value && !(head && NamesTheSet(o));
         char form[64] = "";
         AppendText(form, sizeof form, o.letter ? "  -" : "     ");
         if (o.letter) {
@@ -100,23 +117,26 @@ static void PrintHelp(bool head)
     if (head) {
         printf("Usage: %s [--no-copy] [--delete] [-o DIR|-] [-f] [-q]\n"
                "  or:  %s --check [-q]\n"
+               "  or:  %s --repair [-q]\n"
                "  or:  %s --info\n"
                "Rebuild the file of this set from the parts beside this head part, in its\n"
                "folder.\n\n",
-               name, name, name);
+               name, name, name, name);
     } else {
-        printf("Usage: %s [-s SIZE] [--for=SYSTEM] [-o DIR] [-f] FILE\n"
+        printf("Usage: %s [-s SIZE] [-r N] [--for=SYSTEM] [-o DIR] [-f] FILE\n"
                "  or:  %s [-s SIZE] [--for=SYSTEM] [-o DIR] [-f] - NAME\n"
                "  or:  %s --join=HEAD [-o DIR|-] [--no-copy] [--delete] [-f] [-q]\n"
                "  or:  %s --check=HEAD [-q]\n"
+               "  or:  %s --repair=HEAD [-q]\n"
                "  or:  %s --info=HEAD\n"
                "Cut FILE into parts of at most SIZE beside it.  The first part, FILE_00.exe,\n"
                "is a program that rebuilds FILE from the parts beside it.  With FILE -,\n"
                "cut standard input, to be rebuilt under NAME.\n\n",
-               name, name, name, name, name);
+               name, name, name, name, name, name);
     }
     PrintOptions(head);
-    printf("\nExit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
+    printf("\nExit status: 0 on success, 1 on failure, 2 on wrong usage; --check gives 3\n"
+           "where parts are missing or damaged but the recovery parts can rebuild them.\n");
 }
 
 static int Usage(const char *problem, const char *what = "", const char *after = "")
@@ -255,7 +275,55 @@ static int Check(const char *head, bool quiet)
     }
     ClosePartSet(&set);
     EndIfInterrupted();
-    return result.sound == result.parts && result.whole_matches ? 0 : 1;
+    // 3: not all sound, but the recovery parts can make it so.
+    if (result.stopped)
+        return 1;
+    if (result.sound == result.parts && result.whole_matches)
+        return result.recovery_sound == result.recovery ? 0 : 3;
+    return result.sound < result.parts && Repairable(&result) ? 3 : 1;
+}
+
+// Repairs a set in place; own_program is this program's file where it is
+// the program alone (started as cleaver), for a fresh Linux head part.
+static int Repair(const char *head, bool quiet, const char *own_program)
+{
+    PartSet set;
+    if (!OpenForReading(head, &set))
+        return 1;
+    if (set.extension.recovery_count == 0) {
+        char text[2 * kPathSize] = "";
+        AppendName(text, sizeof text, set.head_name);
+        AppendText(text, sizeof text, "'s set has no recovery parts: nothing can be rebuilt");
+        ClosePartSet(&set);
+        PrintError(text);
+        return 1;
+    }
+    // A fresh head part's program where the set's own is lost: the one for
+    // the set's system, where this build has it.
+    ProgramSource program = {own_program, 0, 0, false};
+    if (set.windows_program) {
+        program.path = 0;
+        program.for_windows = EmbeddedWindowsImage(&program.bytes, &program.size);
+    }
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = false;
+    request.repair_set = WriteBackParts;
+    request.program = &program;
+    Progress progress;
+    ProgressInit(&progress);
+    ConsoleWork work;
+    JoinOutcome outcome;
+    BeginConsoleWork(&work, &progress);
+    RunJoin(&set, &request, &progress, &outcome);
+    EndConsoleWork(&work);
+    ClosePartSet(&set);
+    if (outcome.line[0])
+        Say(outcome.line, quiet, false);
+    if (outcome.message[0])
+        PrintError(outcome.message);
+    EndIfInterrupted();
+    return outcome.failed ? 1 : 0;
 }
 
 static int Info(const char *head)
@@ -308,7 +376,7 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
     for (int i = 0; i < kOptionCount; i++) {
         options[i] = kOptionTexts[i].getopt;
         char letter = kOptionTexts[i].letter;
-        if (head && (letter == 'c' || letter == 'i'))
+        if (head && NamesTheSet(kOptionTexts[i]))
             options[i].has_arg = no_argument;
         if (letter && (!head || kOptionTexts[i].head)) {
             char form[3] = {letter, (char)(options[i].has_arg == required_argument ? ':' : 0), 0};
@@ -316,9 +384,10 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         }
     }
     options[kOptionCount] = option{0, 0, 0, 0};
-    const char *size_text = 0, *join = 0, *check = 0, *info = 0, *output_dir = 0, *name = 0;
-    bool for_windows = false, checking = false, informing = false, split_option = false;
+    const char *size_text = 0, *join = 0, *check = 0, *info = 0, *repair = 0, *output_dir = 0, *name = 0;
+    bool for_windows = false, checking = false, informing = false, repairing = false, split_option = false;
     bool force = false, quiet = false;
+    int recovery = 0;
     JoinRequest request;
     InitJoinRequest(&request);
     request.head_is_running = head;
@@ -340,6 +409,15 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             name = optarg;
             split_option = true;
             break;
+        case 'r': {
+            char *end;
+            long count = strtol(optarg, &end, 10);
+            if (!*optarg || *end || count < 0 || count > kMaxRecoveryParts)
+                return Usage("--recovery takes a number from 0 to 1000, not ", optarg);
+            recovery = (int)count;
+            split_option = true;
+            break;
+        }
         case 'o':
             output_dir = optarg;
             break;
@@ -360,6 +438,10 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             informing = true;
             info = optarg;
             break;
+        case kRepair:
+            repairing = true;
+            repair = optarg;
+            break;
         case kNoCopy:
             request.make_copy = false;
             break;
@@ -371,7 +453,8 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             return 0;
         case 'V':
             printf("QCleaver " QCLEAVER_VERSION "\n"
-                   "reads sets of every version: none, QCS1, QCS2 and QCS3; writes QCS3\n");
+                   "reads sets of every version: none, QCS1, QCS2 and QCS3, and QCR1 recovery parts;\n"
+                   "writes QCS3 and QCR1\n");
             return 0;
         case ':':
             return Usage("option '", argv[optind - 1], "' requires an argument");
@@ -383,26 +466,28 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
     if (head) {
         // A head part: its own set, and nothing else.
         if (operands > 0 || split_option || join)
-            return Usage("a head part takes only --no-copy, --delete, --check, --info, -o, -f and -q, "
-                         "for its own set");
+            return Usage("a head part takes only --no-copy, --delete, --check, --info, --repair, -o, -f "
+                         "and -q, for its own set");
         join = image_path;
         if (checking)
             check = image_path;
         if (informing)
             info = image_path;
+        if (repairing)
+            repair = image_path;
     }
-    bool joining = join && !checking && !informing;
+    bool joining = join && !checking && !informing && !repairing;
     bool stdin_input = !head && operands >= 1 && TextEqual(argv[optind], "-");
-    if (!head && ((join != 0) + checking + informing + (operands > 0) != 1 ||
+    if (!head && ((join != 0) + checking + informing + repairing + (operands > 0) != 1 ||
                   operands > (stdin_input ? 2 : 1)))
         return Usage(operands > 1 ? "one FILE at a time"
-                                  : "give one FILE, --join=HEAD, --check=HEAD or --info=HEAD");
+                                  : "give one FILE, --join=HEAD, --check=HEAD, --info=HEAD or --repair=HEAD");
     if (!joining && (!request.make_copy || request.delete_parts))
         return Usage("--no-copy and --delete are for a join");
-    if ((checking || informing) && (output_dir || force || split_option))
-        return Usage("--check and --info take only -q");
+    if ((checking || informing || repairing) && (output_dir || force || split_option))
+        return Usage("--check, --info and --repair take only -q");
     if (join && !head && split_option)
-        return Usage("--size, --for and --name are for a split");
+        return Usage("--size, --recovery, --for and --name are for a split");
     bool to_stdout = output_dir && TextEqual(output_dir, "-");
     if (joining && to_stdout && request.delete_parts)
         return Usage("--delete is not for a join to standard output, which keeps the parts");
@@ -410,6 +495,8 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         return Check(check, quiet);
     if (informing)
         return Info(info);
+    if (repairing)
+        return Repair(repair, quiet, mode == kSplitMode ? image_path : 0);
     if (joining) {
         request.replace_output = request.replace_copy = force;
         JoinAsked asked = {join, output_dir, quiet};
@@ -429,7 +516,8 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
                           kSizePresets[kDefaultPreset].bytes,
                           for_windows,
                           force,
-                          image_path};
+                          image_path,
+                          recovery};
     SizeText problem = size_text ? ParseSliceSize(size_text, 1, &split.part_bytes) : kSizeTaken;
     if (problem != kSizeTaken) {
         char text[256];

@@ -76,7 +76,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 // The program needs nothing that the C runtime's startup code prepares (no
 // arguments, no static constructors, no thread-local data), and leaving it
 // out keeps several kilobytes out of every head part.
-extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup()
+extern "C" __attribute__((force_align_arg_pointer, externally_visible)) void WinMainCRTStartup()
 {
     ExitProcess((UINT)WinMain(GetModuleHandleA(0), 0, 0, SW_SHOWDEFAULT));
 }

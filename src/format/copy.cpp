@@ -8,10 +8,10 @@ enum { kCopyBufferSize = 1024 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
-                     FileError *error)
+                     FileError *error, const CopyTap *tap)
 {
     int64_t copied;
-    CopyResult result = CopyAvailable(from, to, count, &copied, crc, progress, error);
+    CopyResult result = CopyAvailable(from, to, count, &copied, crc, progress, error, tap);
     // An end before count bytes means the file was cut short.
     if (result == kCopied && copied < count) {
         SetError(error, kErrorEndedEarly, "read", from->name);
@@ -21,7 +21,7 @@ CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progres
 }
 
 CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
-                         Progress *progress, FileError *error)
+                         Progress *progress, FileError *error, const CopyTap *tap)
 {
     *copied = 0;
     while (count > 0) {
@@ -34,6 +34,8 @@ CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, u
             return kReadFailed;
         if (crc)
             *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
+        if (tap)
+            tap->see(tap->context, g_copy_buffer, got);
         if (to && !FileWrite(to, g_copy_buffer, got, error))
             return kWriteFailed;
         count -= got;

@@ -15,16 +15,23 @@ enum CopyResult {
     kCopyStopped,  // the user stopped the work
 };
 
+// Shown every stretch of bytes a copy moves, in order: how a split makes
+// its recovery parts in the one pass it reads the input in.
+struct CopyTap {
+    void (*see)(void *context, const unsigned char *bytes, int length);
+    void *context;
+};
+
 // Copies count bytes, carrying *crc over them and counting them in
 // *progress, each where not null; a failure's reason goes to error.  A
 // null `to` reads only, for the checksum.
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
-                     FileError *error);
+                     FileError *error, const CopyTap *tap = 0);
 
 // Copies what from holds, up to count bytes: fewer where it ends first (a
 // pipe), which is no failure; *copied says how many.
 CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
-                         Progress *progress, FileError *error);
+                         Progress *progress, FileError *error, const CopyTap *tap = 0);
 
 // The same from bytes in memory.
 CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint32_t *crc,

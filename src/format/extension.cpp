@@ -1,6 +1,7 @@
 #include "format/extension.h"
 
 #include "format/crc32.h"
+#include "format/erasure.h"
 #include "format/trailer.h"
 #include "platform/text.h"
 
@@ -13,6 +14,7 @@ void ClearExtension(SetExtension *extension)
     extension->modified.seconds = 0;
     extension->modified.nanoseconds = 0;
     extension->permissions = -1;
+    extension->recovery_count = 0;
 }
 
 // Appends an entry's type and length; where its value goes.
@@ -44,6 +46,11 @@ int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExten
     if (extension->permissions >= 0) {
         at = Entry(at, kExtensionPermissions, 4);
         WriteUint32(at, (uint32_t)(extension->permissions & 0777));
+        at += 4;
+    }
+    if (extension->recovery_count > 0) {
+        at = Entry(at, kExtensionRecovery, 4);
+        WriteUint32(at, (uint32_t)extension->recovery_count);
         at += 4;
     }
     int length = (int)(at - bytes) + kExtensionFooterSize;
@@ -95,7 +102,12 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
                 return false;
         } else if (type == kExtensionPermissions && size == 4) {
             extension->permissions = (int)(ReadUint32(value) & 0777);
-        } else if (type == kExtensionName || type == kExtensionTime || type == kExtensionPermissions) {
+        } else if (type == kExtensionRecovery && size == 4) {
+            uint32_t count = ReadUint32(value);
+            if (count < 1 || count > (uint32_t)kMaxRecoveryParts)
+                return false;
+            extension->recovery_count = (int)count;
+        } else if (type >= kExtensionName && type <= kExtensionRecovery) {
             return false;  // a known entry of the wrong length
         }
         at = value + size;

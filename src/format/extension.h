@@ -14,6 +14,7 @@ enum {
     kExtensionName = 1,         // the file's whole name, where the trailer cuts it
     kExtensionTime = 2,         // its modification time: seconds (8), nanoseconds (4)
     kExtensionPermissions = 3,  // its read, write and execute bits (4)
+    kExtensionRecovery = 4,     // the number of recovery parts beside the set (4)
     // The largest extension any build writes: a name of a path's length,
     // and the fixed entries.
     kMaxExtensionSize = kPathSize + 64,
@@ -24,6 +25,7 @@ struct SetExtension {
     bool has_time;
     FileTime modified;
     int permissions;       // -1: none recorded
+    int recovery_count;    // recovery parts made with the set (format/recovery.h); 0: none
 };
 
 void ClearExtension(SetExtension *extension);

@@ -2,6 +2,7 @@
 
 #include <assert.h>
 
+#include "format/copy.h"
 #include "format/crc32.h"
 #include "format/part_names.h"
 #include "platform/text.h"
@@ -41,9 +42,9 @@ static bool ReadAt(File *file, int64_t offset, unsigned char *bytes, int64_t len
 
 // Reads a version 3 head part's extension, found from its footer just
 // before the table; false where it does not hold.
-static bool ReadExtension(HeadPart *part, FileError *error)
+static bool ReadExtension(HeadPart *part, int64_t end, FileError *error)
 {
-    int64_t before_table = part->info.length - kTrailerSize - PartTableSize(&part->trailer);
+    int64_t before_table = end - kTrailerSize - PartTableSize(&part->trailer);
     unsigned char bytes[kMaxExtensionSize];
     if (before_table < kExtensionFooterSize ||
         !ReadAt(&part->file, before_table - kExtensionFooterSize, bytes, kExtensionFooterSize, error))
@@ -56,7 +57,11 @@ static bool ReadExtension(HeadPart *part, FileError *error)
     return DecodeExtension(bytes, length, &part->extension);
 }
 
-HeadState ReadHeadPart(HeadPart *part, FileError *error)
+// Reads and judges the description that ends at end in part->file: the
+// extension, part table and trailer.  head_data < 0: it is the head part's
+// own end, and its stretch is what the rest leaves; else it is a recovery
+// part's copy, and the head part had a stretch of head_data bytes.
+static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data, FileError *error)
 {
     FileError ignored;  // where the caller wants no reason, the steps still need one
     if (!error) {
@@ -66,22 +71,23 @@ HeadState ReadHeadPart(HeadPart *part, FileError *error)
     part->stem[0] = part->output[0] = 0;
     part->head_data = part->table_at = 0;
     ClearExtension(&part->extension);
-    if (part->info.length < kTrailerSize)
+    if (end < kTrailerSize)
         return kHeadTooShort;
-    // A head part that is a Windows program recorded a Windows path, which
-    // a join on Linux reads as Windows would.
-    unsigned char magic[2] = {0, 0};
-    part->dos_paths = kDosPaths || (ReadAt(&part->file, 0, magic, 2, 0) && magic[0] == 'M' &&
-                                    magic[1] == 'Z');
-    if (!ReadTrailer(&part->file, part->info.length, &part->trailer, error))
+    if (!ReadTrailer(&part->file, end, &part->trailer, error))
         return kHeadUnreadable;
     bool extension_sound = part->trailer.record_version != 3 || !part->trailer.record_intact ||
-                           part->trailer.last_part < 0 || ReadExtension(part, error);
+                           part->trailer.last_part < 0 || ReadExtension(part, end, error);
     if (HasFailed(error))
         return kHeadUnreadable;
-    part->verdict = JudgeTrailer(&part->trailer, part->info.length);
-    part->table_at = part->info.length - kTrailerSize - PartTableSize(&part->trailer);
-    part->head_data = part->table_at - part->trailer.extension_length - part->trailer.image_size;
+    part->table_at = end - kTrailerSize - PartTableSize(&part->trailer);
+    // The head part's length, which the trailer is judged against.
+    int64_t head_length = end;
+    if (head_data >= 0)
+        head_length = part->trailer.image_size + head_data + (end - part->table_at) +
+                      part->trailer.extension_length;
+    part->verdict = JudgeTrailer(&part->trailer, head_length);
+    part->head_data = head_data >= 0 ? head_data
+                                     : part->table_at - part->trailer.extension_length - part->trailer.image_size;
     // The whole name, where the trailer could hold only its start.
     const char *name = part->extension.name[0] ? part->extension.name : part->trailer.original_path;
     if (part->verdict.name_readable) {
@@ -103,6 +109,42 @@ HeadState ReadHeadPart(HeadPart *part, FileError *error)
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     }
     return kHeadSound;
+}
+
+HeadState ReadHeadPart(HeadPart *part, FileError *error)
+{
+    // A head part that is a Windows program recorded a Windows path, which
+    // a join on Linux reads as Windows would.
+    unsigned char magic[2] = {0, 0};
+    part->windows_program = ReadAt(&part->file, 0, magic, 2, 0) && magic[0] == 'M' && magic[1] == 'Z';
+    part->dos_paths = kDosPaths || part->windows_program;
+    return ReadDescription(part, part->info.length, -1, error);
+}
+
+HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *error)
+{
+    FileError ignored;
+    if (!error) {
+        ClearError(&ignored);
+        error = &ignored;
+    }
+    unsigned char fixed[kRecoveryFixedSize], check[kRecoveryCheckSize];
+    if (!ReadAt(&part->file, 0, fixed, kRecoveryFixedSize, error) || !DecodeRecoveryFixed(fixed, header))
+        return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
+    int64_t end = kRecoveryFixedSize + header->description_length;
+    uint32_t crc = Crc32Update(0, fixed, sizeof fixed);
+    if (part->info.length < end + kRecoveryCheckSize || !FileSeek(&part->file, kRecoveryFixedSize, error) ||
+        CopyBytes(&part->file, 0, header->description_length, &crc, 0, error) != kCopied ||
+        !ReadAt(&part->file, end, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
+        return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
+    part->windows_program = (header->flags & kRecoveryWindowsHead) != 0;
+    part->dos_paths = kDosPaths || part->windows_program;
+    HeadState state = ReadDescription(part, end, header->head_data, error);
+    // The description must be of a set that has this recovery part.
+    if (state == kHeadSound && (part->extension.recovery_count != header->count ||
+                                part->trailer.slice_length != header->block_length))
+        state = kHeadDamaged;
+    return state;
 }
 
 void OpenPartTable(PartTable *table, HeadPart *part)

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "format/extension.h"
+#include "format/recovery.h"
 #include "format/trailer.h"
 #include "platform/files.h"
 
@@ -19,7 +20,8 @@ struct HeadPart {
     SetExtension extension; // version 3: the name, time and permissions it records
     int64_t head_data;      // input bytes the head part carries
     int64_t table_at;       // where the part table starts in the head part
-    bool dos_paths;         // a Windows program's set: its names are read by DOS rules
+    bool windows_program;   // its program is a Windows one
+    bool dos_paths;         // a Windows program's set, or a Windows build: names are read by DOS rules
     char stem[kPathSize];   // what the parts' names are made of
     char output[kPathSize]; // the rebuilt file's name
 };
@@ -34,6 +36,11 @@ enum HeadState {
 
 // Reads and judges the head part open in part->file, whose info is filled.
 HeadState ReadHeadPart(HeadPart *part, FileError *error);
+
+// The same of a recovery part open in part->file, whose header describes
+// the set (format/recovery.h); head_data is then the header's.  A header
+// whose check fails is damaged.
+HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *error);
 
 // Reads the part table of an open head part a window at a time.
 struct PartTable {

@@ -6,26 +6,38 @@
 bool FormatPartName(char name[kPathSize], const char *stem, int64_t index)
 {
     name[0] = 0;
-    return AppendText(name, kPathSize, stem) && AppendText(name, kPathSize, "_") &&
-           AppendDecimal(name, kPathSize, index, 2) &&
+    return AppendText(name, kPathSize, stem) && AppendText(name, kPathSize, index < 0 ? "_R" : "_") &&
+           AppendDecimal(name, kPathSize, index < 0 ? -index : index, 2) &&
            AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
+}
+
+// The number after "<stem>_" and skip letters, where the whole name is
+// that part's name exactly; the part's index is sign times that.
+static int64_t NumberOf(const char *name, const char *stem, int skip, int sign, int64_t limit)
+{
+    int stem_length = TextLength(stem);
+    if (TextLength(name) <= stem_length + 1 + skip)
+        return 0;
+    int64_t number = 0;
+    for (const char *p = name + stem_length + 1 + skip; *p >= '0' && *p <= '9' && number <= limit; p++)
+        number = number * 10 + (*p - '0');
+    if (number < 1 || number > limit)
+        return 0;
+    char expected[kPathSize];
+    if (!FormatPartName(expected, stem, sign * number))
+        return 0;
+    bool same = kNamesIgnoreCase ? TextEqualNoCase(name, expected) : TextEqual(name, expected);
+    return same ? number : 0;
 }
 
 int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit)
 {
-    int stem_length = TextLength(stem);
-    if (TextLength(name) <= stem_length + 1)
-        return 0;
-    int64_t index = 0;
-    for (const char *p = name + stem_length + 1; *p >= '0' && *p <= '9' && index <= limit; p++)
-        index = index * 10 + (*p - '0');
-    if (index < 1 || index > limit)
-        return 0;
-    char expected[kPathSize];
-    if (!FormatPartName(expected, stem, index))
-        return 0;
-    bool same = kNamesIgnoreCase ? TextEqualNoCase(name, expected) : TextEqual(name, expected);
-    return same ? index : 0;
+    return NumberOf(name, stem, 0, 1, limit);
+}
+
+int64_t RecoveryNumberOf(const char *name, const char *stem, int64_t limit)
+{
+    return NumberOf(name, stem, 1, -1, limit);
 }
 
 void StemOf(const char *path, char stem[kPathSize], bool dos)

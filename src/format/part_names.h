@@ -6,14 +6,17 @@
 
 #include "platform/files.h"
 
-// "<stem>_00.exe" for the head part, "<stem>_<NN>.QCB" for slice file NN;
-// at least two digits.  False when the name does not fit.
+// "<stem>_00.exe" for the head part, "<stem>_<NN>.QCB" for slice file NN,
+// "<stem>_R<NN>.QCB" for recovery part NN, index -NN; at least two digits.
+// False when the name does not fit.
 bool FormatPartName(char name[kPathSize], const char *stem, int64_t index);
 
 // The index of a slice file's name (1 ... limit), or 0 when the name is not
 // a slice's of that stem exactly as a split writes it (in the system's
 // case rule).
 int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit);
+// The same for a recovery part's name: NN of "<stem>_R<NN>.QCB", or 0.
+int64_t RecoveryNumberOf(const char *name, const char *stem, int64_t limit);
 
 // What the part names are made of: a path's base name without its
 // extension ("report.tar" of "C:\data\report.tar.gz"), by DOS rules (a

@@ -1,12 +1,13 @@
 #include "join/join_dialog.h"
 
 #include "format/paths.h"
+#include "join/join_report.h"
 #include "join/join_run.h"
 #include "platform/reasons.h"
 #include "join/part_set.h"
 #include "platform/text.h"
 
-static const char kTitle[] = "UnCleaver";
+static const char kJoinTitle[] = "UnCleaver";
 
 // What the dialog keeps between messages.
 struct JoinDialog {
@@ -35,12 +36,19 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
         SetItemNumber(dialog, IDC_FOUND, set.census.found);
     }
     char text[4 * kPathSize];
-    state->can_join = SetCanJoin(&set, text, sizeof text) && set.census.found == set.trailer.last_part;
+    state->can_join = SetCanJoin(&set, text, sizeof text);
+    if (state->can_join && set.state == kSetReady) {
+        // The parts missing, and what the recovery parts can rebuild of them.
+        char found[64], repair[2 * kPathSize];
+        state->can_join = DescribeRecovery(&set, found, sizeof found, repair, sizeof repair);
+        SetItemText(dialog, IDC_RECOVERY_FOUND, found);
+        SetItemText(dialog, IDC_REPAIR, repair);
+    }
     if (!state->can_join)
         EnableItem(dialog, IDOK, false);
     // Missing slices show in the count; anything else is said.
     if (text[0])
-        ShowMessage(dialog, text, kTitle, MB_ICONERROR);
+        ShowMessage(dialog, text, kJoinTitle, MB_ICONERROR);
 }
 
 // Asks about what the join would replace; false where the user will not
@@ -54,14 +62,14 @@ static bool AskToReplace(HWND dialog, JoinDialog *state, JoinRequest *request)
         AppendName(question, sizeof question,
                    request->output_name ? request->output_name : state->set.output);
         AppendText(question, sizeof question, " already exists. Replace it?");
-        if (!AskYesNo(dialog, question, kTitle))
+        if (!AskYesNo(dialog, question, kJoinTitle))
             return false;
         request->replace_output = true;
     }
     if (conflicts.copy_differs) {
         CopyText(question, sizeof question, kProgramCopyName);
         AppendText(question, sizeof question, " already exists, and is another program. Replace it?");
-        request->replace_copy = AskYesNo(dialog, question, kTitle);
+        request->replace_copy = AskYesNo(dialog, question, kJoinTitle);
     }
     return true;
 }
@@ -101,7 +109,7 @@ static void OnJoin(HWND dialog, JoinDialog *state)
         AppendText(question, sizeof question, ". Choose another folder for ");
         AppendName(question, sizeof question, state->set.output);
         AppendText(question, sizeof question, "?");
-        if (AskYesNo(dialog, question, kTitle) && ChooseOutputFile(dialog, state->set.output, path) &&
+        if (AskYesNo(dialog, question, kJoinTitle) && ChooseOutputFile(dialog, state->set.output, path) &&
             FolderOfFile(path, &elsewhere, 0)) {
             moved = true;
             CopyText(name, kPathSize, FileNameOf(path));
@@ -118,15 +126,15 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     if (outcome.stopped)
         return;  // stays open, ready to try again
     if (outcome.line[0])
-        ShowResultLine(outcome.line);
+        ShowResultLine(dialog, outcome.line, kJoinTitle, outcome.result.fault_count > 0);
     if (outcome.message[0])
-        ShowMessage(dialog, outcome.message, kTitle, outcome.failed ? MB_ICONERROR : MB_OK);
+        ShowMessage(dialog, outcome.message, kJoinTitle, outcome.failed ? MB_ICONERROR : MB_OK);
     // Whatever happened has been said; the result tells a script whether
     // all that was asked was done.
     EndDialogWith(dialog, outcome.failed);
 }
 
-static void OnCommand(HWND dialog, int id)
+static void OnJoinCommand(HWND dialog, int id)
 {
     JoinDialog *state = (JoinDialog *)GetDialogState(dialog);
     switch (id) {
@@ -149,9 +157,9 @@ static INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LP
         SetDialogIcon(dialog);
         InitJoinDialog(dialog, (JoinDialog *)lparam);
     } else if (message == WM_COMMAND) {
-        OnCommand(dialog, LOWORD(wparam));
+        OnJoinCommand(dialog, LOWORD(wparam));
     } else if (IsCloseCommand(message, wparam)) {
-        OnCommand(dialog, IDCANCEL);
+        OnJoinCommand(dialog, IDCANCEL);
     }
     return 0;
 }

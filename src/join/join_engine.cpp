@@ -1,10 +1,13 @@
 #include "join/join_engine.h"
 
 #include <assert.h>
+#include <stdlib.h>
 
 #include "format/copy.h"
 #include "format/crc32.h"
 #include "format/part_names.h"
+#include "format/recovery.h"
+#include "join/repair.h"
 #include "platform/text.h"
 
 const char kProgramCopyName[] = "cleaver.exe";
@@ -17,6 +20,8 @@ void InitJoinRequest(JoinRequest *request)
     request->output_folder = 0;
     request->output_name = 0;
     request->output_stream = 0;
+    request->repair_set = 0;
+    request->program = 0;
 }
 
 // What one join works with: the set, where the file goes, and the files it
@@ -26,25 +31,39 @@ struct Joining {
     const JoinRequest *request;
     const Folder *out;   // where the file and the program copy go
     const char *output;  // the file's name there
+    File *stream;        // where the file goes in order instead (standard output), or null
+    WriteBackFunction repair_set;  // a repair of the set in place, or null
     bool replaces;     // a file has the rebuilt file's name already
     bool may_replace;  // ... which the user's word, or its being the same, allows to replace
     FileId replaced;   // that file
     FileId output_id;  // the rebuilt file, once written
     PartTable table;     // the CRC-32 of each part, in a set that records them
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
+    // A set with recovery parts, rebuilt into a file: the parts at fault
+    // are noted, in index order, and rebuilt once the others are in place.
+    bool repairing;
+    int64_t *faults;
+    PartFault *fault_kinds;
+    int64_t fault_count, fault_capacity;
 };
 
 static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *request)
 {
     joining->set = set;
     joining->request = request;
-    joining->out = request->output_folder ? request->output_folder : &set->folder;
+    joining->out = request->output_folder && !request->repair_set ? request->output_folder : &set->folder;
     joining->output = request->output_name ? request->output_name : set->output;
     joining->replaces = joining->may_replace = false;
     joining->replaced.volume = joining->replaced.index = 0;
     joining->output_id = joining->replaced;
     joining->joiner.length = 0;
     OpenPartTable(&joining->table, set);
+    joining->stream = kCommandLine ? request->output_stream : 0;
+    joining->repair_set = kCommandLine ? request->repair_set : 0;
+    joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
+    joining->faults = 0;
+    joining->fault_kinds = 0;
+    joining->fault_count = joining->fault_capacity = 0;
 }
 
 // The CRC-32 and length of the file of that name, read whole; false where
@@ -95,7 +114,7 @@ void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *
     Joining joining;
     StartJoining(&joining, set, request);
     conflicts->output_exists = conflicts->copy_differs = false;
-    if (request->output_stream || set->state != kSetReady)
+    if (joining.stream || set->state != kSetReady)
         return;
     // A plain file or a link (which is replaced, never followed) may be
     // replaced on the user's word; a read-only file or a folder never.
@@ -186,25 +205,150 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, P
     return status;
 }
 
+// Notes a part at fault in the result, which names the first few.
+static void TellFault(JoinResult *result, int64_t index, PartFault fault)
+{
+    if (result->fault_count < kFaultsNamed)
+        result->faults[result->fault_count] = FaultNote{index, fault};
+    result->fault_count++;
+}
+
+// A part found at fault: where the set can be repaired, noted to be rebuilt
+// and the join goes on; else the join stops on it.
+static JoinStatus Repairable(Joining *joining, JoinStatus status, JoinResult *result)
+{
+    if (status != kJoinPartFault || !joining->repairing)
+        return status;
+    if (joining->fault_count == joining->fault_capacity) {
+        int64_t more = joining->fault_capacity ? 2 * joining->fault_capacity : 16;
+        void *grown = realloc(joining->faults, (size_t)more * sizeof(int64_t));
+        if (grown)
+            joining->faults = (int64_t *)grown;
+        void *kinds = grown ? realloc(joining->fault_kinds, (size_t)more * sizeof(PartFault)) : 0;
+        if (!kinds)
+            return status;
+        joining->fault_kinds = (PartFault *)kinds;
+        joining->fault_capacity = more;
+    }
+    joining->fault_kinds[joining->fault_count] = result->part.fault;
+    joining->faults[joining->fault_count++] = result->part.index;
+    TellFault(result, result->part.index, result->part.fault);
+    ClearError(&result->part.error);
+    if (joining->fault_count > joining->set->census.recovery_usable) {
+        result->more_needed = joining->fault_count - joining->set->census.recovery_usable;
+        return kJoinBeyondRepair;
+    }
+    return kJoinDone;
+}
+
+// The head part's stretch: from the head part, or where a recovery part
+// describes the set, from the head part of its name where one is there, at
+// the place its end leaves for it.
+static JoinStatus CopyHeadPart(Joining *joining, File *output, Progress *progress, JoinResult *result)
+{
+    PartSet *set = joining->set;
+    ProgressItem(progress, set->head_name);
+    if (!set->described) {
+        if (!FileSeek(&set->file, set->trailer.image_size, &result->part.error))
+            return AtFault(result, 0, kPartUnreadable);
+        return CopyPart(joining, &set->file, 0, set->head_data, output, progress, result);
+    }
+    if (set->head_fault != kPartSound)
+        return AtFault(result, 0, set->head_fault);
+    File head;
+    FileInfo info;
+    if (!FileOpenRead(&set->folder, set->head_name, &head, &result->part.error, &info)) {
+        bool gone = result->part.error.code == kErrorNotFound;
+        if (gone)
+            ClearError(&result->part.error);
+        return AtFault(result, 0, gone ? kPartMissing : kPartUnreadable);
+    }
+    int64_t description = set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize;
+    int64_t at = info.length - description - set->head_data;
+    JoinStatus status = at < 0 ? AtFault(result, 0, kPartWrongLength)
+                        : FileSeek(&head, at, &result->part.error)
+                            ? CopyPart(joining, &head, 0, set->head_data, output, progress, result)
+                            : AtFault(result, 0, kPartUnreadable);
+    FileClose(&head, 0);
+    return status;
+}
+
+// The CRC-32 of the whole file from the part table's entries, which every
+// part now matches.
+static bool CrcFromTable(Joining *joining, uint32_t *crc, FileError *error)
+{
+    PartSet *set = joining->set;
+    Crc32Joiner joiner;
+    joiner.length = 0;
+    *crc = 0;
+    for (int64_t index = 0; index <= set->trailer.last_part; index++) {
+        uint32_t part;
+        if (!RecordedPartCrc(&joining->table, index, &part, error))
+            return false;
+        *crc = Crc32Combine(*crc, part, ExpectedPartLength(set, index), &joiner);
+    }
+    return true;
+}
+
+// Rebuilds the parts noted at fault in the file, from the recovery parts.
+static JoinStatus Repair(Joining *joining, File *output, Progress *progress, JoinResult *result)
+{
+    PartSet *set = joining->set;
+    char name[kPathSize];
+    PartNameOf(set, joining->faults[0], name);
+    ProgressItem(progress, name);
+    RepairResult repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress);
+    result->recovery_used = repair.used;
+    switch (repair.status) {
+    case kRepairDone:
+        break;
+    case kRepairTooFew:
+        result->more_needed = repair.more_needed;
+        return kJoinBeyondRepair;
+    case kRepairReadFailed:
+    case kRepairWriteFailed:
+    case kRepairNoMemory:
+        result->error = repair.error;
+        if (!HasFailed(&result->error))
+            SetError(&result->error, kErrorNoSpace, "rebuild the parts in", joining->output);
+        return kJoinWriteFailed;
+    case kRepairMismatch:
+        return kJoinChecksumMismatch;
+    case kRepairStopped:
+        return kJoinCancelled;
+    }
+    return CrcFromTable(joining, &result->crc, &result->error) ? kJoinDone : kJoinChecksumMismatch;
+}
+
 // Writes the rebuilt file, under a temporary name; kJoinDone when it is
-// complete and matches what the trailer recorded.
+// complete and matches what the trailer recorded.  Parts at fault in a
+// set with recovery parts leave their place to be rebuilt after the rest.
 static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress,
                               JoinResult *result)
 {
     PartSet *set = joining->set;
-    char name[kPathSize];
-    PartNameOf(set, 0, name);
-    ProgressItem(progress, name);
-    if (!FileSeek(&set->file, set->trailer.image_size, &result->part.error))
-        return AtFault(result, 0, kPartUnreadable);
-    JoinStatus status = CopyPart(joining, &set->file, 0, set->head_data, output, progress, result);
-    for (int64_t k = 0; k < set->census.count && status == kJoinDone; k++)
-        status = CopySlice(joining, &set->census.slices[k], output, progress, result);
+    JoinStatus status = Repairable(joining, CopyHeadPart(joining, output, progress, result), result);
+    const Census &census = set->census;
+    int64_t k = 0;  // the census entry of the next slice found
+    for (int64_t index = 1; index <= set->trailer.last_part && status == kJoinDone; index++) {
+        SliceEntry *slice = k < census.count && census.slices[k].index == index ? &census.slices[k++] : 0;
+        if (joining->repairing && !FileSeek(output, PartOffset(set, index), &result->error))
+            return kJoinWriteFailed;
+        if (!slice)
+            status = AtFault(result, index, kPartMissing);
+        else if (slice->fault != kPartSound)
+            status = AtFault(result, index, slice->fault, slice->length, slice->expected);
+        else
+            status = CopySlice(joining, slice, output, progress, result);
+        status = Repairable(joining, status, result);
+    }
+    if (status == kJoinDone && joining->fault_count > 0)
+        status = Repair(joining, output, progress, result);
     if (status != kJoinDone)
         return status;
     if (set->trailer.has_record && result->crc != set->trailer.crc)
         return kJoinChecksumMismatch;
-    if (joining->request->output_stream)
+    if (joining->stream)
         return kJoinDone;  // the length too is what was written, since each part's is
     FileInfo info;
     if (!FileInfoOf(output, &info, &result->error))
@@ -331,6 +475,23 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
                         &result->delete_error))
             result->parts_kept++;
     }
+    // The recovery parts go with the set, those whose header says they are its own.
+    for (int64_t k = 0; k < set->census.recovery_found; k++) {
+        SliceEntry &part = set->census.recovery[k];
+        PartNameOf(set, part.index, name);
+        File file;
+        FileInfo info;
+        RecoveryHeader header;
+        if (part.length < 0 || !FileOpenRead(&set->folder, name, &file, 0, &info))
+            continue;
+        bool own = IsRecoveryPartOf(set, &file, &info, part.index, &header);
+        FileClose(&file, 0);
+        if (own && !DeletePart(&set->folder, name, info.id, joining->output_id, copy_id,
+                               &result->delete_error))
+            result->parts_kept++;
+    }
+    if (set->described)
+        return;  // the head part is lost, or damaged: left as it is
     bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade &&
                      result->program_copy != kProgramCopyThere;
     FileError head_error;
@@ -354,7 +515,7 @@ static JoinStatus Plan(Joining *joining, JoinResult *result)
 {
     PartSet *set = joining->set;
     CopyText(result->output, kPathSize, joining->output);
-    if (!joining->request->output_stream) {
+    if (!joining->stream && !joining->repair_set) {
         // No name, or a read-only file or a folder of that name: nothing is written.
         FileKind kind = joining->output[0] ? FileKindOf(joining->out, joining->output) : kNothingThere;
         if (!joining->output[0] || kind == kReadOnlyFile || kind == kOtherThere)
@@ -374,6 +535,19 @@ static JoinStatus Plan(Joining *joining, JoinResult *result)
             return kJoinOutputExists;
     }
     const Census &census = set->census;
+    int64_t known = KnownFaults(set, result->faults);
+    if (known > 0 && set->extension.recovery_count > 0) {
+        // The faults known before anything is read: named, and rebuilt
+        // where the recovery parts are enough.
+        result->fault_count = known;
+        if (joining->stream)
+            return kJoinRepairToStream;
+        result->more_needed = known - census.recovery_usable;
+        if (result->more_needed > 0)
+            return kJoinBeyondRepair;
+        result->fault_count = 0;  // told again as the join meets them
+        return kJoinDone;
+    }
     if (census.at_fault > 0) {
         int64_t index = census.first_fault;
         for (int64_t k = 0; k < census.count; k++)
@@ -391,7 +565,7 @@ static JoinStatus Plan(Joining *joining, JoinResult *result)
 static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result)
 {
     int64_t largest_file;
-    if (joining->request->output_stream ||
+    if (joining->stream ||
         !FolderSpace(joining->out, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
         return kJoinDone;
@@ -406,13 +580,32 @@ static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result
     return result->needed > result->free_bytes ? kJoinNoRoom : kJoinDone;
 }
 
+// Writes the parts rebuilt in the file back beside the others, and the
+// recovery parts that are at fault; the result names them all.
+static JoinStatus WriteBack(Joining *joining, File *output, Progress *progress, JoinResult *result)
+{
+    WriteBackResult back = joining->repair_set(joining->set, output, joining->faults,
+                                                        joining->fault_kinds, (int)joining->fault_count,
+                                                        joining->request->program, progress);
+    for (int i = 0; i < kFaultsNamed; i++)
+        result->faults[i] = back.faults[i];
+    result->fault_count = back.count;
+    result->set_aside = back.set_aside;
+    CopyText(result->aside, kPathSize, back.aside);
+    result->no_program = back.no_program;
+    if (back.status == kRepairDone)
+        return kJoinDone;
+    result->error = back.error;
+    return kJoinWriteFailed;
+}
+
 static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     if (progress)
         progress->total = OriginalSize(&set->trailer);
-    if (joining->request->output_stream)
-        return WriteOutput(joining, joining->request->output_stream, progress, result);
+    if (joining->stream)
+        return WriteOutput(joining, joining->stream, progress, result);
     // Built under a temporary name, so that a failed join leaves neither a
     // partial file nor a damaged earlier one of the same name.
     TempSeries series;
@@ -424,6 +617,14 @@ static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *resu
     if (!FileCreate(out, temp, joining->output, kDataFile, &output, &result->error))
         return kJoinNoOutput;
     JoinStatus status = WriteOutput(joining, &output, progress, result);
+    if (joining->repair_set) {
+        // The file served to rebuild the parts, and goes.
+        if (status == kJoinDone)
+            status = WriteBack(joining, &output, progress, result);
+        FileClose(&output, 0);
+        FileDelete(out, temp, 0);
+        return status;
+    }
     if (!FileClose(&output, &result->error) && status == kJoinDone)
         status = kJoinWriteFailed;
     // A file of that name that appeared meanwhile is not replaced.
@@ -455,6 +656,8 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     result.deletion = kDeletionNotAsked;
     result.parts = set->census.count + 1;
     result.parts_kept = 0;
+    result.fault_count = result.more_needed = result.recovery_used = result.set_aside = 0;
+    result.no_program = false;
     Joining joining;
     StartJoining(&joining, set, request);
 
@@ -463,21 +666,29 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
         result.status = CheckRoom(&joining, request->make_copy, &result);
     if (result.status == kJoinDone)
         result.status = Rebuild(&joining, progress, &result);
-    if (result.error.code == kErrorNoSpace && !request->output_stream) {
+    if (result.error.code == kErrorNoSpace && !joining.stream) {
         // What the drive lacks, with the room given back.
         int64_t largest_file;
         if (!FolderSpace(joining.out, &result.free_bytes, &largest_file, 0))
             result.free_bytes = -1;
         result.needed = OriginalSize(&set->trailer) + (request->make_copy ? set->trailer.image_size : 0);
     }
+    free(joining.faults);
+    free(joining.fault_kinds);
+    joining.faults = 0;
+    joining.fault_kinds = 0;
+    if (joining.repair_set)
+        return result;  // the parts written again, and nothing else
     if (result.status != kJoinDone)
         return result;
     result.size = OriginalSize(&set->trailer);
     result.verified = set->trailer.has_record;
     FileId copy_id;
-    if (request->output_stream)
+    if (joining.stream)
         return result;  // nothing but the file
-    if (request->make_copy)
+    if (request->make_copy && set->described)
+        result.program_copy = kProgramCopyNoProgram;
+    else if (request->make_copy)
         result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
     if (request->delete_parts)
         DeleteParts(&joining, request,

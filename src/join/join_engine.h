@@ -4,6 +4,7 @@
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
 #include "join/part_set.h"
+#include "join/repair.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 
@@ -23,7 +24,12 @@ enum JoinStatus {
     kJoinSizeMismatch,      // the parts do not add up to the recorded size
     kJoinChecksumMismatch,  // the parts do not match the recorded checksum
     kJoinCancelled,         // the user stopped it
+    kJoinBeyondRepair,      // more parts at fault (faults) than sound recovery parts
+                            // (more_needed short)
+    kJoinRepairToStream,    // parts to rebuild, and the file to go to standard output,
+                            // which cannot take them out of order
 };
+
 
 enum ProgramCopyStatus {
     kProgramCopyNotAsked,
@@ -36,6 +42,7 @@ enum ProgramCopyStatus {
     kProgramCopyFailed,       // nothing left behind: most often a full disk (copy_error)
     kProgramCopyDamaged,      // the program is not the one the set recorded
     kProgramCopyStopped,      // the user stopped it; nothing left behind
+    kProgramCopyNoProgram,    // the head part, which holds the program, is lost or damaged
 };
 
 enum DeletionStatus {
@@ -66,6 +73,13 @@ struct JoinRequest {
     // Where not null, the file is written here in order (standard output),
     // and nothing else is written: no program copy, no parts deleted.
     File *output_stream;
+    // A repair of the set, where not null: the file is rebuilt only for
+    // this (WriteBackParts, join/repair.h) to write its missing and damaged
+    // parts back beside the others, then goes; program gives a fresh head
+    // part its program where the set's is lost.  A function, so that a
+    // program without the command line carries none of it.
+    WriteBackFunction repair_set;
+    const ProgramSource *program;
 };
 void InitJoinRequest(JoinRequest *request);
 
@@ -94,6 +108,17 @@ struct JoinResult {
     DeletionStatus deletion;
     int64_t parts, parts_kept;  // the set's parts, and those not deleted as asked
     FileError delete_error;     // why the first part kept could not be deleted
+    // The parts at fault, rebuilt from the recovery parts (or, for
+    // kJoinBeyondRepair, that would have to be): the first few, and how many.
+    FaultNote faults[kFaultsNamed];
+    int64_t fault_count;
+    int64_t more_needed;     // recovery parts lacking
+    int64_t recovery_used;   // recovery parts the repair read
+    // A repair of the set: the parts written again are the faults above,
+    // recovery parts among them; those of their names renamed aside.
+    int64_t set_aside;
+    char aside[kPathSize];   // the first one's new name
+    bool no_program;         // the head part could not be made: no program for its system
 };
 
 // Rebuilds the file of an opened set (kSetReady) from the slice files the

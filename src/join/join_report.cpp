@@ -127,6 +127,61 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
     }
     if (!set->trailer.has_record)
         AppendText(line, size, " (the set records no checksum: lengths only)");
+    if (result->recovery == 0)
+        return;
+    AppendText(line, size, ", ");
+    AppendDecimal(line, size, result->recovery_sound);
+    AppendText(line, size, " of ");
+    AppendDecimal(line, size, result->recovery);
+    AppendText(line, size, " recovery parts sound");
+    int64_t faults = result->parts - result->sound;
+    if (faults == 0 && result->recovery_sound == result->recovery)
+        return;
+    AppendText(line, size, "; ");
+    if (faults > 0) {
+        if (faults > result->missing) {
+            AppendDecimal(line, size, faults - result->missing);
+            AppendText(line, size, " damaged");
+        }
+        if (result->missing > 0) {
+            AppendText(line, size, faults > result->missing ? ", " : "");
+            AppendDecimal(line, size, result->missing);
+            AppendText(line, size, " missing");
+        }
+        AppendText(line, size, ": ");
+    }
+    if (!Repairable(result)) {
+        AppendDecimal(line, size, faults - result->recovery_sound);
+        AppendText(line, size, faults - result->recovery_sound == 1 ? " more recovery part needed"
+                                                                    : " more recovery parts needed");
+    } else {
+        AppendText(line, size, "repairable with the recovery parts");
+    }
+}
+
+// "report_03.QCB was damaged, report_07.QCB missing and 2 more parts at
+// fault", or in the present, "report_03.QCB is damaged ...".
+static void AppendFaults(char *text, int size, const PartSet *set, const FaultNote *faults,
+                         int64_t count, bool past)
+{
+    int64_t named = count < (int64_t)kFaultsNamed ? count : (int64_t)kFaultsNamed;
+    for (int64_t i = 0; i < named; i++) {
+        if (i > 0)
+            AppendText(text, size, i + 1 == named && named == count ? " and " : ", ");
+        AppendPart(text, size, set, faults[i].index);
+        if (i == 0)
+            AppendText(text, size, past ? " was " : " is ");
+        else
+            AppendText(text, size, " ");
+        static const char *const kFaults[] = {"sound", "missing", "cut short or too long", "damaged",
+                                              "holding another part's data", "unreadable", "extra"};
+        AppendText(text, size, kFaults[faults[i].fault]);
+    }
+    if (count > named) {
+        AppendText(text, size, " and ");
+        AppendDecimal(text, size, count - named);
+        AppendText(text, size, count - named == 1 ? " more part at fault" : " more parts at fault");
+    }
 }
 
 // "Unable to rebuild report.zip: ", the file named where it is known.
@@ -246,6 +301,29 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         AppendText(text, size, "its parts together do not match the checksum recorded when they "
                                "were made; a part is damaged");
         break;
+    case kJoinBeyondRepair:
+        Rebuilding(text, size, set);
+        AppendFaults(text, size, set, result->faults, result->fault_count, false);
+        AppendText(text, size, "; ");
+        if (set->census.recovery_usable == 0) {
+            AppendText(text, size, "no sound recovery part is there");
+        } else {
+            AppendText(text, size, "the ");
+            AppendDecimal(text, size, set->census.recovery_usable);
+            AppendText(text, size, set->census.recovery_usable == 1 ? " sound recovery part rebuilds no more than one"
+                                                                    : " sound recovery parts rebuild no more than as many");
+        }
+        AppendText(text, size, ": ");
+        AppendDecimal(text, size, result->more_needed);
+        AppendText(text, size, result->more_needed == 1 ? " more is needed" : " more are needed");
+        AppendText(text, size, "; get the parts at fault, or more recovery parts, again");
+        break;
+    case kJoinRepairToStream:
+        Rebuilding(text, size, set);
+        AppendFaults(text, size, set, result->faults, result->fault_count, false);
+        AppendText(text, size, ", to be rebuilt from the recovery parts, which takes the file "
+                               "written to a folder, not to standard output");
+        break;
     }
     return true;
 }
@@ -259,6 +337,13 @@ void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, in
     AppendText(line, size, " bytes rebuilt, CRC-32 ");
     AppendHex32(line, size, result->crc);
     AppendText(line, size, result->verified ? " verified" : " (the set records none to compare)");
+    if (result->fault_count > 0) {
+        AppendText(line, size, "; ");
+        AppendFaults(line, size, set, result->faults, result->fault_count, true);
+        AppendText(line, size, result->fault_count == 1   ? ": rebuilt from the recovery parts"
+                               : result->fault_count == 2 ? ": both rebuilt from the recovery parts"
+                                                          : ": all rebuilt from the recovery parts");
+    }
     // What a stop left undone: "; 7 of 20 parts not deleted: interrupted".
     if (result->program_copy == kProgramCopyStopped) {
         AppendText(line, size, "; ");
@@ -305,6 +390,11 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
         AppendText(text, size, " was not written: the program in the head part ");
         AppendText(text, size, kNoMatch);
         AppendText(text, size, ".");
+        break;
+    case kProgramCopyNoProgram:
+        AppendText(text, size, kProgramCopyName);
+        AppendText(text, size, " was not written: the head part, which holds the program, is lost "
+                               "or damaged; a repair of the set makes it again.");
         break;
     case kProgramCopyLeftAlone:
     case kProgramCopyIsOutput:
@@ -396,13 +486,32 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     Field(text, size, "\nparts");
     AppendDecimal(text, size, (int64_t)t.last_part + 1);
     AppendText(text, size, ": the head part of ");
-    AppendDecimal(text, size, set->info.length);
+    // Where a recovery part describes the set, the head part's length as it was made.
+    AppendDecimal(text, size, set->described ? set->trailer.image_size + set->head_data +
+                                                   set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize
+                                             : set->info.length);
     AppendText(text, size, " bytes, and slices of ");
     int64_t slice = t.has_record ? (int64_t)t.slice_length : ExpectedPartLength(set, 1);
     AppendDecimal(text, size, slice >= 0 ? slice : set->census.count ? set->census.slices[0].length : 0);
     AppendText(text, size, " bytes, the last one of no more");
+    if (set->extension.recovery_count > 0) {
+        int64_t count = set->extension.recovery_count;
+        Field(text, size, "\nrecovery parts");
+        AppendDecimal(text, size, count);
+        AppendText(text, size, " of ");
+        AppendDecimal(text, size, ExpectedPartLength(set, -1));
+        AppendText(text, size, " bytes, ");
+        AppendPart(text, size, set, -1);
+        if (count > 1) {
+            AppendText(text, size, " to ");
+            AppendPart(text, size, set, -count);
+        }
+        AppendText(text, size, ": any ");
+        AppendDecimal(text, size, count);
+        AppendText(text, size, count == 1 ? " part lost or damaged is rebuilt" : " parts lost or damaged are rebuilt");
+    }
     Field(text, size, "\nhead part");
-    AppendText(text, size, set->dos_paths ? "a Windows program" : "a Linux program");
+    AppendText(text, size, set->windows_program ? "a Windows program" : "a Linux program");
     Field(text, size, "\nformat");
     if (t.has_record) {
         AppendText(text, size, "version ");
@@ -429,4 +538,64 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     AppendText(text, size, "; done; } > ");
     AppendShellQuoted(text, size, set->output);
     AppendText(text, size, "\n");
+}
+
+bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *repair, int repair_size)
+{
+    found[0] = repair[0] = 0;
+    int count = set->extension.recovery_count;
+    if (count == 0) {
+        AppendText(found, found_size, "none");
+    } else {
+        AppendDecimal(found, found_size, set->census.recovery_usable);
+        AppendText(found, found_size, " of ");
+        AppendDecimal(found, found_size, count);
+        AppendText(found, found_size, " found");
+    }
+    FaultNote faults[kFaultsNamed];
+    int64_t known = KnownFaults(set, faults);
+    if (known == 0) {
+        AppendText(repair, repair_size, "none needed");
+        return true;
+    }
+    int64_t lacking = known - set->census.recovery_usable;
+    AppendFaults(repair, repair_size, set, faults, known, false);
+    if (count == 0)  // a slice of a wrong length is named by the join; a missing one stops it
+        return set->census.found == set->trailer.last_part;
+    if (lacking <= 0) {
+        AppendText(repair, repair_size, ": to be rebuilt from the recovery parts");
+        return true;
+    }
+    AppendText(repair, repair_size, ": ");
+    AppendDecimal(repair, repair_size, lacking);
+    AppendText(repair, repair_size, lacking == 1 ? " more recovery part needed" : " more recovery parts needed");
+    return false;
+}
+
+void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, int size)
+{
+    line[0] = 0;
+    if (result->fault_count == 0 && !result->no_program) {
+        AppendShellQuoted(line, size, set->head_name);
+        AppendText(line, size, ": every part is sound; nothing to repair");
+        return;
+    }
+    if (result->fault_count > 0) {
+        AppendFaults(line, size, set, result->faults, result->fault_count, true);
+        AppendText(line, size, result->fault_count == 1 ? ": written again from the recovery parts"
+                                                        : ": all written again from the recovery parts");
+    }
+    if (result->set_aside > 0) {
+        AppendText(line, size, result->set_aside == 1 ? "; the damaged one is kept, as "
+                                                      : "; the damaged ones are kept, as ");
+        AppendShellQuoted(line, size, result->aside);
+        AppendText(line, size, result->set_aside == 1 ? "" : " and the like");
+    }
+    if (result->no_program) {
+        AppendText(line, size, result->fault_count > 0 ? "; " : "");
+        AppendPart(line, size, set, 0);
+        AppendText(line, size, set->windows_program
+                                   ? " not: this build carries no Windows program to make it with"
+                                   : " not: only the Linux program named cleaver makes it");
+    }
 }

@@ -33,4 +33,12 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
 // The check's last line: "2 of 5 parts sound".
 void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *line, int size);
 
+// For the join dialog: the recovery parts found ("3 of 4 found", "none"),
+// and the parts the join will rebuild from them, as far as is known before
+// any part is read.  False where too few are there to rebuild them.
+bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *repair, int repair_size);
+
+// The line a repair of the set ends with: the parts written again.
+void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, int size);
+
 #endif

@@ -28,6 +28,11 @@ void RunJoin(PartSet *set, const JoinRequest *request, Progress *progress, JoinO
         DescribeJoinFailure(set, result, outcome->message, sizeof outcome->message);
         return;
     }
+    if (kCommandLine && request->repair_set) {
+        FormatRepairDone(set, result, outcome->line, sizeof outcome->line);
+        outcome->failed = result->no_program;
+        return;
+    }
     FormatJoinDone(set, result, outcome->line, sizeof outcome->line);
     DescribeAfterJoin(set, result, outcome->message, sizeof outcome->message, &outcome->failed);
 }

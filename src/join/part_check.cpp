@@ -2,6 +2,7 @@
 
 #include "format/copy.h"
 #include "format/crc32.h"
+#include "format/recovery.h"
 
 struct Checking {
     PartSet *set;
@@ -22,8 +23,15 @@ static bool Tell(Checking *checking, PartState *part)
         checking->result->stopped = true;
         return false;
     }
-    checking->result->sound += part->fault == kPartSound;
-    checking->all_sound = checking->all_sound && part->fault == kPartSound;
+    CheckResult *result = checking->result;
+    bool sound = part->fault == kPartSound;
+    if (part->index < 0) {
+        result->recovery_sound += sound;
+    } else {
+        result->sound += sound;
+        result->missing += part->fault == kPartMissing ? part->through - part->index + 1 : 0;
+        checking->all_sound = checking->all_sound && sound;
+    }
     checking->report(checking->context, checking->set, part);
     return true;
 }
@@ -48,9 +56,77 @@ static bool ReadAndJudge(Checking *checking, File *file, int64_t length, PartSta
     return true;
 }
 
+// A head part lost, or damaged beyond its stretch, where a recovery part
+// describes the set: its stretch, where it is there, sits before the
+// description at its end.
+static bool CheckDescribedHead(Checking *checking)
+{
+    PartSet *set = checking->set;
+    PartState part;
+    InitPartState(&part, 0);
+    part.expected = set->head_data;
+    part.fault = set->head_fault;
+    File head;
+    FileInfo info;
+    if (part.fault == kPartSound) {
+        if (!FileOpenRead(&set->folder, set->head_name, &head, &part.error, &info)) {
+            part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
+        } else {
+            int64_t at = info.length - (set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize) -
+                         set->head_data;
+            bool read = at >= 0 && FileSeek(&head, at, &part.error)
+                            ? ReadAndJudge(checking, &head, set->head_data, &part)
+                            : (part.fault = kPartDamaged, true);
+            FileClose(&head, 0);
+            if (!read)
+                return false;
+        }
+    }
+    return Tell(checking, &part);
+}
+
+// Recovery part index: its header of this set, its block its checksum.
+static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
+{
+    PartSet *set = checking->set;
+    PartState part;
+    InitPartState(&part, entry->index);
+    part.fault = entry->fault;
+    part.length = entry->length;
+    part.expected = entry->expected;
+    char name[kPathSize];
+    PartNameOf(set, entry->index, name);
+    File file;
+    FileInfo info;
+    RecoveryHeader header;
+    if (part.fault == kPartSound) {
+        ProgressItem(checking->progress, name);
+        if (!FileOpenRead(&set->folder, name, &file, &part.error, &info)) {
+            part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
+        } else {
+            uint32_t crc = 0;
+            if (!IsRecoveryPartOf(set, &file, &info, entry->index, &header))
+                part.fault = kPartDamaged;
+            else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
+                part.fault = kPartUnreadable;
+            else {
+                CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, 0, &part.error);
+                if (read != kCopied)
+                    part.fault = kPartUnreadable;
+                else if (crc != header.block_crc)
+                    part.fault = kPartDamaged;
+            }
+            FileClose(&file, 0);
+        }
+    }
+    return Tell(checking, &part);
+}
+
 static bool CheckHead(Checking *checking)
 {
     PartSet *set = checking->set;
+    if (set->described)
+        return CheckDescribedHead(checking);
     PartState part;
     InitPartState(&part, 0);
     part.expected = set->head_data;
@@ -130,7 +206,8 @@ CheckResult CheckParts(PartSet *set,
                        void (*report)(void *context, const PartSet *set, const PartState *part),
                        void *context, Progress *progress)
 {
-    CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, false, 0, false};
+    CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, 0, set->extension.recovery_count, 0,
+                          false, 0, false};
     Checking checking;
     checking.set = set;
     OpenPartTable(&checking.table, set);
@@ -155,6 +232,15 @@ CheckResult CheckParts(PartSet *set,
     }
     if (!CheckMissing(&checking, next, set->trailer.last_part))
         return result;
+    // The recovery parts, the first first; each missing one told alone,
+    // since there are few.
+    int64_t r = 0;
+    for (int64_t number = 1; number <= result.recovery; number++) {
+        SliceEntry missing = {-number, -1, kPartMissing, -1, FileId()};
+        bool found = r < census.recovery_found && census.recovery[r].index == -number;
+        if (!CheckRecoveryPart(&checking, found ? &census.recovery[r++] : &missing))
+            return result;
+    }
     // Slices beyond the set: an earlier set's leftovers, told so that they
     // are not taken for this one's.
     for (int64_t k = 0; k < census.extra_count; k++) {

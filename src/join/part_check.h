@@ -11,13 +11,23 @@
 struct CheckResult {
     int64_t parts;        // in the set, the head part included
     int64_t sound;
+    int64_t missing;      // ... of the others, those missing
+    int64_t recovery;     // the set's recovery parts
+    int64_t recovery_sound;
     bool whole_matches;   // every part sound, and every byte matched the set's CRC-32
                           // where it records one
     uint32_t crc;         // the CRC-32 of every byte read, where every part was sound
     bool stopped;         // the user stopped it: parts after the last told are unchecked
 };
 
-// Calls report for each part of an opened set (kSetReady), in order; a run
+// Whether the parts at fault, if any, can be rebuilt from the recovery parts.
+inline bool Repairable(const CheckResult *result)
+{
+    return result->parts - result->sound <= result->recovery_sound;
+}
+
+// Calls report for each part of an opened set (kSetReady), in order, then
+// for each recovery part; a run
 // of missing parts is told once (index to through), so that a set that
 // claims more parts than the folder holds costs what the folder holds.
 CheckResult CheckParts(PartSet *set, void (*report)(void *context, const PartSet *set,

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "format/crc32.h"
+#include "format/erasure.h"
 #include "format/legacy.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
@@ -25,7 +26,7 @@ struct Listing {
     const PartSet *set;
     const char *stem;
     Census *census;
-    int64_t capacity, extra_capacity;
+    int64_t capacity, extra_capacity, recovery_capacity;
     bool out_of_memory;
 };
 
@@ -51,14 +52,19 @@ static bool Note(void *context, const FolderEntry *entry)
     // Any number a split could write: beyond the set's last are extras.
     int64_t index = SliceIndexOf(entry->name, listing->stem, 1000000000000LL);
     if (index == 0)
+        index = -RecoveryNumberOf(entry->name, listing->stem, 1000000000000LL);
+    if (index == 0)
         return true;
-    bool extra = index > last_part;
-    if (extra ? !Room(&census->extra, census->extra_count, &listing->extra_capacity)
-              : !Room(&census->slices, census->count, &listing->capacity)) {
+    bool extra = index > last_part || index < -listing->set->extension.recovery_count;
+    bool recovery = !extra && index < 0;
+    SliceEntry **entries = extra ? &census->extra : recovery ? &census->recovery : &census->slices;
+    int64_t *count = extra ? &census->extra_count : recovery ? &census->recovery_found : &census->count;
+    if (!Room(entries, *count, extra ? &listing->extra_capacity
+                               : recovery ? &listing->recovery_capacity : &listing->capacity)) {
         listing->out_of_memory = true;
         return false;
     }
-    SliceEntry &slice = extra ? census->extra[census->extra_count++] : census->slices[census->count++];
+    SliceEntry &slice = (*entries)[(*count)++];
     slice.index = index;
     slice.length = entry->is_file ? entry->length : -1;
     slice.fault = kPartSound;
@@ -67,9 +73,14 @@ static bool Note(void *context, const FolderEntry *entry)
     return true;
 }
 
+// Slices first to last, then recovery parts first to last.
 static int ByIndex(const void *a, const void *b)
 {
     int64_t x = ((const SliceEntry *)a)->index, y = ((const SliceEntry *)b)->index;
+    if ((x < 0) != (y < 0))
+        return x < 0 ? 1 : -1;
+    if (x < 0)
+        x = -x, y = -y;
     return x < y ? -1 : x > y;
 }
 
@@ -77,8 +88,10 @@ static void FreeCensus(Census *census)
 {
     free(census->slices);
     free(census->extra);
-    census->slices = census->extra = 0;
+    free(census->recovery);
+    census->slices = census->extra = census->recovery = 0;
     census->count = census->extra_count = census->found = census->at_fault = census->first_fault = 0;
+    census->recovery_found = census->recovery_usable = 0;
 }
 
 static void Blame(Census *census, int64_t index, int64_t count = 1)
@@ -94,7 +107,7 @@ static void Blame(Census *census, int64_t index, int64_t count = 1)
 // what the trailer claims.
 static bool TakeCensus(PartSet *set, const char *stem, Census *census)
 {
-    Listing listing = {set, stem, census, 0, 0, false};
+    Listing listing = {set, stem, census, 0, 0, 0, false};
     char prefix[kPathSize] = "";
     FreeCensus(census);
     if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_"))
@@ -108,6 +121,15 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
         qsort(census->slices, (size_t)census->count, sizeof(SliceEntry), ByIndex);
     if (census->extra_count > 1)
         qsort(census->extra, (size_t)census->extra_count, sizeof(SliceEntry), ByIndex);
+    if (census->recovery_found > 1)
+        qsort(census->recovery, (size_t)census->recovery_found, sizeof(SliceEntry), ByIndex);
+    for (int64_t k = 0; k < census->recovery_found; k++) {
+        SliceEntry &part = census->recovery[k];
+        part.expected = ExpectedPartLength(set, part.index);
+        part.fault = part.length < 0 ? kPartMissing
+                     : part.length != part.expected ? kPartWrongLength : kPartSound;
+        census->recovery_usable += part.fault == kPartSound;
+    }
     LegacySliceRule rule = {OriginalSize(&set->trailer) - set->head_data, 0};
     int64_t next = 1;  // the index the next slice should have
     for (int64_t k = 0; k < census->count; k++) {
@@ -136,26 +158,49 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
 
 // ---- The head part ------------------------------------------------------------
 
+// The stem of a part's name, and which part it names: the head part
+// ("report_00.exe", 0), a slice ("report_01.QCB", 1) or a recovery part
+// ("report_R01.QCB", -1); false for any other name.
+static bool PartNameStem(const char *name, char stem[kPathSize], int *kind)
+{
+    int n = TextLength(name);
+    const char *ext = name + n - 4;
+    if (n < 8)
+        return false;
+    bool slice = kNamesIgnoreCase ? TextEqualNoCase(ext, ".QCB") : TextEqual(ext, ".QCB");
+    bool head = kNamesIgnoreCase ? TextEqualNoCase(ext, ".exe") : TextEqual(ext, ".exe");
+    const char *digits = ext;
+    while (digits > name && digits[-1] >= '0' && digits[-1] <= '9')
+        digits--;
+    if (!(slice || head) || ext - digits < 2 || digits == name)
+        return false;
+    const char *end = digits - 1;
+    *kind = head ? 0 : 1;
+    if (slice && *end == 'R' && end > name && end[-1] == '_') {
+        *kind = -1;
+        end--;
+    }
+    if (*end != '_')
+        return false;
+    for (int i = 0; i < end - name; i++)
+        stem[i] = name[i];
+    stem[end - name] = 0;
+    // Exactly as a split names it.
+    int64_t number = 0;
+    for (const char *p = digits; p < ext && number < 1000000000000LL; p++)
+        number = number * 10 + (*p - '0');
+    char expected[kPathSize];
+    return (*kind == 0) == (number == 0) && FormatPartName(expected, stem, *kind * number) &&
+           (kNamesIgnoreCase ? TextEqualNoCase(expected, name) : TextEqual(expected, name));
+}
+
 // The name of the file given, when it is named as a slice is
 // ("report_01.QCB"): what the head part of its set is called.
 static bool SliceHeadName(const char *given, char head[kPathSize])
 {
-    const char *name = FileNameOf(given);
-    int n = TextLength(name);
-    const char *ext = name + n - 4;
-    if (n < 8 || !(kNamesIgnoreCase ? TextEqualNoCase(ext, ".QCB") : TextEqual(ext, ".QCB")))
-        return false;
-    const char *digits = ext;
-    while (digits > name && digits[-1] >= '0' && digits[-1] <= '9')
-        digits--;
-    if (ext - digits < 2 || digits == name || digits[-1] != '_')
-        return false;
-    int stem_length = (int)(digits - 1 - name);
     char stem[kPathSize];
-    for (int i = 0; i < stem_length; i++)
-        stem[i] = name[i];
-    stem[stem_length] = 0;
-    return FormatPartName(head, stem, 0) && !TextEqual(head, name);
+    int kind;
+    return PartNameStem(FileNameOf(given), stem, &kind) && kind == 1 && FormatPartName(head, stem, 0);
 }
 
 // A file given as a head part that is none: is it a slice of a set?
@@ -169,6 +214,39 @@ static void LookForSliceOf(PartSet *set, SetState otherwise)
     set->slice_head_here = kind == kPlainFile || kind == kReadOnlyFile || kind == kLinkThere;
 }
 
+// Takes the recovery part open in probe as the set's description, in
+// place of the head part.
+static void TakeDescription(PartSet *set, HeadPart *probe, const RecoveryHeader *header)
+{
+    FileClose(&set->file, 0);
+    static_cast<HeadPart &>(*set) = *probe;
+    set->described = true;
+    set->recovery_header = RecoveryBlockAt(header);
+}
+
+// A head part too damaged to describe its set: where a recovery part of its
+// stem is sound, that one describes the set.
+static bool DescribeFromRecovery(PartSet *set, const char *stem)
+{
+    char name[kPathSize];
+    for (int k = 1; k <= kMaxRecoveryParts; k++) {
+        FormatPartName(name, stem, -k);
+        FileKind kind = FileKindOf(&set->folder, name);
+        HeadPart probe;
+        RecoveryHeader header;
+        if ((kind != kPlainFile && kind != kReadOnlyFile) ||
+            !FileOpenRead(&set->folder, name, &probe.file, 0, &probe.info))
+            continue;
+        if (ReadRecoveryPart(&probe, &header, 0) == kHeadSound &&
+            (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem))) {
+            TakeDescription(set, &probe, &header);
+            return true;
+        }
+        FileClose(&probe.file, 0);
+    }
+    return false;
+}
+
 void OpenPartSet(const char *head_path, PartSet *set)
 {
     set->state = kSetHeadUnreadable;
@@ -180,8 +258,12 @@ void OpenPartSet(const char *head_path, PartSet *set)
     set->stem[0] = set->output[0] = set->slice_of[0] = 0;
     set->slice_head_here = false;
     set->head_data = set->table_at = 0;
-    set->census.slices = set->census.extra = 0;
+    set->census.slices = set->census.extra = set->census.recovery = 0;
     FreeCensus(&set->census);
+    set->described = false;
+    set->head_fault = kPartSound;
+    set->recovery_header = 0;
+    CopyText(set->head_name, kPathSize, FileNameOf(head_path));
     if (!FileOpenRead(0, head_path, &set->file, &set->error, &set->info))
         return;
     // The set is looked for, and the file rebuilt, beside the head part,
@@ -191,7 +273,31 @@ void OpenPartSet(const char *head_path, PartSet *set)
     set->have_folder = FolderOfFile(head_path, &set->folder, &folder_error);
     static const SetState kStates[] = {kSetReady, kSetNotAHeadPart, kSetEmpty, kSetHeadDamaged,
                                        kSetHeadUnreadable};
-    SetState state = kStates[ReadHeadPart(set, &set->error)];
+    // A recovery part given describes the set in its head part's place.
+    char stem[kPathSize];
+    int kind;
+    bool named = PartNameStem(set->head_name, stem, &kind);
+    SetState state;
+    if (named && kind == -1) {
+        RecoveryHeader header;
+        state = kStates[ReadRecoveryPart(set, &header, &set->error)];
+        if (state == kSetReady) {
+            set->described = true;
+            set->recovery_header = RecoveryBlockAt(&header);
+            FormatPartName(set->head_name, set->stem, 0);
+            FileKind head = set->have_folder ? FileKindOf(&set->folder, set->head_name) : kNothingThere;
+            set->head_fault = head == kPlainFile || head == kReadOnlyFile ? kPartSound : kPartMissing;
+        }
+    } else {
+        state = kStates[ReadHeadPart(set, &set->error)];
+        // A head part damaged beyond its stretch: its recovery parts may
+        // still describe the set.
+        if ((state == kSetHeadDamaged || state == kSetNotAHeadPart) && named && kind == 0 &&
+            set->have_folder && DescribeFromRecovery(set, stem)) {
+            state = kSetReady;
+            set->head_fault = kPartDamaged;
+        }
+    }
     if (state != kSetHeadUnreadable && !set->have_folder)
         set->error = folder_error;
     if (state != kSetReady) {
@@ -201,6 +307,9 @@ void OpenPartSet(const char *head_path, PartSet *set)
             LookForSliceOf(set, state);
         return;
     }
+    if (!set->described && set->extension.recovery_count > 0)
+        set->recovery_header = RecoveryHeaderLength(set->trailer.extension_length +
+                                                    PartTableSize(&set->trailer) + kTrailerSize);
     if (!set->have_folder || !TakeCensus(set, set->stem, &set->census)) {
         set->state = kSetFolderUnreadable;
         return;
@@ -210,7 +319,7 @@ void OpenPartSet(const char *head_path, PartSet *set)
     char legacy[kPathSize];
     LegacyStemOf(set->trailer.original_path, legacy, set->dos_paths);
     if (set->census.count == 0 && !TextEqual(legacy, set->stem)) {
-        Census other = {0, 0, 0, 0, 0, 0, 0};
+        Census other = Census();
         PartSet probe = *set;
         probe.census = other;
         if (TakeCensus(&probe, legacy, &other) && other.count > 0) {
@@ -236,7 +345,7 @@ void ClosePartSet(PartSet *set)
 void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize])
 {
     if (index == 0)
-        CopyText(name, kPathSize, FileNameOf(set->given));
+        CopyText(name, kPathSize, set->head_name);
     else if (!FormatPartName(name, set->stem, index))
         CopyText(name, kPathSize, "?");
 }
@@ -245,10 +354,43 @@ int64_t ExpectedPartLength(const PartSet *set, int64_t index)
 {
     if (index == 0)
         return set->head_data;
+    if (index < 0)
+        return set->recovery_header + set->trailer.slice_length;
     if (!set->trailer.has_record)
         return -1;
     PartLayout layout = {set->head_data, set->trailer.slice_length, set->trailer.last_part};
     return SliceDataLength(&layout, set->trailer.size, index);
+}
+
+int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed])
+{
+    const Census &census = set->census;
+    int named = 0;
+    if (set->described && set->head_fault != kPartSound)
+        notes[named++] = FaultNote{0, set->head_fault};
+    int64_t k = 0;
+    for (int64_t index = 1; index <= set->trailer.last_part && named < kFaultsNamed; index++) {
+        const SliceEntry *slice = k < census.count && census.slices[k].index == index ? &census.slices[k++] : 0;
+        if (!slice || slice->fault != kPartSound)
+            notes[named++] = FaultNote{index, slice ? slice->fault : kPartMissing};
+    }
+    return census.at_fault + (set->described && set->head_fault != kPartSound);
+}
+
+int64_t PartOffset(const PartSet *set, int64_t index)
+{
+    return index == 0 ? 0 : set->head_data + (index - 1) * (int64_t)set->trailer.slice_length;
+}
+
+bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int64_t index,
+                      RecoveryHeader *header)
+{
+    HeadPart probe;
+    probe.file = *file;
+    probe.info = *info;
+    return ReadRecoveryPart(&probe, header, 0) == kHeadSound && header->number == -index &&
+           header->head_data == set->head_data && SameSet(&probe.trailer, &set->trailer) &&
+           probe.extension.recovery_count == set->extension.recovery_count;
 }
 
 // ---- The part table -------------------------------------------------------------

@@ -28,7 +28,7 @@ enum PartFault {
 };
 
 struct PartState {
-    int64_t index;   // 0: the head part
+    int64_t index;   // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
     int64_t through; // the last of a run of missing parts told at once; else index
     PartFault fault;
     int64_t length, expected;
@@ -38,9 +38,9 @@ struct PartState {
 };
 void InitPartState(PartState *part, int64_t index);
 
-// A slice file found, by its index in the set.
+// A slice file found, by its index in the set; or a recovery part.
 struct SliceEntry {
-    int64_t index;
+    int64_t index;     // 1 ... last_part; -1 ... -recovery_count for recovery parts
     int64_t length;    // -1: not a plain file
     PartFault fault;   // by its length: sound, wrong length or missing (not a file)
     int64_t expected;  // what the set says it holds; -1 where it does not say
@@ -50,8 +50,11 @@ struct SliceEntry {
 struct Census {
     SliceEntry *slices;  // every slice name found, in index order
     int64_t count;
-    SliceEntry *extra;   // names of slices beyond the set, in index order
+    SliceEntry *extra;   // names of slices and recovery parts beyond the set
     int64_t extra_count;
+    SliceEntry *recovery;  // the recovery parts found, -1 first
+    int64_t recovery_found;
+    int64_t recovery_usable;  // ... of the length the set gives them
     int64_t found;       // plain files among them
     int64_t at_fault;    // slices missing, not files, or of a wrong length
     int64_t first_fault; // the first slice at fault, or 0
@@ -73,11 +76,19 @@ struct PartSet : HeadPart {
     SetState state;
     FileError error;
     char given[kPathSize];  // the head part's path as given
+    char head_name[kPathSize];  // its name, or where a recovery part was given, what it is called
     Folder folder;          // the head part's own, where the set is
     bool have_folder;
     char slice_of[kPathSize];  // kSetIsASlice: the head part of the set
     bool slice_head_here;      // ... and whether that head part is there
     Census census;
+    // Where the head part is lost, or damaged beyond its stretch, a
+    // recovery part describes the set: then file is that recovery part,
+    // and head_fault says what became of the head part (kPartMissing,
+    // kPartDamaged, or kPartSound where its stretch is still to be judged).
+    bool described;
+    PartFault head_fault;
+    int64_t recovery_header;  // the length of each recovery part's header
 };
 
 // Opens the set whose head part is at head_path; set->state tells how far
@@ -85,13 +96,34 @@ struct PartSet : HeadPart {
 void OpenPartSet(const char *head_path, PartSet *set);
 void ClosePartSet(PartSet *set);
 
+// A part at fault, to be rebuilt from the recovery parts, or that would
+// have to be: the first few are named, the rest counted.
+struct FaultNote {
+    int64_t index;
+    PartFault fault;
+};
+enum { kFaultsNamed = 3 };
+
+// The parts known to be at fault before any is read: the head part, where
+// a recovery part describes the set in its place, and the slices the census
+// found missing or of a wrong length.  Their number; the first few in notes.
+int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed]);
+
 // The name of part index, as the set's parts are named; for the head part,
 // the name it was given by.
 void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
 
 // The input bytes part index holds; for a set without a record, -1 for
-// every slice.
+// every slice.  A recovery part's whole length.
 int64_t ExpectedPartLength(const PartSet *set, int64_t index);
+
+// Where part index's stretch of the input starts in the file.
+int64_t PartOffset(const PartSet *set, int64_t index);
+
+// Whether the file open in `file` is a recovery part of this set: its
+// header holds, describes this set, and has its number.
+bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int64_t index,
+                      RecoveryHeader *header);
 
 // What a part whose data checks as crc, against the table, is: sound,
 // damaged, or holding another part's data (*holds).  A part of zeros

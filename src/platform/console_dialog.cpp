@@ -79,6 +79,19 @@ static bool ReadLine(char *line, int size)
     return true;
 }
 
+// The label that names edit field id and carries its letter, if any.
+static const ControlTemplate *EditLabel(const DialogTemplate *t, int id)
+{
+    const ControlTemplate *edit = 0;
+    for (int i = 0; i < t->count; i++)
+        if (t->controls[i].id == id && t->controls[i].kind == kEdit)
+            edit = &t->controls[i];
+    for (int i = 0; edit && i < t->count; i++)
+        if (t->controls[i].kind == kLabel && t->controls[i].field == id && t->controls[i].command)
+            return &t->controls[i];
+    return 0;
+}
+
 static void Render(HWND dialog)
 {
     const DialogTemplate *t = dialog->tmpl;
@@ -87,12 +100,16 @@ static void Render(HWND dialog)
         const ControlTemplate *c = &t->controls[i];
         const ConsoleControl *state = &dialog->controls[i];
         // Pictures are not shown; value fields and units are shown with the
-        // control they belong to.
-        if (c->kind == kPicture || c->kind == kValueField || c->kind == kUnit)
+        // control they belong to, and so is an edit field's label, whose
+        // letter moves to the field as its mnemonic does on Windows.
+        const ControlTemplate *label = EditLabel(t, c->id);
+        if (c->kind == kPicture || c->kind == kValueField || c->kind == kUnit ||
+            (c->kind == kLabel && EditLabel(t, c->field) == c))
             continue;
         char text[kPathSize];
         PlainText(c->text, text, sizeof text);
-        printf("  %c  ", c->command ? c->command : ' ');
+        char command = c->command ? c->command : c->kind == kEdit && label ? label->command : 0;
+        printf("  %c  ", command ? command : ' ');
         switch (c->kind) {
         case kPicture:
         case kValueField:
@@ -169,6 +186,9 @@ static void Click(HWND dialog, int index)
     } else if (c->kind == kCheckBox) {
         state->checked = !state->checked;
         dialog->changed = true;
+    } else if (c->kind == kLabel) {
+        FocusItem(dialog, c->field);  // an edit field's label: the next line is its text
+        return;
     }
     dialog->proc(dialog, WM_COMMAND, (WPARAM)(unsigned)c->id, 0);
 }
@@ -338,7 +358,7 @@ void ShowMessage(HWND, const char *text, const char *title, UINT)
     }
 }
 
-void ShowResultLine(const char *text)
+void ShowResultLine(HWND, const char *text, const char *, bool)
 {
     printf("%s\n", text);
     fflush(stdout);

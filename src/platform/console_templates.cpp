@@ -3,7 +3,7 @@
 #include "platform/dialogs.h"
 
 static const ControlTemplate kSplitControls[] = {
-    {-1, kPicture, "", 0, 0, 0},
+    {IDC_BANNER, kPicture, "", 0, 0, 0},
     {IDC_BROWSE, kPushButton, "&File ...", 'f', 0, 0},
     {IDC_INPUT_PATH, kReadOnlyEdit, "", 0, "Input file", 0},
     {-1, kGroupBox, "Slice Size", 0, 0, 0},
@@ -12,7 +12,10 @@ static const ControlTemplate kSplitControls[] = {
     {IDC_SIZE_144, kRadioButton, "&1.44 MB", '1', 0, 0},
     {IDC_SIZE_USER, kRadioButton, "&User Defined", 'u', 0, 0},
     {IDC_USER_KB, kEdit, "", 0, "User Defined size", 0},
-    {-1, kUnit, "KB", 0, 0, IDC_USER_KB},
+    {-1, kUnit, "KB (or MB, GB)", 0, 0, IDC_USER_KB},
+    {-1, kLabel, "&Recovery parts", 'r', 0, IDC_RECOVERY},
+    {IDC_RECOVERY, kEdit, "", 0, "Recovery parts", 0},
+    {-1, kUnit, "as many lost parts come back", 0, 0, IDC_RECOVERY},
     // Not in the Windows template: a Linux program can also write a head
     // part for Windows.
     {-1, kGroupBox, "Head part for", 0, 0, 0},
@@ -23,7 +26,7 @@ static const ControlTemplate kSplitControls[] = {
 };
 
 static const ControlTemplate kJoinControls[] = {
-    {-1, kPicture, "", 0, 0, 0},
+    {IDC_BANNER, kPicture, "", 0, 0, 0},
     {-1, kGroupBox, "Original File Info", 0, 0, 0},
     {-1, kLabel, "File Name", 0, 0, IDC_NAME},
     {-1, kLabel, "File Size", 0, 0, IDC_SIZE},
@@ -32,6 +35,10 @@ static const ControlTemplate kJoinControls[] = {
     {IDC_PARTS, kValueField, "", 0, 0, 0},
     {-1, kLabel, "Found", 0, 0, IDC_FOUND},
     {IDC_FOUND, kValueField, "", 0, 0, 0},
+    {-1, kLabel, "Recovery", 0, 0, IDC_RECOVERY_FOUND},
+    {IDC_RECOVERY_FOUND, kValueField, "", 0, 0, 0},
+    {-1, kLabel, "Repair", 0, 0, IDC_REPAIR},
+    {IDC_REPAIR, kValueField, "", 0, 0, 0},
     {-1, kGroupBox, "Options", 0, 0, 0},
     // The template gives these no accelerator; the console needs one.
     {IDC_MAKE_COPY, kCheckBox, "Create a copy of Cleaver", 'm', 0, 0},

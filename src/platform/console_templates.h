@@ -27,7 +27,7 @@ struct ControlTemplate {
     int field;           // a label or unit: the control it belongs to
 };
 
-enum { kMaxControls = 16 };
+enum { kMaxControls = 24 };
 
 struct DialogTemplate {
     int id;

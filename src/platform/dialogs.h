@@ -55,8 +55,9 @@ void FocusItem(HWND dialog, int id);
 // type is MB_OK or MB_ICONERROR.
 void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
 // One line that says what was done, for whoever reads the terminal; the
-// Windows dialogs close without a word.
-void ShowResultLine(const char *text);
+// Windows dialogs close without a word, but where worth telling (tell: a
+// set repaired), in a message.
+void ShowResultLine(HWND owner, const char *text, const char *title, bool tell);
 // Work that runs on the dialog's thread for a while: between the two calls
 // the host shows its progress and lets the user stop it (Cancel, or Ctrl-C
 // in a terminal), through progress->step.

@@ -50,8 +50,10 @@ void SetItemText(HWND dialog, int id, const char *text)
     SetDlgItemTextA(dialog, id, text);
 }
 
-void ShowResultLine(const char *)
+void ShowResultLine(HWND owner, const char *text, const char *title, bool tell)
 {
+    if (tell)
+        MessageBoxA(owner, text, title, MB_OK | MB_ICONINFORMATION);
 }
 
 bool IsItemChecked(HWND dialog, int id)

@@ -72,6 +72,14 @@ extern const bool kNamesIgnoreCase;
 bool IsLeadByte(unsigned char c);
 // Whether '\\' and a drive letter separate a path too, as '/' does.
 extern const bool kDosPaths;
+// Whether the program has a command line, which reads and writes standard
+// input and output as files and repairs sets in place; the Windows
+// program, all dialogs, carries no code for them.
+#ifdef _WIN32
+const bool kCommandLine = false;
+#else
+const bool kCommandLine = true;
+#endif
 
 // ---- Folders -----------------------------------------------------------------
 

@@ -1,11 +1,12 @@
 #include "split/split_dialog.h"
 
+#include "format/erasure.h"
 #include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
 #include "split/split_run.h"
 
-static const char kTitle[] = "Cleaver";
+static const char kSplitTitle[] = "Cleaver";
 
 // The radio button of each preset, in the order of kSizePresets.
 static const int kPresetRadios[] = {IDC_SIZE_360, IDC_SIZE_720, IDC_SIZE_144};
@@ -59,7 +60,27 @@ static bool DetermineSliceSize(HWND dialog, int64_t *slice_bytes)
         return true;
     char message[256];
     DescribeSizeText(problem, "KB", message, sizeof message);
-    ShowMessage(dialog, message, kTitle, MB_OK);
+    ShowMessage(dialog, message, kSplitTitle, MB_OK);
+    return false;
+}
+
+// The recovery parts asked for: none where the field is empty; false after
+// telling the user what is wrong with it.
+static bool DetermineRecovery(HWND dialog, int *count)
+{
+    char text[32];
+    GetItemText(dialog, IDC_RECOVERY, text, sizeof text);
+    *count = 0;
+    const char *p = text;
+    while (*p == ' ')
+        p++;
+    for (; *p >= '0' && *p <= '9' && *count <= kMaxRecoveryParts; p++)
+        *count = *count * 10 + (*p - '0');
+    while (*p == ' ')
+        p++;
+    if (!*p && *count <= kMaxRecoveryParts)
+        return true;
+    ShowMessage(dialog, "Recovery parts must be a number from 0 to 1000", kSplitTitle, MB_OK);
     return false;
 }
 
@@ -68,9 +89,9 @@ static void OnSplit(HWND dialog, SplitDialog *state)
     char path[kPathSize];
     GetItemText(dialog, IDC_INPUT_PATH, path, sizeof path);
     SplitRequest request = {path, 0, 0, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), false,
-                            state->image_path};
+                            state->image_path, 0};
     state->failed = true;
-    if (!DetermineSliceSize(dialog, &request.part_bytes))
+    if (!DetermineSliceSize(dialog, &request.part_bytes) || !DetermineRecovery(dialog, &request.recovery))
         return;
     SplitOutcome outcome;
     for (;;) {
@@ -94,19 +115,19 @@ static void OnSplit(HWND dialog, SplitDialog *state)
         } else {
             AppendText(question, sizeof question, " is there, of no set beside it. Replace it?");
         }
-        if (!AskYesNo(dialog, question, kTitle))
+        if (!AskYesNo(dialog, question, kSplitTitle))
             return;  // nothing written; the dialog stays open
         request.force = true;
     }
     state->failed = outcome.failed;
     if (outcome.result.status == kSplitDone) {
-        ShowResultLine(outcome.text);
+        ShowResultLine(dialog, outcome.text, kSplitTitle, false);
         EndDialogWith(dialog, 0);
     } else if (outcome.failed) {
-        ShowMessage(dialog, outcome.text, kTitle, MB_ICONERROR);
+        ShowMessage(dialog, outcome.text, kSplitTitle, MB_ICONERROR);
     }
 }
-static void OnCommand(HWND dialog, int id)
+static void OnSplitCommand(HWND dialog, int id)
 {
     SplitDialog *state = (SplitDialog *)GetDialogState(dialog);
     switch (id) {
@@ -133,9 +154,9 @@ static INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, L
         SetDialogIcon(dialog);
         InitSplitDialog(dialog, (const SplitDialog *)lparam);
     } else if (message == WM_COMMAND) {
-        OnCommand(dialog, LOWORD(wparam));
+        OnSplitCommand(dialog, LOWORD(wparam));
     } else if (IsCloseCommand(message, wparam)) {
-        OnCommand(dialog, IDCANCEL);
+        OnSplitCommand(dialog, IDCANCEL);
     }
     // Not handled, for every message: the dialog manager sets no initial
     // focus and keeps its default handling.

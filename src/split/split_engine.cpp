@@ -2,8 +2,11 @@
 
 #include <assert.h>
 
+#include <stdlib.h>
+
 #include "format/copy.h"
 #include "format/crc32.h"
+#include "format/erasure.h"
 #include "format/extension.h"
 #include "format/head_part.h"
 #include "format/part_layout.h"
@@ -11,6 +14,7 @@
 #include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
+#include "split/recovery_encoder.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.
@@ -33,7 +37,7 @@ static int CutBetweenCharacters(const char *name, int limit)
 // start, with the whole name in the extension.  Also the input's time and
 // permission bits, where it has them.
 static void Describe(PartSetTrailer *trailer, SetExtension *extension, const char *input_path,
-                     const char *name, const FileInfo *info)
+                     const char *name, const FileInfo *info, int recovery)
 {
     for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = 0;
@@ -51,6 +55,7 @@ static void Describe(PartSetTrailer *trailer, SetExtension *extension, const cha
     extension->has_time = true;
     extension->modified = info ? info->modified : TimeNow();
     extension->permissions = info ? info->permissions : -1;
+    extension->recovery_count = recovery;
 }
 
 // Whether the join will find every part, and name the rebuilt file as the
@@ -140,7 +145,9 @@ struct Writing {
     TempSeries aside;
     File head;
     int64_t written;  // parts 0 to written - 1 exist under their temporary names
-    int64_t placed;   // slices 1 to placed have taken their names
+    File *recovery;   // the recovery parts being written, -1 to -recovery_made
+    int recovery_made;
+    RecoveryEncoder *encoder;  // where recovery parts are made
     // The part table, written to the head part as the parts are done.
     unsigned char table[4096];
     int table_used;
@@ -189,6 +196,8 @@ struct Splitting {
     const SplitOptions *options;
     const EarlierSet *earlier;
     FileId image_id;
+    int recovery;            // recovery parts
+    int64_t recovery_header; // the length of each one's header
 };
 
 // Writes slice index under its temporary name: its planned length, or for
@@ -206,7 +215,10 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
     writing->written = index + 1;
     uint32_t crc = 0;
     int64_t want = splitting->stream ? splitting->slice_bytes : *length;
-    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error);
+    if (writing->encoder)
+        FeedDataBlock(writing->encoder, index);
+    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error,
+                                    writing->encoder ? &writing->encoder->tap : 0);
     if (copy == kCopied && !splitting->stream && *length < want) {
         SetError(error, kErrorEndedEarly, "read", splitting->input->name);
         copy = kReadFailed;
@@ -226,6 +238,15 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
         return kSplitWriteFailed;
     }
     return FileClose(&part, error) ? kSplitDone : kSplitWriteFailed;
+}
+
+// Whether the recovery parts' files took what was multiplied into them.
+static bool RecoveryHolds(const Writing *writing, FileError *error)
+{
+    if (!writing->encoder || !HasFailed(&writing->encoder->error))
+        return true;
+    *error = writing->encoder->error;
+    return false;
 }
 
 // Writes the head part's program, stretch and extension, then the slice
@@ -250,11 +271,23 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
             : WriteBytes(&writing->head, program->bytes, splitting->image_size, &trailer->image_crc, error);
     if (copy != kCopied)
         return CopyFailure(copy, true);
+    for (int k = 1; k <= splitting->recovery; k++) {
+        FormatPartName(name, writing->stem, -k);
+        TempName(&writing->series, -k, temp);
+        if (!FileCreate(writing->folder, temp, name, kDataFile, &writing->recovery[k - 1], error))
+            return kSplitCannotCreate;
+        writing->recovery_made = k;
+    }
+    FormatPartName(name, writing->stem, 0);
     uint32_t crc = 0;
-    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error);
+    if (writing->encoder)
+        FeedDataBlock(writing->encoder, 0);
+    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error,
+                     writing->encoder ? &writing->encoder->tap : 0);
     if (copy != kCopied)
         return CopyFailure(copy, false);
-    if (WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
+    if (!RecoveryHolds(writing, error) ||
+        WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
         !PartDone(writing, trailer, crc, splitting->layout.head_data, error))
         return kSplitWriteFailed;
     int64_t size = splitting->layout.head_data;
@@ -278,6 +311,8 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
         status = WriteSlice(splitting, i, &length, name, trailer, progress, writing, error);
         if (status != kSplitDone)
             return status;
+        if (!RecoveryHolds(writing, error))
+            return kSplitWriteFailed;
         if (length == 0)
             break;
         size += length;
@@ -291,10 +326,28 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
         trailer->slice_length = (uint32_t)splitting->slice_bytes;
     }
     FormatPartName(name, writing->stem, 0);
-    if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error) ||
-        !FileClose(&writing->head, error))
+    if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error))
         return kSplitWriteFailed;
-    return kSplitDone;
+    if (writing->encoder) {
+        // Each recovery part describes the set as the head part ends.
+        RecoveryHeader header = {0, splitting->recovery, program->for_windows ? kRecoveryWindowsHead : 0,
+                                 splitting->layout.head_data, splitting->layout.slice_length, 0,
+                                 extension_length + PartTableSize(trailer) + kTrailerSize};
+        FormatPartName(name, writing->stem, -1);
+        ProgressItem(progress, name);
+        if (!FinishRecovery(writing->encoder, &header, &writing->head,
+                            splitting->image_size + splitting->layout.head_data, progress)) {
+            *error = writing->encoder->error;
+            return HasFailed(error) ? kSplitWriteFailed : kSplitCancelled;
+        }
+        for (int k = 1; k <= splitting->recovery; k++) {
+            FormatPartName(name, writing->stem, -k);
+            if (!FileClose(&writing->recovery[k - 1], error))
+                return kSplitWriteFailed;
+        }
+        FormatPartName(name, writing->stem, 0);
+    }
+    return FileClose(&writing->head, error) ? kSplitDone : kSplitWriteFailed;
 }
 
 // Moves the file that has part index's name aside, where one has; then
@@ -332,23 +385,47 @@ static void UnplacePart(Writing *writing, int64_t index)
 // so that the set claims nothing under the head part's name until it is
 // whole.  Quick, and not to be stopped half way: a stop asked for now comes
 // too late.  A name that cannot be taken puts every one back.
+// The part placed at that step: the slices first, then the recovery parts
+// (-1, -2, ...), the head part last.
+static int64_t PlacedAt(const Writing *writing, int64_t last_part, int64_t step)
+{
+    if (step < last_part)
+        return step + 1;
+    return step < last_part + writing->recovery_made ? last_part - step - 1 : 0;
+}
+
 static SplitStatus PlaceParts(Writing *writing, int64_t last_part, char name[kPathSize],
                               FileError *error)
 {
-    for (int64_t i = 1; i <= last_part; i++) {
-        if (!PlacePart(writing, i, name, error)) {
-            for (int64_t j = i; j >= 1; j--)
-                UnplacePart(writing, j);
+    int64_t steps = last_part + writing->recovery_made + 1;
+    for (int64_t step = 0; step < steps; step++) {
+        if (!PlacePart(writing, PlacedAt(writing, last_part, step), name, error)) {
+            for (int64_t back = step; back >= 0; back--)
+                UnplacePart(writing, PlacedAt(writing, last_part, back));
             return kSplitCannotCreate;
         }
-        writing->placed = i;
     }
-    if (PlacePart(writing, 0, name, error))
-        return kSplitDone;
-    for (int64_t j = last_part; j >= 0; j--)
-        UnplacePart(writing, j);
-    writing->placed = 0;
-    return kSplitCannotCreate;
+    return kSplitDone;
+}
+
+// Whether the recovery part of that name describes the set of trailer.
+static bool RecoveryPartOf(const Folder *folder, const char *name, const PartSetTrailer *trailer)
+{
+    File part;
+    FileInfo info;
+    unsigned char fixed[kRecoveryFixedSize], bytes[kTrailerSize];
+    RecoveryHeader header;
+    PartSetTrailer described;
+    bool of = FileOpenRead(folder, name, &part, 0, &info) &&
+              FileRead(&part, fixed, sizeof fixed, 0) == (int)sizeof fixed &&
+              DecodeRecoveryFixed(fixed, &header) &&
+              FileSeek(&part, kRecoveryFixedSize + header.description_length - kTrailerSize, 0) &&
+              FileRead(&part, bytes, kTrailerSize, 0) == kTrailerSize;
+    FileClose(&part, 0);
+    if (!of)
+        return false;
+    DecodeTrailer(bytes, &described);
+    return SameSet(&described, trailer);
 }
 
 // Once the new set has its names: what was moved aside goes, and so do the
@@ -358,13 +435,20 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
 {
     int64_t removed = 0;
     char name[kPathSize];
-    for (int64_t i = 0; i <= last_part; i++) {
+    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
         TempName(&writing->aside, i, name);
         removed += FileKindOf(writing->folder, name) != kNothingThere &&
                    FileDelete(writing->folder, name, 0);
     }
     if (!earlier->same_file)
         return removed;
+    // Its recovery parts beyond the new ones, where they describe it: a
+    // stale one must never rebuild an old file.
+    for (int k = writing->recovery_made + 1; k <= earlier->head.extension.recovery_count; k++) {
+        FormatPartName(name, writing->stem, -k);
+        removed += RecoveryPartOf(writing->folder, name, &earlier->head.trailer) &&
+                   FileDelete(writing->folder, name, 0);
+    }
     PartTable table;
     OpenPartTable(&table, &earlier->head);
     uint32_t recorded;
@@ -387,6 +471,11 @@ static void RemoveParts(Writing *writing)
 {
     FileClose(&writing->head, 0);
     char name[kPathSize];
+    for (int k = 1; k <= writing->recovery_made; k++) {
+        FileClose(&writing->recovery[k - 1], 0);
+        TempName(&writing->series, -k, name);
+        FileDelete(writing->folder, name, 0);
+    }
     for (int64_t i = 0; i < writing->written; i++) {
         TempName(&writing->series, i, name);
         FileDelete(writing->folder, name, 0);
@@ -394,16 +483,20 @@ static void RemoveParts(Writing *writing)
 }
 
 // The bytes of all parts together, and of the largest.
-static int64_t SetBytes(const PartSetTrailer *trailer, int64_t extension_length)
+static int64_t SetBytes(const Splitting *splitting, const PartSetTrailer *trailer,
+                        int64_t extension_length)
 {
-    return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize;
+    return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize +
+           splitting->recovery * (splitting->recovery_header + splitting->layout.slice_length);
 }
 
 // Whether the set fits the folder's drive, asked before anything is
 // written: a courtesy, since the room can still run out while it is.
-static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer,
-                             const PartLayout *layout, int64_t extension_length, SplitResult *result)
+static SplitStatus CheckRoom(const Folder *folder, const Splitting *splitting,
+                             const PartSetTrailer *trailer, int64_t extension_length,
+                             SplitResult *result)
 {
+    const PartLayout *layout = &splitting->layout;
     int64_t largest_file;
     if (!FolderSpace(folder, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
@@ -416,7 +509,7 @@ static SplitStatus CheckRoom(const Folder *folder, const PartSetTrailer *trailer
         result->free_bytes = largest_file;
         return kSplitPartTooLargeForDrive;
     }
-    result->needed = SetBytes(trailer, extension_length);
+    result->needed = SetBytes(splitting, trailer, extension_length);
     return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
 }
 
@@ -426,8 +519,31 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
     int64_t head_bytes = part_bytes;
     if (splitting->program->for_windows && head_bytes > kMaxWindowsHeadBytes)
         head_bytes = kMaxWindowsHeadBytes;
-    return PlanParts(splitting->image_size, head_bytes, part_bytes, input_size, kTableEntrySize,
-                     fixed_bytes);
+    // With recovery parts, a slice leaves room for a recovery part's header,
+    // which grows with the table as the slices shrink: shorten them until
+    // the count holds.  The length stays even, the recovery code's words.
+    int64_t slice_bytes = part_bytes;
+    for (int steps = 0;; steps++) {
+        PartLayout layout = PlanParts(splitting->image_size, head_bytes, slice_bytes, input_size,
+                                      kTableEntrySize, fixed_bytes);
+        if (!splitting->recovery || layout.head_data < 0)
+            return layout;
+        if (layout.head_data > slice_bytes) {
+            // The head part's stretch is a block of the code too, no longer
+            // than a slice: a program smaller than a recovery header leaves
+            // the head part room to spare.
+            head_bytes -= layout.head_data - slice_bytes;
+            continue;
+        }
+        int64_t header = RecoveryHeaderLength(fixed_bytes + (layout.last_part + 1) * kTableEntrySize);
+        int64_t fits = (part_bytes - header) & ~(int64_t)1;
+        if (fits >= slice_bytes || fits < 2 || steps == 64) {
+            if (fits < slice_bytes)
+                layout.head_data = -1;  // no slice length holds: the parts are too small
+            return layout;
+        }
+        slice_bytes = fits;
+    }
 }
 
 // The least part size, in whole kilobytes, whose head part holds the
@@ -481,11 +597,24 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
     if (splitting->layout.last_part > kMaxLastPart)
         return kSplitTooLarge;
+    if (splitting->recovery) {
+        if (splitting->stream)
+            return kSplitRecoveryFromStream;
+        if (splitting->layout.last_part >= kMaxDataParts) {
+            // Parts of a size that leaves kMaxDataParts - 1 slices at most,
+            // rounded up to whole kilobytes.
+            int64_t header = RecoveryHeaderLength(fixed_bytes + (int64_t)kMaxDataParts * kTableEntrySize);
+            result->least = (input_size / (kMaxDataParts - 1) + 1 + header + 2 + 1023) / 1024 * 1024;
+            return kSplitTooManyForRecovery;
+        }
+        splitting->recovery_header =
+            RecoveryHeaderLength(fixed_bytes + (splitting->layout.last_part + 1) * kTableEntrySize);
+    }
     if (!NamesHoldUp(folder, name, stem, splitting->stream ? 999999 : splitting->layout.last_part,
                      &result->error))
         return kSplitNamesTooLong;
     int64_t last = splitting->stream ? 0 : splitting->layout.last_part;
-    for (int64_t i = 0; i <= last; i++) {
+    for (int64_t i = -splitting->recovery; i <= last; i++) {
         if (!ProgressStep(progress, 0))
             return kSplitCancelled;
         SplitStatus status = Obstacle(folder, stem, i, splitting->stream ? 0 : &splitting->input_info->id,
@@ -502,7 +631,7 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
     trailer->crc = trailer->image_crc = trailer->table_crc = 0;
     if (splitting->stream)
         return kSplitDone;  // the room is found as the parts are written
-    return CheckRoom(folder, trailer, &splitting->layout, fixed_bytes - kTrailerSize, result);
+    return CheckRoom(folder, splitting, trailer, fixed_bytes - kTrailerSize, result);
 }
 
 // Whether the input is still what it was when the split began: a file
@@ -529,11 +658,28 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     NewTempSeries(&writing.series);
     NewTempSeries(&writing.aside);
     writing.head.handle = kNoHandle;
-    writing.written = writing.placed = 0;
+    writing.written = 0;
     writing.table_used = 0;
     writing.joiner.length = 0;
-    SplitStatus status = WriteParts(splitting, extension, extension_length, trailer, progress,
-                                    &writing, result);
+    writing.recovery_made = 0;
+    writing.encoder = 0;
+    RecoveryEncoder encoder;
+    writing.recovery = splitting->recovery ? (File *)calloc((size_t)splitting->recovery, sizeof(File)) : 0;
+    SplitStatus status = kSplitDone;
+    if (splitting->recovery && !writing.recovery) {
+        SetError(&result->error, kErrorNoSpace, "make the recovery parts in", folder->path);
+        status = kSplitWriteFailed;
+    } else if (splitting->recovery) {
+        for (int k = 0; k < splitting->recovery; k++)
+            writing.recovery[k].handle = kNoHandle;
+        StartRecovery(&encoder, splitting->recovery, splitting->layout.slice_length,
+                      splitting->recovery_header, writing.recovery);
+        writing.encoder = &encoder;
+    }
+    if (status == kSplitDone)
+        status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
+    if (writing.encoder)
+        EndRecovery(writing.encoder);
     if (status == kSplitDone && !splitting->stream &&
         !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;
@@ -542,14 +688,16 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     if (status == kSplitDone) {
         result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier);
         result->replaced_others = !earlier->same_file;
+        free(writing.recovery);
         return kSplitDone;
     }
     RemoveParts(&writing);
+    free(writing.recovery);
     // With the room given back, what a full disk lacks for the set.
     int64_t largest_file;
     if (result->error.code == kErrorNoSpace && !splitting->stream &&
         FolderSpace(folder, &result->free_bytes, &largest_file, 0))
-        result->needed = SetBytes(trailer, extension_length);
+        result->needed = SetBytes(splitting, trailer, extension_length);
     return status;
 }
 
@@ -560,6 +708,7 @@ static void InitResult(SplitResult *result)
     ClearError(&result->error);
     result->size = -1;
     result->last_part = 0;
+    result->recovery = 0;
     result->crc = 0;
     result->replaced = 0;
     result->replaced_others = false;
@@ -581,7 +730,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     File input, image;
     FileInfo input_info;
     image.handle = kNoHandle;
-    bool stream = !input_path;
+    bool stream = kCommandLine && !input_path;
     if (stream)
         StandardInput(&input);
     else if (!FileOpenRead(0, input_path, &input, &result.error, &input_info)) {
@@ -590,13 +739,13 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     }
     PartSetTrailer trailer;
     SetExtension description;
-    Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info);
+    Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info, options->recovery);
     unsigned char extension[kMaxExtensionSize];
     int extension_length = EncodeExtension(&description, extension);
     EarlierSet earlier;
     LookForEarlierSet(folder, stem, name, &earlier);
     Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,
-                           PartLayout(), options, &earlier, FileId()};
+                           PartLayout(), options, &earlier, FileId(), options->recovery, 0};
     if (program->path && !FileOpenRead(0, program->path, &image, &result.error)) {
         result.status = kSplitNoImage;
     } else {
@@ -609,6 +758,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
                               &trailer, &earlier, progress, &result);
         result.size = trailer.size;
         result.last_part = trailer.last_part;
+        result.recovery = options->recovery;
         result.crc = trailer.crc;
     }
     FileClose(&earlier.head.file, 0);

@@ -32,6 +32,9 @@ enum SplitStatus {
                           // table_too_large)
     kSplitPartTooLargeForDrive,  // a part is larger (needed) than the drive's file
                                  // system holds (free_bytes)
+    kSplitRecoveryFromStream,    // recovery parts asked of standard input
+    kSplitTooManyForRecovery,    // more parts than recovery parts can cover; parts of
+                                 // least bytes would do
 };
 
 struct SplitResult {
@@ -41,6 +44,7 @@ struct SplitResult {
     FileError error;        // the system's reason, where a file operation failed
     int64_t size;           // the input's length
     int32_t last_part;      // the set's slice files
+    int recovery;           // ... and its recovery parts
     uint32_t crc;           // CRC-32 of the input, once done
     int64_t replaced;       // parts of an earlier set of the same file replaced or removed,
     bool replaced_others;   // ... or of another, on the user's word
@@ -66,6 +70,11 @@ struct SplitOptions {
     bool force;
     // For standard input: the name the file is to be rebuilt under.
     const char *name;
+    // Recovery parts to make (0 ... kMaxRecoveryParts): with them, as many
+    // parts that are lost or damaged can be rebuilt.  The slices are then
+    // shorter by a recovery part's header, so that those too stay within
+    // the size.
+    int recovery;
 };
 
 // Splits the file at input_path, or standard input where it is null, into

@@ -123,6 +123,15 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
         AppendSize(text, size, result->needed);
         AppendTooLargeForDrive(text, size, folder, kChooseSmallerParts);
         return true;
+    case kSplitRecoveryFromStream:
+        AppendText(text, size, "Recovery parts are made from a file, not from standard input: "
+                               "save it to a file first, or split it without them");
+        return true;
+    case kSplitTooManyForRecovery:
+        AppendText(text, size, "Recovery parts can cover a set of at most 32768 parts: choose "
+                               "parts of at least ");
+        AppendLeast(text, size, result->least);
+        return true;
     }
     AppendReason(text, size, &result->error, more_room);
     return true;
@@ -136,7 +145,13 @@ void FormatSplitDone(const SplitResult *result, bool for_windows, char *line, in
     AppendDecimal(line, size, result->size);
     AppendText(line, size, " bytes in ");
     AppendDecimal(line, size, (int64_t)result->last_part + 1);
-    AppendText(line, size, " parts, CRC-32 ");
+    AppendText(line, size, " parts");
+    if (result->recovery > 0) {
+        AppendText(line, size, " and ");
+        AppendDecimal(line, size, result->recovery);
+        AppendText(line, size, result->recovery == 1 ? " recovery part" : " recovery parts");
+    }
+    AppendText(line, size, ", CRC-32 ");
     AppendHex32(line, size, result->crc);
     if (result->replaced > 0) {
         AppendText(line, size, "; ");

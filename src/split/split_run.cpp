@@ -41,7 +41,7 @@ void RunSplit(const SplitRequest *request, Progress *progress, SplitOutcome *out
         result->status = kSplitNoInput;
         folder.path[0] = 0;
     } else {
-        SplitOptions options = {request->force, request->name};
+        SplitOptions options = {request->force, request->name, request->recovery};
         *result = SplitFile(&folder, request->input, request->part_bytes, &program, &options, progress);
         FolderClose(&folder);
     }

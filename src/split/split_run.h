@@ -15,6 +15,7 @@ struct SplitRequest {
     bool for_windows;        // a head part for Windows, made by a Linux build
     bool force;              // replace parts of another set, or of none
     const char *image_path;  // this program, copied into a head part for this system
+    int recovery;            // recovery parts to make
 };
 
 struct SplitOutcome {

@@ -2,10 +2,13 @@
 // then opens, checks and joins them.  Input: flags (1 reseal the record
 // after the damage, 2 make the program copy, 4 delete the parts, 8 the room
 // is the split's, not the join's, 16 the drive says it has room it has
-// not, 32 the user's word to replace what is in the way), the disk's room in 2 KB (0: no limit), image size (4 bytes), slice
-// KB (2), input size (5), folder and base name lengths (1 each), a stop (1:
-// the user stops the split, or with 128 the join and check, at that
-// progress step; 0 never), then up to 16 edits of 5 bytes.  It aborts when a
+// not, 32 the user's word to replace what is in the way, 64 the set opened
+// by its first recovery part), the disk's room in 2 KB (0: no limit), image
+// size (4 bytes), slice KB (2), input size (5), folder and base name
+// lengths (1 each), a stop (1: the user stops the split, or with 128 the
+// join and check, at that progress step; 0 never), recovery parts (1, 0 to
+// 3), then up to 16 edits of 5 bytes, recovery parts among the parts they
+// damage.  A join that repairs must rebuild the file exactly.  It aborts when a
 // set as the split writes it is not judged sound, counted without fault and
 // rebuilt exactly; when a damaged trailer is joined, or a rebuilt file has
 // another size or checksum than recorded; when a failed or stopped split or
@@ -274,14 +277,15 @@ static void NoteCheck(void *context, const PartSet *, const PartState *part)
 {
     Told *told = (Told *)context;
     REQUIRE(part->fault != kPartUnreadable);  // nothing here fails to read
-    if (part->fault != kPartExtra)  // beyond the set: told too, but no part of it
+    if (part->fault != kPartExtra && part->index >= 0)  // beyond the set: no part of it
         told->parts += part->through - part->index + 1;
     told->program_damaged = told->program_damaged || part->program;
 }
 
 // Opens, checks and joins in /w from the head part; expected, where given, is
 // what it must rebuild.
-static void Join(const std::string &head, unsigned flags, int64_t stop_at, const Bytes *expected)
+static void Join(const std::string &head, unsigned flags, int64_t stop_at, const Bytes *expected,
+                 const Bytes &original)
 {
     PartSet set;
     OpenPartSet(head.c_str(), &set);
@@ -289,7 +293,7 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     Disk before = Snapshot();
     // The check writes nothing, and tells every part, or stops where asked.
     Told told;
-    CheckResult check = {0, 0, false, 0, false};
+    CheckResult check = CheckResult();
     if (sound) {
         Stopper stop(stop_at);
         check = CheckParts(&set, NoteCheck, &told, &stop.progress);
@@ -319,8 +323,10 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     REQUIRE(r.status != kJoinPartFault || r.part.fault != kPartUnreadable);
     if (!done)
         return;
-    // A join that succeeded read every part as the table records it.
-    REQUIRE(check.stopped || told.program_damaged || check.sound == check.parts);
+    // A join that succeeded read every part as the table records it, or
+    // rebuilt those at fault, and then the very file split.
+    REQUIRE(check.stopped || told.program_damaged || check.sound == check.parts || r.fault_count > 0);
+    REQUIRE(r.fault_count == 0 || r.fault_count <= set.extension.recovery_count);
     REQUIRE(!told.program_damaged || (r.program_copy != kProgramCopyMade && check.sound < check.parts));
     std::string output = MemPath(set.output, &g_folder), copy = MemPath(kProgramCopyName, &g_folder);
     const Bytes &data = after[output].second, &program = before[head].second;
@@ -328,6 +334,7 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     REQUIRE(r.size == OriginalSize(&set.trailer));
     REQUIRE(!set.trailer.has_record || Crc32Update(0, data.data(), data.size()) == set.trailer.crc);
     REQUIRE(!expected || data == *expected);
+    REQUIRE(r.fault_count == 0 || (flags & 1) || data == original);
     bool made = r.program_copy == kProgramCopyMade;
     REQUIRE(!made ||
             after[copy].second == Bytes(program.begin(), program.begin() + set.trailer.image_size));
@@ -340,7 +347,7 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     for (auto &f : before) {
         bool part = f.first == head;
         bool users = f.second.first == kReadOnlyFile || f.second.first == kOtherThere;
-        for (int64_t i = 1; i <= set.trailer.last_part; i++)
+        for (int64_t i = -set.extension.recovery_count; i <= set.trailer.last_part; i++)
             part = part || f.first == PartPath(set.stem, i);
         if ((f.first != output && !(made && f.first == copy)) || users)  // the user's, and stays
             REQUIRE(after.count(f.first) ? after[f.first] == f.second : part && deleting);
@@ -365,6 +372,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     std::string dir = "/in/" + std::string((size_t)take(1), 'f');
     std::string stem((size_t)(1 + take(1) % 240), 'd'), path = dir + "/" + stem + ".bin";
     int64_t stop = take(1), split_stop = stop & 128 ? 0 : stop, join_stop = stop & 128 ? stop & 127 : 0;
+    int recovery = (int)(take(1) % 4);
     Bytes data((size_t)size), program((size_t)image);
     uint32_t x = 1;
     for (Bytes *b : {&data, &program})
@@ -378,7 +386,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     std::string image_path = dir + "/image";
     ProgramImage from = {image_path.c_str(), 0, 0, false};
     Stopper split_stopper(split_stop);
-    SplitOptions options = {false, 0};
+    SplitOptions options = {false, 0, recovery};
     SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &options, &split_stopper.progress);
     REQUIRE(g_open.empty());
     // Here only a part too small for the program, the room or a stop refuse or fail it: the room
@@ -407,7 +415,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     // Damage: each edit says how, to which part (0 the head) and with what.
     int edits = 0;
     for (; n && edits < 16; edits++) {
-        int op = (int)take(1) % 8, index = (int)(take(1) % (t.last_part + 1));
+        int op = (int)take(1) % 8, index = (int)(take(1) % (t.last_part + 1 + recovery)) - recovery;
         size_t v = (size_t)take(2);
         x = (uint32_t)take(1);
         std::string name = PartPath(stem.c_str(), index);
@@ -438,6 +446,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
         (DecodeTrailer(&d->end()[-kTrailerSize], &t), t.has_record))
         EncodeTrailer(&t, &d->end()[-kTrailerSize]);
     g_room = !(flags & 8) && room ? room : INT64_MAX;
-    Join(head, flags, join_stop, edits == 0 && g_room == INT64_MAX && !join_stop ? &data : nullptr);
+    std::string given = recovery && (flags & 64) ? PartPath(stem.c_str(), -1) : head;
+    Join(given, flags, join_stop, edits == 0 && g_room == INT64_MAX && !join_stop ? &data : nullptr, data);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "format/crc32.h"
 #include "test_files.h"
 
 static const int64_t kInputSize = 3 * 1024 * 1024 + 12345;
@@ -82,12 +83,15 @@ static std::string Shown(const std::string &path)
     return "text:IDC_INPUT_PATH:" + path;
 }
 
-// Copies the set of that base name to another folder; the number of slice files.
+// Copies the set of that base name to another folder, its recovery parts
+// too; the number of slice files.
 static int CopySet(const std::string &from, const std::string &base, const std::string &to)
 {
     int last = 0;
     for (; Exists(from + "/" + PartName(base, last + 1)); last++)
         CopyFile(from + "/" + PartName(base, last + 1), to + "/" + PartName(base, last + 1));
+    for (int k = 1; Exists(from + "/" + PartName(base, -k)); k++)
+        CopyFile(from + "/" + PartName(base, -k), to + "/" + PartName(base, -k));
     CopyFile(from + "/" + PartName(base, 0), to + "/" + PartName(base, 0));
     return last;
 }
@@ -288,6 +292,42 @@ TEST_F(WineDialogs, AHeadPartOfTheLargestSizeStarts)
     EXPECT_EQ(SizeOf(memory / "edge_00.exe"), 4294963200LL);
     ASSERT_EQ(unlink((memory / "edge.bin").c_str()), 0);
     Drive(tool / "edge/edge_00.exe", {"join", "text:IDC_SIZE:" + std::to_string(size), "close"});
+}
+
+// Recovery parts made by the Windows dialog rebuild a lost slice, there and
+// on Linux; and those of a set made on Linux for Windows, under Windows.
+TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
+{
+    Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDC_SIZE_USER",
+                                 "type:IDC_USER_KB:1000", "type:IDC_RECOVERY:2", "click:IDOK", "ends"});
+    EXPECT_LE(SizeOf(from / PartName("Holiday", -2)), 1000 * 1024);
+    ScratchDir windows, linux, made;
+    CopySet(from.path(), "Holiday", windows.path());
+    CopySet(from.path(), "Holiday", linux.path());
+    char crc[9];
+    snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
+    std::string done = "message:UnCleaver:Holiday.MP4: " + std::to_string(kInputSize) + " bytes rebuilt, CRC-32 " +
+                       crc + " verified; Holiday_02.QCB was missing: rebuilt from the recovery parts";
+    ASSERT_EQ(unlink((windows / "Holiday_02.QCB").c_str()), 0);
+    Drive(windows / PartName("Holiday", 0),
+          {"join", "text:IDC_RECOVERY_FOUND:2 of 2 found",
+           "text:IDC_REPAIR:Holiday_02.QCB is missing: to be rebuilt from the recovery parts", "click:IDOK",
+           done, "ends"});
+    EXPECT_TRUE(ReadBytes(windows / "Holiday.MP4") == input);
+    ASSERT_EQ(unlink((linux / "Holiday_02.QCB").c_str()) | unlink((linux / "Holiday_00.exe").c_str()), 0);
+    int status = -1;
+    std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " --join " +
+                                       Quote(linux / PartName("Holiday", -1)) + " --no-copy", "", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
+
+    WriteBytes(made / "Holiday.MP4", input);
+    out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 1000K -r 1 --for windows " +
+                           Quote(made / "Holiday.MP4"), "", &status);
+    EXPECT_EQ(status, 0) << out;
+    ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()) | unlink((made / "Holiday_02.QCB").c_str()), 0);
+    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", done, "ends"});
+    EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input);
 }
 
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.

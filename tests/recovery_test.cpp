@@ -1,0 +1,173 @@
+// Recovery parts through the engines: a set of six parts and three recovery
+// parts loses every combination of up to three of its nine files, deleted,
+// damaged or cut short, and still joins to the very file; a loss more is
+// refused, writing nothing; a repair puts the set back as it was made.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "join/join_engine.h"
+#include "join/part_check.h"
+#include "join/repair.h"
+#include "split/split_engine.h"
+#include "test_files.h"
+
+namespace {
+
+const int kRecovery = 3;
+
+struct MadeSet {
+    ScratchDir dir;
+    std::string input, program;
+    std::vector<int> parts;  // every file's index: 0 ... last, then -1 ... -3
+    std::map<int, std::string> bytes;
+
+    MadeSet()
+    {
+        input = dir / "data.bin", program = dir / "program";
+        WritePattern(program, 4096, 7);
+        WritePattern(input, 5 * 12000 + 3001, 8);
+        Folder folder;
+        EXPECT_TRUE(FolderOfFile(input.c_str(), &folder, 0));
+        ProgramImage image = {program.c_str(), 0, 0, false};
+        SplitOptions options = {false, 0, kRecovery};
+        SplitResult r = SplitFile(&folder, input.c_str(), 12 * 1024, &image, &options, 0);
+        FolderClose(&folder);
+        EXPECT_EQ(r.status, kSplitDone);
+        EXPECT_EQ(r.last_part, 5);  // six parts
+        for (int i = -kRecovery; i <= r.last_part; i++) {
+            parts.push_back(i);
+            bytes[i] = ReadBytes(dir / PartName("data", i));
+            EXPECT_LE(bytes[i].size(), 12u * 1024) << PartName("data", i);
+        }
+    }
+    // A copy of the set in a folder of its own.
+    void CopyTo(const ScratchDir &to) const
+    {
+        for (auto &part : bytes)
+            WriteBytes(to / PartName("data", part.first), part.second);
+    }
+};
+
+const MadeSet &TheSet()
+{
+    static MadeSet set;
+    return set;
+}
+
+JoinResult Join(const std::string &given, const std::string &out, bool repair_in_place = false)
+{
+    PartSet set;
+    OpenPartSet(given.c_str(), &set);
+    EXPECT_EQ(set.state, kSetReady) << given;
+    Folder folder;
+    EXPECT_TRUE(OpenFolder(out.c_str(), &folder, 0));
+    JoinRequest request;
+    InitJoinRequest(&request);
+    request.make_copy = false;
+    request.output_folder = &folder;
+    request.repair_set = repair_in_place ? WriteBackParts : 0;
+    JoinResult r = set.state == kSetReady ? JoinParts(&set, &request, 0) : JoinResult();
+    ClosePartSet(&set);
+    FolderClose(&folder);
+    return r;
+}
+
+enum Loss { kDeleted, kDamaged, kCutShort };
+
+void Lose(const ScratchDir &dir, int index, Loss loss)
+{
+    std::string path = dir / PartName("data", index), bytes = ReadBytes(path);
+    if (loss == kDeleted)
+        ASSERT_EQ(unlink(path.c_str()), 0);
+    else if (loss == kDamaged)
+        bytes[bytes.size() / 2] ^= 0x5A, WriteBytes(path, bytes);
+    else
+        WriteBytes(path, bytes.substr(0, bytes.size() - 777));
+}
+
+class Losing : public testing::TestWithParam<Loss> {};
+
+TEST_P(Losing, AnyThreeOfTheNineFilesAndTheFileComesBack)
+{
+    const MadeSet &made = TheSet();
+    std::string original = ReadBytes(made.input);
+    int files = (int)made.parts.size(), patterns = 0;
+    for (uint32_t lost = 0; lost < 1u << files; lost++) {
+        if (__builtin_popcount(lost) > kRecovery)
+            continue;
+        ScratchDir dir, out;
+        made.CopyTo(dir);
+        std::string given = dir / PartName("data", 0);
+        for (int f = 0; f < files; f++)
+            if (lost >> f & 1)
+                Lose(dir, made.parts[f], GetParam());
+        // Without a head part, the first recovery part left opens the set.
+        if ((lost >> kRecovery & 1) && GetParam() == kDeleted)
+            for (int f = 0; f < kRecovery && given == dir / PartName("data", 0); f++)
+                if (!(lost >> (kRecovery - 1 - f) & 1))
+                    given = dir / PartName("data", -(f + 1));
+        JoinResult r = Join(given, out.path());
+        ASSERT_EQ(r.status, kJoinDone) << "lost, as bits: " << lost;
+        ASSERT_TRUE(ReadBytes(out / "data.bin") == original) << "lost, as bits: " << lost;
+        patterns++;
+    }
+    EXPECT_EQ(patterns, 1 + 9 + 36 + 84);
+}
+
+INSTANTIATE_TEST_SUITE_P(Every, Losing, testing::Values(kDeleted, kDamaged, kCutShort));
+
+// Four parts lost of a set with three recovery parts: named, with the one
+// recovery part more it needs, and nothing written, whichever way it is met.
+TEST(Recovery, OneLossTooManyWritesNothing)
+{
+    ScratchDir dir, out;
+    TheSet().CopyTo(dir);
+    for (int index : {1, 2})
+        Lose(dir, index, kDeleted);
+    for (int index : {4, 5})  // found only as they are read
+        Lose(dir, index, kDamaged);
+    NameSet before = Names(dir.path());
+    JoinResult r = Join(dir / PartName("data", 0), out.path());
+    EXPECT_EQ(r.status, kJoinBeyondRepair);
+    EXPECT_EQ(r.more_needed, 1);
+    EXPECT_EQ(Names(dir.path()), before);
+    EXPECT_TRUE(Names(out.path()).empty());
+    // A recovery part damaged too: then one more is needed however it is found.
+    Lose(dir, 4, kDeleted);
+    Lose(dir, -1, kDamaged);
+    r = Join(dir / PartName("data", 0), out.path());
+    EXPECT_EQ(r.status, kJoinBeyondRepair);
+    EXPECT_EQ(r.more_needed, 1);
+    EXPECT_TRUE(Names(out.path()).empty());
+}
+
+// A repair in place writes the lost parts again, the head part with its
+// own program, keeps a damaged one under another name, and leaves a set the
+// check finds whole.
+TEST(Recovery, RepairPutsTheSetBackAsItWasMade)
+{
+    const MadeSet &made = TheSet();
+    ScratchDir dir, out;
+    made.CopyTo(dir);
+    Lose(dir, 3, kDamaged);
+    Lose(dir, -2, kDeleted);
+    Lose(dir, 0, kCutShort);
+    JoinResult r = Join(dir / PartName("data", -1), out.path(), true);
+    ASSERT_EQ(r.status, kJoinDone);
+    EXPECT_EQ(r.fault_count, 3);
+    EXPECT_EQ(r.set_aside, 2);
+    EXPECT_FALSE(r.no_program);
+    for (auto &part : made.bytes)
+        EXPECT_TRUE(ReadBytes(dir / PartName("data", part.first)) == part.second) << part.first;
+    EXPECT_TRUE(Exists(dir / (PartName("data", 3) + ".damaged")));
+    EXPECT_TRUE(Names(out.path()).empty());
+    PartSet set;
+    OpenPartSet((dir / PartName("data", 0)).c_str(), &set);
+    CheckResult check = CheckParts(&set, [](void *, const PartSet *, const PartState *) {}, 0, 0);
+    ClosePartSet(&set);
+    EXPECT_EQ(check.sound, check.parts);
+    EXPECT_EQ(check.recovery_sound, kRecovery);
+}
+
+}  // namespace
