@@ -28,9 +28,11 @@ SPLIT_CPU_TARGET = 1.1
 JOIN_CPU_TARGET = 1.3
 MANY_PARTS_SLICE_KB = 10    # the smallest slice size a user can ask for
 MANY_PARTS_CPU_TARGET = 1.3
-# Recovery parts, on a set of 64 parts (8 MiB each): a split with 1 and with
-# 8 recovery parts against the same split without, and a join that rebuilds
-# 1 lost slice against the same join of the whole set.
+# Recovery parts: a split with 1 and with 8 recovery parts against the same
+# split without, in parts of the 1.44 MB preset (1400 KB); and the join of a
+# set of 64 parts (8 MiB each) that rebuilds 1 lost slice against the same
+# join of the whole set.  Ratios of wall time, the second core at work.
+RECOVERY_SPLIT_PART_BYTES = 1400 * 1024
 RECOVERY_PART_BYTES = 8 * MIB
 RECOVERY_ONE_TARGET = 1.3
 RECOVERY_EIGHT_TARGET = 2.0
@@ -333,10 +335,10 @@ class Bench:
         self.make_input(size)
         counts = (0, 1, 8)
 
-        def split(count):
+        def split(count, part_bytes=RECOVERY_SPLIT_PART_BYTES):
             def run():
                 cpu, wall, rss, code = self.run(
-                    [self.program, "-s", str(RECOVERY_PART_BYTES), "-r", str(count), self.input],
+                    [self.program, "-s", str(part_bytes), "-r", str(count), self.input],
                     self.work, stdout=self.log)
                 if code != 0:
                     fail("our split with %d recovery parts exited with %d" % (count, code))
@@ -350,10 +352,10 @@ class Bench:
                 got = self.quiet_sample(split(c), self.clear_our_split)
                 if r > 0:
                     samples[c].append(got)
-                if not (c == 1 and r == self.rounds):
-                    self.clear_our_split()
+                self.clear_our_split()
             progress(" s%d" % r if r else ", split s0(warm-up)")
-        # The set with 1 recovery part, from the last round, for the joins.
+        # A set of 64 parts with 1 recovery part, for the joins.
+        split(1, RECOVERY_PART_BYTES)()
         for name in os.listdir(self.in_dir):
             if name.startswith("in_"):
                 os.rename(os.path.join(self.in_dir, name), os.path.join(self.ours_dir, name))
@@ -499,9 +501,10 @@ def report_recovery(recovery, gf16):
     """The recovery parts' table and targets."""
     targets = []
     print()
-    print("Recovery parts: our split of %s into parts of %s with 0, 1 and 8 recovery parts, and the head"
-          % (recovery["label"], size_name(RECOVERY_PART_BYTES)))
-    print("part's join of the set made with 1, whole and with one slice lost; same rounds")
+    print("Recovery parts: our split of %s into parts of 1400 KB with 0, 1 and 8 recovery parts, and the"
+          % recovery["label"])
+    print("head part's join of a set of 64 parts of %s with 1, whole and with one slice lost; same rounds"
+          % size_name(RECOVERY_PART_BYTES))
     if "skipped" in recovery:
         print("\n%s" % recovery["skipped"])
         return [("recovery parts", recovery["skipped"], "n/a")]
@@ -515,19 +518,19 @@ def report_recovery(recovery, gf16):
             c, row["cpu"][0], row["cpu_ratio"], row["wall"][0], row["wall_ratio"], format(row["rss"], ",")))
         if c:
             limit = RECOVERY_ONE_TARGET if c == 1 else RECOVERY_EIGHT_TARGET
-            targets.append(("split with %d recovery part%s CPU at most %.1fx the plain split's"
-                            % (c, "" if c == 1 else "s", limit), "%.3f (wall %.3f)"
-                            % (row["cpu_ratio"], row["wall_ratio"]),
-                            "PASS" if row["cpu_ratio"] <= limit else "MISS"))
+            targets.append(("split with %d recovery part%s at most %.1fx the plain split's time"
+                            % (c, "" if c == 1 else "s", limit), "wall %.3f (CPU %.3f)"
+                            % (row["wall_ratio"], row["cpu_ratio"]),
+                            "PASS" if row["wall_ratio"] <= limit else "MISS"))
     row = summary(recovery["size"], {"ours": recovery["join"]["repair"], "theirs": recovery["join"]["whole"]})
     for who, i in (("whole", 1), ("one slice rebuilt", 0)):
         print("| join, %s | %.3f | %s | %.3f | %s | %s |" % (
             who, row["cpu"][i], "%.2f" % row["cpu_ratio"] if i == 0 else "",
             row["wall"][i], "%.2f" % row["wall_ratio"] if i == 0 else "",
             format(row["rss"] if i == 0 else row["their_rss"], ",")))
-    targets.append(("join rebuilding 1 slice of 64 CPU at most %.1fx the whole join's" % REPAIR_TARGET,
-                    "%.3f (wall %.3f)" % (row["cpu_ratio"], row["wall_ratio"]),
-                    "PASS" if row["cpu_ratio"] <= REPAIR_TARGET else "MISS"))
+    targets.append(("join rebuilding 1 slice of 64 at most %.1fx the whole join's time" % REPAIR_TARGET,
+                    "wall %.3f (CPU %.3f)" % (row["wall_ratio"], row["cpu_ratio"]),
+                    "PASS" if row["wall_ratio"] <= REPAIR_TARGET else "MISS"))
     print()
     print(gf16.rstrip())
     best = [line for line in gf16.splitlines() if "what the program uses" in line]

@@ -5,6 +5,7 @@
 #include "platform/console_work.h"
 #endif
 #include "join/join_dialog.h"
+#include "format/part_names.h"
 #include "format/paths.h"
 #include "platform/dialogs.h"
 #include "platform/reasons.h"
@@ -16,9 +17,15 @@
 // null, is the file the split tool was given.
 static int RunDialogs(const char *image_path, const char *input)
 {
-    if (SelectMode(image_path) == kSplitMode)
-        return RunSplitDialog(image_path, input);
-    return RunJoinDialog(image_path);
+    if (SelectMode(image_path) == kJoinMode)
+        return RunJoinDialog(image_path);
+    // A recovery part given to the split tool (dropped on its icon) opens
+    // its set's join: its head part may be lost.
+    char stem[kPathSize];
+    int kind;
+    if (input && ParsePartName(FileNameOf(input), stem, &kind) && kind == -1)
+        return RunJoinDialog(input);
+    return RunSplitDialog(image_path, input);
 }
 
 // Why the program cannot run at all: it cannot find its own file.

@@ -4,7 +4,6 @@
 
 // Fixed, whatever the file size.  1 MiB rather than 256 KiB: a quarter of
 // the system calls, which cost more than the larger buffer's cache misses.
-enum { kCopyBufferSize = 1024 * 1024 };
 static unsigned char g_copy_buffer[kCopyBufferSize];
 
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,

@@ -15,6 +15,9 @@ enum CopyResult {
     kCopyStopped,  // the user stopped the work
 };
 
+// The most a copy moves at a time.
+enum { kCopyBufferSize = 1024 * 1024 };
+
 // Shown every stretch of bytes a copy moves, in order: how a split makes
 // its recovery parts in the one pass it reads the input in.
 struct CopyTap {

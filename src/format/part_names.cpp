@@ -40,6 +40,39 @@ int64_t RecoveryNumberOf(const char *name, const char *stem, int64_t limit)
     return NumberOf(name, stem, 1, -1, limit);
 }
 
+bool ParsePartName(const char *name, char stem[kPathSize], int *kind)
+{
+    int n = TextLength(name);
+    const char *ext = name + n - 4;
+    if (n < 8)
+        return false;
+    bool slice = kNamesIgnoreCase ? TextEqualNoCase(ext, ".QCB") : TextEqual(ext, ".QCB");
+    bool head = kNamesIgnoreCase ? TextEqualNoCase(ext, ".exe") : TextEqual(ext, ".exe");
+    const char *digits = ext;
+    while (digits > name && digits[-1] >= '0' && digits[-1] <= '9')
+        digits--;
+    if (!(slice || head) || ext - digits < 2 || digits == name)
+        return false;
+    const char *end = digits - 1;
+    *kind = head ? 0 : 1;
+    if (slice && *end == 'R' && end > name && end[-1] == '_') {
+        *kind = -1;
+        end--;
+    }
+    if (*end != '_')
+        return false;
+    for (int i = 0; i < end - name; i++)
+        stem[i] = name[i];
+    stem[end - name] = 0;
+    // Exactly as a split names it.
+    int64_t number = 0;
+    for (const char *p = digits; p < ext && number < 1000000000000LL; p++)
+        number = number * 10 + (*p - '0');
+    char expected[kPathSize];
+    return (*kind == 0) == (number == 0) && FormatPartName(expected, stem, *kind * number) &&
+           (kNamesIgnoreCase ? TextEqualNoCase(expected, name) : TextEqual(expected, name));
+}
+
 void StemOf(const char *path, char stem[kPathSize], bool dos)
 {
     PathPieces pieces;

@@ -18,6 +18,11 @@ int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit);
 // The same for a recovery part's name: NN of "<stem>_R<NN>.QCB", or 0.
 int64_t RecoveryNumberOf(const char *name, const char *stem, int64_t limit);
 
+// The stem of a part's name, and which part it names: the head part
+// ("report_00.exe", 0), a slice ("report_01.QCB", 1) or a recovery part
+// ("report_R01.QCB", -1); false for any other name.
+bool ParsePartName(const char *name, char stem[kPathSize], int *kind);
+
 // What the part names are made of: a path's base name without its
 // extension ("report.tar" of "C:\data\report.tar.gz"), by DOS rules (a
 // Windows set's path) or this system's.

@@ -45,6 +45,12 @@ struct Joining {
     int64_t *faults;
     PartFault *fault_kinds;
     int64_t fault_count, fault_capacity;
+    // Where the parts lost are known before any is read, and few: what the
+    // others put in the recovery blocks, summed as they are copied, so
+    // that the repair need not read them again.
+    RecoveryEncoder sums;
+    int64_t *sum_numbers;
+    int64_t known_faults;
 };
 
 static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *request)
@@ -63,6 +69,10 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
     joining->faults = 0;
     joining->fault_kinds = 0;
+    joining->sums.blocks = 0;
+    joining->sums.worker = 0;
+    joining->sum_numbers = 0;
+    joining->known_faults = 0;
     joining->fault_count = joining->fault_capacity = 0;
 }
 
@@ -150,7 +160,12 @@ static JoinStatus CopyPart(Joining *joining, File *from, int64_t index, int64_t 
     uint32_t crc = 0;
     FileError error;
     ClearError(&error);
-    CopyResult copy = CopyBytes(from, output, length, &crc, progress, &error);
+    const CopyTap *tap = 0;
+    if (joining->sums.blocks) {
+        FeedDataBlock(&joining->sums, index);
+        tap = &joining->sums.tap;
+    }
+    CopyResult copy = CopyBytes(from, output, length, &crc, progress, &error, tap);
     if (copy == kCopyStopped)
         return kJoinCancelled;
     if (copy == kWriteFailed) {
@@ -297,7 +312,13 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
     char name[kPathSize];
     PartNameOf(set, joining->faults[0], name);
     ProgressItem(progress, name);
-    RepairResult repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress);
+    // The sums serve only where the parts lost are those known beforehand.
+    bool sums = joining->sums.blocks && joining->fault_count == joining->known_faults;
+    FinishSums(&joining->sums);
+    RepairResult repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress,
+                                      sums ? &joining->sums : 0);
+    if (repair.status == kRepairAgain)
+        repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress);
     result->recovery_used = repair.used;
     switch (repair.status) {
     case kRepairDone:
@@ -315,6 +336,7 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
     case kRepairMismatch:
         return kJoinChecksumMismatch;
     case kRepairStopped:
+    case kRepairAgain:
         return kJoinCancelled;
     }
     return CrcFromTable(joining, &result->crc, &result->error) ? kJoinDone : kJoinChecksumMismatch;
@@ -323,10 +345,32 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
 // Writes the rebuilt file, under a temporary name; kJoinDone when it is
 // complete and matches what the trailer recorded.  Parts at fault in a
 // set with recovery parts leave their place to be rebuilt after the rest.
+// Starts the sums of the recovery blocks, where the parts lost are known
+// and their sums fit kRecoveryMemory: for the first ones found sound.
+static void StartSums(Joining *joining)
+{
+    PartSet *set = joining->set;
+    FaultNote notes[kFaultsNamed];
+    int64_t known = KnownFaults(set, notes), length = set->trailer.slice_length;
+    if (!joining->repairing || known == 0 || known > set->census.recovery_usable ||
+        known * length > kRecoveryMemory)
+        return;
+    joining->sum_numbers = (int64_t *)malloc((size_t)known * sizeof(int64_t));
+    if (!joining->sum_numbers)
+        return;
+    int count = 0;
+    for (int64_t k = 0; k < set->census.recovery_found && count < known; k++)
+        if (set->census.recovery[k].fault == kPartSound)
+            joining->sum_numbers[count++] = -set->census.recovery[k].index - 1;
+    joining->known_faults = known;
+    StartRecovery(&joining->sums, count, length, 0, 0, joining->sum_numbers);
+}
+
 static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress,
                               JoinResult *result)
 {
     PartSet *set = joining->set;
+    StartSums(joining);
     JoinStatus status = Repairable(joining, CopyHeadPart(joining, output, progress, result), result);
     const Census &census = set->census;
     int64_t k = 0;  // the census entry of the next slice found
@@ -675,6 +719,8 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     }
     free(joining.faults);
     free(joining.fault_kinds);
+    EndRecovery(&joining.sums);
+    free(joining.sum_numbers);
     joining.faults = 0;
     joining.fault_kinds = 0;
     if (joining.repair_set)

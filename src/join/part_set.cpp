@@ -158,49 +158,13 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
 
 // ---- The head part ------------------------------------------------------------
 
-// The stem of a part's name, and which part it names: the head part
-// ("report_00.exe", 0), a slice ("report_01.QCB", 1) or a recovery part
-// ("report_R01.QCB", -1); false for any other name.
-static bool PartNameStem(const char *name, char stem[kPathSize], int *kind)
-{
-    int n = TextLength(name);
-    const char *ext = name + n - 4;
-    if (n < 8)
-        return false;
-    bool slice = kNamesIgnoreCase ? TextEqualNoCase(ext, ".QCB") : TextEqual(ext, ".QCB");
-    bool head = kNamesIgnoreCase ? TextEqualNoCase(ext, ".exe") : TextEqual(ext, ".exe");
-    const char *digits = ext;
-    while (digits > name && digits[-1] >= '0' && digits[-1] <= '9')
-        digits--;
-    if (!(slice || head) || ext - digits < 2 || digits == name)
-        return false;
-    const char *end = digits - 1;
-    *kind = head ? 0 : 1;
-    if (slice && *end == 'R' && end > name && end[-1] == '_') {
-        *kind = -1;
-        end--;
-    }
-    if (*end != '_')
-        return false;
-    for (int i = 0; i < end - name; i++)
-        stem[i] = name[i];
-    stem[end - name] = 0;
-    // Exactly as a split names it.
-    int64_t number = 0;
-    for (const char *p = digits; p < ext && number < 1000000000000LL; p++)
-        number = number * 10 + (*p - '0');
-    char expected[kPathSize];
-    return (*kind == 0) == (number == 0) && FormatPartName(expected, stem, *kind * number) &&
-           (kNamesIgnoreCase ? TextEqualNoCase(expected, name) : TextEqual(expected, name));
-}
-
 // The name of the file given, when it is named as a slice is
 // ("report_01.QCB"): what the head part of its set is called.
 static bool SliceHeadName(const char *given, char head[kPathSize])
 {
     char stem[kPathSize];
     int kind;
-    return PartNameStem(FileNameOf(given), stem, &kind) && kind == 1 && FormatPartName(head, stem, 0);
+    return ParsePartName(FileNameOf(given), stem, &kind) && kind == 1 && FormatPartName(head, stem, 0);
 }
 
 // A file given as a head part that is none: is it a slice of a set?
@@ -276,7 +240,7 @@ void OpenPartSet(const char *head_path, PartSet *set)
     // A recovery part given describes the set in its head part's place.
     char stem[kPathSize];
     int kind;
-    bool named = PartNameStem(set->head_name, stem, &kind);
+    bool named = ParsePartName(set->head_name, stem, &kind);
     SetState state;
     if (named && kind == -1) {
         RecoveryHeader header;

@@ -26,6 +26,7 @@ struct Repairing {
     int64_t *chosen;           // their census entries
     uint32_t *block_crcs;      // their blocks' CRC-32, as read
     uint32_t *part_crcs;       // the rebuilt parts', as written
+    const RecoveryEncoder *sums;  // the syndromes' data sums, made while joining, or null
     Progress *progress;
     RepairResult *result;
 };
@@ -91,10 +92,10 @@ static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
 {
     PartSet *set = r->set;
     int count = r->count;
-    for (int64_t i = 0; i < (int64_t)count * r->window; i++)
-        r->syndromes[i] = 0;
     const int64_t *missing = r->missing;
-    for (int64_t j = 0; j <= set->trailer.last_part; j++) {
+    for (int64_t i = 0; !r->sums && i < (int64_t)count * r->window; i++)
+        r->syndromes[i] = 0;
+    for (int64_t j = 0; !r->sums && j <= set->trailer.last_part; j++) {
         if (missing < r->missing + count && *missing == j) {
             missing++;
             continue;
@@ -172,7 +173,7 @@ static RepairStatus RebuildWith(Repairing *r, bool *dropped)
         *dropped = true;
     }
     if (*dropped)
-        return kRepairDone;
+        return r->sums ? kRepairAgain : kRepairDone;
     PartTable table;
     OpenPartTable(&table, set);
     for (int i = 0; i < r->count; i++) {
@@ -187,7 +188,7 @@ static RepairStatus RebuildWith(Repairing *r, bool *dropped)
 }
 
 RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int count,
-                         Progress *progress)
+                         Progress *progress, const RecoveryEncoder *sums)
 {
     RepairResult result = {kRepairDone, FileError(), -1, 0, count};
     ClearError(&result.error);
@@ -199,12 +200,14 @@ RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int
     r.count = count;
     r.progress = progress;
     r.result = &result;
+    r.sums = sums && sums->blocks && sums->count == count ? sums : 0;
     // The windows of count syndromes, a block and a rebuilt part fit the
-    // budget; blocks shorter than that are taken whole.
+    // budget, and for a few parts the processor's cache, so that each byte
+    // is fetched from memory once; blocks shorter are taken whole.
     int64_t window = kRepairMemory / (count + 2);
-    window = window < 65536 ? 65536 : window;
-    r.window = (length < window ? length : window) & ~(int64_t)1;
-    r.syndromes = (unsigned char *)malloc((size_t)(count * r.window));
+    window = window > (1 << 20) ? 1 << 20 : window < 65536 ? 65536 : window;
+    r.window = r.sums ? length : (length < window ? length : window) & ~(int64_t)1;
+    r.syndromes = r.sums ? r.sums->blocks : (unsigned char *)malloc((size_t)(count * r.window));
     r.block = (unsigned char *)malloc((size_t)(r.window > 8 * count ? r.window : 8 * count));
     r.rebuilt = (unsigned char *)malloc((size_t)r.window);
     r.inverse = (uint16_t *)malloc((size_t)count * (size_t)count * sizeof(uint16_t));
@@ -219,16 +222,26 @@ RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int
     } else {
         for (int s = 0; s < count; s++)
             r.files[s].handle = kNoHandle;
-        if (progress)
+        if (progress && !r.sums)
             progress->total += OriginalSize(&set->trailer);
         int64_t next = 0;
         for (bool dropped = true; dropped && result.status == kRepairDone;) {
-            result.status = ChooseRecoveryParts(&r, &next) ? RebuildWith(&r, &dropped) : kRepairTooFew;
+            if (!ChooseRecoveryParts(&r, &next)) {
+                result.status = kRepairTooFew;
+                break;
+            }
+            // The sums were made for the recovery parts first found sound.
+            for (int s = 0; r.sums && s < count; s++)
+                if (-set->census.recovery[r.chosen[s]].index - 1 != r.sums->numbers[s])
+                    result.status = kRepairAgain;
+            if (result.status == kRepairDone)
+                result.status = RebuildWith(&r, &dropped);
         }
         for (int s = 0; s < count; s++)
             FileClose(&r.files[s], 0);
     }
-    free(r.syndromes);
+    if (!r.sums)
+        free(r.syndromes);
     free(r.block);
     free(r.rebuilt);
     free(r.inverse);

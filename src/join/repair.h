@@ -5,6 +5,7 @@
 #ifndef QCLEAVER_JOIN_REPAIR_H
 #define QCLEAVER_JOIN_REPAIR_H
 
+#include "format/recovery_encoder.h"
 #include "join/part_set.h"
 #include "platform/files.h"
 #include "platform/progress.h"
@@ -19,6 +20,7 @@ enum RepairStatus {
     kRepairMismatch,    // a rebuilt part does not match its checksum (part)
     kRepairNoMemory,
     kRepairStopped,     // the user stopped it
+    kRepairAgain,       // the sums made while joining do not serve: repair without them
 };
 
 struct RepairResult {
@@ -34,9 +36,12 @@ struct RepairResult {
 // writes those from the recovery parts the census found, and checks each
 // against the part table.  A recovery part that is not of this set, or
 // whose block does not match its checksum, is passed over for the next,
-// and its census entry marked.
+// and its census entry marked.  sums, where not null, holds in memory what
+// the other parts put in the first count sound recovery parts' blocks,
+// made as they were joined, so that they need not be read again; where
+// those recovery parts do not serve, kRepairAgain says to repair without.
 RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int count,
-                         Progress *progress);
+                         Progress *progress, const RecoveryEncoder *sums = 0);
 
 // The program a fresh head part starts with where the set's own is lost
 // or damaged: this program's file (path), or bytes it carries, for the

@@ -30,14 +30,30 @@ void *GetDialogState(HWND dialog)
     return (void *)GetWindowLongPtrA(dialog, DWLP_USER);
 }
 
+// The icon at the sizes the system draws it (the caption's, Alt+Tab's),
+// and the banner as large as the dialog: its units follow its font, which
+// grows with the screen's DPI, but a bitmap from the template keeps its
+// 96-dpi size.  The banner grows as the font's height does from the 13
+// pixels it has at 96 dpi.
 void SetDialogIcon(HWND dialog)
 {
-    HICON icon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_APP));
-#ifdef _WIN64
-    SetClassLongPtrA(dialog, GCLP_HICON, (LONG_PTR)icon);
-#else
-    SetClassLongA(dialog, GCL_HICON, (LONG)icon);
-#endif
+    for (int big = 0; big < 2; big++) {
+        int size = GetSystemMetrics(big ? SM_CXICON : SM_CXSMICON);
+        HANDLE icon = LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0);
+        SendMessageA(dialog, WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon);
+    }
+    RECT font = {0, 0, 0, 8};  // eight dialog units: the font's height
+    MapDialogRect(dialog, &font);
+    if (font.bottom <= 13)
+        return;
+    BITMAP was;
+    HANDLE banner = (HANDLE)SendDlgItemMessageA(dialog, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0);
+    if (!banner || !GetObjectA(banner, sizeof was, &was))
+        return;
+    HANDLE scaled = LoadImageA(g_instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP,
+                               MulDiv(was.bmWidth, font.bottom, 13), MulDiv(was.bmHeight, font.bottom, 13), 0);
+    if (scaled && SendDlgItemMessageA(dialog, IDC_BANNER, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled))
+        DeleteObject(banner);
 }
 
 int GetItemText(HWND dialog, int id, char *text, int size)

@@ -14,7 +14,7 @@
 #include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
-#include "split/recovery_encoder.h"
+#include "format/recovery_encoder.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.

@@ -33,6 +33,7 @@
 #include "join/join_engine.h"
 #include "join/part_check.h"
 #include "join/part_set.h"
+#include "platform/worker.h"
 #include "split/split_engine.h"
 
 // ---- platform/files.h over a table in memory, with POSIX's rules: a read-only
@@ -233,6 +234,15 @@ static std::string PartPath(const char *stem, int64_t index)
     char name[kPathSize];
     return FormatPartName(name, stem, index) ? MemPath(name, &g_folder) : "?";
 }
+
+// No second thread: the arithmetic runs in order, as on Windows.
+Worker *StartWorker(void (*)(void *), void *)
+{
+    return 0;
+}
+void HandToWorker(Worker *) {}
+void WaitForWorker(Worker *) {}
+void StopWorker(Worker *) {}
 
 // A progress that says stop at step `at` (never where 0).
 struct Stopper {

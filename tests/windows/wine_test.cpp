@@ -328,6 +328,17 @@ TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
     ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()) | unlink((made / "Holiday_02.QCB").c_str()), 0);
     Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", done, "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input);
+
+    // Its head part lost, a recovery part dropped on the split tool opens the join.
+    ScratchDir dropped;
+    CopySet(from.path(), "Holiday", dropped.path());
+    ASSERT_EQ(unlink((dropped / "Holiday_00.exe").c_str()), 0);
+    Drive(tool / "CLEAVER.EXE|" + WinPath(dropped / PartName("Holiday", -2)),
+          {"join", "text:IDC_REPAIR:Holiday_00.exe is missing: to be rebuilt from the recovery parts",
+           "click:IDOK", done.substr(0, done.find("; ")) + "; Holiday_00.exe was missing: rebuilt from the "
+           "recovery parts", "message:UnCleaver:cleaver.exe was not written: the head part, which holds the "
+           "program, is lost or damaged; a repair of the set makes it again.", "ends"}, dropped.path());
+    EXPECT_TRUE(ReadBytes(dropped / "Holiday.MP4") == input);
 }
 
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.

@@ -1,6 +1,7 @@
-#include "split/recovery_encoder.h"
+#include "format/recovery_encoder.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "format/crc32.h"
 #include "format/erasure.h"
@@ -30,6 +31,20 @@ static bool ReadStretch(RecoveryEncoder *encoder, File *file, int64_t from, int 
     return true;
 }
 
+static uint16_t Factor(const RecoveryEncoder *encoder, int r, int64_t index)
+{
+    return RecoveryCoefficient(encoder->numbers ? encoder->numbers[r] : r, index);
+}
+
+// The worker's share of a stretch: the blocks from own on.
+static void Share(void *context)
+{
+    RecoveryEncoder *encoder = (RecoveryEncoder *)context;
+    for (int r = encoder->own; r < encoder->count; r++)
+        MulAddBytes(encoder->blocks + r * encoder->block_length + encoder->piece_at, encoder->piece,
+                    encoder->piece_length, Factor(encoder, r, encoder->piece_index), encoder->piece_at);
+}
+
 static void See(void *context, const unsigned char *bytes, int length)
 {
     RecoveryEncoder *encoder = (RecoveryEncoder *)context;
@@ -37,14 +52,27 @@ static void See(void *context, const unsigned char *bytes, int length)
     encoder->offset += length;
     if (HasFailed(&encoder->error))
         return;
+    int count = encoder->count;
+    if (encoder->worker) {
+        // The copy's buffer is read again at once: the worker gets its own.
+        WaitForWorker(encoder->worker);
+        memcpy(encoder->piece, bytes, (size_t)length);
+        encoder->piece_index = encoder->data_index;
+        encoder->piece_at = at;
+        encoder->piece_length = length;
+        HandToWorker(encoder->worker);
+        count = encoder->own;
+    }
     // Whole words: from the one the first byte is in to the last byte's.
     int64_t from = at & ~(int64_t)1, to = (at + length + 1) & ~(int64_t)1;
-    for (int r = 0; r < encoder->count; r++) {
-        uint16_t factor = RecoveryCoefficient(r, encoder->data_index);
+    for (int r = 0; r < count; r++) {
+        uint16_t factor = Factor(encoder, r, encoder->data_index);
         if (encoder->blocks) {
             MulAddBytes(encoder->blocks + r * encoder->block_length + at, bytes, length, factor, at);
             continue;
         }
+        if (!encoder->files)
+            return;
         File *file = &encoder->files[r];
         if (!ReadStretch(encoder, file, from, (int)(to - from)))
             return;
@@ -56,8 +84,9 @@ static void See(void *context, const unsigned char *bytes, int length)
 }
 
 void StartRecovery(RecoveryEncoder *encoder, int count, int64_t block_length, int64_t block_at,
-                   File *files)
+                   File *files, const int64_t *numbers)
 {
+    encoder->numbers = numbers;
     encoder->count = count;
     encoder->block_length = block_length;
     encoder->block_at = block_at;
@@ -70,6 +99,13 @@ void StartRecovery(RecoveryEncoder *encoder, int count, int64_t block_length, in
     encoder->blocks = (int64_t)count * block_length <= kRecoveryMemory
                           ? (unsigned char *)calloc((size_t)count, (size_t)block_length)
                           : 0;
+    // The reading and writing cost about what four blocks' arithmetic
+    // does: this thread keeps a quarter of the blocks, the worker the rest.
+    encoder->worker = 0;
+    encoder->own = count / 4;
+    encoder->piece = encoder->blocks ? (unsigned char *)malloc(kCopyBufferSize) : 0;
+    if (encoder->piece)
+        encoder->worker = StartWorker(Share, encoder);
 }
 
 void FeedDataBlock(RecoveryEncoder *encoder, int64_t index)
@@ -89,6 +125,8 @@ static bool BlockCrc(RecoveryEncoder *encoder, File *file, uint32_t *crc)
 bool FinishRecovery(RecoveryEncoder *encoder, const RecoveryHeader *header, File *description,
                     int64_t description_at, Progress *progress)
 {
+    if (encoder->worker)
+        WaitForWorker(encoder->worker);
     if (HasFailed(&encoder->error))
         return false;
     for (int r = 0; r < encoder->count; r++) {
@@ -120,6 +158,17 @@ bool FinishRecovery(RecoveryEncoder *encoder, const RecoveryHeader *header, File
 
 void EndRecovery(RecoveryEncoder *encoder)
 {
+    if (!encoder->blocks)
+        return;
+    StopWorker(encoder->worker);
+    free(encoder->piece);
     free(encoder->blocks);
     encoder->blocks = 0;
+    encoder->worker = 0;
+}
+
+void FinishSums(RecoveryEncoder *encoder)
+{
+    if (encoder->worker)
+        WaitForWorker(encoder->worker);
 }
