@@ -1,7 +1,6 @@
 // POSIX files, folders and the program's path.  Names are taken inside a
 // folder held open (openat and its kin), so that a deep path reaches them
 // and the folder cannot be swapped for another under us.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -9,6 +8,7 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -175,38 +175,44 @@ bool ListFolder(const Folder *folder, const char *prefix,
                 FileError *error)
 {
     const char *shown = folder && folder->path[0] ? folder->path : ".";
-    // The directory stream takes a descriptor of its own, so that the
-    // folder stays open for the caller.
+    // A descriptor of its own, so that the folder stays open for the caller
+    // and the listing starts at its beginning.
     int fd = openat(At(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = fd < 0 ? 0 : fdopendir(fd);
-    if (!dir) {
-        Failed(error, "read the folder", shown);
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
+    if (fd < 0)
+        return Failed(error, "read the folder", shown);
+    // The kernel's own listing call tells the end (0) from a failure (-1);
+    // readdir tells them apart only by a reset errno.
+    struct Entry {
+        uint64_t inode;
+        int64_t next;
+        unsigned short length;
+        unsigned char type;
+        char name[1];
+    };
+    alignas(8) char entries[16384];
     size_t prefix_length = strlen(prefix);
-    bool listed = true;
-    for (;;) {
-        errno = 0;  // readdir tells its end from a failure only by errno
-        struct dirent *entry = readdir(dir);
-        if (!entry) {
-            listed = errno == 0 || Failed(error, "read the folder", shown);
+    bool listed = true, more = true;
+    while (more) {
+        long got = syscall(SYS_getdents64, fd, entries, sizeof entries);
+        if (got <= 0) {
+            listed = got == 0 || Failed(error, "read the folder", shown);
             break;
         }
-        if (strncmp(entry->d_name, prefix, prefix_length) != 0)
-            continue;
-        // Followed, as opening it will follow it.
-        struct stat st;
-        FolderEntry found = {entry->d_name, false, -1};
-        if (fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
-            found.is_file = true;
-            found.length = (int64_t)st.st_size;
+        for (long at = 0; at < got && more; at += ((Entry *)(entries + at))->length) {
+            const char *name = ((Entry *)(entries + at))->name;
+            if (strncmp(name, prefix, prefix_length) != 0)
+                continue;
+            // Followed, as opening it will follow it.
+            struct stat st;
+            FolderEntry found = {name, false, -1};
+            if (fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+                found.is_file = true;
+                found.length = (int64_t)st.st_size;
+            }
+            more = visit(context, &found);
         }
-        if (!visit(context, &found))
-            break;
     }
-    closedir(dir);
+    close(fd);
     return listed;
 }
 
