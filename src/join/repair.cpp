@@ -17,7 +17,8 @@ struct Repairing {
     const int64_t *missing;
     int count;
     int64_t window;            // bytes of every block worked on at a time
-    unsigned char *syndromes;  // count windows: what the missing parts put in each recovery block
+    unsigned char *syndromes;  // what the missing parts put in each recovery block: count windows,
+    int64_t stride;            // this far apart; or, with sums, count whole blocks
     unsigned char *block;      // one window read
     unsigned char *rebuilt;    // one window of a missing part
     uint16_t *inverse;         // count x count
@@ -93,6 +94,7 @@ static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
     PartSet *set = r->set;
     int count = r->count;
     const int64_t *missing = r->missing;
+    unsigned char *syndromes = r->syndromes + (r->sums ? at : 0);
     for (int64_t i = 0; !r->sums && i < (int64_t)count * r->window; i++)
         r->syndromes[i] = 0;
     for (int64_t j = 0; !r->sums && j <= set->trailer.last_part; j++) {
@@ -110,7 +112,7 @@ static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
             return kRepairReadFailed;
         for (int s = 0; s < count; s++) {
             int64_t recovery = -set->census.recovery[r->chosen[s]].index - 1;
-            MulAddBytes(r->syndromes + s * r->window, r->block, n, RecoveryCoefficient(recovery, j), at);
+            MulAddBytes(syndromes + s * r->stride, r->block, n, RecoveryCoefficient(recovery, j), at);
         }
     }
     for (int s = 0; s < count; s++) {
@@ -121,7 +123,7 @@ static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
             continue;
         }
         r->block_crcs[s] = Crc32Update(r->block_crcs[s], r->block, (size_t)length);
-        Gf16MulAdd(r->syndromes + s * r->window, r->block, (size_t)length, 1);
+        Gf16MulAdd(syndromes + s * r->stride, r->block, (size_t)length, 1);
     }
     for (int i = 0; i < count; i++) {
         int64_t n = ExpectedPartLength(set, r->missing[i]) - at;
@@ -132,7 +134,7 @@ static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
         for (int64_t b = 0; b < length; b++)
             r->rebuilt[b] = 0;
         for (int s = 0; s < count; s++)
-            Gf16MulAdd(r->rebuilt, r->syndromes + s * r->window, (size_t)length,
+            Gf16MulAdd(r->rebuilt, syndromes + s * r->stride, (size_t)length,
                        r->inverse[i * count + s]);
         r->part_crcs[i] = Crc32Update(r->part_crcs[i], r->rebuilt, (size_t)n);
         if (!FileSeek(r->output, PartOffset(set, r->missing[i]) + at, &r->result->error) ||
@@ -206,7 +208,8 @@ RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int
     // is fetched from memory once; blocks shorter are taken whole.
     int64_t window = kRepairMemory / (count + 2);
     window = window > (1 << 20) ? 1 << 20 : window < 65536 ? 65536 : window;
-    r.window = r.sums ? length : (length < window ? length : window) & ~(int64_t)1;
+    r.window = (length < window ? length : window) & ~(int64_t)1;
+    r.stride = r.sums ? length : r.window;
     r.syndromes = r.sums ? r.sums->blocks : (unsigned char *)malloc((size_t)(count * r.window));
     r.block = (unsigned char *)malloc((size_t)(r.window > 8 * count ? r.window : 8 * count));
     r.rebuilt = (unsigned char *)malloc((size_t)r.window);
