@@ -196,6 +196,33 @@ TEST_F(Splitting, CutsNineGigabytesIntoParts4GBLarge)
     EXPECT_TRUE(HasMarks(dir / "big.bin", size, marks));
 }
 
+// A megabyte of zeros stays a hole, as cp leaves one, in the parts and in
+// the rebuilt file; a part and a file that end in zeros end where they should.
+TEST_F(Splitting, LeavesHolesWhereTheInputHasZeros)
+{
+    const int64_t mib = 1 << 20;
+    std::string bytes(8 * mib + 12345, '\0');
+    for (int64_t i = 0; i < mib; i++)
+        bytes[(size_t)i] = bytes[(size_t)(3 * mib + i)] = (char)(i % 251 + 1);
+    WriteBytes(dir / "z.bin", bytes);
+    ASSERT_EQ(Split("z.bin", 3 * 1024).status, kSplitDone);
+    auto stored = [](const std::string &path) {
+        struct stat st;
+        return stat(path.c_str(), &st) == 0 ? (int64_t)st.st_blocks * 512 : -1;
+    };
+    int64_t parts_stored = 0;
+    for (int i = 0; i < 3; i++) {
+        if (i < 2)  // the first slice ends in a hole
+            EXPECT_EQ(SizeOf(dir / PartName("z", i)), 3 * mib);
+        parts_stored += stored(dir / PartName("z", i));
+    }
+    EXPECT_LT(parts_stored, 5 * mib);
+    ASSERT_EQ(rename("z.bin", "input.bin"), 0);
+    ASSERT_EQ(Rejoin("z_00.exe", false, false).status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(dir / "z.bin") == bytes);
+    EXPECT_LT(stored(dir / "z.bin"), 5 * mib);
+}
+
 // A head part for Windows stays within what Windows starts, whatever the slices' size.
 TEST(Planning, KeepsAWindowsHeadPartWithinWhatWindowsStarts)
 {

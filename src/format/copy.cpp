@@ -1,5 +1,7 @@
 #include "format/copy.h"
 
+#include <string.h>
+
 #include "format/crc32.h"
 
 // Fixed, whatever the file size.  1 MiB rather than 256 KiB: a quarter of
@@ -19,30 +21,51 @@ CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progres
     return result;
 }
 
+// Each byte equal to the one before, and the first zero: the C library's
+// comparison, which reads words.
+static bool IsZeros(const unsigned char *bytes, int length)
+{
+    return bytes[0] == 0 && memcmp(bytes, bytes + 1, (size_t)length - 1) == 0;
+}
+
+// Where the last stretch was left a hole, its last byte is written, so
+// that the file ends where the copy did.
+static bool EndHole(File *to, bool hole, FileError *error)
+{
+    static const unsigned char kZero = 0;
+    return !hole || (FileSkip(to, -1, error) && FileWrite(to, &kZero, 1, error));
+}
+
 CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
                          Progress *progress, FileError *error, const CopyTap *tap)
 {
     *copied = 0;
+    bool hole = false;  // the last stretch skipped, not written
     while (count > 0) {
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
         // A read may return less than asked; only none at all is the end.
         int got = FileRead(from, g_copy_buffer, want, error);
         if (got == 0)
-            return kCopied;
+            break;
         if (got < 0)
             return kReadFailed;
         if (crc)
             *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
         if (tap)
             tap->see(tap->context, g_copy_buffer, got);
-        if (to && !FileWrite(to, g_copy_buffer, got, error))
-            return kWriteFailed;
+        // A whole buffer of zeros in a file made here stays a hole, as cp
+        // leaves one: a sparse disk image comes back sparse.
+        if (to) {
+            hole = kKeepsHoles && to->fresh && got == kCopyBufferSize && IsZeros(g_copy_buffer, got);
+            if (hole ? !FileSkip(to, got, error) : !FileWrite(to, g_copy_buffer, got, error))
+                return kWriteFailed;
+        }
         count -= got;
         *copied += got;
         if (!ProgressStep(progress, got))
-            return kCopyStopped;
+            return EndHole(to, hole, error) ? kCopyStopped : kWriteFailed;
     }
-    return kCopied;
+    return EndHole(to, hole, error) ? kCopied : kWriteFailed;
 }
 
 CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint32_t *crc,

@@ -80,6 +80,13 @@ const bool kCommandLine = false;
 #else
 const bool kCommandLine = true;
 #endif
+// Whether a file made here keeps a stretch it skipped as a hole that costs
+// no room, as Linux file systems do; on Windows it would be written anyway.
+#ifdef _WIN32
+const bool kKeepsHoles = false;
+#else
+const bool kKeepsHoles = true;
+#endif
 
 // ---- Folders -----------------------------------------------------------------
 
@@ -156,6 +163,7 @@ struct FileInfo {
 struct File {
     intptr_t handle;
     char name[kPathSize];
+    bool fresh;  // made by FileCreate: what is skipped reads as zeros
 };
 const intptr_t kNoHandle = -1;
 inline bool IsOpen(const File *file)
@@ -195,6 +203,9 @@ void TempName(const TempSeries *series, int64_t number, char name[kPathSize]);
 // Its failures are told under shown_name, the name it is to take.
 bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode mode,
                 File *file, FileError *error);
+
+// Moves the place of the next read or write by delta bytes.
+bool FileSkip(File *file, int64_t delta, FileError *error);
 
 // Bytes read, 0 at the end of the file, -1 on failure.
 int FileRead(File *file, void *buffer, int size, FileError *error);

@@ -240,6 +240,7 @@ static void InfoOfStat(const struct stat *st, FileInfo *info)
 static void Name(File *file, const char *name)
 {
     file->handle = kNoHandle;
+    file->fresh = false;
     CopyText(file->name, kPathSize, name);
 }
 
@@ -273,14 +274,14 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
 
 void StandardInput(File *file)
 {
+    Name(file, "standard input");
     file->handle = 0;
-    CopyText(file->name, kPathSize, "standard input");
 }
 
 void StandardOutput(File *file)
 {
+    Name(file, "standard output");
     file->handle = 1;
-    CopyText(file->name, kPathSize, "standard output");
 }
 
 // Random bits for temporary names; the clock and the process when the
@@ -315,6 +316,7 @@ bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, 
     if (fd < 0)
         return Failed(error, "create", shown_name);
     file->handle = fd;
+    file->fresh = true;
     return true;
 }
 
@@ -360,6 +362,11 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
         size -= (int)n;
     }
     return true;
+}
+
+bool FileSkip(File *file, int64_t delta, FileError *error)
+{
+    return lseek((int)file->handle, (off_t)delta, SEEK_CUR) >= 0 || Failed(error, "seek in", file->name);
 }
 
 bool FileSeek(File *file, int64_t offset, FileError *error)

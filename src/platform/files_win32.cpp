@@ -220,6 +220,7 @@ bool ListFolder(const Folder *folder, const char *prefix,
 static void Name(File *file, const char *name)
 {
     file->handle = kNoHandle;
+    file->fresh = false;
     CopyText(file->name, kPathSize, name);
 }
 
@@ -277,14 +278,14 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
 
 void StandardInput(File *file)
 {
+    Name(file, "standard input");
     file->handle = (intptr_t)GetStdHandle(STD_INPUT_HANDLE);
-    CopyText(file->name, kPathSize, "standard input");
 }
 
 void StandardOutput(File *file)
 {
+    Name(file, "standard output");
     file->handle = (intptr_t)GetStdHandle(STD_OUTPUT_HANDLE);
-    CopyText(file->name, kPathSize, "standard output");
 }
 
 // Bits no one outside can guess in advance: the performance counter, the
@@ -328,6 +329,7 @@ bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, 
         SetError(error, kErrorNotAFile, "create", shown_name);
     else {
         file->handle = (intptr_t)h;
+        file->fresh = true;
         return true;
     }
     CloseHandle(h);
@@ -365,6 +367,14 @@ bool FileSeek(File *file, int64_t offset, FileError *error)
     LARGE_INTEGER to;
     to.QuadPart = offset;
     return SetFilePointerEx((HANDLE)file->handle, to, 0, FILE_BEGIN) != 0 ||
+           Failed(error, "seek in", file->name);
+}
+
+bool FileSkip(File *file, int64_t delta, FileError *error)
+{
+    LARGE_INTEGER by;
+    by.QuadPart = delta;
+    return SetFilePointerEx((HANDLE)file->handle, by, 0, FILE_CURRENT) != 0 ||
            Failed(error, "seek in", file->name);
 }
 

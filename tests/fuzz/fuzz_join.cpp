@@ -119,6 +119,7 @@ bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permiss
 bool FileOpenRead(const Folder *in, const char *name, File *file, FileError *error, FileInfo *info)
 {
     file->handle = kNoHandle;
+    file->fresh = false;
     snprintf(file->name, kPathSize, "%s", name);
     Mem f = Find(in, name);
     if (!f || (f->kind != kPlainFile && f->kind != kReadOnlyFile))
@@ -140,6 +141,7 @@ bool FileCreate(const Folder *in, const char *temp, const char *shown, FileMode,
     g_files[MemPath(temp, in)] = Mem(new MemFile);
     bool opened = FileOpenRead(in, temp, file, error);
     snprintf(file->name, kPathSize, "%s", shown);
+    file->fresh = opened;
     return opened;
 }
 
@@ -165,6 +167,7 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
 }
 
 bool FileSeek(File *file, int64_t at, FileError *) { return at >= 0 && (Held(file).second = at, true); }
+bool FileSkip(File *file, int64_t by, FileError *) { return Held(file).second += by, true; }
 bool FileInfoOf(File *file, FileInfo *info, FileError *) { return InfoOf(Held(file).first, info), true; }
 int64_t FileLength(File *file, FileError *) { return (int64_t)Held(file).first->data.size(); }
 
