@@ -2,6 +2,8 @@
 // parts they write, what they report when they cannot, and how they stop.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -221,6 +223,31 @@ TEST_F(Splitting, LeavesHolesWhereTheInputHasZeros)
     ASSERT_EQ(Rejoin("z_00.exe", false, false).status, kJoinDone);
     EXPECT_TRUE(ReadBytes(dir / "z.bin") == bytes);
     EXPECT_LT(stored(dir / "z.bin"), 5 * mib);
+}
+
+// The holes of a sparse input are passed over unread, yet count in the
+// checksums and in the recovery parts as the zeros they are: a slice lost
+// from such a set is rebuilt.
+TEST_F(Splitting, PassesHolesUnreadYetCountsTheirZeros)
+{
+    const int64_t mib = 1 << 20;
+    std::string bytes(8 * mib + 12345, '\0');
+    for (int64_t i = 0; i < mib; i++)
+        bytes[(size_t)i] = bytes[(size_t)(3 * mib + i)] = (char)(i % 251 + 1);
+    WriteSparse(dir / "z.bin", (int64_t)bytes.size(), {});
+    {
+        std::fstream out(dir / "z.bin", std::ios::binary | std::ios::in | std::ios::out);
+        out.write(bytes.data(), mib).seekp(3 * mib).write(bytes.data() + 3 * mib, mib);
+    }
+    ProgramImage image = {"image", 0, 0, false};
+    SplitOptions options = {false, 0, 1};
+    ASSERT_EQ(SplitFile(&folder.f, "z.bin", 3 * mib, &image, &options, 0).status, kSplitDone);
+    ASSERT_EQ(rename("z.bin", "input.bin"), 0);
+    ASSERT_EQ(unlink(PartName("z", 1).c_str()), 0);
+    JoinResult join = Rejoin("z_00.exe", false, false);
+    ASSERT_EQ(join.status, kJoinDone);
+    EXPECT_EQ(join.fault_count, 1);
+    EXPECT_TRUE(ReadBytes(dir / "z.bin") == bytes);
 }
 
 // A head part for Windows stays within what Windows starts, whatever the slices' size.

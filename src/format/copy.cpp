@@ -36,12 +36,51 @@ static bool EndHole(File *to, bool hole, FileError *error)
     return !hole || (FileSkip(to, -1, error) && FileWrite(to, &kZero, 1, error));
 }
 
+// A hole of the input, length bytes of zeros known without reading them:
+// counted as read, and a hole in the output too where it can be one.
+static bool PassHole(File *to, int64_t length, uint32_t *crc, const CopyTap *tap, bool *hole,
+                     FileError *error)
+{
+    if (crc) {
+        Crc32Joiner joiner = {0, {0}};
+        *crc = Crc32Combine(*crc, Crc32OfZeros(length), length, &joiner);
+    }
+    *hole = to && to->fresh;
+    if (*hole && !FileSkip(to, length, error))
+        return false;
+    if (!tap && (!to || *hole))
+        return true;
+    memset(g_copy_buffer, 0, (size_t)(length < (int64_t)kCopyBufferSize ? length : (int64_t)kCopyBufferSize));
+    for (int64_t left = length; left > 0;) {
+        int n = left < kCopyBufferSize ? (int)left : kCopyBufferSize;
+        if (tap)
+            tap->see(tap->context, g_copy_buffer, n);
+        if (to && !*hole && !FileWrite(to, g_copy_buffer, n, error))
+            return false;
+        left -= n;
+    }
+    return true;
+}
+
 CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
                          Progress *progress, FileError *error, const CopyTap *tap)
 {
     *copied = 0;
     bool hole = false;  // the last stretch skipped, not written
     while (count > 0) {
+        // Holes of a sparse input (a disk image) are passed over unread.
+        int64_t skipped = kKeepsHoles ? FileSkipHole(from, count, error) : 0;
+        if (skipped < 0)
+            return kReadFailed;
+        if (skipped > 0) {
+            if (!PassHole(to, skipped, crc, tap, &hole, error))
+                return kWriteFailed;
+            count -= skipped;
+            *copied += skipped;
+            if (!ProgressStep(progress, skipped))
+                return EndHole(to, hole, error) ? kCopyStopped : kWriteFailed;
+            continue;
+        }
         int want = count < kCopyBufferSize ? (int)count : kCopyBufferSize;
         // A read may return less than asked; only none at all is the end.
         int got = FileRead(from, g_copy_buffer, want, error);

@@ -206,6 +206,11 @@ bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, 
 
 // Moves the place of the next read or write by delta bytes.
 bool FileSkip(File *file, int64_t delta, FileError *error);
+// Where the file has a hole at the place of the next read (a stretch that
+// the file system knows to be zeros), moves past it, at most most bytes;
+// the bytes passed, 0 where data is next or the system cannot tell, -1
+// where the place is lost.
+int64_t FileSkipHole(File *file, int64_t most, FileError *error);
 
 // Bytes read, 0 at the end of the file, -1 on failure.
 int FileRead(File *file, void *buffer, int size, FileError *error);

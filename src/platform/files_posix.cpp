@@ -369,6 +369,26 @@ bool FileSkip(File *file, int64_t delta, FileError *error)
     return lseek((int)file->handle, (off_t)delta, SEEK_CUR) >= 0 || Failed(error, "seek in", file->name);
 }
 
+int64_t FileSkipHole(File *file, int64_t most, FileError *error)
+{
+    int fd = (int)file->handle;
+    off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at < 0)
+        return 0;  // a pipe
+    // The next data, or none after this place: a hole to the end.
+    off_t data = lseek(fd, at, SEEK_DATA);
+    struct stat st;
+    if (data < 0 && errno == ENXIO && fstat(fd, &st) == 0)
+        data = st.st_size;
+    int64_t hole = data > at ? (int64_t)(data - at) : 0;
+    if (hole > most)
+        hole = most;
+    // Seeking for the data moved the place: set it where the hole was left.
+    if (lseek(fd, at + (off_t)hole, SEEK_SET) != at + (off_t)hole)
+        return Failed(error, "seek in", file->name), -1;
+    return hole;
+}
+
 bool FileSeek(File *file, int64_t offset, FileError *error)
 {
     return lseek((int)file->handle, (off_t)offset, SEEK_SET) == (off_t)offset ||

@@ -378,6 +378,11 @@ bool FileSkip(File *file, int64_t delta, FileError *error)
            Failed(error, "seek in", file->name);
 }
 
+int64_t FileSkipHole(File *, int64_t, FileError *)
+{
+    return 0;  // the copy asks only where kKeepsHoles
+}
+
 bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 {
     return InfoOfHandle((HANDLE)file->handle, info) || Failed(error, "stat", file->name);

@@ -168,6 +168,7 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
 
 bool FileSeek(File *file, int64_t at, FileError *) { return at >= 0 && (Held(file).second = at, true); }
 bool FileSkip(File *file, int64_t by, FileError *) { return Held(file).second += by, true; }
+int64_t FileSkipHole(File *, int64_t, FileError *) { return 0; }
 bool FileInfoOf(File *file, FileInfo *info, FileError *) { return InfoOf(Held(file).first, info), true; }
 int64_t FileLength(File *file, FileError *) { return (int64_t)Held(file).first->data.size(); }
 
