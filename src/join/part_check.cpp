@@ -110,7 +110,12 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
             else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
                 part.fault = kPartUnreadable;
             else {
-                CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, 0, &part.error);
+                CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, checking->progress,
+                                            &part.error);
+                if (read == kCopyStopped) {
+                    FileClose(&file, 0);
+                    return checking->result->stopped = true, false;
+                }
                 if (read != kCopied)
                     part.fault = kPartUnreadable;
                 else if (crc != header.block_crc)
@@ -219,7 +224,8 @@ CheckResult CheckParts(PartSet *set,
     checking.context = context;
     if (progress)
         progress->total = OriginalSize(&set->trailer) +
-                          (set->trailer.record_version >= 2 ? set->trailer.image_size : 0);
+                          (set->trailer.record_version >= 2 ? set->trailer.image_size : 0) +
+                          set->census.recovery_found * set->trailer.slice_length;
     if (!CheckHead(&checking))
         return result;
     int64_t next = 1;
