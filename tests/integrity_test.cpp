@@ -198,7 +198,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, GoldenSet, ::testing::Values(
     Golden{"qcs2-linux", "golden_00.exe", "golden.txt"},
     Golden{"qcs2-windows", "golden_00.exe", "golden.txt"},
     Golden{"qcs2-wine", "golden_00.exe", "golden.txt"},
-    Golden{"qcs2-dotname", "_00.exe", ".hidden"}),
+    Golden{"qcs2-dotname", "_00.exe", ".hidden"},
+    Golden{"qcs3-linux", "golden_00.exe", "golden.txt"},
+    Golden{"qcs3-recovery", "golden_00.exe", "golden.txt"}),
     [](const ::testing::TestParamInfo<Golden> &info) {
         std::string name = info.param.folder;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
@@ -206,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, GoldenSet, ::testing::Values(
     });
 
 using OlderSet = GoldenSet;
+using RecoverySet = GoldenSet;
 
 // A damaged slice of a version 1 set has no table to name it: the whole file's checksum is
 // the guard, and nothing is written.
@@ -221,6 +224,20 @@ TEST_P(OlderSet, ADamagedSliceIsCaughtByTheChecksum)
 
 INSTANTIATE_TEST_SUITE_P(Version1, OlderSet, ::testing::Values(Golden{"qcs1-linux", "golden_00.exe",
                                                                      "golden.txt"}));
+
+// A set with recovery parts, as the first build to make them wrote it,
+// loses its head part and a slice: its recovery parts rebuild both.
+TEST_P(RecoverySet, RebuildsItsHeadPartAndASlice)
+{
+    ASSERT_EQ(unlink((dir / "golden_00.exe").c_str()) | unlink((dir / "golden_02.QCB").c_str()), 0);
+    JoinResult result = JoinSet(dir / "golden_R02.QCB");
+    ASSERT_EQ(result.status, kJoinDone);
+    EXPECT_EQ(result.fault_count, 2);
+    EXPECT_TRUE(ReadBytes(dir / "golden.txt") == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Version3, RecoverySet, ::testing::Values(Golden{"qcs3-recovery", "golden_00.exe",
+                                                                        "golden.txt"}));
 
 // A set without a record: the check tells every slice of a length no split writes.
 TEST(RecordlessSet, TheCheckTellsEverySliceCutShort)
