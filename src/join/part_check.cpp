@@ -85,44 +85,52 @@ static bool CheckDescribedHead(Checking *checking)
     return Tell(checking, &part);
 }
 
+// The part of a census entry, as the census left it; where it was sound,
+// opened again (true), or found gone or unreadable since.
+static bool OpenEntry(Checking *checking, const SliceEntry *entry, PartState *part, File *file,
+                      FileInfo *info)
+{
+    InitPartState(part, entry->index);
+    part->fault = entry->fault;
+    part->length = entry->length;
+    part->expected = entry->expected;
+    if (part->fault != kPartSound)
+        return false;
+    char name[kPathSize];
+    PartNameOf(checking->set, entry->index, name);
+    ProgressItem(checking->progress, name);
+    if (FileOpenRead(&checking->set->folder, name, file, &part->error, info))
+        return true;
+    part->fault = part->error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
+    return false;
+}
+
 // Recovery part index: its header of this set, its block its checksum.
 static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
 {
-    PartSet *set = checking->set;
     PartState part;
-    InitPartState(&part, entry->index);
-    part.fault = entry->fault;
-    part.length = entry->length;
-    part.expected = entry->expected;
-    char name[kPathSize];
-    PartNameOf(set, entry->index, name);
     File file;
     FileInfo info;
     RecoveryHeader header;
-    if (part.fault == kPartSound) {
-        ProgressItem(checking->progress, name);
-        if (!FileOpenRead(&set->folder, name, &file, &part.error, &info)) {
-            part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
-        } else {
-            uint32_t crc = 0;
-            if (!IsRecoveryPartOf(set, &file, &info, entry->index, &header))
-                part.fault = kPartDamaged;
-            else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
-                part.fault = kPartUnreadable;
-            else {
-                CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, checking->progress,
-                                            &part.error);
-                if (read == kCopyStopped) {
-                    FileClose(&file, 0);
-                    return checking->result->stopped = true, false;
-                }
-                if (read != kCopied)
-                    part.fault = kPartUnreadable;
-                else if (crc != header.block_crc)
-                    part.fault = kPartDamaged;
+    if (OpenEntry(checking, entry, &part, &file, &info)) {
+        uint32_t crc = 0;
+        if (!IsRecoveryPartOf(checking->set, &file, &info, entry->index, &header))
+            part.fault = kPartDamaged;
+        else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
+            part.fault = kPartUnreadable;
+        else {
+            CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, checking->progress,
+                                        &part.error);
+            if (read == kCopyStopped) {
+                FileClose(&file, 0);
+                return checking->result->stopped = true, false;
             }
-            FileClose(&file, 0);
+            if (read != kCopied)
+                part.fault = kPartUnreadable;
+            else if (crc != header.block_crc)
+                part.fault = kPartDamaged;
         }
+        FileClose(&file, 0);
     }
     return Tell(checking, &part);
 }
@@ -163,19 +171,10 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
 {
     PartSet *set = checking->set;
     PartState part;
-    InitPartState(&part, slice->index);
-    part.fault = slice->fault;
-    part.length = slice->length;
-    part.expected = slice->expected;
-    if (part.fault == kPartSound) {
-        char name[kPathSize];
-        PartNameOf(set, slice->index, name);
-        ProgressItem(checking->progress, name);
-        File file;
-        FileInfo info;
-        if (!FileOpenRead(&set->folder, name, &file, &part.error, &info)) {
-            part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
-        } else if (SameFile(info.id, set->info.id)) {
+    File file;
+    FileInfo info;
+    if (OpenEntry(checking, slice, &part, &file, &info)) {
+        if (SameFile(info.id, set->info.id)) {
             // A link to the head part: told as the join tells it.
             part.fault = kPartHoldsAnother;
             part.holds = 0;
