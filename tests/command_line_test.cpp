@@ -273,15 +273,31 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
              3, {"r_01.QCB: missing\n", "r_R02.QCB: sound\n", "2 of 2 recovery parts sound; 1 missing: "
                  "repairable with the recovery parts\n"}},
     Scenario{"RepairWritesThePartsBack",  // the head part too, from this program
-             "mkrset 2 $((4*PART)) r.bin && mv r_00.exe head && spoil r_02.QCB && cp r_02.QCB spoilt && "
+             "mkrset 2 $((4*PART)) r.bin && mv r_00.exe head && truncate -s -9 r_02.QCB && cp r_02.QCB spoilt && "
              "./cleaver --repair r_R02.QCB && cmp head r_00.exe && cmp spoilt r_02.QCB.damaged && "
              "./cleaver --check r_00.exe -q", 0,
-             {"r_00.exe was missing and r_02.QCB damaged: all written again from the recovery parts; the "
-              "damaged one is kept, as r_02.QCB.damaged"}},
+             {"r_00.exe was missing and r_02.QCB cut short or too long: all written again from the recovery "
+              "parts; the damaged one is kept, as r_02.QCB.damaged"}},
+    // Recovery parts of an earlier split of a file edited since, beside a
+    // head part cut short: their description fits every slice but one.
+    Scenario{"StaleRecoveryPartsRebuildNothing",
+             "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && printf Y | dd of=r.bin bs=1 "
+             "seek=$((2*PART)) conv=notrunc 2>/dev/null && ./cleaver -s $PART -r 2 r.bin >/dev/null && "
+             "mv old/* . && truncate -s 9999 r_00.exe && mkdir out && "
+             "{ ./cleaver --check r_00.exe; ./cleaver --join r_R01.QCB -o out; }", 1,
+             {"r_02.QCB holds other data than the recovery parts describe, and the head part, which would "
+              "tell whose they are, is lost or damaged: they may be of another split\n",
+              "may be of another split; nothing was rebuilt from them"}, {"rebuilt, CRC"}},
     Scenario{"StandardInputRefused", "head -c $((3*PART)) /dev/urandom | ./cleaver -s $PART -r 1 - x.bin", 1,
              {"Recovery parts are made from a file, not from standard input"}},
     Scenario{"ResplitRemovesStaleRecoveryParts", "mkrset 2 $((3*PART)) r.bin && ./cleaver -s $PART -r 1 "
              "r.bin >/dev/null && ls r_R*", 0, {"r_R01.QCB\n"}, {"r_R02"}},
+    Scenario{"StrayRecoveryPartsStandInTheWay",  // until --force, which takes them away
+             "mkrset 2 $((3*PART)) r.bin && rm r_0* && { ./cleaver -s $PART r.bin; ./cleaver -s $PART -f r.bin; "
+             "mkrset 2 $((3*PART)) a.tar.gz && "
+             "mkset $((3*PART)) a.tar.bz2 || ./cleaver -s $PART -f a.tar.bz2; ls; }", 0,
+             {"Unable to create part r_R0", "of no set beside it", "r_00.exe: ", "\nr_03.QCB\n",
+              "a.tar_00.exe: ", "of others replaced"}, {"r_R01.QCB\n", "a.tar_R01.QCB\n"}},
     Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
              {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
     Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,

@@ -179,7 +179,7 @@ TEST(Recovery, RepairPutsTheSetBackAsItWasMade)
     const MadeSet &made = TheSet();
     ScratchDir dir, out;
     made.CopyTo(dir);
-    Lose(dir, 3, kDamaged);
+    Lose(dir, 3, kCutShort);
     Lose(dir, -2, kDeleted);
     Lose(dir, 0, kCutShort);
     JoinResult r = Join(dir / PartName("data", -1), out.path(), true);

@@ -15,6 +15,20 @@ void ClearExtension(SetExtension *extension)
     extension->modified.nanoseconds = 0;
     extension->permissions = -1;
     extension->recovery_count = 0;
+    extension->has_identity = false;
+    for (int i = 0; i < kSetIdentitySize; i++)
+        extension->identity[i] = 0;
+    extension->made = 0;
+}
+
+bool SameIdentity(const SetExtension *a, const SetExtension *b)
+{
+    if (a->has_identity != b->has_identity)
+        return false;
+    for (int i = 0; a->has_identity && i < kSetIdentitySize; i++)
+        if (a->identity[i] != b->identity[i])
+            return false;
+    return true;
 }
 
 // Appends an entry's type and length; where its value goes.
@@ -38,8 +52,7 @@ int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExten
     }
     if (extension->has_time) {
         at = Entry(at, kExtensionTime, 12);
-        WriteUint32(at, (uint32_t)extension->modified.seconds);
-        WriteUint32(at + 4, (uint32_t)((uint64_t)extension->modified.seconds >> 32));
+        WriteInt64(at, extension->modified.seconds);
         WriteUint32(at + 8, (uint32_t)extension->modified.nanoseconds);
         at += 12;
     }
@@ -52,6 +65,13 @@ int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExten
         at = Entry(at, kExtensionRecovery, 4);
         WriteUint32(at, (uint32_t)extension->recovery_count);
         at += 4;
+    }
+    if (extension->has_identity) {
+        at = Entry(at, kExtensionIdentity, kSetIdentitySize + 8);
+        for (int i = 0; i < kSetIdentitySize; i++)
+            *at++ = extension->identity[i];
+        WriteInt64(at, extension->made);
+        at += 8;
     }
     int length = (int)(at - bytes) + kExtensionFooterSize;
     WriteUint32(at, (uint32_t)length);
@@ -95,8 +115,7 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
             extension->name[size] = 0;
         } else if (type == kExtensionTime && size == 12) {
             extension->has_time = true;
-            extension->modified.seconds =
-                (int64_t)((uint64_t)ReadUint32(value) | (uint64_t)ReadUint32(value + 4) << 32);
+            extension->modified.seconds = ReadInt64(value);
             extension->modified.nanoseconds = (int32_t)ReadUint32(value + 8);
             if (extension->modified.nanoseconds < 0 || extension->modified.nanoseconds >= 1000000000)
                 return false;
@@ -107,7 +126,12 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
             if (count < 1 || count > (uint32_t)kMaxRecoveryParts)
                 return false;
             extension->recovery_count = (int)count;
-        } else if (type >= kExtensionName && type <= kExtensionRecovery) {
+        } else if (type == kExtensionIdentity && size == kSetIdentitySize + 8) {
+            extension->has_identity = true;
+            for (int i = 0; i < kSetIdentitySize; i++)
+                extension->identity[i] = value[i];
+            extension->made = ReadInt64(value + kSetIdentitySize);
+        } else if (type >= kExtensionName && type <= kExtensionIdentity) {
             return false;  // a known entry of the wrong length
         }
         at = value + size;

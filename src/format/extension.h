@@ -15,6 +15,8 @@ enum {
     kExtensionTime = 2,         // its modification time: seconds (8), nanoseconds (4)
     kExtensionPermissions = 3,  // its read, write and execute bits (4)
     kExtensionRecovery = 4,     // the number of recovery parts beside the set (4)
+    kExtensionIdentity = 5,     // the set's identity (16 random bytes), then when it was made (8)
+    kSetIdentitySize = 16,
     // The largest extension any build writes: a name of a path's length,
     // and the fixed entries.
     kMaxExtensionSize = kPathSize + 64,
@@ -26,9 +28,19 @@ struct SetExtension {
     FileTime modified;
     int permissions;       // -1: none recorded
     int recovery_count;    // recovery parts made with the set (format/recovery.h); 0: none
+    // Which split made the set: no two splits share it, so that a recovery
+    // part of an earlier split, or of another file, is never taken for one
+    // of this set's.  Sets made before 2.4 have none.
+    bool has_identity;
+    unsigned char identity[kSetIdentitySize];
+    int64_t made;          // seconds since 1970-01-01 UTC: when the split made the set
 };
 
 void ClearExtension(SetExtension *extension);
+
+// Whether two extensions are of the same split: the same identity, or
+// neither has one (sets made before identities were recorded).
+bool SameIdentity(const SetExtension *a, const SetExtension *b);
 
 // Writes the extension, footer included, into bytes; its length, which is
 // at most kMaxExtensionSize.

@@ -9,17 +9,6 @@
 
 static const unsigned char kRecoveryMagic[4] = {'Q', 'C', 'R', '1'};
 
-static void Write64(unsigned char *at, int64_t value)
-{
-    WriteUint32(at, (uint32_t)value);
-    WriteUint32(at + 4, (uint32_t)((uint64_t)value >> 32));
-}
-
-static int64_t Read64(const unsigned char *at)
-{
-    return (int64_t)((uint64_t)ReadUint32(at) | (uint64_t)ReadUint32(at + 4) << 32);
-}
-
 void EncodeRecoveryFixed(const RecoveryHeader *header, unsigned char bytes[kRecoveryFixedSize])
 {
     for (int i = 0; i < 4; i++)
@@ -27,8 +16,8 @@ void EncodeRecoveryFixed(const RecoveryHeader *header, unsigned char bytes[kReco
     WriteUint32(bytes + 4, (uint32_t)header->number);
     WriteUint32(bytes + 8, (uint32_t)header->count);
     WriteUint32(bytes + 12, (uint32_t)header->flags);
-    Write64(bytes + 16, header->head_data);
-    Write64(bytes + 24, header->block_length);
+    WriteInt64(bytes + 16, header->head_data);
+    WriteInt64(bytes + 24, header->block_length);
     WriteUint32(bytes + 32, header->block_crc);
     WriteUint32(bytes + 36, (uint32_t)header->description_length);
 }
@@ -41,8 +30,8 @@ bool DecodeRecoveryFixed(const unsigned char bytes[kRecoveryFixedSize], Recovery
     header->number = (int32_t)ReadUint32(bytes + 4);
     header->count = (int32_t)ReadUint32(bytes + 8);
     header->flags = (int32_t)ReadUint32(bytes + 12);
-    header->head_data = Read64(bytes + 16);
-    header->block_length = Read64(bytes + 24);
+    header->head_data = ReadInt64(bytes + 16);
+    header->block_length = ReadInt64(bytes + 24);
     header->block_crc = ReadUint32(bytes + 32);
     header->description_length = ReadUint32(bytes + 36);
     // What any split could have written: the description of a set of at

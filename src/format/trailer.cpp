@@ -18,6 +18,17 @@ uint32_t ReadUint32(const unsigned char *at)
     return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
 }
 
+int64_t ReadInt64(const unsigned char *at)
+{
+    return (int64_t)((uint64_t)ReadUint32(at) | (uint64_t)ReadUint32(at + 4) << 32);
+}
+
+void WriteInt64(unsigned char *at, int64_t value)
+{
+    WriteUint32(at, (uint32_t)value);
+    WriteUint32(at + 4, (uint32_t)((uint64_t)value >> 32));
+}
+
 static uint32_t RecordCheck(const unsigned char bytes[kTrailerSize])
 {
     return Crc32Update(0, bytes + kRecordAt, kRecordCheckAt - kRecordAt);

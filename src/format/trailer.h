@@ -72,6 +72,8 @@ int64_t OriginalSize(const PartSetTrailer *trailer);
 // The one little-endian reader and writer of 32-bit numbers.
 uint32_t ReadUint32(const unsigned char *at);
 void WriteUint32(unsigned char *at, uint32_t value);
+int64_t ReadInt64(const unsigned char *at);
+void WriteInt64(unsigned char *at, int64_t value);
 
 // Little-endian, field by field, whatever the compiler's layout.
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize]);

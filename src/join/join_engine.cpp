@@ -234,6 +234,14 @@ static JoinStatus Repairable(Joining *joining, JoinStatus status, JoinResult *re
 {
     if (status != kJoinPartFault || !joining->repairing)
         return status;
+    // A slice that holds other data than a recovery part says, where no
+    // head part confirms that part's description, may be sound and the
+    // description another split's: nothing is rebuilt from it.
+    const PartSet *set = joining->set;
+    PartFault fault = result->part.fault;
+    if (!set->description_confirmed && result->part.index > 0 &&
+        (fault == kPartDamaged || fault == kPartHoldsAnother))
+        return kJoinSplitsDisagree;
     if (joining->fault_count == joining->fault_capacity) {
         int64_t more = joining->fault_capacity ? 2 * joining->fault_capacity : 16;
         void *grown = realloc(joining->faults, (size_t)more * sizeof(int64_t));

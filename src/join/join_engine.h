@@ -28,6 +28,9 @@ enum JoinStatus {
                             // (more_needed short)
     kJoinRepairToStream,    // parts to rebuild, and the file to go to standard output,
                             // which cannot take them out of order
+    kJoinSplitsDisagree,    // the head part is lost or damaged, and a slice (part)
+                            // holds other data than the recovery parts describe:
+                            // they may be of another split
 };
 
 

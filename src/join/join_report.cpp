@@ -150,7 +150,14 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
         }
         AppendText(line, size, ": ");
     }
-    if (!Repairable(result)) {
+    if (result->disagreeing) {
+        AppendPart(line, size, set, result->disagreeing);
+        AppendText(line, size, " holds other data than the recovery parts describe, and the head "
+                               "part, which would tell whose they are, is lost or damaged: they "
+                               "may be of another split");
+    } else if (faults == 0) {
+        AppendText(line, size, "the recovery parts at fault can be made again from the parts");
+    } else if (!Repairable(result)) {
         AppendDecimal(line, size, faults - result->recovery_sound);
         AppendText(line, size, faults - result->recovery_sound == 1 ? " more recovery part needed"
                                                                     : " more recovery parts needed");
@@ -240,6 +247,16 @@ void DescribeSetProblem(const PartSet *set, char *text, int size)
         AppendText(text, size, "its parts cannot be looked for. ");
         AppendFailure(text, size, &set->error);
         break;
+    case kSetSplitsDisagree:
+        Rebuilding(text, size, set);
+        AppendText(text, size, "the head part is lost or damaged, and ");
+        AppendName(text, size, set->disagree[0]);
+        AppendText(text, size, " and ");
+        AppendName(text, size, set->disagree[1]);
+        AppendText(text, size, " are of different splits, so neither can say what the set "
+                               "holds; nothing was written. Remove the parts of the other split, "
+                               "or get the head part again");
+        break;
     }
 }
 
@@ -323,6 +340,14 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         AppendFaults(text, size, set, result->faults, result->fault_count, false);
         AppendText(text, size, ", to be rebuilt from the recovery parts, which takes the file "
                                "written to a folder, not to standard output");
+        break;
+    case kJoinSplitsDisagree:
+        Rebuilding(text, size, set);
+        AppendPart(text, size, set, result->part.index);
+        AppendText(text, size, " holds other data than the recovery parts describe, and the head "
+                               "part, which would tell whose they are, is lost or damaged: they "
+                               "may be of another split; nothing was rebuilt from them. Get the "
+                               "head part again");
         break;
     }
     return true;

@@ -191,6 +191,9 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
                 return false;
         }
     }
+    if (!set->description_confirmed && checking->result->disagreeing == 0 &&
+        (part.fault == kPartDamaged || part.fault == kPartHoldsAnother))
+        checking->result->disagreeing = part.index;
     return Tell(checking, &part);
 }
 
@@ -211,7 +214,7 @@ CheckResult CheckParts(PartSet *set,
                        void *context, Progress *progress)
 {
     CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, 0, set->extension.recovery_count, 0,
-                          false, 0, false};
+                          false, 0, false, 0};
     Checking checking;
     checking.set = set;
     OpenPartTable(&checking.table, set);

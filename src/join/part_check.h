@@ -18,12 +18,15 @@ struct CheckResult {
                           // where it records one
     uint32_t crc;         // the CRC-32 of every byte read, where every part was sound
     bool stopped;         // the user stopped it: parts after the last told are unchecked
+    // A slice holding other data than the recovery parts describe, where no
+    // head part confirms them: they may be of another split (0: none).
+    int64_t disagreeing;
 };
 
 // Whether the parts at fault, if any, can be rebuilt from the recovery parts.
 inline bool Repairable(const CheckResult *result)
 {
-    return result->parts - result->sound <= result->recovery_sound;
+    return result->parts - result->sound <= result->recovery_sound && result->disagreeing == 0;
 }
 
 // Calls report for each part of an opened set (kSetReady), in order, then

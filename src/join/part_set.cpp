@@ -188,11 +188,56 @@ static void TakeDescription(PartSet *set, HeadPart *probe, const RecoveryHeader 
     set->recovery_header = RecoveryBlockAt(header);
 }
 
-// A head part too damaged to describe its set: where a recovery part of its
-// stem is sound, that one describes the set.
-static bool DescribeFromRecovery(PartSet *set, const char *stem)
+// Where the identity entry of an extension starts in its bytes, or -1.
+static int64_t IdentityAt(const unsigned char *extension, int64_t length)
 {
-    char name[kPathSize];
+    for (int64_t at = 0; at + 4 <= length - kExtensionFooterSize;) {
+        int type = extension[at] | extension[at + 1] << 8, size = extension[at + 2] | extension[at + 3] << 8;
+        if (type == kExtensionIdentity)
+            return at + 4;
+        at += 4 + size;
+    }
+    return -1;
+}
+
+// What is left of a damaged head part against the description a recovery
+// part gives: 1 where it records the same split, -1 where it is as long as
+// the set's head part and records another, 0 where it cannot tell (no
+// identity recorded, the head part lost or cut short).
+static int HeadAgrees(PartSet *set, const char *head_name)
+{
+    int64_t description = set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize;
+    int64_t length = set->trailer.extension_length;
+    unsigned char extension[kMaxExtensionSize], identity[kSetIdentitySize];
+    int64_t at = set->extension.has_identity && length <= kMaxExtensionSize &&
+                         FileReadAt(&set->file, kRecoveryFixedSize, extension, length, 0)
+                     ? IdentityAt(extension, length)
+                     : -1;
+    File head;
+    FileInfo info;
+    if (at < 0 || !FileOpenRead(&set->folder, head_name, &head, 0, &info))
+        return 0;
+    int agrees = 0;
+    if (info.length >= description &&
+        FileReadAt(&head, info.length - description + at, identity, kSetIdentitySize, 0)) {
+        bool same = true;
+        for (int i = 0; i < kSetIdentitySize; i++)
+            same = same && identity[i] == set->extension.identity[i];
+        bool whole = info.length == set->trailer.image_size + set->head_data + description;
+        agrees = same ? 1 : whole ? -1 : 0;
+    }
+    FileClose(&head, 0);
+    return agrees;
+}
+
+// A head part too damaged to describe its set: the recovery parts of its
+// stem describe it, where every sound one describes the same set, made by
+// the same split, and what is left of the head part does not say
+// otherwise.  False where none is sound; kSetSplitsDisagree where they,
+// or the head part, disagree.
+static bool DescribeFromRecovery(PartSet *set, const char *stem, const char *head_name)
+{
+    char name[kPathSize], first[kPathSize] = "";
     for (int k = 1; k <= kMaxRecoveryParts; k++) {
         FormatPartName(name, stem, -k);
         FileKind kind = FileKindOf(&set->folder, name);
@@ -201,14 +246,50 @@ static bool DescribeFromRecovery(PartSet *set, const char *stem)
         if ((kind != kPlainFile && kind != kReadOnlyFile) ||
             !FileOpenRead(&set->folder, name, &probe.file, 0, &probe.info))
             continue;
-        if (ReadRecoveryPart(&probe, &header, 0) == kHeadSound &&
-            (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem))) {
+        bool sound = ReadRecoveryPart(&probe, &header, 0) == kHeadSound &&
+                     (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem));
+        if (sound && !first[0]) {
             TakeDescription(set, &probe, &header);
+            CopyText(first, kPathSize, name);
+            continue;
+        }
+        bool same = !sound || (SameSet(&probe.trailer, &set->trailer) && SameIdentity(&probe.extension, &set->extension) &&
+                               probe.extension.recovery_count == set->extension.recovery_count);
+        FileClose(&probe.file, 0);
+        if (!same) {
+            CopyText(set->disagree[0], kPathSize, first);
+            CopyText(set->disagree[1], kPathSize, name);
+            set->state = kSetSplitsDisagree;
             return true;
         }
-        FileClose(&probe.file, 0);
     }
-    return false;
+    if (!first[0])
+        return false;
+    int agrees = HeadAgrees(set, head_name);
+    set->description_confirmed = agrees > 0;
+    if (agrees < 0) {
+        CopyText(set->disagree[0], kPathSize, head_name);
+        CopyText(set->disagree[1], kPathSize, first);
+        set->state = kSetSplitsDisagree;
+    }
+    return true;
+}
+
+// The path of the head part of stem beside the file given, where it is
+// there and sound.
+static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPathSize])
+{
+    char name[kPathSize];
+    HeadPart probe;
+    if (!FormatPartName(name, stem, 0) || !CopyText(path, kPathSize, set->given))
+        return false;
+    path[FileNameOf(path) - path] = 0;
+    if (!AppendText(path, kPathSize, name) || !FileOpenRead(&set->folder, name, &probe.file, 0, &probe.info))
+        return false;
+    bool sound = ReadHeadPart(&probe, 0) == kHeadSound &&
+                 (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem));
+    FileClose(&probe.file, 0);
+    return sound;
 }
 
 void OpenPartSet(const char *head_path, PartSet *set)
@@ -227,6 +308,8 @@ void OpenPartSet(const char *head_path, PartSet *set)
     set->described = false;
     set->head_fault = kPartSound;
     set->recovery_header = 0;
+    set->description_confirmed = true;
+    set->disagree[0][0] = set->disagree[1][0] = 0;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
     if (!FileOpenRead(0, head_path, &set->file, &set->error, &set->info))
         return;
@@ -237,29 +320,41 @@ void OpenPartSet(const char *head_path, PartSet *set)
     set->have_folder = FolderOfFile(head_path, &set->folder, &folder_error);
     static const SetState kStates[] = {kSetReady, kSetNotAHeadPart, kSetEmpty, kSetHeadDamaged,
                                        kSetHeadUnreadable};
-    // A recovery part given describes the set in its head part's place.
     char stem[kPathSize];
     int kind;
     bool named = ParsePartName(set->head_name, stem, &kind);
     SetState state;
     if (named && kind == -1) {
+        // A recovery part given: where the head part of its set is sound
+        // beside it, the set opens from that, as though it had been given;
+        // else the recovery parts there describe the set, whichever of them
+        // is sound.
+        char head[kPathSize];
+        if (set->have_folder && SoundHeadPartOf(set, stem, head)) {
+            ClosePartSet(set);
+            OpenPartSet(head, set);
+            return;
+        }
+        // Judged as the others are, below; this one's state is what is
+        // said where none is sound.
         RecoveryHeader header;
         state = kStates[ReadRecoveryPart(set, &header, &set->error)];
-        if (state == kSetReady) {
-            set->described = true;
-            set->recovery_header = RecoveryBlockAt(&header);
-            FormatPartName(set->head_name, set->stem, 0);
-            FileKind head = set->have_folder ? FileKindOf(&set->folder, set->head_name) : kNothingThere;
-            set->head_fault = head == kPlainFile || head == kReadOnlyFile ? kPartSound : kPartMissing;
-        }
+        if (state == kSetReady)
+            state = kSetHeadDamaged;
+        FormatPartName(set->head_name, stem, 0);
     } else {
         state = kStates[ReadHeadPart(set, &set->error)];
-        // A head part damaged beyond its stretch: its recovery parts may
-        // still describe the set.
-        if ((state == kSetHeadDamaged || state == kSetNotAHeadPart) && named && kind == 0 &&
-            set->have_folder && DescribeFromRecovery(set, stem)) {
+    }
+    // A head part damaged beyond its stretch, or given up for lost: its
+    // recovery parts may still describe the set.
+    if (state != kSetReady && state != kSetHeadUnreadable && named && kind <= 0 && set->have_folder) {
+        ClearError(&set->error);
+        if (DescribeFromRecovery(set, stem, set->head_name)) {
+            FileKind head = FileKindOf(&set->folder, set->head_name);
+            set->head_fault = head == kPlainFile || head == kReadOnlyFile ? kPartSound : kPartMissing;
+            if (set->state == kSetSplitsDisagree)
+                return;
             state = kSetReady;
-            set->head_fault = kPartDamaged;
         }
     }
     if (state != kSetHeadUnreadable && !set->have_folder)
@@ -354,7 +449,8 @@ bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int6
     probe.info = *info;
     return ReadRecoveryPart(&probe, header, 0) == kHeadSound && header->number == -index &&
            header->head_data == set->head_data && SameSet(&probe.trailer, &set->trailer) &&
-           probe.extension.recovery_count == set->extension.recovery_count;
+           probe.extension.recovery_count == set->extension.recovery_count &&
+           SameIdentity(&probe.extension, &set->extension);
 }
 
 // ---- The part table -------------------------------------------------------------

@@ -69,6 +69,9 @@ enum SetState {
     kSetHeadDamaged,       // its trailer, record or table is damaged (verdict)
     kSetIsASlice,          // the file given is a slice; its head part is slice_of
     kSetFolderUnreadable,  // the folder cannot be read (error)
+    kSetSplitsDisagree,    // the head part is damaged, and the recovery parts there,
+                           // or they and what is left of the head part, are of
+                           // different splits (disagree: two of them)
 };
 
 // The head part (format/head_part.h), and what its folder holds.
@@ -89,6 +92,13 @@ struct PartSet : HeadPart {
     bool described;
     PartFault head_fault;
     int64_t recovery_header;  // the length of each recovery part's header
+    // Where a recovery part describes the set: whether what is left of the
+    // head part records the same split.  Where it cannot tell (the head part
+    // lost, or cut short), the slices must bear the description out: one
+    // that holds other data than it says may be of another split, and a
+    // description that may be another file's rebuilds nothing.
+    bool description_confirmed;
+    char disagree[2][kPathSize];  // kSetSplitsDisagree: the parts of different splits
 };
 
 // Opens the set whose head part is at head_path; set->state tells how far

@@ -192,6 +192,9 @@ void StandardOutput(File *file);
 // Temporary names: "qcleaver-", twelve letters no one outside can guess,
 // and a number, so that a set of files being made can be named from one
 // series without remembering each name.
+// Bytes no one can guess, for names and for a set's identity.
+void FillRandom(unsigned char *bytes, int count);
+
 struct TempSeries {
     char stem[24];
 };
@@ -217,6 +220,9 @@ int FileRead(File *file, void *buffer, int size, FileError *error);
 // Writes all of buffer; false when any of it could not be written.
 bool FileWrite(File *file, const void *buffer, int size, FileError *error);
 bool FileSeek(File *file, int64_t offset, FileError *error);
+// Reads exactly length bytes at offset; a file that ends before them is
+// kErrorEndedEarly.
+bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error);
 bool FileInfoOf(File *file, FileInfo *info, FileError *error);
 // Gives a file written by this program the time of its last change, and
 // where permissions is not -1 those read, write and execute bits (never

@@ -303,6 +303,13 @@ static uint64_t RandomBits()
     return bits;
 }
 
+void FillRandom(unsigned char *bytes, int count)
+{
+    uint64_t bits = 0;
+    for (int i = 0; i < count; i++, bits >>= 8)
+        bytes[i] = (unsigned char)(i % 8 == 0 ? bits = RandomBits() : bits);
+}
+
 void NewTempSeries(TempSeries *series)
 {
     MakeTempStem(series->stem, RandomBits());

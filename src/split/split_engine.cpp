@@ -56,6 +56,9 @@ static void Describe(PartSetTrailer *trailer, SetExtension *extension, const cha
     extension->modified = info ? info->modified : TimeNow();
     extension->permissions = info ? info->permissions : -1;
     extension->recovery_count = recovery;
+    extension->has_identity = true;
+    FillRandom(extension->identity, kSetIdentitySize);
+    extension->made = TimeNow().seconds;
 }
 
 // Whether the join will find every part, and name the rebuilt file as the
@@ -76,11 +79,16 @@ static bool NamesHoldUp(const Folder *folder, const char *name, const char *stem
 
 // An earlier split's head part under the head part's name: whether it is
 // of the same file (which a new split of it may replace), and how many
-// slices it has.  Held open, its table tells its own slices from others.
+// slices it has.  Held open, its table tells its own slices from others,
+// and its identity its own recovery parts.
 struct EarlierSet {
     bool same_file;  // a sound head part of a set of the same name has the head part's name
     bool other_file; // ... of a set of another name
     HeadPart head;
+    // The numbers of the recovery parts of the stem beyond those the new
+    // set makes, whoever's they are.
+    int64_t *recovery_beyond;
+    int64_t recovery_beyond_count;
 };
 
 static void LookForEarlierSet(const Folder *folder, const char *stem, const char *name,
@@ -88,6 +96,8 @@ static void LookForEarlierSet(const Folder *folder, const char *stem, const char
 {
     earlier->same_file = earlier->other_file = false;
     earlier->head.file.handle = kNoHandle;
+    earlier->recovery_beyond = 0;
+    earlier->recovery_beyond_count = 0;
     char head[kPathSize];
     FormatPartName(head, stem, 0);
     FileKind kind = FileKindOf(folder, head);
@@ -98,8 +108,60 @@ static void LookForEarlierSet(const Folder *folder, const char *stem, const char
     earlier->same_file = sound && (kNamesIgnoreCase ? TextEqualNoCase(earlier->head.output, name)
                                                     : TextEqual(earlier->head.output, name));
     earlier->other_file = sound && !earlier->same_file;
-    if (!earlier->same_file)
+    if (!sound)
         FileClose(&earlier->head.file, 0);
+}
+
+struct RecoveryListing {
+    const char *stem;
+    int64_t beyond;
+    EarlierSet *earlier;
+    bool out_of_memory;
+};
+
+static bool NoteRecoveryBeyond(void *context, const FolderEntry *entry)
+{
+    RecoveryListing *listing = (RecoveryListing *)context;
+    EarlierSet *earlier = listing->earlier;
+    int64_t number = RecoveryNumberOf(entry->name, listing->stem, 1000000000000LL);
+    if (number <= listing->beyond)
+        return true;
+    int64_t count = earlier->recovery_beyond_count;
+    if ((count & (count - 1)) == 0) {  // 0, 1, 2, 4, ...: room for twice as many
+        void *grown = realloc(earlier->recovery_beyond, (size_t)(count ? 2 * count : 8) * sizeof(int64_t));
+        if (!grown)
+            return listing->out_of_memory = true, false;
+        earlier->recovery_beyond = (int64_t *)grown;
+    }
+    earlier->recovery_beyond[earlier->recovery_beyond_count++] = number;
+    return true;
+}
+
+// Lists the recovery parts of the stem numbered beyond the new set's.
+static bool ListRecoveryBeyond(const Folder *folder, const char *stem, int64_t beyond, EarlierSet *earlier,
+                               FileError *error)
+{
+    char prefix[kPathSize];
+    RecoveryListing listing = {stem, beyond, earlier, false};
+    if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_R"))
+        return true;
+    if (!ListFolder(folder, prefix, NoteRecoveryBeyond, &listing, error))
+        return false;
+    return !listing.out_of_memory || SetError(error, kErrorNoSpace, "list the parts in", folder->path);
+}
+
+// Whether the recovery part of that name is one of owner's set: it
+// describes the same set, made by the same split.
+static bool RecoveryPartOf(const Folder *folder, const char *name, const HeadPart *owner)
+{
+    HeadPart probe;
+    RecoveryHeader header;
+    if (!FileOpenRead(folder, name, &probe.file, 0, &probe.info))
+        return false;
+    bool of = ReadRecoveryPart(&probe, &header, 0) == kHeadSound && SameSet(&probe.trailer, &owner->trailer) &&
+              SameIdentity(&probe.extension, &owner->extension);
+    FileClose(&probe.file, 0);
+    return of;
 }
 
 // Whether the name of part index may take the new part: nothing there, or
@@ -120,12 +182,22 @@ static SplitStatus Obstacle(const Folder *folder, const char *stem, int64_t inde
         (kind == kPlainFile && FileIdAt(folder, name, &id) &&
          ((input && SameFile(id, *input)) || (image && SameFile(id, *image)))))
         status = kSplitPartInTheWay;
-    else if (kind == kNothingThere || earlier->same_file || force)
+    else if (kind == kNothingThere || force)
+        return kSplitDone;
+    else if (index < 0)
+        // A recovery part is the earlier set's only by what it records: one
+        // of another split would rebuild another file.
+        status = (earlier->same_file || earlier->other_file) && RecoveryPartOf(folder, name, &earlier->head)
+                     ? kSplitDone
+                     : kSplitStrayPartInTheWay;
+    else if (earlier->same_file)
         return kSplitDone;
     else if (earlier->other_file)
         status = kSplitOtherSetInTheWay;
     else
         status = kSplitStrayPartInTheWay;
+    if (status == kSplitDone)
+        return status;
     CopyText(result->part, kPathSize, status == kSplitOtherSetInTheWay ? "" : name);
     if (status == kSplitOtherSetInTheWay) {
         FormatPartName(result->part, stem, 0);
@@ -194,7 +266,7 @@ struct Splitting {
     int64_t most_slices;    // what the head part's table can count
     PartLayout layout;      // for a file; for a stream, slices of slice_bytes and no stretch
     const SplitOptions *options;
-    const EarlierSet *earlier;
+    EarlierSet *earlier;
     FileId image_id;
     int recovery;            // recovery parts
     int64_t recovery_header; // the length of each one's header
@@ -408,30 +480,13 @@ static SplitStatus PlaceParts(Writing *writing, int64_t last_part, char name[kPa
     return kSplitDone;
 }
 
-// Whether the recovery part of that name describes the set of trailer.
-static bool RecoveryPartOf(const Folder *folder, const char *name, const PartSetTrailer *trailer)
-{
-    File part;
-    FileInfo info;
-    unsigned char fixed[kRecoveryFixedSize], bytes[kTrailerSize];
-    RecoveryHeader header;
-    PartSetTrailer described;
-    bool of = FileOpenRead(folder, name, &part, 0, &info) &&
-              FileRead(&part, fixed, sizeof fixed, 0) == (int)sizeof fixed &&
-              DecodeRecoveryFixed(fixed, &header) &&
-              FileSeek(&part, kRecoveryFixedSize + header.description_length - kTrailerSize, 0) &&
-              FileRead(&part, bytes, kTrailerSize, 0) == kTrailerSize;
-    FileClose(&part, 0);
-    if (!of)
-        return false;
-    DecodeTrailer(bytes, &described);
-    return SameSet(&described, trailer);
-}
-
-// Once the new set has its names: what was moved aside goes, and so do the
-// earlier set's slices beyond the new ones, where its table says they are
-// its own; the number removed or replaced.
-static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier)
+// Once the new set has its names: what was moved aside goes, and so does
+// the rest of the set it replaces, of this file or (on the user's word) of
+// another: its slices beyond the new ones where its table says they are
+// its own, and its recovery parts beyond the new ones where they record
+// its identity, or with --force any there; a stale one must never rebuild
+// an old file.  The number removed or replaced.
+static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier, bool force)
 {
     int64_t removed = 0;
     char name[kPathSize];
@@ -440,15 +495,15 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
         removed += FileKindOf(writing->folder, name) != kNothingThere &&
                    FileDelete(writing->folder, name, 0);
     }
-    if (!earlier->same_file)
-        return removed;
-    // Its recovery parts beyond the new ones, where they describe it: a
-    // stale one must never rebuild an old file.
-    for (int k = writing->recovery_made + 1; k <= earlier->head.extension.recovery_count; k++) {
-        FormatPartName(name, writing->stem, -k);
-        removed += RecoveryPartOf(writing->folder, name, &earlier->head.trailer) &&
-                   FileDelete(writing->folder, name, 0);
+    bool replaced = earlier->same_file || earlier->other_file;
+    for (int64_t k = 0; k < earlier->recovery_beyond_count; k++) {
+        FormatPartName(name, writing->stem, -earlier->recovery_beyond[k]);
+        bool goes = replaced && RecoveryPartOf(writing->folder, name, &earlier->head);
+        goes = goes || (force && FileKindOf(writing->folder, name) == kPlainFile);
+        removed += goes && FileDelete(writing->folder, name, 0);
     }
+    if (!replaced)
+        return removed;
     PartTable table;
     OpenPartTable(&table, &earlier->head);
     uint32_t recorded;
@@ -623,6 +678,16 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         if (status != kSplitDone)
             return status;
     }
+    // Recovery parts beyond the new set's stay in the way where they are no
+    // part of the set it replaces, since they would rebuild another file.
+    if (!ListRecoveryBeyond(folder, stem, splitting->recovery, splitting->earlier, &result->error))
+        return kSplitCannotCreate;
+    for (int64_t k = 0; k < splitting->earlier->recovery_beyond_count; k++) {
+        SplitStatus status = Obstacle(folder, stem, -splitting->earlier->recovery_beyond[k], 0, 0,
+                                      splitting->earlier, splitting->options->force, result);
+        if (status != kSplitDone)
+            return status;
+    }
     trailer->image_size = (int32_t)splitting->image_size;
     trailer->size = input_size;
     trailer->original_size32 = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
@@ -686,7 +751,7 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     if (status == kSplitDone)
         status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
     if (status == kSplitDone) {
-        result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier);
+        result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier, splitting->options->force);
         result->replaced_others = !earlier->same_file;
         free(writing.recovery);
         return kSplitDone;
@@ -762,6 +827,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
         result.crc = trailer.crc;
     }
     FileClose(&earlier.head.file, 0);
+    free(earlier.recovery_beyond);
     FileClose(&image, 0);
     if (!stream)
         FileClose(&input, 0);
