@@ -298,6 +298,12 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
              "mkset $((3*PART)) a.tar.bz2 || ./cleaver -s $PART -f a.tar.bz2; ls; }", 0,
              {"Unable to create part r_R0", "of no set beside it", "r_00.exe: ", "\nr_03.QCB\n",
               "a.tar_00.exe: ", "of others replaced"}, {"r_R01.QCB\n", "a.tar_R01.QCB\n"}},
+    Scenario{"RepairMendsADamagedProgram", "mkrset 1 $((3*PART)) r.bin && cp r_00.exe h && spoil r_00.exe && "
+             "./cleaver --repair r_00.exe && cmp h r_00.exe && ./cleaver --check r_00.exe -q", 0,
+             {"r_00.exe was damaged: written again; the damaged one is kept, as r_00.exe.damaged\n"}},
+    Scenario{"ARecoveryPartGivenJoinsThroughTheHeadPart",  // and deletes it, as any join does
+             "mkrset 1 $((3*PART)) r.bin && mv r.bin orig && ./cleaver --join r_R01.QCB --delete && "
+             "cmp orig r.bin && ls", 0, {"r.bin: ", " verified\n", "cleaver.exe\n"}, {"r_00.exe", "r_R01.QCB\n"}},
     Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
              {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
     Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,

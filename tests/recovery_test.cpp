@@ -200,3 +200,24 @@ TEST(Recovery, RepairPutsTheSetBackAsItWasMade)
 }
 
 }  // namespace
+
+// However the head part is lost, the set opens from whichever recovery part
+// is sound, and comes back whole: a head part cut where its last 272 bytes
+// are zeros (which reads as the bare program), one cut short beside a
+// damaged first recovery part given by name.
+TEST(Recovery, AHeadPartLostAnyWayOpensFromASoundRecoveryPart)
+{
+    const MadeSet &made = TheSet();
+    std::string original = ReadBytes(made.input);
+    for (int given : {0, -1}) {
+        ScratchDir dir, out;
+        made.CopyTo(dir);
+        std::string head = made.bytes.at(0).substr(0, 2000);
+        WriteBytes(dir / PartName("data", 0), given == 0 ? head + std::string(272, '\0') : head);
+        if (given == -1)
+            Lose(dir, -1, kDamaged);
+        JoinResult r = Join(dir / PartName("data", given), out.path());
+        ASSERT_EQ(r.status, kJoinDone) << given;
+        EXPECT_TRUE(ReadBytes(out / "data.bin") == original) << given;
+    }
+}

@@ -51,6 +51,10 @@ struct Joining {
     RecoveryEncoder sums;
     int64_t *sum_numbers;
     int64_t known_faults;
+    // Where a recovery part describes the set: the damaged head part read
+    // for its stretch, if one was there.
+    bool head_read;
+    FileId head_id;
 };
 
 static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *request)
@@ -74,6 +78,7 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->sum_numbers = 0;
     joining->known_faults = 0;
     joining->fault_count = joining->fault_capacity = 0;
+    joining->head_read = false;
 }
 
 // The CRC-32 and length of the file of that name, read whole; false where
@@ -286,6 +291,8 @@ static JoinStatus CopyHeadPart(Joining *joining, File *output, Progress *progres
             ClearError(&result->part.error);
         return AtFault(result, 0, gone ? kPartMissing : kPartUnreadable);
     }
+    joining->head_read = true;
+    joining->head_id = info.id;
     int64_t description = set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize;
     int64_t at = info.length - description - set->head_data;
     JoinStatus status = at < 0 ? AtFault(result, 0, kPartWrongLength)
@@ -518,7 +525,8 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
     for (int64_t k = 0; k < set->census.count; k++) {
         if (!ProgressStep(progress, 0)) {
             result->deletion = kDeletionStopped;
-            result->parts_kept += set->census.count - k + 1;  // and the head part
+            // ... and the head part and the recovery parts
+            result->parts_kept += set->census.count - k + 1 + set->census.recovery_found;
             return;
         }
         const SliceEntry &slice = set->census.slices[k];
@@ -527,32 +535,42 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
                         &result->delete_error))
             result->parts_kept++;
     }
-    // The recovery parts go with the set, those whose header says they are its own.
+    // The recovery parts go with the set, those whose header says they are
+    // its own.  Where one of them describes the set, it is closed first:
+    // Windows deletes no file held open.
+    if (set->described)
+        FileClose(&set->file, 0);
     for (int64_t k = 0; k < set->census.recovery_found; k++) {
         SliceEntry &part = set->census.recovery[k];
         PartNameOf(set, part.index, name);
         File file;
         FileInfo info;
         RecoveryHeader header;
-        if (part.length < 0 || !FileOpenRead(&set->folder, name, &file, 0, &info))
+        if (part.length < 0)
             continue;
+        if (!FileOpenRead(&set->folder, name, &file, &result->delete_error, &info)) {
+            result->parts_kept++;
+            continue;
+        }
         bool own = IsRecoveryPartOf(set, &file, &info, part.index, &header);
         FileClose(&file, 0);
         if (own && !DeletePart(&set->folder, name, info.id, joining->output_id, copy_id,
                                &result->delete_error))
             result->parts_kept++;
     }
-    if (set->described)
-        return;  // the head part is lost, or damaged: left as it is
     bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade &&
                      result->program_copy != kProgramCopyThere;
     FileError head_error;
     ClearError(&head_error);
-    if (keep_head) {
+    if (set->described && !joining->head_read) {
+        // The head part is lost: nothing to delete.
+    } else if (keep_head) {
         result->parts_kept++;
         result->deletion = kDeletionKeptForCopy;
-    } else if (!DeletePart(0, set->given, set->info.id, joining->output_id, copy_id,
-                           &head_error) &&
+    } else if (!(set->described
+                     ? DeletePart(&set->folder, set->head_name, joining->head_id, joining->output_id, copy_id,
+                                  &head_error)
+                     : DeletePart(0, set->given, set->info.id, joining->output_id, copy_id, &head_error)) &&
                !request->head_is_running) {  // Windows keeps a running program; that is fine
         result->parts_kept++;
         if (!HasFailed(&result->delete_error))
@@ -632,21 +650,60 @@ static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result
     return result->needed > result->free_bytes ? kJoinNoRoom : kJoinDone;
 }
 
+// Whether the head part's program is not the one the set recorded.
+static bool ProgramDamaged(PartSet *set)
+{
+    uint32_t crc = 0;
+    return !set->described && set->trailer.record_version >= 2 &&
+           (!FileSeek(&set->file, 0, 0) ||
+            CopyBytes(&set->file, 0, set->trailer.image_size, &crc, 0, 0) != kCopied ||
+            crc != set->trailer.image_crc);
+}
+
 // Writes the parts rebuilt in the file back beside the others, and the
-// recovery parts that are at fault; the result names them all.
+// recovery parts that are at fault; the result names them all.  The head
+// part is written again too where its stretch was sound but the rest of it
+// is not: its program, or (where a recovery part described the set) its
+// description.
 static JoinStatus WriteBack(Joining *joining, File *output, Progress *progress, JoinResult *result)
 {
-    WriteBackResult back = joining->repair_set(joining->set, output, joining->faults,
-                                                        joining->fault_kinds, (int)joining->fault_count,
-                                                        joining->request->program, progress);
+    PartSet *set = joining->set;
+    int64_t *faults = joining->faults;
+    PartFault *kinds = joining->fault_kinds;
+    int count = (int)joining->fault_count;
+    bool head_listed = count > 0 && faults[0] == 0;
+    int64_t *with_head = 0;
+    PartFault *with_head_kinds = 0;
+    if (!head_listed && (set->described || ProgramDamaged(set))) {
+        with_head = (int64_t *)malloc((size_t)(count + 1) * sizeof(int64_t));
+        with_head_kinds = (PartFault *)malloc((size_t)(count + 1) * sizeof(PartFault));
+        if (!with_head || !with_head_kinds) {
+            free(with_head);
+            free(with_head_kinds);
+            SetError(&result->error, kErrorNoSpace, "repair the set in", set->folder.path);
+            return kJoinWriteFailed;
+        }
+        with_head[0] = 0;
+        with_head_kinds[0] = kPartDamaged;
+        for (int i = 0; i < count; i++)
+            with_head[i + 1] = faults[i], with_head_kinds[i + 1] = kinds[i];
+        faults = with_head, kinds = with_head_kinds, count++;
+    }
+    WriteBackResult back = joining->repair_set(set, output, faults, kinds, count, joining->request->program,
+                                               progress);
+    free(with_head);
+    free(with_head_kinds);
     for (int i = 0; i < kFaultsNamed; i++)
         result->faults[i] = back.faults[i];
     result->fault_count = back.count;
+    result->rebuilt_count = joining->fault_count;
     result->set_aside = back.set_aside;
     CopyText(result->aside, kPathSize, back.aside);
     result->no_program = back.no_program;
     if (back.status == kRepairDone)
         return kJoinDone;
+    if (back.status == kRepairStopped)
+        return kJoinCancelled;
     result->error = back.error;
     return kJoinWriteFailed;
 }
@@ -706,9 +763,10 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     ClearError(&result.time_error);
     result.program_copy = kProgramCopyNotAsked;
     result.deletion = kDeletionNotAsked;
-    result.parts = set->census.count + 1;
+    result.parts = set->census.count + 1 + set->census.recovery_found;
     result.parts_kept = 0;
     result.fault_count = result.more_needed = result.recovery_used = result.set_aside = 0;
+    result.rebuilt_count = 0;
     result.no_program = false;
     Joining joining;
     StartJoining(&joining, set, request);

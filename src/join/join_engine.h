@@ -121,6 +121,9 @@ struct JoinResult {
     // recovery parts among them; those of their names renamed aside.
     int64_t set_aside;
     char aside[kPathSize];   // the first one's new name
+    int64_t rebuilt_count;   // ... of the parts written again, those rebuilt from the recovery
+                             // parts; the others are recovery parts made again from the set,
+                             // or a head part whose stretch was sound
     bool no_program;         // the head part could not be made: no program for its system
 };
 

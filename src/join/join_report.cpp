@@ -6,6 +6,8 @@
 
 static const char kNoMatch[] = "does not match the checksum recorded when it was made";
 
+static void AppendUtcTime(char *text, int size, int64_t seconds);
+
 static void AppendPart(char *text, int size, const PartSet *set, int64_t index)
 {
     char name[kPathSize];
@@ -61,6 +63,7 @@ static void AppendPartSentence(char *text, int size, const PartSet *set, const P
         AppendReason(text, size, &part->error);
         break;
     case kPartExtra:
+    case kPartOfAnotherSplit:
         break;
     }
 }
@@ -105,6 +108,13 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
         break;
     case kPartExtra:
         AppendText(line, size, "extra: no part of this set");
+        break;
+    case kPartOfAnotherSplit:
+        AppendText(line, size, "of another split, not used");
+        if (part->made >= 0) {
+            AppendText(line, size, ": that set was made ");
+            AppendUtcTime(line, size, part->made);
+        }
         break;
     }
 }
@@ -181,7 +191,8 @@ static void AppendFaults(char *text, int size, const PartSet *set, const FaultNo
         else
             AppendText(text, size, " ");
         static const char *const kFaults[] = {"sound", "missing", "cut short or too long", "damaged",
-                                              "holding another part's data", "unreadable", "extra"};
+                                              "holding another part's data", "unreadable", "extra",
+                                              "of another split"};
         AppendText(text, size, kFaults[faults[i].fault]);
     }
     if (count > named) {
@@ -334,6 +345,12 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         AppendDecimal(text, size, result->more_needed);
         AppendText(text, size, result->more_needed == 1 ? " more is needed" : " more are needed");
         AppendText(text, size, "; get the parts at fault, or more recovery parts, again");
+        for (int i = 0; i < kFaultsNamed && i < result->fault_count; i++)
+            if (result->faults[i].fault == kPartHoldsAnother) {
+                AppendText(text, size, ". Parts that hold another's data were renamed or swapped: "
+                                       "give them back their own names");
+                break;
+            }
         break;
     case kJoinRepairToStream:
         Rebuilding(text, size, set);
@@ -606,9 +623,12 @@ void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, 
         return;
     }
     if (result->fault_count > 0) {
+        // Only parts rebuilt came from the recovery parts; recovery parts,
+        // and a head part whose stretch was sound, are made from the set.
         AppendFaults(line, size, set, result->faults, result->fault_count, true);
-        AppendText(line, size, result->fault_count == 1 ? ": written again from the recovery parts"
-                                                        : ": all written again from the recovery parts");
+        AppendText(line, size, result->fault_count == 1 ? ": written again" : ": all written again");
+        if (result->rebuilt_count == result->fault_count)
+            AppendText(line, size, " from the recovery parts");
     }
     if (result->set_aside > 0) {
         AppendText(line, size, result->set_aside == 1 ? "; the damaged one is kept, as "

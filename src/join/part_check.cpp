@@ -114,8 +114,15 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
     RecoveryHeader header;
     if (OpenEntry(checking, entry, &part, &file, &info)) {
         uint32_t crc = 0;
-        if (!IsRecoveryPartOf(checking->set, &file, &info, entry->index, &header))
-            part.fault = kPartDamaged;
+        HeadPart probe;
+        probe.file = file;
+        probe.info = info;
+        if (!IsRecoveryPartOf(checking->set, &file, &info, entry->index, &header)) {
+            // Sound, but describing another set: told so, with its time.
+            bool sound = ReadRecoveryPart(&probe, &header, 0) == kHeadSound;
+            part.fault = sound ? kPartOfAnotherSplit : kPartDamaged;
+            part.made = sound && probe.extension.has_identity ? probe.extension.made : -1;
+        }
         else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
             part.fault = kPartUnreadable;
         else {

@@ -17,6 +17,7 @@ void InitPartState(PartState *part, int64_t index)
     part->fault = kPartSound;
     part->length = part->expected = part->holds = -1;
     part->program = false;
+    part->made = -1;
     ClearError(&part->error);
 }
 

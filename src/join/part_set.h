@@ -25,6 +25,8 @@ enum PartFault {
     kPartUnreadable,    // cannot be read (error)
     kPartExtra,         // a slice's name beyond the set: an earlier set's leftover,
                         // or someone's; no part of this one
+    kPartOfAnotherSplit,  // a sound recovery part, but of another split (made: when,
+                          // where it says)
 };
 
 struct PartState {
@@ -34,6 +36,8 @@ struct PartState {
     int64_t length, expected;
     int64_t holds;
     bool program;    // the head part's program, not its data, is damaged
+    int64_t made;    // kPartOfAnotherSplit: when that split was made (seconds since
+                     // 1970), or -1 where it does not say
     FileError error;
 };
 void InitPartState(PartState *part, int64_t index);

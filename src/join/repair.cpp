@@ -264,6 +264,7 @@ struct WritingBack {
     Progress *progress;
     WriteBackResult *result;
     TempSeries series;
+    bool stopped;  // the user stopped it: no failure to tell
 };
 
 static void Made(WritingBack *w, int64_t index, PartFault fault)
@@ -406,7 +407,8 @@ static bool WriteRecovery(WritingBack *w, File *parts, const int64_t *numbers, i
                 m = n;
             if (m <= 0)
                 continue;
-            done = ProgressStep(w->progress, 0) && ReadExactly(w->file, PartOffset(set, j) + at, read, m, error);
+            w->stopped = !ProgressStep(w->progress, 0);
+            done = !w->stopped && ReadExactly(w->file, PartOffset(set, j) + at, read, m, error);
             for (int q = 0; done && q < count; q++)
                 MulAddBytes(blocks + q * n, read, m, RecoveryCoefficient(numbers[q] - 1, j), at);
         }
@@ -462,7 +464,7 @@ WriteBackResult WriteBackParts(PartSet *set, File *file, const int64_t *rebuilt,
     result.count = result.set_aside = 0;
     result.aside[0] = 0;
     result.no_program = false;
-    WritingBack w = {set, file, progress, &result, TempSeries()};
+    WritingBack w = {set, file, progress, &result, TempSeries(), false};
     NewTempSeries(&w.series);
     // Every part to write, under a temporary name: the slices and the head
     // part rebuilt, then the recovery parts at fault.
@@ -525,7 +527,7 @@ WriteBackResult WriteBackParts(PartSet *set, File *file, const int64_t *rebuilt,
             TempName(&w.series, indices[i], temp);
             FileDelete(&set->folder, temp, 0);
         }
-        result.status = kRepairWriteFailed;
+        result.status = w.stopped ? kRepairStopped : kRepairWriteFailed;
     }
     free(indices);
     free(numbers);
