@@ -2,6 +2,7 @@
 #   make run    builds the Linux program and starts the split tool here
 #   make test   builds both platforms and runs every test, Wine ones included,
 #               then the Linux tests again under AddressSanitizer and UBSan,
+#               those that start threads under ThreadSanitizer,
 #               then the fuzz target for a few seconds
 #   make fuzz   runs the fuzz target for SECONDS (600 unless given)
 #   make install [PREFIX=/usr/local] [DESTDIR=]   the program, its man page and
@@ -15,6 +16,8 @@
 PREFIX ?= /usr/local
 
 SECONDS ?= 600
+# The tests whose engines start a second thread, run again under ThreadSanitizer.
+THREADED_TESTS = ^(Recovery|Every/Losing|Recovering/)
 # Under the sanitizers any report stops the program, and so fails its test.
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=abort_on_error=1:print_stacktrace=1
 
@@ -33,6 +36,7 @@ test: build
 	rm -f build/*/Testing/Temporary/LastTest.log
 	cd build/posix && ctest --output-on-failure --timeout 600
 	cd build/asan && $(SANITIZER_ENV) ctest --output-on-failure --timeout 600
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --timeout 600 -R '$(THREADED_TESTS)'
 	cd build/fuzz && ctest --output-on-failure
 	@$(SKIPPED)
 

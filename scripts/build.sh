@@ -78,6 +78,13 @@ if [ "$what" = all ]; then
         -DQCLEAVER_WINDOWS_BUILD_DIR="$PWD/build/windows" \
         "-DCMAKE_CXX_FLAGS=$sanitize -fno-omit-frame-pointer" "-DCMAKE_EXE_LINKER_FLAGS=$sanitize"
     cmake --build build/asan -j "$jobs"
+    # The threads that share the recovery arithmetic, under ThreadSanitizer:
+    # only the tests go there, and make test runs those that start threads.
+    thread="-fsanitize=thread"
+    configure build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+        -DQCLEAVER_WINDOWS_BUILD_DIR="$PWD/build/windows" \
+        "-DCMAKE_CXX_FLAGS=$thread" "-DCMAKE_EXE_LINKER_FLAGS=$thread"
+    cmake --build build/tsan -j "$jobs" --target unit_tests
     fuzz
 fi
 # What runs the Windows program here, for make test, make run-windows and

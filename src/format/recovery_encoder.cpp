@@ -5,6 +5,7 @@
 
 #include "format/crc32.h"
 #include "format/erasure.h"
+#include "format/gf16.h"
 
 // A stretch of a block read from its file, worked on, and written back:
 // as large as the copy's stretches, and a word more.
@@ -104,6 +105,8 @@ void StartRecovery(RecoveryEncoder *encoder, int count, int64_t block_length, in
     encoder->worker = 0;
     encoder->own = count / 4;
     encoder->piece = encoder->blocks ? (unsigned char *)malloc(kCopyBufferSize) : 0;
+    // The tables are filled once, here, before a second thread reads them.
+    Gf16Init();
     if (encoder->piece)
         encoder->worker = StartWorker(Share, encoder);
 }
