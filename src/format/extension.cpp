@@ -15,6 +15,7 @@ void ClearExtension(SetExtension *extension)
     extension->modified.nanoseconds = 0;
     extension->permissions = -1;
     extension->recovery_count = 0;
+    extension->stretch_length = 0;
     extension->has_identity = false;
     for (int i = 0; i < kSetIdentitySize; i++)
         extension->identity[i] = 0;
@@ -64,6 +65,11 @@ int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExten
     if (extension->recovery_count > 0) {
         at = Entry(at, kExtensionRecovery, 4);
         WriteUint32(at, (uint32_t)extension->recovery_count);
+        at += 4;
+    }
+    if (extension->stretch_length > 0) {
+        at = Entry(at, kExtensionStretches, 4);
+        WriteUint32(at, (uint32_t)extension->stretch_length);
         at += 4;
     }
     if (extension->has_identity) {
@@ -131,7 +137,12 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
             for (int i = 0; i < kSetIdentitySize; i++)
                 extension->identity[i] = value[i];
             extension->made = ReadInt64(value + kSetIdentitySize);
-        } else if (type >= kExtensionName && type <= kExtensionIdentity) {
+        } else if (type == kExtensionStretches && size == 4) {
+            // Even, as the code's words are, and no shorter than a page.
+            extension->stretch_length = ReadUint32(value);
+            if (extension->stretch_length < 4096 || extension->stretch_length % 2)
+                return false;
+        } else if (type >= kExtensionName && type <= kExtensionStretches) {
             return false;  // a known entry of the wrong length
         }
         at = value + size;

@@ -16,6 +16,7 @@ enum {
     kExtensionPermissions = 3,  // its read, write and execute bits (4)
     kExtensionRecovery = 4,     // the number of recovery parts beside the set (4)
     kExtensionIdentity = 5,     // the set's identity (16 random bytes), then when it was made (8)
+    kExtensionStretches = 6,    // the stretch length of the recovery parts' checksums (4)
     kSetIdentitySize = 16,
     // The largest extension any build writes: a name of a path's length,
     // and the fixed entries.
@@ -28,6 +29,7 @@ struct SetExtension {
     FileTime modified;
     int permissions;       // -1: none recorded
     int recovery_count;    // recovery parts made with the set (format/recovery.h); 0: none
+    int64_t stretch_length;  // ... checked in stretches of this length (from 2.4); 0: whole
     // Which split made the set: no two splits share it, so that a recovery
     // part of an earlier split, or of another file, is never taken for one
     // of this set's.  Sets made before 2.4 have none.

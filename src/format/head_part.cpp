@@ -128,21 +128,32 @@ HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *er
         ClearError(&ignored);
         error = &ignored;
     }
-    unsigned char fixed[kRecoveryFixedSize], check[kRecoveryCheckSize];
-    if (!ReadAt(&part->file, 0, fixed, kRecoveryFixedSize, error) || !DecodeRecoveryFixed(fixed, header))
+    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
+    int64_t available = part->info.length < kRecoveryHeaderSize ? part->info.length : (int64_t)kRecoveryHeaderSize;
+    if (available < kRecoveryFixedSize || !ReadAt(&part->file, 0, fixed, available, error) ||
+        !DecodeRecoveryHeader(fixed, available, header))
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
-    int64_t end = kRecoveryFixedSize + header->description_length;
-    uint32_t crc = Crc32Update(0, fixed, sizeof fixed);
-    if (part->info.length < end + kRecoveryCheckSize || !FileSeek(&part->file, kRecoveryFixedSize, error) ||
-        CopyBytes(&part->file, 0, header->description_length, &crc, 0, error) != kCopied ||
-        !ReadAt(&part->file, end, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
+    // Version 1 checks its fields with its description; version 2 its
+    // description with the stretch checksums after it.
+    int64_t at = RecoveryDescriptionAt(header), end = at + header->description_length;
+    int64_t checked = header->description_length + header->table_length;
+    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
+    if (part->info.length < at + checked + kRecoveryCheckSize || !FileSeek(&part->file, at, error) ||
+        CopyBytes(&part->file, 0, checked, &crc, 0, error) != kCopied ||
+        !ReadAt(&part->file, at + checked, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     part->windows_program = (header->flags & kRecoveryWindowsHead) != 0;
     part->dos_paths = kDosPaths || part->windows_program;
     HeadState state = ReadDescription(part, end, header->head_data, error);
-    // The description must be of a set that has this recovery part.
-    if (state == kHeadSound && (part->extension.recovery_count != header->count ||
-                                part->trailer.slice_length != header->block_length))
+    // The description must be of a set that has this recovery part, checked
+    // in the stretches the header says, with a checksum for each of every
+    // part's.
+    int64_t stretch = header->version == 1 ? 0 : header->stretch_length;
+    if (state == kHeadSound &&
+        (part->extension.recovery_count != header->count || part->trailer.slice_length != header->block_length ||
+         part->extension.stretch_length != stretch ||
+         (stretch && header->table_length != StretchTableLength(part->trailer.last_part + 1, header->count,
+                                                                header->block_length, stretch))))
         state = kHeadDamaged;
     return state;
 }

@@ -7,43 +7,113 @@
 #include "format/gf16.h"
 #include "format/part_layout.h"
 
-static const unsigned char kRecoveryMagic[4] = {'Q', 'C', 'R', '1'};
+static const unsigned char kMagicV1[4] = {'Q', 'C', 'R', '1'}, kMagicV2[4] = {'Q', 'C', 'R', '2'};
 
-void EncodeRecoveryFixed(const RecoveryHeader *header, unsigned char bytes[kRecoveryFixedSize])
+int64_t RecoveryBlockAt(const RecoveryHeader *header)
+{
+    return header->version == 1 ? (int64_t)kRecoveryFixedSize + header->description_length + kRecoveryCheckSize
+                                : (int64_t)kRecoveryHeaderSize;
+}
+
+int64_t RecoveryDescriptionAt(const RecoveryHeader *header)
+{
+    return header->version == 1 ? (int64_t)kRecoveryFixedSize : kRecoveryHeaderSize + header->block_length;
+}
+
+int64_t RecoveryPartLength(const RecoveryHeader *header)
+{
+    return header->version == 1
+               ? RecoveryBlockAt(header) + header->block_length
+               : RecoveryLength(header->block_length, header->description_length, header->table_length);
+}
+
+int64_t ChooseStretchLength(int64_t block_length, int64_t parts, int64_t count)
+{
+    int64_t stretch = 4096;
+    // Past 64 KiB only for large blocks, or where the checksums would
+    // otherwise take a tenth of a block (sets of thousands of parts).
+    while (stretch < block_length &&
+           StretchTableLength(parts, count, block_length, stretch) > block_length / 100 &&
+           (stretch < 65536 || block_length >= (16 << 20) ||
+            StretchTableLength(parts, count, block_length, stretch) > block_length / 10))
+        stretch *= 2;
+    return stretch;
+}
+
+void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
 {
     for (int i = 0; i < 4; i++)
-        bytes[i] = kRecoveryMagic[i];
+        bytes[i] = (header->version == 1 ? kMagicV1 : kMagicV2)[i];
     WriteUint32(bytes + 4, (uint32_t)header->number);
     WriteUint32(bytes + 8, (uint32_t)header->count);
     WriteUint32(bytes + 12, (uint32_t)header->flags);
     WriteInt64(bytes + 16, header->head_data);
     WriteInt64(bytes + 24, header->block_length);
-    WriteUint32(bytes + 32, header->block_crc);
+    if (header->version == 1) {
+        WriteUint32(bytes + 32, header->block_crc);
+        WriteUint32(bytes + 36, (uint32_t)header->description_length);
+        return;
+    }
+    WriteUint32(bytes + 32, (uint32_t)header->stretch_length);
     WriteUint32(bytes + 36, (uint32_t)header->description_length);
+    WriteInt64(bytes + 40, header->table_length);
+    WriteUint32(bytes + 48, Crc32Update(0, bytes, 48));
 }
 
-bool DecodeRecoveryFixed(const unsigned char bytes[kRecoveryFixedSize], RecoveryHeader *header)
+bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
 {
-    for (int i = 0; i < 4; i++)
-        if (bytes[i] != kRecoveryMagic[i])
-            return false;
+    bool v1 = true, v2 = true;
+    for (int i = 0; i < 4; i++) {
+        v1 = v1 && bytes[i] == kMagicV1[i];
+        v2 = v2 && bytes[i] == kMagicV2[i];
+    }
+    if (!(v1 && available >= kRecoveryFixedSize) &&
+        !(v2 && available >= kRecoveryHeaderSize && ReadUint32(bytes + 48) == Crc32Update(0, bytes, 48)))
+        return false;
+    header->version = v1 ? 1 : 2;
     header->number = (int32_t)ReadUint32(bytes + 4);
     header->count = (int32_t)ReadUint32(bytes + 8);
     header->flags = (int32_t)ReadUint32(bytes + 12);
     header->head_data = ReadInt64(bytes + 16);
     header->block_length = ReadInt64(bytes + 24);
-    header->block_crc = ReadUint32(bytes + 32);
+    header->block_crc = v1 ? ReadUint32(bytes + 32) : 0;
+    header->stretch_length = v1 ? header->block_length : ReadUint32(bytes + 32);
     header->description_length = ReadUint32(bytes + 36);
+    header->table_length = v1 ? 0 : ReadInt64(bytes + 40);
     // What any split could have written: the description of a set of at
     // most kMaxDataParts parts, a block as long as a slice, and even, since
-    // the code works on 16-bit words.
+    // the code works on 16-bit words; stretches even too, and a checksum
+    // for each of every part's.
     int64_t most_description = kMaxExtensionSize + (int64_t)kMaxDataParts * kTableEntrySize + kTrailerSize;
-    return header->count >= 1 && header->count <= kMaxRecoveryParts && header->number >= 1 &&
-           header->number <= header->count && header->block_length >= 2 &&
-           header->block_length <= kMaxSliceBytes && header->block_length % 2 == 0 &&
-           header->head_data >= 0 && header->head_data <= header->block_length &&
-           header->description_length >= kTrailerSize &&
-           header->description_length <= most_description;
+    bool sound = header->count >= 1 && header->count <= kMaxRecoveryParts && header->number >= 1 &&
+                 header->number <= header->count && header->block_length >= 2 &&
+                 header->block_length <= kMaxSliceBytes && header->block_length % 2 == 0 &&
+                 header->head_data >= 0 && header->head_data <= header->block_length &&
+                 header->description_length >= kTrailerSize &&
+                 header->description_length <= most_description;
+    return sound && (v1 || (header->stretch_length >= 4096 && header->stretch_length % 2 == 0 &&
+                            header->table_length > 0 &&
+                            header->table_length <= StretchTableLength(kMaxDataParts, header->count,
+                                                                       header->block_length,
+                                                                       header->stretch_length)));
+}
+
+bool WriteRecoveryDescription(File *to, const RecoveryHeader *header, File *description,
+                              int64_t description_at, const unsigned char *table, FileError *error)
+{
+    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
+    EncodeRecoveryHeader(header, fixed);
+    int64_t fixed_length = header->version == 1 ? kRecoveryFixedSize : kRecoveryHeaderSize;
+    // Version 1 checks its fields and description together; version 2 each
+    // on its own, since the block lies between them.
+    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, (size_t)fixed_length) : 0;
+    if (!FileSeek(to, 0, error) || !FileWrite(to, fixed, (int)fixed_length, error) ||
+        !FileSeek(to, RecoveryDescriptionAt(header), error) || !FileSeek(description, description_at, error) ||
+        CopyBytes(description, to, header->description_length, &crc, 0, error) != kCopied ||
+        (header->version == 2 && WriteBytes(to, table, header->table_length, &crc, error) != kCopied))
+        return false;
+    WriteUint32(check, crc);
+    return FileWrite(to, check, sizeof check, error);
 }
 
 bool SameSet(const PartSetTrailer *a, const PartSetTrailer *b)
@@ -57,36 +127,4 @@ bool SameSet(const PartSetTrailer *a, const PartSetTrailer *b)
            a->table_crc == b->table_crc && a->last_part == b->last_part;
 }
 
-bool WriteRecoveryHeader(File *to, const RecoveryHeader *header, File *description,
-                         int64_t description_at, FileError *error)
-{
-    unsigned char fixed[kRecoveryFixedSize], check[kRecoveryCheckSize];
-    EncodeRecoveryFixed(header, fixed);
-    uint32_t crc = Crc32Update(0, fixed, sizeof fixed);
-    if (!FileSeek(to, 0, error) || !FileWrite(to, fixed, sizeof fixed, error) ||
-        !FileSeek(description, description_at, error) ||
-        CopyBytes(description, to, header->description_length, &crc, 0, error) != kCopied)
-        return false;
-    WriteUint32(check, crc);
-    return FileWrite(to, check, sizeof check, error);
-}
 
-void MulAddBytes(unsigned char *dst, const unsigned char *src, int64_t length, uint16_t factor,
-                 int64_t at)
-{
-    if (length <= 0 || factor == 0)
-        return;
-    // Multiplying is linear over the bits: a word's product is the sum of
-    // its low byte's and its high byte's, each taken with the other zero.
-    if (at & 1) {
-        unsigned char word[2] = {0, src[0]};
-        Gf16MulAdd(dst - 1, word, 2, factor);
-        dst++, src++, length--;
-    }
-    int64_t even = length & ~(int64_t)1;
-    Gf16MulAdd(dst, src, (size_t)even, factor);
-    if (length & 1) {
-        unsigned char word[2] = {src[even], 0};
-        Gf16MulAdd(dst + even, word, 2, factor);
-    }
-}

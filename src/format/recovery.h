@@ -13,52 +13,70 @@
 #include "platform/files.h"
 
 enum {
-    kRecoveryFixedSize = 40,  // the fields before the description
-    kRecoveryCheckSize = 4,   // the CRC-32 after it
+    kRecoveryFixedSize = 40,  // version 1 (2.3): the fields before the description
+    kRecoveryCheckSize = 4,   // the CRC-32 after them
+    kRecoveryHeaderSize = 52, // version 2 (2.4): the fixed fields and their CRC-32
     kRecoveryWindowsHead = 1, // flags: the head part is a Windows program
 };
 
 struct RecoveryHeader {
+    int version;              // 1: "QCR1" (2.3); 2: "QCR2", checked in stretches
     int32_t number;           // 1 ... count: "_R01" is 1
     int32_t count;            // the set's recovery parts
     int32_t flags;
     int64_t head_data;        // input bytes the head part carries
     int64_t block_length;     // bytes of the recovery block: the slice length
-    uint32_t block_crc;       // CRC-32 of the block
+    uint32_t block_crc;       // version 1: CRC-32 of the block
     int64_t description_length;  // the head part's last bytes: extension, table, trailer
+    int64_t stretch_length;   // version 2: the length checked by each stretch checksum
+    int64_t table_length;     // version 2: the stretch checksums' bytes
 };
 
-// Where the block starts: the header's whole length.
-inline int64_t RecoveryBlockAt(const RecoveryHeader *header)
+// Where the block starts in a recovery part, where the description does,
+// and the part's whole length.
+int64_t RecoveryBlockAt(const RecoveryHeader *header);
+int64_t RecoveryDescriptionAt(const RecoveryHeader *header);
+int64_t RecoveryPartLength(const RecoveryHeader *header);
+// Version 2: where the stretch checksums start.
+inline int64_t RecoveryTableAt(const RecoveryHeader *header)
 {
-    return kRecoveryFixedSize + header->description_length + kRecoveryCheckSize;
+    return RecoveryDescriptionAt(header) + header->description_length;
 }
 
-// The header's fixed fields; the description follows them, and the CRC-32
-// of all bytes before it.
-void EncodeRecoveryFixed(const RecoveryHeader *header, unsigned char bytes[kRecoveryFixedSize]);
-// False where the magic or a field does not hold.
-bool DecodeRecoveryFixed(const unsigned char bytes[kRecoveryFixedSize], RecoveryHeader *header);
-
-// The header's length for a set whose head part ends in description_length
-// bytes after its stretch.
-inline int64_t RecoveryHeaderLength(int64_t description_length)
+// Stretches of a block: how many, and the stretch checksums' bytes for a
+// set of parts parts and count recovery parts.
+inline int64_t StretchCount(int64_t block_length, int64_t stretch_length)
 {
-    return kRecoveryFixedSize + description_length + kRecoveryCheckSize;
+    return (block_length + stretch_length - 1) / stretch_length;
+}
+inline int64_t StretchTableLength(int64_t parts, int64_t count, int64_t block_length, int64_t stretch_length)
+{
+    return (parts + count) * StretchCount(block_length, stretch_length) * 4;
+}
+// The stretch a split chooses for blocks of block_length bytes in a set
+// of that many parts and recovery parts: at most 64 KiB while blocks are
+// under 16 MiB, else as long as keeps the checksums near 1% of a block.
+int64_t ChooseStretchLength(int64_t block_length, int64_t parts, int64_t count);
+
+// A version 2 recovery part's length for a set whose head part ends in
+// description_length bytes after its stretch.
+inline int64_t RecoveryLength(int64_t block_length, int64_t description_length, int64_t table_length)
+{
+    return kRecoveryHeaderSize + block_length + description_length + table_length + kRecoveryCheckSize;
 }
 
-// Writes a whole header at the start of to: the fixed fields, the
-// description_length bytes read from description at description_at, and
-// the check.
-bool WriteRecoveryHeader(File *to, const RecoveryHeader *header, File *description,
-                         int64_t description_at, FileError *error);
+// The header's fixed fields: version 1's 40 bytes, or version 2's 48 and
+// their CRC-32.  Decode takes kRecoveryHeaderSize bytes, or fewer where the
+// file is shorter (then only version 1 can hold), and false where the
+// magic, the check or a field does not hold.
+void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize]);
+bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header);
 
-// dst += factor * src, for length bytes that sit at block offset `at` in
-// both: a byte at an odd offset is the high byte of its word, and dst has
-// room for the whole word of each byte (dst[-1] where at is odd, one byte
-// past the end where at + length is).
-void MulAddBytes(unsigned char *dst, const unsigned char *src, int64_t length, uint16_t factor,
-                 int64_t at);
+// Writes a recovery part's header, and its description (the
+// description_length bytes read from description at description_at) with,
+// in version 2, the stretch checksums in table; each with its check.
+bool WriteRecoveryDescription(File *to, const RecoveryHeader *header, File *description,
+                              int64_t description_at, const unsigned char *table, FileError *error);
 
 // Whether two trailers describe the same set: the same input, size and
 // CRC-32, cut the same way, with the same part table.  The program's

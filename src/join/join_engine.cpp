@@ -45,12 +45,6 @@ struct Joining {
     int64_t *faults;
     PartFault *fault_kinds;
     int64_t fault_count, fault_capacity;
-    // Where the parts lost are known before any is read, and few: what the
-    // others put in the recovery blocks, summed as they are copied, so
-    // that the repair need not read them again.
-    RecoveryEncoder sums;
-    int64_t *sum_numbers;
-    int64_t known_faults;
     // Where a recovery part describes the set: the damaged head part read
     // for its stretch, if one was there.
     bool head_read;
@@ -73,10 +67,6 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
     joining->faults = 0;
     joining->fault_kinds = 0;
-    joining->sums.blocks = 0;
-    joining->sums.worker = 0;
-    joining->sum_numbers = 0;
-    joining->known_faults = 0;
     joining->fault_count = joining->fault_capacity = 0;
     joining->head_read = false;
 }
@@ -165,12 +155,7 @@ static JoinStatus CopyPart(Joining *joining, File *from, int64_t index, int64_t 
     uint32_t crc = 0;
     FileError error;
     ClearError(&error);
-    const CopyTap *tap = 0;
-    if (joining->sums.blocks) {
-        FeedDataBlock(&joining->sums, index);
-        tap = &joining->sums.tap;
-    }
-    CopyResult copy = CopyBytes(from, output, length, &crc, progress, &error, tap);
+    CopyResult copy = CopyBytes(from, output, length, &crc, progress, &error);
     if (copy == kCopyStopped)
         return kJoinCancelled;
     if (copy == kWriteFailed) {
@@ -262,8 +247,10 @@ static JoinStatus Repairable(Joining *joining, JoinStatus status, JoinResult *re
     joining->faults[joining->fault_count++] = result->part.index;
     TellFault(result, result->part.index, result->part.fault);
     ClearError(&result->part.error);
-    if (joining->fault_count > joining->set->census.recovery_usable) {
-        result->more_needed = joining->fault_count - joining->set->census.recovery_usable;
+    // Parts checked whole need a recovery part each; checked in stretches,
+    // many damaged a little can be mended by one.
+    if (set->extension.stretch_length == 0 && joining->fault_count > set->census.recovery_usable) {
+        result->more_needed = joining->fault_count - set->census.recovery_usable;
         return kJoinBeyondRepair;
     }
     return kJoinDone;
@@ -293,7 +280,7 @@ static JoinStatus CopyHeadPart(Joining *joining, File *output, Progress *progres
     }
     joining->head_read = true;
     joining->head_id = info.id;
-    int64_t description = set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize;
+    int64_t description = HeadEndLength(set);
     int64_t at = info.length - description - set->head_data;
     JoinStatus status = at < 0 ? AtFault(result, 0, kPartWrongLength)
                         : FileSeek(&head, at, &result->part.error)
@@ -320,21 +307,108 @@ static bool CrcFromTable(Joining *joining, uint32_t *crc, FileError *error)
     return true;
 }
 
-// Rebuilds the parts noted at fault in the file, from the recovery parts.
+// Puts what a part cut short, or too long, holds of its stretch in its
+// place in the file, for its sound stretches to be kept.
+static bool CopyWhatIsThere(Joining *joining, int64_t index, File *output, int64_t *length, FileError *error)
+{
+    PartSet *set = joining->set;
+    char name[kPathSize];
+    File part;
+    FileInfo info;
+    PartNameOf(set, index, name);
+    *length = 0;
+    if (index == 0 || !FileOpenRead(&set->folder, name, &part, 0, &info))
+        return true;
+    int64_t expected = ExpectedPartLength(set, index);
+    *length = info.length < expected ? info.length : expected;
+    bool copied = FileSeek(output, PartOffset(set, index), error) &&
+                  CopyBytes(&part, output, *length, 0, 0, error) == kCopied;
+    FileClose(&part, 0);
+    return copied;
+}
+
+// Rebuilds what is bad in the parts noted at fault, in the file, from the
+// recovery parts: judged to the stretch where the set keeps stretch
+// checksums, whole where it is older.
+static RepairResult RebuildInFile(Joining *joining, File *output, StretchMap *map, Progress *progress)
+{
+    PartSet *set = joining->set;
+    RepairResult repair;
+    int64_t parts = map->parts, recovery = map->recovery;
+    CodeInput *data = (CodeInput *)calloc((size_t)parts, sizeof(CodeInput));
+    File *files = (File *)malloc((size_t)recovery * sizeof(File));
+    int64_t *at = (int64_t *)calloc((size_t)recovery, sizeof(int64_t));
+    if (!data || !files || !at)
+        repair.status = kRepairNoMemory;
+    for (int64_t k = 0; files && k < recovery; k++)
+        files[k].handle = kNoHandle;
+    for (int64_t j = 0; data && j < parts; j++)
+        data[j] = CodeInput{output, PartOffset(set, j), ExpectedPartLength(set, j)};
+    for (int64_t f = 0; repair.status == kRepairDone && f < joining->fault_count; f++) {
+        int64_t j = joining->faults[f], available = data[j].length;
+        PartFault fault = joining->fault_kinds[f];
+        if (fault == kPartMissing || fault == kPartUnreadable || (j == 0 && fault == kPartWrongLength))
+            available = 0;
+        else if (fault == kPartWrongLength && !CopyWhatIsThere(joining, j, output, &available, &repair.error))
+            repair.status = kRepairWriteFailed;
+        if (repair.status == kRepairDone &&
+            JudgeStretches(map, j, output, PartOffset(set, j), available, data[j].length, &repair.error) < 0)
+            repair.status = kRepairReadFailed;
+    }
+    // The recovery parts of the set; the others' stretches are all bad.
+    for (int64_t k = 0; repair.status == kRepairDone && k < set->census.recovery_found; k++) {
+        SliceEntry &entry = set->census.recovery[k];
+        char name[kPathSize];
+        FileInfo info;
+        RecoveryHeader header;
+        int64_t number = -entry.index - 1;
+        PartNameOf(set, entry.index, name);
+        File *file = &files[number];
+        if (entry.fault != kPartSound || !FileOpenRead(&set->folder, name, file, 0, &info))
+            continue;
+        if (!IsRecoveryPartOf(set, file, &info, entry.index, &header)) {
+            FileClose(file, 0);
+            continue;
+        }
+        entry.read = info.id;
+        at[number] = RecoveryBlockAt(&header);
+    }
+    for (int64_t k = 0; repair.status == kRepairDone && k < recovery; k++)
+        if (!IsOpen(&files[k]))
+            MarkAll(map, RecoverySlot(map, -(k + 1)), kStretchBad);
+    if (repair.status == kRepairDone) {
+        StretchSources sources = {data, data, files, at};
+        repair = RebuildStretches(set, map, &sources, progress);
+    }
+    for (int64_t k = 0; files && k < recovery; k++)
+        FileClose(&files[k], 0);
+    free(data);
+    free(files);
+    free(at);
+    return repair;
+}
+
+// Rebuilds the parts noted at fault in the file, from the recovery parts,
+// and checks each against the part table.
 static JoinStatus Repair(Joining *joining, File *output, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     char name[kPathSize];
     PartNameOf(set, joining->faults[0], name);
     ProgressItem(progress, name);
-    // The sums serve only where the parts lost are those known beforehand.
-    bool sums = joining->sums.blocks && joining->fault_count == joining->known_faults;
-    FinishSums(&joining->sums);
-    RepairResult repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress,
-                                      sums ? &joining->sums : 0);
-    if (repair.status == kRepairAgain)
-        repair = RepairParts(set, output, joining->faults, (int)joining->fault_count, progress);
-    result->recovery_used = repair.used;
+    StretchMap map;
+    RepairResult repair;
+    if (!OpenStretchMap(&map, set, &repair.error))
+        repair.status = kRepairNoMemory;
+    else
+        repair = RebuildInFile(joining, output, &map, progress);
+    for (int64_t k = 0; k < map.recovery && repair.status == kRepairDone; k++)
+        for (int64_t s = 0; s < map.per_block; s++)
+            if (*StretchStateOf(&map, RecoverySlot(&map, -(k + 1)), s) == kStretchSound) {
+                result->recovery_used++;
+                break;
+            }
+    CloseStretchMap(&map);
     switch (repair.status) {
     case kRepairDone:
         break;
@@ -351,41 +425,25 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
     case kRepairMismatch:
         return kJoinChecksumMismatch;
     case kRepairStopped:
-    case kRepairAgain:
         return kJoinCancelled;
     }
+    // Each part rebuilt must now be what the table says, and so the file.
+    for (int64_t f = 0; f < joining->fault_count; f++) {
+        int64_t j = joining->faults[f], holds;
+        uint32_t crc = 0;
+        if (!FileSeek(output, PartOffset(set, j), &result->error) ||
+            CopyBytes(output, 0, ExpectedPartLength(set, j), &crc, 0, &result->error) != kCopied)
+            return kJoinWriteFailed;
+        if (JudgePartCrc(&joining->table, j, crc, ExpectedPartLength(set, j), &holds, 0) != kPartSound)
+            return kJoinChecksumMismatch;
+    }
     return CrcFromTable(joining, &result->crc, &result->error) ? kJoinDone : kJoinChecksumMismatch;
-}
-
-// Writes the rebuilt file, under a temporary name; kJoinDone when it is
-// complete and matches what the trailer recorded.  Parts at fault in a
-// set with recovery parts leave their place to be rebuilt after the rest.
-// Starts the sums of the recovery blocks, where the parts lost are known
-// and their sums fit kRecoveryMemory: for the first ones found sound.
-static void StartSums(Joining *joining)
-{
-    PartSet *set = joining->set;
-    FaultNote notes[kFaultsNamed];
-    int64_t known = KnownFaults(set, notes), length = set->trailer.slice_length;
-    if (!joining->repairing || known == 0 || known > set->census.recovery_usable ||
-        known * length > kRecoveryMemory)
-        return;
-    joining->sum_numbers = (int64_t *)malloc((size_t)known * sizeof(int64_t));
-    if (!joining->sum_numbers)
-        return;
-    int count = 0;
-    for (int64_t k = 0; k < set->census.recovery_found && count < known; k++)
-        if (set->census.recovery[k].fault == kPartSound)
-            joining->sum_numbers[count++] = -set->census.recovery[k].index - 1;
-    joining->known_faults = known;
-    StartRecovery(&joining->sums, count, length, 0, 0, joining->sum_numbers);
 }
 
 static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress,
                               JoinResult *result)
 {
     PartSet *set = joining->set;
-    StartSums(joining);
     JoinStatus status = Repairable(joining, CopyHeadPart(joining, output, progress, result), result);
     const Census &census = set->census;
     int64_t k = 0;  // the census entry of the next slice found
@@ -650,62 +708,35 @@ static JoinStatus CheckRoom(Joining *joining, bool make_copy, JoinResult *result
     return result->needed > result->free_bytes ? kJoinNoRoom : kJoinDone;
 }
 
-// Whether the head part's program is not the one the set recorded.
-static bool ProgramDamaged(PartSet *set)
-{
-    uint32_t crc = 0;
-    return !set->described && set->trailer.record_version >= 2 &&
-           (!FileSeek(&set->file, 0, 0) ||
-            CopyBytes(&set->file, 0, set->trailer.image_size, &crc, 0, 0) != kCopied ||
-            crc != set->trailer.image_crc);
-}
-
-// Writes the parts rebuilt in the file back beside the others, and the
-// recovery parts that are at fault; the result names them all.  The head
-// part is written again too where its stretch was sound but the rest of it
-// is not: its program, or (where a recovery part described the set) its
-// description.
-static JoinStatus WriteBack(Joining *joining, File *output, Progress *progress, JoinResult *result)
+// A repair of the set in place: every part judged, those at fault written
+// again beside the others; the result names them all.
+static JoinStatus RepairSet(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
-    int64_t *faults = joining->faults;
-    PartFault *kinds = joining->fault_kinds;
-    int count = (int)joining->fault_count;
-    bool head_listed = count > 0 && faults[0] == 0;
-    int64_t *with_head = 0;
-    PartFault *with_head_kinds = 0;
-    if (!head_listed && (set->described || ProgramDamaged(set))) {
-        with_head = (int64_t *)malloc((size_t)(count + 1) * sizeof(int64_t));
-        with_head_kinds = (PartFault *)malloc((size_t)(count + 1) * sizeof(PartFault));
-        if (!with_head || !with_head_kinds) {
-            free(with_head);
-            free(with_head_kinds);
-            SetError(&result->error, kErrorNoSpace, "repair the set in", set->folder.path);
-            return kJoinWriteFailed;
-        }
-        with_head[0] = 0;
-        with_head_kinds[0] = kPartDamaged;
-        for (int i = 0; i < count; i++)
-            with_head[i + 1] = faults[i], with_head_kinds[i + 1] = kinds[i];
-        faults = with_head, kinds = with_head_kinds, count++;
-    }
-    WriteBackResult back = joining->repair_set(set, output, faults, kinds, count, joining->request->program,
-                                               progress);
-    free(with_head);
-    free(with_head_kinds);
+    if (progress)
+        progress->total = OriginalSize(&set->trailer) + set->census.recovery_found * set->trailer.slice_length;
+    WriteBackResult back = joining->repair_set(set, joining->request->program, progress);
     for (int i = 0; i < kFaultsNamed; i++)
         result->faults[i] = back.faults[i];
     result->fault_count = back.count;
-    result->rebuilt_count = joining->fault_count;
+    result->rebuilt_count = back.rebuilt;
     result->set_aside = back.set_aside;
     CopyText(result->aside, kPathSize, back.aside);
     result->no_program = back.no_program;
-    if (back.status == kRepairDone)
+    result->more_needed = back.more_needed;
+    switch (back.status) {
+    case kRepairDone:
         return kJoinDone;
-    if (back.status == kRepairStopped)
+    case kRepairStopped:
         return kJoinCancelled;
-    result->error = back.error;
-    return kJoinWriteFailed;
+    case kRepairTooFew:
+        return kJoinBeyondRepair;
+    case kRepairMismatch:
+        return kJoinChecksumMismatch;
+    default:
+        result->error = back.error;
+        return kJoinWriteFailed;
+    }
 }
 
 static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *result)
@@ -726,14 +757,6 @@ static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *resu
     if (!FileCreate(out, temp, joining->output, kDataFile, &output, &result->error))
         return kJoinNoOutput;
     JoinStatus status = WriteOutput(joining, &output, progress, result);
-    if (joining->repair_set) {
-        // The file served to rebuild the parts, and goes.
-        if (status == kJoinDone)
-            status = WriteBack(joining, &output, progress, result);
-        FileClose(&output, 0);
-        FileDelete(out, temp, 0);
-        return status;
-    }
     if (!FileClose(&output, &result->error) && status == kJoinDone)
         status = kJoinWriteFailed;
     // A file of that name that appeared meanwhile is not replaced.
@@ -771,6 +794,10 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     Joining joining;
     StartJoining(&joining, set, request);
 
+    if (joining.repair_set) {
+        result.status = RepairSet(&joining, progress, &result);
+        return result;  // the parts written again, and nothing else
+    }
     result.status = Plan(&joining, &result);
     if (result.status == kJoinDone)
         result.status = CheckRoom(&joining, request->make_copy, &result);
@@ -785,12 +812,8 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     }
     free(joining.faults);
     free(joining.fault_kinds);
-    EndRecovery(&joining.sums);
-    free(joining.sum_numbers);
     joining.faults = 0;
     joining.fault_kinds = 0;
-    if (joining.repair_set)
-        return result;  // the parts written again, and nothing else
     if (result.status != kJoinDone)
         return result;
     result.size = OriginalSize(&set->trailer);

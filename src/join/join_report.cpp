@@ -8,6 +8,20 @@ static const char kNoMatch[] = "does not match the checksum recorded when it was
 
 static void AppendUtcTime(char *text, int size, int64_t seconds);
 
+// 1245184 as "1,245,184".
+static void AppendGrouped(char *text, int size, int64_t value)
+{
+    char digits[32] = "";
+    AppendDecimal(digits, sizeof digits, value);
+    int length = TextLength(digits);
+    for (int i = 0; i < length; i++) {
+        char one[2] = {digits[i], 0};
+        AppendText(text, size, one);
+        if ((length - i - 1) % 3 == 0 && i + 1 < length)
+            AppendText(text, size, ",");
+    }
+}
+
 static void AppendPart(char *text, int size, const PartSet *set, int64_t index)
 {
     char name[kPathSize];
@@ -94,6 +108,15 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
             AppendText(line, size, "of a length no split writes");
         break;
     case kPartDamaged:
+        if (part->bad_stretches > 0 && part->stretch < set->trailer.slice_length && !part->program) {
+            // "1 stretch of 64 KB damaged, at 1,245,184"
+            AppendDecimal(line, size, part->bad_stretches);
+            AppendText(line, size, part->bad_stretches == 1 ? " stretch of " : " stretches of ");
+            AppendSize(line, size, part->stretch);
+            AppendText(line, size, part->bad_stretches == 1 ? " damaged, at " : " damaged, the first at ");
+            AppendGrouped(line, size, part->first_bad);
+            break;
+        }
         AppendText(line, size, part->program ? "damaged: its program " : "damaged: it ");
         AppendText(line, size, kNoMatch);
         break;
@@ -168,9 +191,8 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
     } else if (faults == 0) {
         AppendText(line, size, "the recovery parts at fault can be made again from the parts");
     } else if (!Repairable(result)) {
-        AppendDecimal(line, size, faults - result->recovery_sound);
-        AppendText(line, size, faults - result->recovery_sound == 1 ? " more recovery part needed"
-                                                                    : " more recovery parts needed");
+        AppendDecimal(line, size, result->lacking);
+        AppendText(line, size, result->lacking == 1 ? " more recovery part needed" : " more recovery parts needed");
     } else {
         AppendText(line, size, "repairable with the recovery parts");
     }
@@ -530,7 +552,7 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     AppendText(text, size, ": the head part of ");
     // Where a recovery part describes the set, the head part's length as it was made.
     AppendDecimal(text, size, set->described ? set->trailer.image_size + set->head_data +
-                                                   set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize
+                                                   HeadEndLength(set)
                                              : set->info.length);
     AppendText(text, size, " bytes, and slices of ");
     int64_t slice = t.has_record ? (int64_t)t.slice_length : ExpectedPartLength(set, 1);

@@ -3,6 +3,7 @@
 #include "format/copy.h"
 #include "format/crc32.h"
 #include "format/recovery.h"
+#include "join/stretch_map.h"
 
 struct Checking {
     PartSet *set;
@@ -13,7 +14,31 @@ struct Checking {
     bool all_sound;
     void (*report)(void *context, const PartSet *set, const PartState *part);
     void *context;
+    StretchMap map;  // with recovery parts: every part's stretches judged
+    bool mapped;
 };
+
+// How much of a part at fault is bad, to the stretch: the part's block of
+// block bytes, of which the file holds available at `at`.
+static void JudgeDamage(Checking *checking, PartState *part, File *file, int64_t at, int64_t available,
+                        int64_t block)
+{
+    StretchMap *map = &checking->map;
+    int64_t slot = part->index >= 0 ? part->index : RecoverySlot(map, part->index);
+    if (!checking->mapped)
+        return;
+    if (!file) {
+        MarkAll(map, slot, kStretchBad);
+        return;
+    }
+    FileError ignored;
+    ClearError(&ignored);
+    part->bad_stretches = JudgeStretches(map, slot, file, at, available, block, &ignored);
+    part->stretch = map->stretch;
+    for (int64_t s = map->per_block - 1; s >= 0; s--)
+        if (*StretchStateOf(map, slot, s) == kStretchBad)
+            part->first_bad = s * map->stretch;
+}
 
 // Tells a part's state, unless the user stopped the work meanwhile: a
 // stop is a stop, never a part that could not be read.
@@ -25,6 +50,12 @@ static bool Tell(Checking *checking, PartState *part)
     }
     CheckResult *result = checking->result;
     bool sound = part->fault == kPartSound;
+    for (int64_t index = part->index; checking->mapped && !sound && part->stretch == 0 && index <= part->through;
+         index++) {
+        PartState one = *part;
+        one.index = index;
+        JudgeDamage(checking, &one, 0, 0, 0, 0);  // none of it is there to judge
+    }
     if (part->index < 0) {
         result->recovery_sound += sound;
     } else {
@@ -38,20 +69,25 @@ static bool Tell(Checking *checking, PartState *part)
 
 // Reads a part's stretch for its checksum and judges it against the table;
 // false when the user stopped it.
-static bool ReadAndJudge(Checking *checking, File *file, int64_t length, PartState *part)
+static bool ReadAndJudge(Checking *checking, File *file, int64_t at, int64_t length, PartState *part)
 {
     uint32_t crc = 0;
-    CopyResult read = CopyBytes(file, 0, length, &crc, checking->progress, &part->error);
+    CopyResult read = FileSeek(file, at, &part->error)
+                          ? CopyBytes(file, 0, length, &crc, checking->progress, &part->error)
+                          : kReadFailed;
     if (read == kCopyStopped)
         return checking->result->stopped = true, false;
     if (read != kCopied) {
         part->fault = kPartUnreadable;
+        JudgeDamage(checking, part, 0, 0, 0, 0);
         return true;
     }
     PartFault fault = JudgePartCrc(&checking->table, part->index, crc, length, &part->holds,
                                    &part->error);
     if (part->fault == kPartSound)
         part->fault = fault;
+    if (fault != kPartSound)
+        JudgeDamage(checking, part, file, at, length, length);
     checking->result->crc = Crc32Combine(checking->result->crc, crc, length, &checking->joiner);
     return true;
 }
@@ -72,11 +108,10 @@ static bool CheckDescribedHead(Checking *checking)
         if (!FileOpenRead(&set->folder, set->head_name, &head, &part.error, &info)) {
             part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
         } else {
-            int64_t at = info.length - (set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize) -
+            int64_t at = info.length - HeadEndLength(set) -
                          set->head_data;
-            bool read = at >= 0 && FileSeek(&head, at, &part.error)
-                            ? ReadAndJudge(checking, &head, set->head_data, &part)
-                            : (part.fault = kPartDamaged, true);
+            bool read = at >= 0 ? ReadAndJudge(checking, &head, at, set->head_data, &part)
+                                : (part.fault = kPartDamaged, true);
             FileClose(&head, 0);
             if (!read)
                 return false;
@@ -113,7 +148,6 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
     FileInfo info;
     RecoveryHeader header;
     if (OpenEntry(checking, entry, &part, &file, &info)) {
-        uint32_t crc = 0;
         HeadPart probe;
         probe.file = file;
         probe.info = info;
@@ -123,19 +157,17 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
             part.fault = sound ? kPartOfAnotherSplit : kPartDamaged;
             part.made = sound && probe.extension.has_identity ? probe.extension.made : -1;
         }
-        else if (!FileSeek(&file, RecoveryBlockAt(&header), &part.error))
-            part.fault = kPartUnreadable;
         else {
-            CopyResult read = CopyBytes(&file, 0, header.block_length, &crc, checking->progress,
-                                        &part.error);
-            if (read == kCopyStopped) {
+            // Its block, to the stretch, against the checksums every
+            // recovery part keeps of every part.
+            int64_t at = RecoveryBlockAt(&header), length = header.block_length;
+            int64_t available = info.length - at < length ? info.length - at : length;
+            if (!ProgressStep(checking->progress, length)) {
                 FileClose(&file, 0);
                 return checking->result->stopped = true, false;
             }
-            if (read != kCopied)
-                part.fault = kPartUnreadable;
-            else if (crc != header.block_crc)
-                part.fault = kPartDamaged;
+            JudgeDamage(checking, &part, &file, at, available, length);
+            part.fault = part.bad_stretches != 0 ? kPartDamaged : kPartSound;
         }
         FileClose(&file, 0);
     }
@@ -166,9 +198,7 @@ static bool CheckHead(Checking *checking)
             part.fault = kPartDamaged, part.program = true;
     }
     if (part.fault != kPartUnreadable) {
-        if (!FileSeek(&set->file, set->trailer.image_size, &part.error))
-            part.fault = kPartUnreadable;
-        else if (!ReadAndJudge(checking, &set->file, set->head_data, &part))
+        if (!ReadAndJudge(checking, &set->file, set->trailer.image_size, set->head_data, &part))
             return false;
     }
     return Tell(checking, &part);
@@ -190,12 +220,24 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
         } else {
             // Changed since the census: judged by its length now.
             bool read = info.length == slice->length
-                            ? ReadAndJudge(checking, &file, info.length, &part)
+                            ? ReadAndJudge(checking, &file, 0, info.length, &part)
                             : (part.fault = kPartWrongLength, true);
             part.length = info.length;
+            if (part.fault == kPartWrongLength)
+                JudgeDamage(checking, &part, &file, 0, info.length < part.expected ? info.length : part.expected,
+                            part.expected);
             FileClose(&file, 0);
             if (!read)
                 return false;
+        }
+    } else if (part.fault == kPartWrongLength && part.expected >= 0) {
+        // Cut short, or too long: what it holds of its stretch may be sound.
+        char name[kPathSize];
+        PartNameOf(set, slice->index, name);
+        if (FileOpenRead(&set->folder, name, &file, 0, &info)) {
+            JudgeDamage(checking, &part, &file, 0, info.length < part.expected ? info.length : part.expected,
+                        part.expected);
+            FileClose(&file, 0);
         }
     }
     if (!set->description_confirmed && checking->result->disagreeing == 0 &&
@@ -216,12 +258,52 @@ static bool CheckMissing(Checking *checking, int64_t first, int64_t last)
     return Tell(checking, &part);
 }
 
+// Every part in order, then the recovery parts and what is beyond the set;
+// false where the user stopped it.
+static bool CheckEveryPart(Checking *checking)
+{
+    PartSet *set = checking->set;
+    CheckResult &result = *checking->result;
+    if (!CheckHead(checking))
+        return false;
+    int64_t next = 1;
+    const Census &census = set->census;
+    for (int64_t k = 0; k < census.count; k++) {
+        if (!CheckMissing(checking, next, census.slices[k].index - 1) ||
+            !CheckSlice(checking, &census.slices[k]))
+            return false;
+        next = census.slices[k].index + 1;
+    }
+    if (!CheckMissing(checking, next, set->trailer.last_part))
+        return false;
+    // The recovery parts, the first first; each missing one told alone,
+    // since there are few.
+    int64_t r = 0;
+    for (int64_t number = 1; number <= result.recovery; number++) {
+        SliceEntry missing = {-number, -1, kPartMissing, -1, FileId()};
+        bool found = r < census.recovery_found && census.recovery[r].index == -number;
+        if (!CheckRecoveryPart(checking, found ? &census.recovery[r++] : &missing))
+            return false;
+    }
+    // Slices beyond the set: an earlier set's leftovers, told so that they
+    // are not taken for this one's.
+    for (int64_t k = 0; k < census.extra_count; k++) {
+        PartState extra;
+        InitPartState(&extra, census.extra[k].index);
+        extra.fault = kPartExtra;
+        if (!ProgressStep(checking->progress, 0))
+            return result.stopped = true, false;
+        checking->report(checking->context, set, &extra);
+    }
+    return true;
+}
+
 CheckResult CheckParts(PartSet *set,
                        void (*report)(void *context, const PartSet *set, const PartState *part),
                        void *context, Progress *progress)
 {
     CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, 0, set->extension.recovery_count, 0,
-                          false, 0, false, 0};
+                          false, 0, false, 0, 0};
     Checking checking;
     checking.set = set;
     OpenPartTable(&checking.table, set);
@@ -231,42 +313,17 @@ CheckResult CheckParts(PartSet *set,
     checking.all_sound = true;
     checking.report = report;
     checking.context = context;
+    checking.mapped = set->extension.recovery_count > 0 && OpenStretchMap(&checking.map, set, 0);
     if (progress)
         progress->total = OriginalSize(&set->trailer) +
                           (set->trailer.record_version >= 2 ? set->trailer.image_size : 0) +
                           set->census.recovery_found * set->trailer.slice_length;
-    if (!CheckHead(&checking))
-        return result;
-    int64_t next = 1;
-    const Census &census = set->census;
-    for (int64_t k = 0; k < census.count; k++) {
-        if (!CheckMissing(&checking, next, census.slices[k].index - 1) ||
-            !CheckSlice(&checking, &census.slices[k]))
-            return result;
-        next = census.slices[k].index + 1;
+    if (CheckEveryPart(&checking)) {
+        result.whole_matches = checking.all_sound &&
+                               (!set->trailer.has_record || result.crc == set->trailer.crc);
+        result.lacking = checking.mapped ? RecoveryLacking(&checking.map) : result.parts - result.sound;
     }
-    if (!CheckMissing(&checking, next, set->trailer.last_part))
-        return result;
-    // The recovery parts, the first first; each missing one told alone,
-    // since there are few.
-    int64_t r = 0;
-    for (int64_t number = 1; number <= result.recovery; number++) {
-        SliceEntry missing = {-number, -1, kPartMissing, -1, FileId()};
-        bool found = r < census.recovery_found && census.recovery[r].index == -number;
-        if (!CheckRecoveryPart(&checking, found ? &census.recovery[r++] : &missing))
-            return result;
-    }
-    // Slices beyond the set: an earlier set's leftovers, told so that they
-    // are not taken for this one's.
-    for (int64_t k = 0; k < census.extra_count; k++) {
-        PartState extra;
-        InitPartState(&extra, census.extra[k].index);
-        extra.fault = kPartExtra;
-        if (!ProgressStep(progress, 0))
-            return result.stopped = true, result;
-        report(context, set, &extra);
-    }
-    result.whole_matches = checking.all_sound &&
-                           (!set->trailer.has_record || result.crc == set->trailer.crc);
+    if (checking.mapped)
+        CloseStretchMap(&checking.map);
     return result;
 }

@@ -21,12 +21,15 @@ struct CheckResult {
     // A slice holding other data than the recovery parts describe, where no
     // head part confirms them: they may be of another split (0: none).
     int64_t disagreeing;
+    // Recovery parts lacking at the place in the parts where most are bad:
+    // 0 where every bad stretch can be rebuilt.
+    int64_t lacking;
 };
 
 // Whether the parts at fault, if any, can be rebuilt from the recovery parts.
 inline bool Repairable(const CheckResult *result)
 {
-    return result->parts - result->sound <= result->recovery_sound && result->disagreeing == 0;
+    return result->lacking == 0 && result->disagreeing == 0;
 }
 
 // Calls report for each part of an opened set (kSetReady), in order, then

@@ -18,6 +18,7 @@ void InitPartState(PartState *part, int64_t index)
     part->length = part->expected = part->holds = -1;
     part->program = false;
     part->made = -1;
+    part->bad_stretches = part->stretch = part->first_bad = 0;
     ClearError(&part->error);
 }
 
@@ -186,7 +187,7 @@ static void TakeDescription(PartSet *set, HeadPart *probe, const RecoveryHeader 
     FileClose(&set->file, 0);
     static_cast<HeadPart &>(*set) = *probe;
     set->described = true;
-    set->recovery_header = RecoveryBlockAt(header);
+    set->recovery_length = RecoveryPartLength(header);
 }
 
 // Where the identity entry of an extension starts in its bytes, or -1.
@@ -207,11 +208,11 @@ static int64_t IdentityAt(const unsigned char *extension, int64_t length)
 // identity recorded, the head part lost or cut short).
 static int HeadAgrees(PartSet *set, const char *head_name)
 {
-    int64_t description = set->recovery_header - kRecoveryFixedSize - kRecoveryCheckSize;
+    int64_t description = HeadEndLength(set);
     int64_t length = set->trailer.extension_length;
     unsigned char extension[kMaxExtensionSize], identity[kSetIdentitySize];
     int64_t at = set->extension.has_identity && length <= kMaxExtensionSize &&
-                         FileReadAt(&set->file, kRecoveryFixedSize, extension, length, 0)
+                         FileReadAt(&set->file, set->table_at - length, extension, length, 0)
                      ? IdentityAt(extension, length)
                      : -1;
     File head;
@@ -308,7 +309,7 @@ void OpenPartSet(const char *head_path, PartSet *set)
     FreeCensus(&set->census);
     set->described = false;
     set->head_fault = kPartSound;
-    set->recovery_header = 0;
+    set->recovery_length = 0;
     set->description_confirmed = true;
     set->disagree[0][0] = set->disagree[1][0] = 0;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
@@ -367,9 +368,15 @@ void OpenPartSet(const char *head_path, PartSet *set)
             LookForSliceOf(set, state);
         return;
     }
-    if (!set->described && set->extension.recovery_count > 0)
-        set->recovery_header = RecoveryHeaderLength(set->trailer.extension_length +
-                                                    PartTableSize(&set->trailer) + kTrailerSize);
+    if (!set->described && set->extension.recovery_count > 0) {
+        int64_t description = HeadEndLength(set);
+        int64_t stretch = set->extension.stretch_length, length = set->trailer.slice_length;
+        set->recovery_length =
+            stretch ? RecoveryLength(length, description,
+                                     StretchTableLength((int64_t)set->trailer.last_part + 1,
+                                                        set->extension.recovery_count, length, stretch))
+                    : kRecoveryFixedSize + description + kRecoveryCheckSize + length;
+    }
     if (!set->have_folder || !TakeCensus(set, set->stem, &set->census)) {
         set->state = kSetFolderUnreadable;
         return;
@@ -415,7 +422,7 @@ int64_t ExpectedPartLength(const PartSet *set, int64_t index)
     if (index == 0)
         return set->head_data;
     if (index < 0)
-        return set->recovery_header + set->trailer.slice_length;
+        return set->recovery_length;
     if (!set->trailer.has_record)
         return -1;
     PartLayout layout = {set->head_data, set->trailer.slice_length, set->trailer.last_part};
@@ -435,6 +442,11 @@ int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed])
             notes[named++] = FaultNote{index, slice ? slice->fault : kPartMissing};
     }
     return census.at_fault + (set->described && set->head_fault != kPartSound);
+}
+
+int64_t HeadEndLength(const PartSet *set)
+{
+    return set->trailer.extension_length + PartTableSize(&set->trailer) + kTrailerSize;
 }
 
 int64_t PartOffset(const PartSet *set, int64_t index)

@@ -38,6 +38,9 @@ struct PartState {
     bool program;    // the head part's program, not its data, is damaged
     int64_t made;    // kPartOfAnotherSplit: when that split was made (seconds since
                      // 1970), or -1 where it does not say
+    // Damaged: how much, where the set keeps stretch checksums: stretches
+    // bad, of how many bytes each, and where the first starts in the part.
+    int64_t bad_stretches, stretch, first_bad;
     FileError error;
 };
 void InitPartState(PartState *part, int64_t index);
@@ -95,7 +98,7 @@ struct PartSet : HeadPart {
     // kPartDamaged, or kPartSound where its stretch is still to be judged).
     bool described;
     PartFault head_fault;
-    int64_t recovery_header;  // the length of each recovery part's header
+    int64_t recovery_length;  // each recovery part's whole length
     // Where a recovery part describes the set: whether what is left of the
     // head part records the same split.  Where it cannot tell (the head part
     // lost, or cut short), the slices must bear the description out: one
@@ -130,6 +133,10 @@ void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
 // The input bytes part index holds; for a set without a record, -1 for
 // every slice.  A recovery part's whole length.
 int64_t ExpectedPartLength(const PartSet *set, int64_t index);
+
+// The bytes a head part ends in after its stretch: extension, part table
+// and trailer, the description a recovery part carries.
+int64_t HeadEndLength(const PartSet *set);
 
 // Where part index's stretch of the input starts in the file.
 int64_t PartOffset(const PartSet *set, int64_t index);

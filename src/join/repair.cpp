@@ -1,6 +1,7 @@
 #include "join/repair.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "format/copy.h"
 #include "format/crc32.h"
@@ -10,269 +11,253 @@
 #include "format/trailer.h"
 #include "platform/text.h"
 
-// What one repair holds: the recovery parts it uses, and its windows.
-struct Repairing {
-    PartSet *set;
-    File *output;
-    const int64_t *missing;
-    int count;
-    int64_t window;            // bytes of every block worked on at a time
-    unsigned char *syndromes;  // what the missing parts put in each recovery block: count windows,
-    int64_t stride;            // this far apart; or, with sums, count whole blocks
-    unsigned char *block;      // one window read
-    unsigned char *rebuilt;    // one window of a missing part
-    uint16_t *inverse;         // count x count
-    File *files;               // the recovery parts used, open
-    RecoveryHeader *headers;
-    int64_t *chosen;           // their census entries
-    uint32_t *block_crcs;      // their blocks' CRC-32, as read
-    uint32_t *part_crcs;       // the rebuilt parts', as written
-    const RecoveryEncoder *sums;  // the syndromes' data sums, made while joining, or null
-    Progress *progress;
-    RepairResult *result;
+// ---- Rebuilding stretches ---------------------------------------------------
+
+// What one thread keeps: its windows, and the matrix of the last pattern
+// of bad stretches and recovery stretches chosen, which runs of stretches
+// share (a lost part is bad everywhere).
+struct StretchRebuild;
+struct StretchThread {
+    StretchRebuild *owner;
+    CodeScratch scratch;
+    int count;              // bad stretches at the place worked on
+    int64_t *bad;           // their data parts
+    int64_t *chosen;        // the recovery numbers (0: "_R01") used for them
+    int64_t *last_bad, *last_chosen;
+    int last_count;
+    uint16_t *inverse;      // count x count
+    uint16_t *matrix;       // count x parts: over the sound data parts, then the chosen
+    CodeInput *inputs;      // parts
+    uint32_t *crcs;         // the rebuilt stretches', as written
+    FileError error;
+    int64_t lacking;        // the most recovery stretches lacking at a place
+    int64_t mismatch;       // a data part rebuilt wrong, or -1
 };
 
-// Reads exactly length bytes at offset.
-static bool ReadExactly(File *file, int64_t offset, unsigned char *bytes, int64_t length, FileError *error)
+struct StretchRebuild {
+    PartSet *set;
+    StretchMap *map;
+    const StretchSources *sources;
+    Progress *progress;
+    StretchThread threads[2];
+    bool stopped;
+};
+
+// Whether recovery number k's stretch at place is sound, judged now where
+// it is not known yet.
+static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k, int64_t place)
 {
-    if (!FileSeek(file, offset, error))
+    StretchMap *map = r->map;
+    int64_t slot = RecoverySlot(map, -(k + 1));
+    unsigned char *state = StretchStateOf(map, slot, place);
+    if (*state == kStretchUnknown) {
+        File *file = &r->sources->recovery[k];
+        int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
+        length = length < map->stretch ? length : map->stretch;
+        uint32_t crc = 0;
+        bool read = IsOpen(file);
+        for (int64_t at = 0; read && at < length; at += t->scratch.window) {
+            int64_t n = length - at < t->scratch.window ? length - at : t->scratch.window;
+            read = FileReadAt(file, r->sources->recovery_at[k] + from + at, t->scratch.input, n, 0);
+            crc = Crc32Update(crc, t->scratch.input, (size_t)n);
+        }
+        *state = read && crc == map->crcs[slot * map->per_block + place] ? kStretchSound : kStretchBad;
+    }
+    return *state == kStretchSound;
+}
+
+// The matrix over the inputs: sound data parts in order, then the chosen
+// recovery parts.  Decoding is encoding with the inverted rows: each lost
+// block is a sum of the chosen recovery blocks, less what the sound data
+// blocks put in them.
+static bool MakeMatrix(StretchRebuild *r, StretchThread *t)
+{
+    int m = t->count;
+    int64_t parts = r->map->parts;
+    if (m == t->last_count && !memcmp(t->bad, t->last_bad, (size_t)m * sizeof(int64_t)) &&
+        !memcmp(t->chosen, t->last_chosen, (size_t)m * sizeof(int64_t)))
+        return true;
+    if (!RepairMatrix(t->bad, t->chosen, m, t->inverse))
         return false;
-    for (int64_t got = 0; got < length;) {
-        int n = FileRead(file, bytes + got, (int)(length - got), error);
-        if (n == 0)
-            SetError(error, kErrorEndedEarly, "read", file->name);
-        if (n <= 0)
-            return false;
-        got += n;
+    int column = 0;
+    int64_t b = 0;
+    for (int64_t j = 0; j < parts; j++) {
+        if (b < m && t->bad[b] == j) {
+            b++;
+            continue;
+        }
+        for (int i = 0; i < m; i++) {
+            uint16_t sum = 0;
+            for (int s = 0; s < m; s++)
+                sum ^= Gf16Mul(t->inverse[i * m + s], RecoveryCoefficient(t->chosen[s], j));
+            t->matrix[i * parts + column] = sum;
+        }
+        t->inputs[column++] = r->sources->data[j];
     }
+    for (int s = 0; s < m; s++) {
+        for (int i = 0; i < m; i++)
+            t->matrix[i * parts + column] = t->inverse[i * m + s];
+        t->inputs[column++] = CodeInput{&r->sources->recovery[t->chosen[s]], r->sources->recovery_at[t->chosen[s]],
+                                        r->set->trailer.slice_length};
+    }
+    memcpy(t->last_bad, t->bad, (size_t)m * sizeof(int64_t));
+    memcpy(t->last_chosen, t->chosen, (size_t)m * sizeof(int64_t));
+    t->last_count = m;
     return true;
 }
 
-// Fills every empty place among the recovery parts used with the next
-// sound one the census found; false where there are too few.
-static bool ChooseRecoveryParts(Repairing *repairing, int64_t *next)
+// A window of a rebuilt stretch: into its part's target, within the part.
+static bool PutRebuilt(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
 {
-    PartSet *set = repairing->set;
-    Census &census = set->census;
-    for (int s = 0; s < repairing->count; s++) {
-        while (!IsOpen(&repairing->files[s])) {
-            if (*next >= census.recovery_found) {
-                int lacking = 0;
-                for (int t = s; t < repairing->count; t++)
-                    lacking += !IsOpen(&repairing->files[t]);
-                repairing->result->more_needed = lacking;
-                return false;
-            }
-            SliceEntry &entry = census.recovery[(*next)++];
-            if (entry.fault != kPartSound)
-                continue;
-            char name[kPathSize];
-            PartNameOf(set, entry.index, name);
-            FileInfo info;
-            if (!FileOpenRead(&set->folder, name, &repairing->files[s], 0, &info)) {
-                entry.fault = kPartUnreadable;
-                census.recovery_usable--;
-                continue;
-            }
-            if (!IsRecoveryPartOf(set, &repairing->files[s], &info, entry.index, &repairing->headers[s])) {
-                entry.fault = kPartDamaged;
-                census.recovery_usable--;
-                FileClose(&repairing->files[s], 0);
-                continue;
-            }
-            entry.read = info.id;
-            repairing->chosen[s] = *next - 1;
-        }
-    }
-    return true;
+    StretchThread *t = (StretchThread *)context;
+    StretchRebuild *r = t->owner;
+    int64_t part = t->bad[row];
+    int64_t n = BlockLength(r->set, r->map, part) - at;
+    n = n < length ? n : length;
+    if (n <= 0)
+        return true;
+    t->crcs[row] = Crc32Update(t->crcs[row], bytes, (size_t)n);
+    const CodeInput &target = r->sources->targets[part];
+    return FileWriteAt(target.file, target.at + at, bytes, n, &t->error);
 }
 
-// One window, [at, at + length) of every block: the syndromes from the
-// parts there and the recovery blocks, then the missing parts from them.
-static RepairStatus RepairWindow(Repairing *r, int64_t at, int64_t length)
+static bool RebuildPlace(void *context, int thread, int64_t place)
 {
-    PartSet *set = r->set;
-    int count = r->count;
-    const int64_t *missing = r->missing;
-    unsigned char *syndromes = r->syndromes + (r->sums ? at : 0);
-    for (int64_t i = 0; !r->sums && i < (int64_t)count * r->window; i++)
-        r->syndromes[i] = 0;
-    for (int64_t j = 0; !r->sums && j <= set->trailer.last_part; j++) {
-        if (missing < r->missing + count && *missing == j) {
-            missing++;
-            continue;
-        }
-        int64_t part_length = ExpectedPartLength(set, j);
-        int64_t n = part_length - at < length ? part_length - at : length;
-        if (n <= 0)
-            continue;
-        if (!ProgressStep(r->progress, n))
-            return kRepairStopped;
-        if (!ReadExactly(r->output, PartOffset(set, j) + at, r->block, n, &r->result->error))
-            return kRepairReadFailed;
-        for (int s = 0; s < count; s++) {
-            int64_t recovery = -set->census.recovery[r->chosen[s]].index - 1;
-            MulAddBytes(syndromes + s * r->stride, r->block, n, RecoveryCoefficient(recovery, j), at);
-        }
-    }
-    for (int s = 0; s < count; s++) {
-        FileError error;
-        ClearError(&error);
-        if (!ReadExactly(&r->files[s], RecoveryBlockAt(&r->headers[s]) + at, r->block, length, &error)) {
-            r->block_crcs[s] = ~r->headers[s].block_crc;  // unreadable: judged damaged below
-            continue;
-        }
-        r->block_crcs[s] = Crc32Update(r->block_crcs[s], r->block, (size_t)length);
-        Gf16MulAdd(syndromes + s * r->stride, r->block, (size_t)length, 1);
-    }
-    for (int i = 0; i < count; i++) {
-        int64_t n = ExpectedPartLength(set, r->missing[i]) - at;
-        if (n > length)
-            n = length;
-        if (n <= 0)
-            continue;
-        for (int64_t b = 0; b < length; b++)
-            r->rebuilt[b] = 0;
-        for (int s = 0; s < count; s++)
-            Gf16MulAdd(r->rebuilt, syndromes + s * r->stride, (size_t)length,
-                       r->inverse[i * count + s]);
-        r->part_crcs[i] = Crc32Update(r->part_crcs[i], r->rebuilt, (size_t)n);
-        if (!FileSeek(r->output, PartOffset(set, r->missing[i]) + at, &r->result->error) ||
-            !FileWrite(r->output, r->rebuilt, (int)n, &r->result->error))
-            return kRepairWriteFailed;
-    }
-    return kRepairDone;
-}
-
-// Rebuilds the missing parts with the recovery parts chosen; a recovery
-// part whose block turns out damaged is dropped, for another to be chosen.
-static RepairStatus RebuildWith(Repairing *r, bool *dropped)
-{
-    PartSet *set = r->set;
-    int64_t *numbers = (int64_t *)r->block;  // the recovery parts' own indices, for the matrix
-    for (int s = 0; s < r->count; s++) {
-        numbers[s] = -set->census.recovery[r->chosen[s]].index - 1;
-        r->block_crcs[s] = 0;
-    }
-    for (int i = 0; i < r->count; i++)
-        r->part_crcs[i] = 0;
-    // Distinct indices on both sides: a Cauchy matrix's square pieces all invert.
-    if (!RepairMatrix(r->missing, numbers, r->count, r->inverse))
-        return kRepairMismatch;
-    int64_t length = set->trailer.slice_length;
-    for (int64_t at = 0; at < length; at += r->window) {
-        RepairStatus status = RepairWindow(r, at, length - at < r->window ? length - at : r->window);
-        if (status != kRepairDone)
-            return status;
-    }
-    *dropped = false;
-    for (int s = 0; s < r->count; s++) {
-        if (r->block_crcs[s] == r->headers[s].block_crc)
-            continue;
-        set->census.recovery[r->chosen[s]].fault = kPartDamaged;
-        set->census.recovery_usable--;
-        FileClose(&r->files[s], 0);
-        *dropped = true;
-    }
-    if (*dropped)
-        return r->sums ? kRepairAgain : kRepairDone;
-    PartTable table;
-    OpenPartTable(&table, set);
-    for (int i = 0; i < r->count; i++) {
-        uint32_t recorded;
-        if (!RecordedPartCrc(&table, r->missing[i], &recorded, &r->result->error) ||
-            recorded != r->part_crcs[i]) {
-            r->result->part = r->missing[i];
-            return kRepairMismatch;
-        }
-    }
-    return kRepairDone;
-}
-
-RepairResult RepairParts(PartSet *set, File *output, const int64_t *missing, int count,
-                         Progress *progress, const RecoveryEncoder *sums)
-{
-    RepairResult result = {kRepairDone, FileError(), -1, 0, count};
-    ClearError(&result.error);
-    int64_t length = set->trailer.slice_length;
-    Repairing r;
-    r.set = set;
-    r.output = output;
-    r.missing = missing;
-    r.count = count;
-    r.progress = progress;
-    r.result = &result;
-    r.sums = sums && sums->blocks && sums->count == count ? sums : 0;
-    // The windows of count syndromes, a block and a rebuilt part fit the
-    // budget, and for a few parts the processor's cache, so that each byte
-    // is fetched from memory once; blocks shorter are taken whole.
-    int64_t window = kRepairMemory / (count + 2);
-    window = window > (1 << 20) ? 1 << 20 : window < 65536 ? 65536 : window;
-    r.window = (length < window ? length : window) & ~(int64_t)1;
-    r.stride = r.sums ? length : r.window;
-    r.syndromes = r.sums ? r.sums->blocks : (unsigned char *)malloc((size_t)(count * r.window));
-    r.block = (unsigned char *)malloc((size_t)(r.window > 8 * count ? r.window : 8 * count));
-    r.rebuilt = (unsigned char *)malloc((size_t)r.window);
-    r.inverse = (uint16_t *)malloc((size_t)count * (size_t)count * sizeof(uint16_t));
-    r.files = (File *)calloc((size_t)count, sizeof(File));
-    r.headers = (RecoveryHeader *)calloc((size_t)count, sizeof(RecoveryHeader));
-    r.chosen = (int64_t *)calloc((size_t)count, sizeof(int64_t));
-    r.block_crcs = (uint32_t *)calloc((size_t)count, sizeof(uint32_t));
-    r.part_crcs = (uint32_t *)calloc((size_t)count, sizeof(uint32_t));
-    if (!r.syndromes || !r.block || !r.rebuilt || !r.inverse || !r.files || !r.headers || !r.chosen ||
-        !r.block_crcs || !r.part_crcs || count > kMaxRecoveryParts) {
-        result.status = kRepairNoMemory;
-    } else {
-        for (int s = 0; s < count; s++)
-            r.files[s].handle = kNoHandle;
-        if (progress && !r.sums)
-            progress->total += OriginalSize(&set->trailer);
-        int64_t next = 0;
-        for (bool dropped = true; dropped && result.status == kRepairDone;) {
-            if (!ChooseRecoveryParts(&r, &next)) {
-                result.status = kRepairTooFew;
+    StretchRebuild *r = (StretchRebuild *)context;
+    StretchThread *t = &r->threads[thread];
+    StretchMap *map = r->map;
+    t->count = 0;
+    for (int64_t j = 0; j < map->parts; j++)
+        if (*StretchStateOf(map, j, place) == kStretchBad) {
+            if (t->count == map->recovery) {
+                t->lacking = t->lacking > 1 ? t->lacking : 1;  // counted in full below
+                t->count++;
                 break;
             }
-            // The sums were made for the recovery parts first found sound.
-            for (int s = 0; r.sums && s < count; s++)
-                if (-set->census.recovery[r.chosen[s]].index - 1 != r.sums->numbers[s])
-                    result.status = kRepairAgain;
-            if (result.status == kRepairDone)
-                result.status = RebuildWith(&r, &dropped);
+            t->bad[t->count++] = j;
         }
-        for (int s = 0; s < count; s++)
-            FileClose(&r.files[s], 0);
+    if (t->count == 0)
+        return true;
+    int found = 0;
+    for (int64_t k = 0; k < map->recovery && found < t->count; k++)
+        if (RecoveryStretchSound(r, t, k, place))
+            t->chosen[found++] = k;
+    if (found < t->count) {
+        int64_t bad = 0;
+        for (int64_t j = 0; j < map->parts; j++)
+            bad += *StretchStateOf(map, j, place) == kStretchBad;
+        for (int64_t k = found; k < map->recovery; k++)
+            found += RecoveryStretchSound(r, t, k, place);
+        t->lacking = bad - found > t->lacking ? bad - found : t->lacking;
+        return true;  // the other places are still counted
     }
-    if (!r.sums)
-        free(r.syndromes);
-    free(r.block);
-    free(r.rebuilt);
-    free(r.inverse);
-    free(r.files);
-    free(r.headers);
-    free(r.chosen);
-    free(r.block_crcs);
-    free(r.part_crcs);
+    if (!MakeMatrix(r, t))
+        return false;
+    int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
+    length = length < map->stretch ? length : map->stretch;
+    for (int i = 0; i < t->count; i++)
+        t->crcs[i] = 0;
+    if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, from, length, &t->scratch, PutRebuilt, t, 0,
+                   &t->error))
+        return false;
+    for (int i = 0; i < t->count; i++) {
+        if (t->crcs[i] != map->crcs[t->bad[i] * map->per_block + place]) {
+            t->mismatch = t->bad[i];
+            return false;
+        }
+        *StretchStateOf(map, t->bad[i], place) = kStretchSound;
+    }
+    if (thread == 0 && !ProgressStep(r->progress, length * t->count)) {
+        r->stopped = true;
+        return false;
+    }
+    return true;
+}
+
+static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery)
+{
+    memset(t, 0, sizeof *t);
+    ClearError(&t->error);
+    t->mismatch = -1;
+    t->last_count = -1;
+    size_t m = (size_t)recovery + 1;
+    t->bad = (int64_t *)malloc(m * sizeof(int64_t));
+    t->chosen = (int64_t *)malloc(m * sizeof(int64_t));
+    t->last_bad = (int64_t *)malloc(m * sizeof(int64_t));
+    t->last_chosen = (int64_t *)malloc(m * sizeof(int64_t));
+    t->inverse = (uint16_t *)malloc(m * m * sizeof(uint16_t));
+    t->matrix = (uint16_t *)malloc(m * (size_t)parts * sizeof(uint16_t));
+    t->inputs = (CodeInput *)malloc((size_t)parts * sizeof(CodeInput));
+    t->crcs = (uint32_t *)malloc(m * sizeof(uint32_t));
+    return t->bad && t->chosen && t->last_bad && t->last_chosen && t->inverse && t->matrix && t->inputs &&
+           t->crcs && StartScratch(&t->scratch, (int)recovery, CodeWindow((int)recovery));
+}
+
+static void EndThread(StretchThread *t)
+{
+    free(t->bad);
+    free(t->chosen);
+    free(t->last_bad);
+    free(t->last_chosen);
+    free(t->inverse);
+    free(t->matrix);
+    free(t->inputs);
+    free(t->crcs);
+    EndScratch(&t->scratch);
+}
+
+RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
+                              Progress *progress)
+{
+    RepairResult result;
+    StretchRebuild r = {set, map, sources, progress, {}, false};
+    bool started = StartThread(&r.threads[0], map->parts, map->recovery) &&
+                   StartThread(&r.threads[1], map->parts, map->recovery);
+    r.threads[0].owner = r.threads[1].owner = &r;
+    if (!started)
+        result.status = kRepairNoMemory;
+    else if (!ShareOut(map->per_block, RebuildPlace, &r))
+        result.status = kRepairReadFailed;
+    for (int i = 0; i < 2; i++) {
+        StretchThread *t = &r.threads[i];
+        if (result.status != kRepairDone && t->mismatch >= 0) {
+            result.status = kRepairMismatch;
+            result.part = t->mismatch;
+        }
+        if (HasFailed(&t->error) && !HasFailed(&result.error))
+            result.error = t->error;
+        result.more_needed = t->lacking > result.more_needed ? t->lacking : result.more_needed;
+    }
+    if (r.stopped)
+        result.status = kRepairStopped;
+    else if (result.status == kRepairReadFailed && HasFailed(&result.error) && !strcmp(result.error.call, "write"))
+        result.status = kRepairWriteFailed;
+    else if (result.status == kRepairDone && result.more_needed > 0)
+        result.status = kRepairTooFew;
+    EndThread(&r.threads[0]);
+    EndThread(&r.threads[1]);
     return result;
 }
 
-// ---- Writing the parts back -----------------------------------------------
+// ---- Repairing a set in place -----------------------------------------------
 
 struct WritingBack {
     PartSet *set;
-    File *file;  // the whole input, rebuilt
+    StretchMap map;
     Progress *progress;
     WriteBackResult *result;
     TempSeries series;
-    bool stopped;  // the user stopped it: no failure to tell
+    int64_t parts, slots;  // data parts; and recovery parts after them
+    File *files;           // each part's own file, open where it is there
+    int64_t *at;           // where its block starts there
+    int64_t *have;         // ... and how much of it the file holds
+    File *temps;           // the parts written again, open
+    int64_t *temp_at;
+    PartFault *faults;     // why each is written again; kPartSound: it is not
+    bool *rebuilt;         // a data part with stretches to rebuild from the recovery parts
+    PartSetTrailer head_trailer;  // the fresh head part's, its program's fields its own
+    unsigned char *table;  // the stretch checksums the recovery parts made again carry
 };
-
-static void Made(WritingBack *w, int64_t index, PartFault fault)
-{
-    if (w->result->count < kFaultsNamed)
-        w->result->faults[w->result->count] = FaultNote{index, fault};
-    w->result->count++;
-}
 
 // The description a head part ends in, and a recovery part carries: where
 // it starts in the set's file, and its length.
@@ -281,55 +266,103 @@ static int64_t DescriptionAt(const PartSet *set)
     return set->table_at - set->trailer.extension_length;
 }
 
-static int64_t DescriptionLength(const PartSet *set)
+static int64_t IndexOfSlot(const WritingBack *w, int64_t slot)
 {
-    return set->trailer.extension_length + PartTableSize(&set->trailer) + kTrailerSize;
+    return slot < w->parts ? slot : -(slot - w->parts + 1);
 }
 
-// Copies the bytes [at, at + length) of from to the end of to.
-static bool CopyRange(File *from, int64_t at, File *to, int64_t length, uint32_t *crc, FileError *error)
-{
-    return FileSeek(from, at, error) && CopyBytes(from, to, length, crc, 0, error) == kCopied;
-}
-
-// Slice index, from the file, checked against the part table.
-static bool WriteSlice(WritingBack *w, File *part, int64_t index)
-{
-    PartSet *set = w->set;
-    uint32_t crc = 0, recorded;
-    PartTable table;
-    OpenPartTable(&table, set);
-    if (!CopyRange(w->file, PartOffset(set, index), part, ExpectedPartLength(set, index), &crc,
-                   &w->result->error) ||
-        !RecordedPartCrc(&table, index, &recorded, &w->result->error))
-        return false;
-    if (crc != recorded)
-        return SetError(&w->result->error, kErrorEndedEarly, "rebuild", part->name);
-    return true;
-}
-
-// A fresh head part: the set's own program where the head part there still
-// holds it whole, else the one given for the set's system, then the
-// stretch, and the description with the program's size and checksum.
-// False with no_program where there is none.
-static bool WriteHead(WritingBack *w, File *part, const ProgramSource *program)
+// Judges the head part's stretch where it is there: its own file, or where
+// a recovery part describes the set, the file of its name, whose stretch
+// sits before the description at its end.
+static bool JudgeHead(WritingBack *w)
 {
     PartSet *set = w->set;
     FileError *error = &w->result->error;
-    PartSetTrailer trailer = set->trailer;
-    File head;
-    head.handle = kNoHandle;
-    File *own = set->described ? &head : &set->file;
+    FileInfo info;
+    w->faults[0] = set->described ? kPartDamaged : kPartSound;
+    if (!set->described) {
+        w->files[0] = set->file;  // borrowed: the set closes it
+        w->at[0] = set->trailer.image_size;
+        info.length = w->at[0] + set->head_data;
+        uint32_t crc = 0;
+        bool program = set->trailer.record_version < 2 ||
+                       (FileSeek(&set->file, 0, 0) &&
+                        CopyBytes(&set->file, 0, set->trailer.image_size, &crc, 0, 0) == kCopied &&
+                        crc == set->trailer.image_crc);
+        if (!program)
+            w->faults[0] = kPartDamaged;
+    } else if (!FileOpenRead(&set->folder, set->head_name, &w->files[0], 0, &info)) {
+        MarkAll(&w->map, 0, kStretchBad);
+        w->faults[0] = kPartMissing;
+        return true;
+    } else {
+        w->at[0] = info.length - HeadEndLength(set) - set->head_data;
+    }
+    int64_t available = w->at[0] < 0 ? 0 : set->head_data;
+    w->at[0] = w->at[0] < 0 ? 0 : w->at[0];
+    w->have[0] = available;
+    int64_t bad = JudgeStretches(&w->map, 0, &w->files[0], w->at[0], available, set->head_data, error);
+    if (bad > 0 && w->faults[0] == kPartSound)
+        w->faults[0] = kPartDamaged;
+    return bad >= 0;
+}
+
+// Judges every part of the set to the stretch, and notes those to write again.
+static bool JudgeParts(WritingBack *w)
+{
+    PartSet *set = w->set;
+    FileError *error = &w->result->error;
+    if (!JudgeHead(w))
+        return false;
+    for (int64_t slot = 1; slot < w->slots; slot++) {
+        int64_t index = IndexOfSlot(w, slot);
+        char name[kPathSize];
+        FileInfo info;
+        RecoveryHeader header;
+        PartNameOf(set, index, name);
+        if (!ProgressStep(w->progress, 0))
+            return false;
+        bool there = FileKindOf(&set->folder, name) == kPlainFile && FileOpenRead(&set->folder, name, &w->files[slot], 0, &info);
+        if (there && index < 0 && !IsRecoveryPartOf(set, &w->files[slot], &info, index, &header)) {
+            FileClose(&w->files[slot], 0);
+            there = false;
+            w->faults[slot] = kPartDamaged;
+        }
+        if (!there) {
+            MarkAll(&w->map, slot, kStretchBad);
+            w->faults[slot] = w->faults[slot] == kPartDamaged ? kPartDamaged : kPartMissing;
+            continue;
+        }
+        int64_t block = BlockLength(set, &w->map, slot);
+        w->at[slot] = index < 0 ? RecoveryBlockAt(&header) : 0;
+        int64_t available = info.length - w->at[slot] < block ? info.length - w->at[slot] : block;
+        int64_t expected = index < 0 ? RecoveryPartLength(&header) : block;
+        w->have[slot] = available;
+        int64_t bad = JudgeStretches(&w->map, slot, &w->files[slot], w->at[slot], available, block, error);
+        if (bad < 0)
+            return false;
+        w->faults[slot] = info.length != expected ? kPartWrongLength : bad > 0 ? kPartDamaged : kPartSound;
+    }
+    return true;
+}
+
+// A fresh head part: the set's own program where it is sound, else the one
+// given for the set's system; what its file holds of its stretch; and the
+// description, with the program's size and checksum.  False with
+// no_program where there is none.
+static bool StartHead(WritingBack *w, File *part, const ProgramSource *program)
+{
+    PartSet *set = w->set;
+    FileError *error = &w->result->error;
+    PartSetTrailer &trailer = w->head_trailer;
+    trailer = set->trailer;
+    File *own = &w->files[0];
     uint32_t crc = 0;
-    bool sound = (!set->described || FileOpenRead(&set->folder, set->head_name, &head, 0)) &&
-                 CopyRange(own, 0, 0, trailer.image_size, &crc, 0) && crc == trailer.image_crc;
+    bool sound = IsOpen(own) && FileSeek(own, 0, 0) && CopyBytes(own, 0, trailer.image_size, &crc, 0, 0) == kCopied &&
+                 crc == trailer.image_crc;
     crc = 0;
-    if (!sound)
-        FileClose(&head, 0);
     if (sound) {
-        bool copied = CopyRange(own, 0, part, trailer.image_size, &crc, error);
-        FileClose(&head, 0);
-        if (!copied)
+        if (!FileSeek(own, 0, error) || CopyBytes(own, part, trailer.image_size, &crc, 0, error) != kCopied)
             return false;
     } else if (program && program->for_windows == set->windows_program && (program->path || program->bytes)) {
         File image;
@@ -337,107 +370,182 @@ static bool WriteHead(WritingBack *w, File *part, const ProgramSource *program)
         if (program->path && !FileOpenRead(0, program->path, &image, error, &info))
             return false;
         trailer.image_size = (int32_t)(program->path ? info.length : program->size);
-        bool copied = program->path ? CopyRange(&image, 0, part, trailer.image_size, &crc, error)
+        bool copied = program->path ? CopyBytes(&image, part, trailer.image_size, &crc, 0, error) == kCopied
                                     : WriteBytes(part, program->bytes, trailer.image_size, &crc, error) == kCopied;
-        if (program->path)
-            FileClose(&image, 0);
+        FileClose(&image, 0);
         if (!copied)
             return false;
         trailer.image_crc = crc;
     } else {
+        // No program for the set's system: the stretch is still rebuilt, for
+        // the others, and the head part is not made.
         w->result->no_program = true;
-        return false;
+        w->temp_at[0] = 0;
+        return true;
     }
+    w->temp_at[0] = trailer.image_size;
     unsigned char bytes[kTrailerSize];
     EncodeTrailer(&trailer, bytes);
-    return CopyRange(w->file, 0, part, set->head_data, 0, error) &&
-           CopyRange(&set->file, DescriptionAt(set), part, DescriptionLength(set) - kTrailerSize, 0, error) &&
+    return FileSeek(part, trailer.image_size + set->head_data, error) &&
+           FileSeek(&set->file, DescriptionAt(set), error) &&
+           CopyBytes(&set->file, part, HeadEndLength(set) - kTrailerSize, 0, 0, error) == kCopied &&
            FileWrite(part, bytes, kTrailerSize, error);
 }
 
-// Whether recovery part number is missing or damaged: its header not of
-// this set, or its block not its checksum.
-static bool RecoveryAtFault(WritingBack *w, int64_t number, PartFault *fault)
+// Creates the fresh file of a data part to write again, holding what its
+// own file holds of its block; the rest is rebuilt into it.
+static bool StartPart(WritingBack *w, int64_t slot, const ProgramSource *program)
 {
     PartSet *set = w->set;
-    const Census &census = set->census;
-    *fault = kPartMissing;
-    for (int64_t k = 0; k < census.recovery_found; k++)
-        if (census.recovery[k].index == -number)
-            *fault = census.recovery[k].fault;
-    if (*fault != kPartSound)
-        return true;
-    char name[kPathSize];
-    PartNameOf(set, -number, name);
-    File part;
-    FileInfo info;
-    RecoveryHeader header;
-    uint32_t crc = 0;
-    bool sound = FileOpenRead(&set->folder, name, &part, 0, &info) &&
-                 IsRecoveryPartOf(set, &part, &info, -number, &header) &&
-                 CopyRange(&part, RecoveryBlockAt(&header), 0, header.block_length, &crc, 0) &&
-                 crc == header.block_crc;
-    FileClose(&part, 0);
-    *fault = sound ? kPartSound : kPartDamaged;
-    return !sound;
+    char name[kPathSize], temp[kPathSize];
+    PartNameOf(set, slot, name);
+    TempName(&w->series, slot, temp);
+    File *part = &w->temps[slot];
+    FileError *error = &w->result->error;
+    if (!FileCreate(&set->folder, temp, name, slot == 0 ? kProgramFile : kDataFile, part, error))
+        return false;
+    if (slot == 0 && !StartHead(w, part, program))
+        return false;
+    int64_t have = IsOpen(&w->files[slot]) ? w->have[slot] : 0;
+    return have <= 0 || (FileSeek(&w->files[slot], w->at[slot], error) && FileSeek(part, w->temp_at[slot], error) &&
+                         CopyBytes(&w->files[slot], part, have, 0, 0, error) == kCopied);
 }
 
-// Makes the recovery parts numbered in numbers again from the file, a
-// window of every block at a time.
-static bool WriteRecovery(WritingBack *w, File *parts, const int64_t *numbers, int count)
+// Making recovery parts again: the rows of those written, over every data
+// part, now sound; the stretch checksums of every part as they come.
+struct Remaking {
+    WritingBack *w;
+    CodeInput *inputs;    // parts
+    int64_t *numbers;     // rows: the recovery numbers (0: "_R01") made again
+    int rows;
+    uint16_t *matrix;     // rows x parts
+    CodeScratch scratch[2];
+    uint32_t *crcs[2];    // rows: each thread's output stretches', as written
+    uint32_t *input_crcs[2];  // parts
+    int64_t place[2];
+    FileError error[2];
+    int64_t mismatch;     // a data part that changed since it was judged, or -1
+};
+
+struct RemakeSink {
+    Remaking *m;
+    int thread;
+};
+
+static bool PutRemade(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
+{
+    RemakeSink *sink = (RemakeSink *)context;
+    Remaking *m = sink->m;
+    int64_t slot = m->w->parts + m->numbers[row];
+    m->crcs[sink->thread][row] = Crc32Update(m->crcs[sink->thread][row], bytes, (size_t)length);
+    return FileWriteAt(&m->w->temps[slot], m->w->temp_at[slot] + at, bytes, length, &m->error[sink->thread]);
+}
+
+static bool RemakePlace(void *context, int thread, int64_t place)
+{
+    Remaking *m = (Remaking *)context;
+    WritingBack *w = m->w;
+    StretchMap *map = &w->map;
+    int64_t from = place * map->stretch, length = w->set->trailer.slice_length - from;
+    length = length < map->stretch ? length : map->stretch;
+    for (int r = 0; r < m->rows; r++)
+        m->crcs[thread][r] = 0;
+    RemakeSink sink = {m, thread};
+    if (!CodeRange(m->inputs, (int)w->parts, m->matrix, m->rows, from, length, &m->scratch[thread], PutRemade,
+                   &sink, m->input_crcs[thread], &m->error[thread]))
+        return false;
+    for (int64_t j = 0; j < w->parts; j++) {
+        uint32_t *entry = &map->crcs[j * map->per_block + place];
+        if (map->known && *entry != m->input_crcs[thread][j]) {
+            m->mismatch = j;
+            return false;
+        }
+        WriteUint32(w->table + 4 * (j * map->per_block + place), m->input_crcs[thread][j]);
+    }
+    for (int64_t k = 0; k < map->recovery; k++)  // those not made again keep theirs
+        WriteUint32(w->table + 4 * ((w->parts + k) * map->per_block + place), map->crcs[(w->parts + k) * map->per_block + place]);
+    for (int r = 0; r < m->rows; r++)
+        WriteUint32(w->table + 4 * ((w->parts + m->numbers[r]) * map->per_block + place), m->crcs[thread][r]);
+    return true;
+}
+
+// Makes the recovery parts noted again from the data parts.
+static bool RemakeRecovery(WritingBack *w, const CodeInput *data)
 {
     PartSet *set = w->set;
-    FileError *error = &w->result->error;
-    int64_t length = set->trailer.slice_length, header_length = set->recovery_header;
-    int64_t window = kRepairMemory / (count + 1);
-    window = (length < window ? length : window < 65536 ? 65536 : window) & ~(int64_t)1;
-    unsigned char *blocks = (unsigned char *)malloc((size_t)(count * window));
-    unsigned char *read = (unsigned char *)malloc((size_t)window);
-    uint32_t *crcs = (uint32_t *)calloc((size_t)count, sizeof(uint32_t));
-    bool done = blocks && read && crcs;
+    StretchMap *map = &w->map;
+    Remaking m;
+    memset(&m, 0, sizeof m);
+    m.w = w;
+    m.mismatch = -1;
+    ClearError(&m.error[0]);
+    ClearError(&m.error[1]);
+    int64_t recovery = map->recovery;
+    m.numbers = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
+    for (int64_t k = 0; m.numbers && k < recovery; k++)
+        if (w->faults[w->parts + k] != kPartSound)
+            m.numbers[m.rows++] = k;
+    if (m.rows == 0) {
+        free(m.numbers);
+        return true;
+    }
+    // Sets before 2.4 check each recovery block whole: one stretch.
+    bool v2 = set->extension.stretch_length > 0;
+    int64_t table_bytes = (w->parts + recovery) * map->per_block * 4;
+    w->table = (unsigned char *)malloc((size_t)table_bytes);
+    m.matrix = (uint16_t *)malloc((size_t)m.rows * (size_t)w->parts * sizeof(uint16_t));
+    bool done = m.numbers && w->table && m.matrix;
+    for (int t = 0; done && t < 2; t++) {
+        m.crcs[t] = (uint32_t *)malloc((size_t)m.rows * sizeof(uint32_t));
+        m.input_crcs[t] = (uint32_t *)malloc((size_t)w->parts * sizeof(uint32_t));
+        done = m.crcs[t] && m.input_crcs[t] && StartScratch(&m.scratch[t], m.rows, CodeWindow(m.rows));
+    }
     if (!done)
-        SetError(error, kErrorNoSpace, "rebuild the recovery parts in", set->folder.path);
-    for (int64_t at = 0; done && at < length; at += window) {
-        int64_t n = length - at < window ? length - at : window;
-        for (int64_t i = 0; i < count * n; i++)
-            blocks[i] = 0;
-        for (int64_t j = 0; done && j <= set->trailer.last_part; j++) {
-            int64_t m = ExpectedPartLength(set, j) - at;
-            if (m > n)
-                m = n;
-            if (m <= 0)
-                continue;
-            w->stopped = !ProgressStep(w->progress, 0);
-            done = !w->stopped && ReadExactly(w->file, PartOffset(set, j) + at, read, m, error);
-            for (int q = 0; done && q < count; q++)
-                MulAddBytes(blocks + q * n, read, m, RecoveryCoefficient(numbers[q] - 1, j), at);
-        }
-        for (int q = 0; done && q < count; q++) {
-            crcs[q] = Crc32Update(crcs[q], blocks + q * n, (size_t)n);
-            done = FileSeek(&parts[q], header_length + at, error) &&
-                   WriteBytes(&parts[q], blocks + q * n, n, 0, error) == kCopied;
-        }
+        SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
+    m.inputs = (CodeInput *)data;
+    for (int r = 0; done && r < m.rows; r++)
+        for (int64_t j = 0; j < w->parts; j++)
+            m.matrix[r * w->parts + j] = RecoveryCoefficient(m.numbers[r], j);
+    for (int r = 0; done && r < m.rows; r++) {
+        int64_t slot = w->parts + m.numbers[r];
+        char name[kPathSize], temp[kPathSize];
+        PartNameOf(set, IndexOfSlot(w, slot), name);
+        TempName(&w->series, slot, temp);
+        done = FileCreate(&set->folder, temp, name, kDataFile, &w->temps[slot], &w->result->error);
+        w->temp_at[slot] = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
     }
-    for (int q = 0; done && q < count; q++) {
-        RecoveryHeader header = {(int32_t)numbers[q], set->extension.recovery_count,
-                                 set->windows_program ? kRecoveryWindowsHead : 0, set->head_data, length,
-                                 crcs[q], DescriptionLength(set)};
-        done = WriteRecoveryHeader(&parts[q], &header, &set->file, DescriptionAt(set), error);
+    done = done && ShareOut(map->per_block, RemakePlace, &m);
+    for (int r = 0; done && r < m.rows; r++) {
+        int64_t slot = w->parts + m.numbers[r];
+        RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(m.numbers[r] + 1), set->extension.recovery_count,
+                                 set->windows_program ? kRecoveryWindowsHead : 0, set->head_data,
+                                 set->trailer.slice_length, ReadUint32(w->table + 4 * slot * map->per_block),
+                                 HeadEndLength(set), map->stretch, v2 ? table_bytes : 0};
+        done = WriteRecoveryDescription(&w->temps[slot], &header, &set->file, DescriptionAt(set), w->table,
+                                        &w->result->error);
     }
-    free(blocks);
-    free(read);
-    free(crcs);
+    for (int t = 0; t < 2; t++) {
+        if (HasFailed(&m.error[t]))
+            w->result->error = m.error[t];
+        free(m.crcs[t]);
+        free(m.input_crcs[t]);
+        EndScratch(&m.scratch[t]);
+    }
+    if (m.mismatch >= 0)
+        done = SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
+    free(m.numbers);
+    free(m.matrix);
     return done;
 }
 
 // Gives a part written under its temporary name its own: what has that
 // name is renamed aside first, "<name>.damaged" (or ".damaged2" ...).
-static bool PlacePart(WritingBack *w, int64_t index)
+static bool PlaceRepairedPart(WritingBack *w, int64_t slot)
 {
     PartSet *set = w->set;
     char name[kPathSize], temp[kPathSize], aside[kPathSize];
-    PartNameOf(set, index, name);
-    TempName(&w->series, index, temp);
+    PartNameOf(set, IndexOfSlot(w, slot), name);
+    TempName(&w->series, slot, temp);
     if (FileKindOf(&set->folder, name) != kNothingThere) {
         bool moved = false;
         for (int n = 1; !moved && n <= 9; n++) {
@@ -455,82 +563,154 @@ static bool PlacePart(WritingBack *w, int64_t index)
     return FileRenameNew(&set->folder, temp, name, name, &w->result->error);
 }
 
-WriteBackResult WriteBackParts(PartSet *set, File *file, const int64_t *rebuilt, const PartFault *faults,
-                               int count, const ProgramSource *program, Progress *progress)
+// Whether each data part written again now holds what the part table says.
+static bool RebuiltPartsMatch(WritingBack *w)
+{
+    PartTable table;
+    OpenPartTable(&table, w->set);
+    for (int64_t j = 0; j < w->parts; j++) {
+        uint32_t crc = 0, recorded;
+        if (w->faults[j] == kPartSound)
+            continue;
+        if (!FileSeek(&w->temps[j], w->temp_at[j], &w->result->error) ||
+            CopyBytes(&w->temps[j], 0, ExpectedPartLength(w->set, j), &crc, 0, &w->result->error) != kCopied)
+            return false;
+        if (RecordedPartCrc(&table, j, &recorded, 0) && crc != recorded) {
+            w->result->status = kRepairMismatch;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Rebuilds the data parts noted into their fresh files, then makes the
+// recovery parts noted again.
+static bool Rewrite(WritingBack *w, const ProgramSource *program)
+{
+    PartSet *set = w->set;
+    StretchMap *map = &w->map;
+    int64_t recovery = map->recovery;
+    CodeInput *data = (CodeInput *)calloc((size_t)w->parts, sizeof(CodeInput));
+    CodeInput *targets = (CodeInput *)calloc((size_t)w->parts, sizeof(CodeInput));
+    File *recovery_files = (File *)malloc((size_t)recovery * sizeof(File));
+    int64_t *recovery_at = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
+    bool done = data && targets && recovery_files && recovery_at;
+    if (!done)
+        SetError(&w->result->error, kErrorNoSpace, "repair the set in", set->folder.path);
+    for (int64_t j = 0; done && j < w->parts; j++) {
+        if (w->faults[j] != kPartSound && !StartPart(w, j, program))
+            done = false;
+        bool fresh = IsOpen(&w->temps[j]);
+        data[j] = fresh ? CodeInput{&w->temps[j], w->temp_at[j], ExpectedPartLength(set, j)}
+                        : CodeInput{&w->files[j], w->at[j], ExpectedPartLength(set, j)};
+        targets[j] = fresh ? data[j] : CodeInput{0, 0, 0};
+    }
+    for (int64_t k = 0; done && k < recovery; k++) {
+        recovery_files[k] = w->files[w->parts + k];
+        recovery_at[k] = w->at[w->parts + k];
+    }
+    if (done) {
+        StretchSources sources = {data, targets, recovery_files, recovery_at};
+        RepairResult rebuilt = RebuildStretches(set, map, &sources, w->progress);
+        w->result->status = rebuilt.status;
+        if (HasFailed(&rebuilt.error))
+            w->result->error = rebuilt.error;
+        w->result->more_needed = rebuilt.more_needed;
+        done = rebuilt.status == kRepairDone && RebuiltPartsMatch(w) && RemakeRecovery(w, data);
+    }
+    free(data);
+    free(targets);
+    free(recovery_files);
+    free(recovery_at);
+    return done;
+}
+
+static void NoteWritten(WriteBackResult *result, int64_t index, PartFault fault)
+{
+    if (result->count < kFaultsNamed)
+        result->faults[result->count] = FaultNote{index, fault};
+    result->count++;
+}
+
+WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progress *progress)
 {
     WriteBackResult result;
-    result.status = kRepairDone;
     ClearError(&result.error);
-    result.count = result.set_aside = 0;
-    result.aside[0] = 0;
-    result.no_program = false;
-    WritingBack w = {set, file, progress, &result, TempSeries(), false};
+    WritingBack w;
+    memset(&w, 0, sizeof w);
+    w.set = set;
+    w.progress = progress;
+    w.result = &result;
     NewTempSeries(&w.series);
-    // Every part to write, under a temporary name: the slices and the head
-    // part rebuilt, then the recovery parts at fault.
-    int64_t recovery = set->extension.recovery_count;
-    int64_t *indices = (int64_t *)malloc((size_t)(count + recovery) * sizeof(int64_t));
-    int64_t *numbers = (int64_t *)malloc((size_t)(recovery + 1) * sizeof(int64_t));
-    File *parts = (File *)calloc((size_t)(count + recovery), sizeof(File));
-    int made = 0, recovery_made = 0;
-    bool done = indices && numbers && parts;
+    w.parts = (int64_t)set->trailer.last_part + 1;
+    w.slots = w.parts + set->extension.recovery_count;
+    w.files = (File *)malloc((size_t)w.slots * sizeof(File));
+    w.temps = (File *)malloc((size_t)w.slots * sizeof(File));
+    w.at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
+    w.have = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
+    w.temp_at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
+    w.faults = (PartFault *)calloc((size_t)w.slots, sizeof(PartFault));
+    bool done = w.files && w.temps && w.at && w.have && w.temp_at && w.faults && OpenStretchMap(&w.map, set, &result.error);
+    for (int64_t slot = 0; done && slot < w.slots; slot++)
+        w.files[slot].handle = w.temps[slot].handle = kNoHandle;
     if (!done)
         SetError(&result.error, kErrorNoSpace, "repair the set in", set->folder.path);
-    for (int i = 0; done && i < count; i++) {
-        char name[kPathSize], temp[kPathSize];
-        PartNameOf(set, rebuilt[i], name);
-        TempName(&w.series, rebuilt[i], temp);
-        File *part = &parts[made];
-        done = FileCreate(&set->folder, temp, name, rebuilt[i] == 0 ? kProgramFile : kDataFile, part,
-                          &result.error);
-        if (!done)
-            break;
-        indices[made++] = rebuilt[i];
-        done = rebuilt[i] == 0 ? WriteHead(&w, part, program) : WriteSlice(&w, part, rebuilt[i]);
-        if (!done && result.no_program) {
-            // No program for the head part: the others are still made.
-            FileClose(part, 0);
+    bool stopped = false;
+    if (done && !JudgeParts(&w)) {
+        done = false;
+        stopped = !HasFailed(&result.error);
+    }
+    w.rebuilt = (bool *)calloc((size_t)w.slots, sizeof(bool));
+    for (int64_t j = 0; done && w.rebuilt && j < w.parts; j++)
+        for (int64_t s = 0; s < w.map.per_block; s++)
+            w.rebuilt[j] = w.rebuilt[j] || *StretchStateOf(&w.map, j, s) == kStretchBad;
+    done = done && w.rebuilt;
+    int64_t lacking = done ? RecoveryLacking(&w.map) : 0;
+    if (lacking > 0) {
+        result.status = kRepairTooFew;
+        result.more_needed = lacking;
+        for (int64_t slot = 0; slot < w.slots; slot++)
+            if (w.faults[slot] != kPartSound)
+                NoteWritten(&result, IndexOfSlot(&w, slot), w.faults[slot]);
+        done = false;
+    }
+    bool any = false;
+    for (int64_t slot = 0; done && slot < w.slots; slot++)
+        any = any || w.faults[slot] != kPartSound;
+    if (done && any)
+        done = Rewrite(&w, program);
+    for (int64_t slot = 0; w.temps && slot < w.slots; slot++)
+        if (IsOpen(&w.temps[slot]) && !FileClose(&w.temps[slot], done ? &result.error : 0))
+            done = false;
+    // The slices and the recovery parts first, the head part last, as a
+    // split places them; those the program for a head part lacked aside.
+    for (int64_t slot = 0; done && any && slot < w.slots; slot++)
+        if (w.faults[slot] != kPartSound && !(slot == 0 && result.no_program)) {
+            NoteWritten(&result, IndexOfSlot(&w, slot), w.faults[slot]);
+            result.rebuilt += slot < w.parts && w.rebuilt[slot];
+        }
+    for (int pass = 0; done && any && pass < 2; pass++)
+        for (int64_t slot = pass ? 0 : 1; done && slot < (pass ? 1 : w.slots); slot++)
+            if (w.faults[slot] != kPartSound && !(slot == 0 && result.no_program))
+                done = PlaceRepairedPart(&w, slot);
+    for (int64_t slot = 0; w.files && slot < w.slots; slot++) {
+        if (slot > 0 || set->described)
+            FileClose(&w.files[slot], 0);
+        char temp[kPathSize];
+        TempName(&w.series, slot, temp);
+        if ((!done || (slot == 0 && result.no_program)) && FileKindOf(&set->folder, temp) != kNothingThere)
             FileDelete(&set->folder, temp, 0);
-            made--;
-            done = true;
-            continue;
-        }
-        Made(&w, rebuilt[i], faults[i]);
     }
-    for (int64_t number = 1; done && number <= recovery; number++) {
-        PartFault fault;
-        if (!RecoveryAtFault(&w, number, &fault))
-            continue;
-        char name[kPathSize], temp[kPathSize];
-        PartNameOf(set, -number, name);
-        TempName(&w.series, -number, temp);
-        done = FileCreate(&set->folder, temp, name, kDataFile, &parts[made], &result.error);
-        if (done) {
-            indices[made++] = -number;
-            numbers[recovery_made++] = number;
-            Made(&w, -number, fault);
-        }
-    }
-    if (done && recovery_made > 0)
-        done = WriteRecovery(&w, parts + made - recovery_made, numbers, recovery_made);
-    for (int i = 0; i < made; i++)
-        done = FileClose(&parts[i], done ? &result.error : 0) && done;
-    // The slices, the recovery parts, and the head part last, as a split
-    // places them.
-    for (int pass = 0; done && pass < 2; pass++)
-        for (int i = 0; done && i < made; i++)
-            if ((indices[i] == 0) == (pass == 1))
-                done = PlacePart(&w, indices[i]);
-    if (!done) {
-        for (int i = 0; indices && i < made; i++) {
-            char temp[kPathSize];
-            TempName(&w.series, indices[i], temp);
-            FileDelete(&set->folder, temp, 0);
-        }
-        result.status = w.stopped ? kRepairStopped : kRepairWriteFailed;
-    }
-    free(indices);
-    free(numbers);
-    free(parts);
+    if (!done && result.status == kRepairDone)
+        result.status = stopped ? kRepairStopped : kRepairWriteFailed;
+    CloseStretchMap(&w.map);
+    free(w.files);
+    free(w.temps);
+    free(w.at);
+    free(w.have);
+    free(w.temp_at);
+    free(w.faults);
+    free(w.table);
+    free(w.rebuilt);
     return result;
 }

@@ -221,8 +221,11 @@ int FileRead(File *file, void *buffer, int size, FileError *error);
 bool FileWrite(File *file, const void *buffer, int size, FileError *error);
 bool FileSeek(File *file, int64_t offset, FileError *error);
 // Reads exactly length bytes at offset; a file that ends before them is
-// kErrorEndedEarly.
+// kErrorEndedEarly.  Writes length bytes at offset.  On a system with
+// threads, two may call these on one file at once, at places of their own:
+// they leave its position alone.
 bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error);
+bool FileWriteAt(File *file, int64_t offset, const void *bytes, int64_t length, FileError *error);
 bool FileInfoOf(File *file, FileInfo *info, FileError *error);
 // Gives a file written by this program the time of its last change, and
 // where permissions is not -1 those read, write and execute bits (never

@@ -371,6 +371,40 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
     return true;
 }
 
+bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
+{
+    char *p = (char *)bytes;
+    while (length > 0) {
+        ssize_t n = pread((int)file->handle, p, length > (1 << 30) ? (size_t)1 << 30 : (size_t)length, (off_t)offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Failed(error, "read", file->name);
+        if (n == 0)
+            return SetError(error, kErrorEndedEarly, "read", file->name);
+        p += n, offset += n, length -= n;
+    }
+    return true;
+}
+
+bool FileWriteAt(File *file, int64_t offset, const void *bytes, int64_t length, FileError *error)
+{
+    const char *p = (const char *)bytes;
+    while (length > 0) {
+        ssize_t n = pwrite((int)file->handle, p, length > (1 << 30) ? (size_t)1 << 30 : (size_t)length, (off_t)offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EFBIG)
+            return WriteTooLarge(file, error);
+        if (n < 0)
+            return Failed(error, "write", file->name);
+        if (n == 0)
+            return SetError(error, ENOSPC, "write", file->name);
+        p += n, offset += n, length -= n;
+    }
+    return true;
+}
+
 bool FileSkip(File *file, int64_t delta, FileError *error)
 {
     return lseek((int)file->handle, (off_t)delta, SEEK_CUR) >= 0 || Failed(error, "seek in", file->name);

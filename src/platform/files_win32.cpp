@@ -377,6 +377,31 @@ bool FileSeek(File *file, int64_t offset, FileError *error)
            Failed(error, "seek in", file->name);
 }
 
+// One thread: a seek, then the reads or writes.
+bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
+{
+    if (!FileSeek(file, offset, error))
+        return false;
+    for (unsigned char *at = (unsigned char *)bytes; length > 0;) {
+        int n = FileRead(file, at, length > (1 << 30) ? 1 << 30 : (int)length, error);
+        if (n == 0)
+            SetError(error, kErrorEndedEarly, "read", file->name);
+        if (n <= 0)
+            return false;
+        at += n, length -= n;
+    }
+    return true;
+}
+
+bool FileWriteAt(File *file, int64_t offset, const void *bytes, int64_t length, FileError *error)
+{
+    const unsigned char *at = (const unsigned char *)bytes;
+    for (; length > (1 << 30); at += 1 << 30, length -= 1 << 30, offset += 1 << 30)
+        if (!FileSeek(file, offset, error) || !FileWrite(file, at, 1 << 30, error))
+            return false;
+    return FileSeek(file, offset, error) && FileWrite(file, at, (int)length, error);
+}
+
 bool FileSkip(File *file, int64_t delta, FileError *error)
 {
     LARGE_INTEGER by;

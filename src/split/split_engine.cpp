@@ -3,6 +3,7 @@
 #include <assert.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "format/copy.h"
 #include "format/crc32.h"
@@ -14,7 +15,8 @@
 #include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
-#include "format/recovery_encoder.h"
+#include "format/erasure_engine.h"
+#include "format/recovery.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.
@@ -56,6 +58,7 @@ static void Describe(PartSetTrailer *trailer, SetExtension *extension, const cha
     extension->modified = info ? info->modified : TimeNow();
     extension->permissions = info ? info->permissions : -1;
     extension->recovery_count = recovery;
+    extension->stretch_length = recovery ? 4096 : 0;  // its length, until the layout chooses it
     extension->has_identity = true;
     FillRandom(extension->identity, kSetIdentitySize);
     extension->made = TimeNow().seconds;
@@ -219,10 +222,11 @@ struct Writing {
     int64_t written;  // parts 0 to written - 1 exist under their temporary names
     File *recovery;   // the recovery parts being written, -1 to -recovery_made
     int recovery_made;
-    RecoveryEncoder *encoder;  // where recovery parts are made
+    uint32_t *part_crcs;  // with recovery parts: each part's CRC-32, as copied
     // The part table, written to the head part as the parts are done.
     unsigned char table[4096];
     int table_used;
+    int64_t table_entries;
     Crc32Joiner joiner;  // joins each part's CRC into the whole file's
 };
 
@@ -240,6 +244,9 @@ static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, in
                      FileError *error)
 {
     trailer->crc = Crc32Combine(trailer->crc, crc, length, &writing->joiner);
+    if (writing->part_crcs)
+        writing->part_crcs[writing->table_entries] = crc;
+    writing->table_entries++;
     WriteUint32(writing->table + writing->table_used, crc);
     writing->table_used += kTableEntrySize;
     return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer, error);
@@ -269,7 +276,8 @@ struct Splitting {
     EarlierSet *earlier;
     FileId image_id;
     int recovery;            // recovery parts
-    int64_t recovery_header; // the length of each one's header
+    int64_t recovery_overhead;  // the bytes of each one beyond its block
+    int64_t stretch_length;  // ... and the stretches their checksums cover
 };
 
 // Writes slice index under its temporary name: its planned length, or for
@@ -287,10 +295,7 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
     writing->written = index + 1;
     uint32_t crc = 0;
     int64_t want = splitting->stream ? splitting->slice_bytes : *length;
-    if (writing->encoder)
-        FeedDataBlock(writing->encoder, index);
-    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error,
-                                    writing->encoder ? &writing->encoder->tap : 0);
+    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error);
     if (copy == kCopied && !splitting->stream && *length < want) {
         SetError(error, kErrorEndedEarly, "read", splitting->input->name);
         copy = kReadFailed;
@@ -312,13 +317,150 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
     return FileClose(&part, error) ? kSplitDone : kSplitWriteFailed;
 }
 
-// Whether the recovery parts' files took what was multiplied into them.
-static bool RecoveryHolds(const Writing *writing, FileError *error)
+// Making the recovery parts, once the data parts are written: the input is
+// read again in stripes, a stretch of every part at a time, so that each
+// recovery block's windows stay in the cache while every part is summed
+// into them; two threads share the stretches where there are two.
+struct RecoveryMaking {
+    const Splitting *splitting;
+    Writing *writing;
+    CodeInput *inputs;        // the parts' stretches of the input
+    uint16_t *matrix;         // recovery x parts
+    int64_t parts;
+    unsigned char *table;     // every stretch's CRC-32 of every part, theirs included
+    CodeScratch scratch[2];
+    uint32_t *input_crcs[2];  // parts
+    uint32_t *output_crcs[2]; // recovery
+    int thread_of_sink[2];
+    FileError error[2];
+    Progress *progress;
+    bool stopped;
+};
+
+struct RecoverySink {
+    RecoveryMaking *making;
+    int thread;
+};
+
+static bool PutRecoveryWindow(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
 {
-    if (!writing->encoder || !HasFailed(&writing->encoder->error))
-        return true;
-    *error = writing->encoder->error;
-    return false;
+    RecoverySink *sink = (RecoverySink *)context;
+    RecoveryMaking *m = sink->making;
+    m->output_crcs[sink->thread][row] = Crc32Update(m->output_crcs[sink->thread][row], bytes, (size_t)length);
+    return FileWriteAt(&m->writing->recovery[row], kRecoveryHeaderSize + at, bytes, length, &m->error[sink->thread]);
+}
+
+static bool MakeRecoveryStretch(void *context, int thread, int64_t place)
+{
+    RecoveryMaking *m = (RecoveryMaking *)context;
+    const Splitting *splitting = m->splitting;
+    int64_t stretch = splitting->stretch_length, block = splitting->layout.slice_length;
+    int64_t per_block = StretchCount(block, stretch), from = place * stretch;
+    int64_t length = block - from < stretch ? block - from : stretch;
+    int rows = splitting->recovery;
+    for (int r = 0; r < rows; r++)
+        m->output_crcs[thread][r] = 0;
+    RecoverySink sink = {m, thread};
+    if (!CodeRange(m->inputs, (int)m->parts, m->matrix, rows, from, length, &m->scratch[thread], PutRecoveryWindow,
+                   &sink, m->input_crcs[thread], &m->error[thread]))
+        return false;
+    for (int64_t j = 0; j < m->parts; j++)
+        WriteUint32(m->table + 4 * (j * per_block + place), m->input_crcs[thread][j]);
+    for (int r = 0; r < rows; r++)
+        WriteUint32(m->table + 4 * ((m->parts + r) * per_block + place), m->output_crcs[thread][r]);
+    if (thread == 0 && !ProgressStep(m->progress, length * m->parts)) {
+        m->stopped = true;
+        return false;
+    }
+    return true;
+}
+
+// Whether each part's stretches, joined, are what was copied into it: an
+// input changed between the two readings makes recovery parts of a file
+// that never was.
+static bool StretchesMatchParts(const RecoveryMaking *m, int64_t per_block)
+{
+    const Splitting *splitting = m->splitting;
+    for (int64_t j = 0; j < m->parts; j++) {
+        Crc32Joiner joiner;
+        joiner.length = 0;
+        uint32_t crc = 0;
+        int64_t length = m->inputs[j].length;
+        for (int64_t s = 0; s < per_block; s++) {
+            int64_t from = s * splitting->stretch_length;
+            int64_t n = length - from < splitting->stretch_length ? length - from : splitting->stretch_length;
+            if (n > 0)
+                crc = Crc32Combine(crc, ReadUint32(m->table + 4 * (j * per_block + s)), n, &joiner);
+        }
+        if (crc != m->writing->part_crcs[j])
+            return false;
+    }
+    return true;
+}
+
+static SplitStatus MakeRecoveryParts(const Splitting *splitting, Writing *writing, const PartSetTrailer *trailer,
+                                     int extension_length, Progress *progress, FileError *error)
+{
+    RecoveryMaking m;
+    memset(&m, 0, sizeof m);
+    m.splitting = splitting;
+    m.writing = writing;
+    m.parts = (int64_t)trailer->last_part + 1;
+    m.progress = progress;
+    ClearError(&m.error[0]);
+    ClearError(&m.error[1]);
+    int rows = splitting->recovery;
+    int64_t block = splitting->layout.slice_length, per_block = StretchCount(block, splitting->stretch_length);
+    int64_t table_length = StretchTableLength(m.parts, rows, block, splitting->stretch_length);
+    m.inputs = (CodeInput *)malloc((size_t)m.parts * sizeof(CodeInput));
+    m.matrix = (uint16_t *)malloc((size_t)rows * (size_t)m.parts * sizeof(uint16_t));
+    m.table = (unsigned char *)malloc((size_t)table_length);
+    bool ready = m.inputs && m.matrix && m.table;
+    for (int t = 0; ready && t < 2; t++) {
+        m.input_crcs[t] = (uint32_t *)malloc((size_t)m.parts * sizeof(uint32_t));
+        m.output_crcs[t] = (uint32_t *)malloc((size_t)rows * sizeof(uint32_t));
+        ready = m.input_crcs[t] && m.output_crcs[t] && StartScratch(&m.scratch[t], rows, CodeWindow(rows));
+    }
+    SplitStatus status = kSplitDone;
+    if (!ready) {
+        SetError(error, kErrorNoSpace, "make the recovery parts in", writing->folder->path);
+        status = kSplitWriteFailed;
+    }
+    for (int64_t j = 0; ready && j < m.parts; j++) {
+        PartLayout layout = splitting->layout;
+        m.inputs[j] = CodeInput{splitting->input, j == 0 ? 0 : layout.head_data + (j - 1) * layout.slice_length,
+                                j == 0 ? layout.head_data : SliceDataLength(&layout, trailer->size, j)};
+        for (int r = 0; r < rows; r++)
+            m.matrix[r * m.parts + j] = RecoveryCoefficient(r, j);
+    }
+    if (ready && !ShareOut(per_block, MakeRecoveryStretch, &m)) {
+        const FileError *failed = HasFailed(&m.error[0]) ? &m.error[0] : &m.error[1];
+        *error = *failed;
+        status = m.stopped ? kSplitCancelled : TextEqual(failed->call, "write") ? kSplitWriteFailed : kSplitReadFailed;
+    }
+    if (status == kSplitDone && !StretchesMatchParts(&m, per_block))
+        status = kSplitInputChanged;
+    // Each recovery part describes the set as the head part ends, and
+    // carries every stretch's checksum.
+    RecoveryHeader header = {2, 0, rows, splitting->program->for_windows ? kRecoveryWindowsHead : 0,
+                             splitting->layout.head_data, block, 0,
+                             extension_length + PartTableSize(trailer) + kTrailerSize, splitting->stretch_length,
+                             table_length};
+    for (int r = 0; status == kSplitDone && r < rows; r++) {
+        header.number = r + 1;
+        if (!WriteRecoveryDescription(&writing->recovery[r], &header, &writing->head,
+                                      splitting->image_size + splitting->layout.head_data, m.table, error))
+            status = kSplitWriteFailed;
+    }
+    for (int t = 0; t < 2; t++) {
+        free(m.input_crcs[t]);
+        free(m.output_crcs[t]);
+        EndScratch(&m.scratch[t]);
+    }
+    free(m.inputs);
+    free(m.matrix);
+    free(m.table);
+    return status;
 }
 
 // Writes the head part's program, stretch and extension, then the slice
@@ -352,14 +494,10 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
     }
     FormatPartName(name, writing->stem, 0);
     uint32_t crc = 0;
-    if (writing->encoder)
-        FeedDataBlock(writing->encoder, 0);
-    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error,
-                     writing->encoder ? &writing->encoder->tap : 0);
+    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error);
     if (copy != kCopied)
         return CopyFailure(copy, false);
-    if (!RecoveryHolds(writing, error) ||
-        WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
+    if (WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
         !PartDone(writing, trailer, crc, splitting->layout.head_data, error))
         return kSplitWriteFailed;
     int64_t size = splitting->layout.head_data;
@@ -383,8 +521,6 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
         status = WriteSlice(splitting, i, &length, name, trailer, progress, writing, error);
         if (status != kSplitDone)
             return status;
-        if (!RecoveryHolds(writing, error))
-            return kSplitWriteFailed;
         if (length == 0)
             break;
         size += length;
@@ -400,18 +536,12 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
     FormatPartName(name, writing->stem, 0);
     if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error))
         return kSplitWriteFailed;
-    if (writing->encoder) {
-        // Each recovery part describes the set as the head part ends.
-        RecoveryHeader header = {0, splitting->recovery, program->for_windows ? kRecoveryWindowsHead : 0,
-                                 splitting->layout.head_data, splitting->layout.slice_length, 0,
-                                 extension_length + PartTableSize(trailer) + kTrailerSize};
+    if (splitting->recovery) {
         FormatPartName(name, writing->stem, -1);
         ProgressItem(progress, name);
-        if (!FinishRecovery(writing->encoder, &header, &writing->head,
-                            splitting->image_size + splitting->layout.head_data, progress)) {
-            *error = writing->encoder->error;
-            return HasFailed(error) ? kSplitWriteFailed : kSplitCancelled;
-        }
+        SplitStatus status = MakeRecoveryParts(splitting, writing, trailer, extension_length, progress, error);
+        if (status != kSplitDone)
+            return status;
         for (int k = 1; k <= splitting->recovery; k++) {
             FormatPartName(name, writing->stem, -k);
             if (!FileClose(&writing->recovery[k - 1], error))
@@ -542,7 +672,7 @@ static int64_t SetBytes(const Splitting *splitting, const PartSetTrailer *traile
                         int64_t extension_length)
 {
     return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize +
-           splitting->recovery * (splitting->recovery_header + splitting->layout.slice_length);
+           splitting->recovery * (splitting->recovery_overhead + splitting->layout.slice_length);
 }
 
 // Whether the set fits the folder's drive, asked before anything is
@@ -568,6 +698,16 @@ static SplitStatus CheckRoom(const Folder *folder, const Splitting *splitting,
     return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
 }
 
+// The bytes of a recovery part beyond its block, for a set of last_part
+// slices whose head part ends in fixed_bytes and its table.
+static int64_t RecoveryOverhead(int64_t fixed_bytes, int64_t last_part, int recovery, int64_t slice_length)
+{
+    int64_t parts = last_part + 1;
+    int64_t stretch = ChooseStretchLength(slice_length, parts, recovery);
+    return RecoveryLength(0, fixed_bytes + parts * kTableEntrySize,
+                          StretchTableLength(parts, recovery, slice_length, stretch));
+}
+
 static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
                        int64_t input_size)
 {
@@ -590,7 +730,7 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
             head_bytes -= layout.head_data - slice_bytes;
             continue;
         }
-        int64_t header = RecoveryHeaderLength(fixed_bytes + (layout.last_part + 1) * kTableEntrySize);
+        int64_t header = RecoveryOverhead(fixed_bytes, layout.last_part, splitting->recovery, slice_bytes);
         int64_t fits = (part_bytes - header) & ~(int64_t)1;
         if (fits >= slice_bytes || fits < 2 || steps == 64) {
             if (fits < slice_bytes)
@@ -648,22 +788,33 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
     } else {
         splitting->layout = Plan(splitting, splitting->slice_bytes, fixed_bytes, input_size);
     }
-    if (splitting->layout.head_data < 0)
+    // Too many parts for recovery parts, whatever their checksums take.
+    Splitting plain = *splitting;
+    plain.recovery = 0;
+    PartLayout without = splitting->layout;
+    if (splitting->recovery && !splitting->stream)
+        without = Plan(&plain, splitting->slice_bytes, fixed_bytes, input_size);
+    bool too_many = splitting->recovery && without.head_data >= 0 && without.last_part >= kMaxDataParts;
+    if (splitting->layout.head_data < 0 && !too_many)
         return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
     if (splitting->layout.last_part > kMaxLastPart)
         return kSplitTooLarge;
     if (splitting->recovery) {
         if (splitting->stream)
             return kSplitRecoveryFromStream;
-        if (splitting->layout.last_part >= kMaxDataParts) {
+        if (too_many || splitting->layout.last_part >= kMaxDataParts) {
             // Parts of a size that leaves kMaxDataParts - 1 slices at most,
             // rounded up to whole kilobytes.
-            int64_t header = RecoveryHeaderLength(fixed_bytes + (int64_t)kMaxDataParts * kTableEntrySize);
+            int64_t header = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
+                                              input_size / (kMaxDataParts - 1) + 1);
             result->least = (input_size / (kMaxDataParts - 1) + 1 + header + 2 + 1023) / 1024 * 1024;
             return kSplitTooManyForRecovery;
         }
-        splitting->recovery_header =
-            RecoveryHeaderLength(fixed_bytes + (splitting->layout.last_part + 1) * kTableEntrySize);
+        int64_t parts = splitting->layout.last_part + 1;
+        splitting->stretch_length = ChooseStretchLength(splitting->layout.slice_length, parts, splitting->recovery);
+        splitting->recovery_overhead =
+            RecoveryOverhead(fixed_bytes, splitting->layout.last_part, splitting->recovery,
+                             splitting->layout.slice_length);
     }
     if (!NamesHoldUp(folder, name, stem, splitting->stream ? 999999 : splitting->layout.last_part,
                      &result->error))
@@ -727,24 +878,24 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     writing.table_used = 0;
     writing.joiner.length = 0;
     writing.recovery_made = 0;
-    writing.encoder = 0;
-    RecoveryEncoder encoder;
+    writing.table_entries = 0;
     writing.recovery = splitting->recovery ? (File *)calloc((size_t)splitting->recovery, sizeof(File)) : 0;
+    writing.part_crcs = splitting->recovery
+                            ? (uint32_t *)calloc((size_t)splitting->layout.last_part + 1, sizeof(uint32_t))
+                            : 0;
     SplitStatus status = kSplitDone;
-    if (splitting->recovery && !writing.recovery) {
+    if (splitting->recovery && (!writing.recovery || !writing.part_crcs)) {
         SetError(&result->error, kErrorNoSpace, "make the recovery parts in", folder->path);
         status = kSplitWriteFailed;
     } else if (splitting->recovery) {
         for (int k = 0; k < splitting->recovery; k++)
             writing.recovery[k].handle = kNoHandle;
-        StartRecovery(&encoder, splitting->recovery, splitting->layout.slice_length,
-                      splitting->recovery_header, writing.recovery);
-        writing.encoder = &encoder;
+        if (progress)
+            progress->total *= 2;  // the input is read again for the recovery parts
     }
     if (status == kSplitDone)
         status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
-    if (writing.encoder)
-        EndRecovery(writing.encoder);
+    free(writing.part_crcs);
     if (status == kSplitDone && !splitting->stream &&
         !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;
@@ -810,13 +961,16 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     EarlierSet earlier;
     LookForEarlierSet(folder, stem, name, &earlier);
     Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,
-                           PartLayout(), options, &earlier, FileId(), options->recovery, 0};
+                           PartLayout(), options, &earlier, FileId(), options->recovery, 0, 0};
     if (program->path && !FileOpenRead(0, program->path, &image, &result.error)) {
         result.status = kSplitNoImage;
     } else {
         splitting.image = program->path ? &image : 0;
         result.status = Prepare(folder, name, stem, &splitting, extension_length + kTrailerSize,
                                 &trailer, &result, progress);
+        // The stretch chosen for the layout: its entry's length was counted.
+        description.stretch_length = splitting.stretch_length;
+        extension_length = EncodeExtension(&description, extension);
     }
     if (result.status == kSplitDone) {
         result.status = Write(folder, input_path, stem, &splitting, extension, extension_length,

@@ -239,6 +239,25 @@ static std::string PartPath(const char *stem, int64_t index)
     return FormatPartName(name, stem, index) ? MemPath(name, &g_folder) : "?";
 }
 
+bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
+{
+    if (!FileSeek(file, offset, error))
+        return false;
+    int n = FileRead(file, bytes, (int)length, error);
+    return n == length || SetError(error, kErrorEndedEarly, "read", file->name);
+}
+
+bool FileWriteAt(File *file, int64_t offset, const void *bytes, int64_t length, FileError *error)
+{
+    return FileSeek(file, offset, error) && FileWrite(file, bytes, (int)length, error);
+}
+
+void FillRandom(unsigned char *bytes, int count)
+{
+    for (int i = 0; i < count; i++)
+        bytes[i] = (unsigned char)(i * 37 + 11);
+}
+
 // No second thread: the arithmetic runs in order, as on Windows.
 Worker *StartWorker(void (*)(void *), void *)
 {

@@ -1,0 +1,123 @@
+#include "format/erasure_engine.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "format/crc32.h"
+#include "format/gf16.h"
+#include "platform/worker.h"
+
+// Outputs and an input within about a megabyte, the second-level cache of
+// most processors: each output window is summed into from every input
+// while it sits there, and memory is swept once per stretch.
+int64_t CodeWindow(int rows)
+{
+    int64_t window = (1 << 20) / (rows + 1);
+    window = window < 4096 ? 4096 : window > (1 << 20) ? 1 << 20 : window;
+    return window & ~(int64_t)4095;
+}
+
+bool StartScratch(CodeScratch *scratch, int rows, int64_t window)
+{
+    scratch->window = window;
+    scratch->rows = rows;
+    // A word more, for an odd length's last byte.
+    scratch->input = (unsigned char *)malloc((size_t)window + 2);
+    scratch->outputs = (unsigned char *)malloc((size_t)rows * (size_t)window + 2);
+    return scratch->input && scratch->outputs;
+}
+
+void EndScratch(CodeScratch *scratch)
+{
+    free(scratch->input);
+    free(scratch->outputs);
+    scratch->input = scratch->outputs = 0;
+}
+
+void MulAddBytes(unsigned char *dst, const unsigned char *src, int64_t length, uint16_t factor,
+                 int64_t at)
+{
+    if (length <= 0 || factor == 0)
+        return;
+    // Multiplying is linear over the bits: a word's product is the sum of
+    // its low byte's and its high byte's, each taken with the other zero.
+    if (at & 1) {
+        unsigned char word[2] = {0, src[0]};
+        Gf16MulAdd(dst - 1, word, 2, factor);
+        dst++, src++, length--;
+    }
+    int64_t even = length & ~(int64_t)1;
+    Gf16MulAdd(dst, src, (size_t)even, factor);
+    if (length & 1) {
+        unsigned char word[2] = {src[even], 0};
+        Gf16MulAdd(dst + even, word, 2, factor);
+    }
+}
+
+bool CodeRange(const CodeInput *inputs, int count, const uint16_t *matrix, int rows, int64_t from,
+               int64_t length, CodeScratch *scratch, CodeSink sink, void *context, uint32_t *input_crcs,
+               FileError *error)
+{
+    for (int c = 0; input_crcs && c < count; c++)
+        input_crcs[c] = 0;
+    for (int64_t at = from; at < from + length; at += scratch->window) {
+        int64_t n = from + length - at < scratch->window ? from + length - at : scratch->window;
+        int64_t stride = (n + 1) & ~(int64_t)1;
+        memset(scratch->outputs, 0, (size_t)(rows * stride));
+        for (int c = 0; c < count; c++) {
+            int64_t m = inputs[c].length - at < n ? inputs[c].length - at : n;
+            if (m <= 0)
+                continue;
+            if (!FileReadAt(inputs[c].file, inputs[c].at + at, scratch->input, m, error))
+                return false;
+            if (input_crcs)
+                input_crcs[c] = Crc32Update(input_crcs[c], scratch->input, (size_t)m);
+            for (int r = 0; r < rows; r++)
+                MulAddBytes(scratch->outputs + r * stride, scratch->input, m, matrix[r * count + c], at);
+        }
+        for (int r = 0; r < rows; r++)
+            if (!sink(context, r, at, scratch->outputs + r * stride, n))
+                return false;
+    }
+    return true;
+}
+
+struct Sharing {
+    int64_t count;
+    bool (*work)(void *context, int thread, int64_t i);
+    void *context;
+    int threads;
+    bool failed;  // read and written atomically: the other thread stops at it
+};
+
+static void RunShare(Sharing *sharing, int thread)
+{
+    for (int64_t i = thread; i < sharing->count; i += sharing->threads) {
+        if (__atomic_load_n(&sharing->failed, __ATOMIC_RELAXED))
+            return;
+        if (!sharing->work(sharing->context, thread, i)) {
+            __atomic_store_n(&sharing->failed, true, __ATOMIC_RELAXED);
+            return;
+        }
+    }
+}
+
+static void RunSecondShare(void *context)
+{
+    RunShare((Sharing *)context, 1);
+}
+
+bool ShareOut(int64_t count, bool (*work)(void *context, int thread, int64_t i), void *context)
+{
+    Sharing sharing = {count, work, context, 1, false};
+    Gf16Init();
+    Worker *worker = count > 1 ? StartWorker(RunSecondShare, &sharing) : 0;
+    if (worker) {
+        sharing.threads = 2;
+        HandToWorker(worker);
+    }
+    RunShare(&sharing, 0);
+    if (worker)
+        StopWorker(worker);
+    return !sharing.failed;
+}

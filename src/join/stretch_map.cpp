@@ -1,0 +1,163 @@
+#include "join/stretch_map.h"
+
+#include <stdlib.h>
+
+#include "format/crc32.h"
+#include "format/recovery.h"
+
+void MarkAll(StretchMap *map, int64_t slot, StretchState state)
+{
+    for (int64_t s = 0; s < map->per_block; s++)
+        *StretchStateOf(map, slot, s) = (unsigned char)state;
+}
+
+int64_t BlockLength(const PartSet *set, const StretchMap *map, int64_t slot)
+{
+    return slot < map->parts ? ExpectedPartLength(set, slot) : set->trailer.slice_length;
+}
+
+// The stretch checksums a recovery part of the set carries, every part's:
+// any sound one has them all.
+static bool ReadStretchTable(StretchMap *map, PartSet *set)
+{
+    int64_t bytes = (map->parts + map->recovery) * map->per_block * 4;
+    unsigned char *table = (unsigned char *)malloc((size_t)bytes);
+    bool read = false;
+    for (int64_t k = -1; table && !read && k < set->census.recovery_found; k++) {
+        File own, *file = &own;
+        FileInfo info;
+        RecoveryHeader header;
+        char name[kPathSize];
+        if (k < 0 && !set->described)
+            continue;
+        if (k < 0) {
+            file = &set->file;  // the recovery part that describes the set
+            info.length = FileLength(file, 0);
+        } else {
+            PartNameOf(set, set->census.recovery[k].index, name);
+            if (!FileOpenRead(&set->folder, name, &own, 0, &info))
+                continue;
+        }
+        HeadPart probe;
+        probe.file = *file;
+        probe.info = info;
+        read = (k < 0 ? ReadRecoveryPart(&probe, &header, 0) == kHeadSound
+                      : IsRecoveryPartOf(set, file, &info, set->census.recovery[k].index, &header)) &&
+               header.table_length == bytes && FileReadAt(file, RecoveryTableAt(&header), table, bytes, 0);
+        if (k >= 0)
+            FileClose(&own, 0);
+    }
+    for (int64_t i = 0; read && i < bytes / 4; i++)
+        map->crcs[i] = ReadUint32(table + 4 * i);
+    free(table);
+    return read;
+}
+
+// A set before 2.4: the part table's checksums, and each recovery part's
+// own of its block.
+static void ReadWholeChecksums(StretchMap *map, PartSet *set, bool no_recovery)
+{
+    PartTable table;
+    OpenPartTable(&table, set);
+    for (int64_t j = 0; j < map->parts; j++)
+        if (!RecordedPartCrc(&table, j, &map->crcs[j * map->per_block], 0))
+            MarkAll(map, j, kStretchBad);
+    for (int64_t k = 1; k <= map->recovery; k++) {
+        char name[kPathSize];
+        File file;
+        FileInfo info;
+        RecoveryHeader header;
+        PartNameOf(set, -k, name);
+        int64_t slot = RecoverySlot(map, -k);
+        file.handle = kNoHandle;
+        if (!no_recovery && FileOpenRead(&set->folder, name, &file, 0, &info) &&
+            IsRecoveryPartOf(set, &file, &info, -k, &header))
+            map->crcs[slot * map->per_block] = header.block_crc;
+        else
+            MarkAll(map, slot, kStretchBad);
+        FileClose(&file, 0);
+    }
+}
+
+bool OpenStretchMap(StretchMap *map, PartSet *set, FileError *error)
+{
+    map->parts = (int64_t)set->trailer.last_part + 1;
+    map->recovery = set->extension.recovery_count;
+    int64_t length = set->trailer.slice_length;
+    map->stretch = set->extension.stretch_length > 0 ? set->extension.stretch_length : length;
+    map->per_block = StretchCount(length, map->stretch);
+    int64_t slots = (map->parts + map->recovery) * map->per_block;
+    map->states = (unsigned char *)calloc((size_t)slots, 1);
+    map->crcs = (uint32_t *)calloc((size_t)slots, sizeof(uint32_t));
+    if (!map->states || !map->crcs) {
+        CloseStretchMap(map);
+        return SetError(error, kErrorNoSpace, "check the parts of", set->given);
+    }
+    map->known = set->extension.stretch_length == 0 || ReadStretchTable(map, set);
+    // Before 2.4 a stretch is a whole block; where no recovery part is
+    // sound, nothing can be rebuilt, and the data parts are judged whole,
+    // by the part table.
+    if (set->extension.stretch_length == 0 || !map->known)
+        ReadWholeChecksums(map, set, !map->known);
+    return true;
+}
+
+void CloseStretchMap(StretchMap *map)
+{
+    free(map->states);
+    free(map->crcs);
+    map->states = 0;
+    map->crcs = 0;
+}
+
+int64_t JudgeStretches(StretchMap *map, int64_t slot, File *file, int64_t at, int64_t available,
+                       int64_t block_length, FileError *error)
+{
+    static unsigned char buffer[1 << 16];
+    int64_t bad = 0;
+    if (!map->known && slot < map->parts) {
+        // No stretch checksums to be had: the part is sound whole, or bad.
+        uint32_t crc = 0;
+        bool sound = available >= block_length;
+        for (int64_t p = 0; sound && p < block_length; p += (int64_t)sizeof buffer) {
+            int64_t n = block_length - p < (int64_t)sizeof buffer ? block_length - p : (int64_t)sizeof buffer;
+            if (!FileReadAt(file, at + p, buffer, n, error))
+                return -1;
+            crc = Crc32Update(crc, buffer, (size_t)n);
+        }
+        sound = sound && crc == map->crcs[slot * map->per_block];
+        MarkAll(map, slot, sound ? kStretchSound : kStretchBad);
+        return sound ? 0 : map->per_block;
+    }
+    for (int64_t s = 0; s < map->per_block; s++) {
+        int64_t from = s * map->stretch, upto = from + map->stretch < block_length ? from + map->stretch : block_length;
+        uint32_t crc = 0;
+        // A stretch the part should fill beyond what the file holds is bad,
+        // whatever the rest of it says.
+        bool sound = available >= upto || from >= block_length;  // nothing there to hold
+        for (int64_t p = from; sound && p < upto; p += (int64_t)sizeof buffer) {
+            int64_t n = upto - p < (int64_t)sizeof buffer ? upto - p : (int64_t)sizeof buffer;
+            if (!FileReadAt(file, at + p, buffer, n, error))
+                return -1;
+            crc = Crc32Update(crc, buffer, (size_t)n);
+        }
+        sound = sound && crc == map->crcs[slot * map->per_block + s];
+        *StretchStateOf(map, slot, s) = (unsigned char)(sound ? kStretchSound : kStretchBad);
+        bad += !sound;
+    }
+    return bad;
+}
+
+int64_t RecoveryLacking(StretchMap *map)
+{
+    int64_t most = 0;
+    for (int64_t s = 0; s < map->per_block; s++) {
+        int64_t bad = 0, sound = 0;
+        for (int64_t j = 0; j < map->parts; j++)
+            bad += *StretchStateOf(map, j, s) == kStretchBad;
+        for (int64_t k = 1; k <= map->recovery; k++)
+            sound += *StretchStateOf(map, RecoverySlot(map, -k), s) == kStretchSound;
+        most = bad - sound > most ? bad - sound : most;
+    }
+    return most;
+}
