@@ -341,6 +341,24 @@ TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
     EXPECT_TRUE(ReadBytes(dropped / "Holiday.MP4") == input);
 }
 
+// The same file split again in its folder: the earlier set, recovery parts and all, is
+// replaced by the new one, which is complete and joins; no temporary file stays.
+TEST_F(WineDialogs, SplittingAgainReplacesTheEarlierSet)
+{
+    for (const char *size : {"700", "1000"})
+        Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDC_SIZE_USER",
+                                     std::string("type:IDC_USER_KB:") + size, "type:IDC_RECOVERY:" +
+                                     std::string(size[0] == '7' ? "2" : "1"), "click:IDOK", "ends"});
+    NameSet names = {"Holiday.MP4", PartName("Holiday", -1)};
+    for (int i = 0; i == 0 || Exists(from / PartName("Holiday", i)); i++)
+        names.insert(PartName("Holiday", i));
+    EXPECT_EQ(names.size(), 6u);  // the head part, 3 slices of 1000 KB, 1 recovery part, the file
+    EXPECT_EQ(Names(from.path()), names);
+    ASSERT_EQ(rename((from / "Holiday.MP4").c_str(), (tool / "original").c_str()), 0);
+    Drive(from / PartName("Holiday", 0), {"join", "click:IDC_MAKE_COPY", "click:IDOK", "ends"});
+    EXPECT_TRUE(ReadBytes(from / "Holiday.MP4") == input);
+}
+
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.
 TEST_F(WineDialogs, NamesInAnyScriptSplitAndRejoin)
 {
