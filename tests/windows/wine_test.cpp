@@ -398,6 +398,15 @@ TEST_F(WineDialogs, RepairTheSetWritesLostPartsBack)
           {"join", "click:IDC_REPAIR_SET", "click:IDOK", "message:UnCleaver:Holiday_00.exe not: only the Linux "
            "program named cleaver makes it", "ends"}, linux.path());
     EXPECT_FALSE(Exists(linux / "Holiday_00.exe"));
+    // Its join advises the repair that can make the head part.
+    char crc[9];
+    snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
+    Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", -1)),
+          {"join", "click:IDOK", "message:UnCleaver:Holiday.MP4: " + std::to_string(kInputSize) + " bytes rebuilt, "
+           "CRC-32 " + crc + " verified; Holiday_00.exe was missing: rebuilt from the recovery parts",
+           "message:UnCleaver:cleaver.exe was not written: the head part, which holds the program, is lost or "
+           "damaged; a repair of the set makes it again (cleaver --repair on Linux).", "ends"}, linux.path());
+    EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
 }
 
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.
