@@ -36,5 +36,6 @@
 #define IDC_RECOVERY_FOUND 1024
 #define IDC_REPAIR 1025
 #define IDC_BANNER 1026
+#define IDC_REPAIR_SET 1027
 
 #endif

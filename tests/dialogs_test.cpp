@@ -63,7 +63,7 @@ TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
     ExpectIn(out, {"File Name: \n     File Size: 0\n     Parts: 0\n     Found: 0\n",
                    "UnCleaver: Unable to open output file, make sure there is no file with the "
                    "same name in the output directory"});
-    EXPECT_EQ(out.find("(disabled)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("<OK>  (disabled)"), std::string::npos) << out;
     out = Split("f\nnone.bin\n" + (input / "Data.BIN") + "\nf\n\no\n", 1);
     ExpectIn(out, {"(*) 1.44 MB", "none.bin: No such file", "file: [" + input / "Data.BIN"});
     ExpectIn(out.substr(out.rfind("QCleaver")), {"Input file: []"});
@@ -115,6 +115,14 @@ TEST_F(Dialogs, ARecoveryPartRebuildsALostSlice)
 {
     ExpectIn(Split(Choose() + kPartKeys + "r\n1\no\n"), {"Recovery parts: [1]", " and 1 recovery part, "});
     ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
+    std::string slice = ReadBytes(input / "Data_03.QCB");
+    ASSERT_EQ(unlink((input / "Data_03.QCB").c_str()), 0);
+    NameSet names = Names(input.path());
+    ExpectIn(Run(input.path(), "./Data_00.exe", "r\no\n"),  // the repair keeps no file
+             {"[x] Repair the set", "\nData_03.QCB was missing: written again from the recovery parts\n"});
+    EXPECT_TRUE(ReadBytes(input / "Data_03.QCB") == slice);
+    names.insert("Data_03.QCB");
+    EXPECT_EQ(Names(input.path()), names);
     ASSERT_EQ(unlink((input / "Data_03.QCB").c_str()), 0);
     ExpectIn(Run(input.path(), "./Data_00.exe", "o\n"),
              {"Recovery: 1 of 1 found\n     Repair: Data_03.QCB is missing: to be rebuilt from the recovery "

@@ -13,7 +13,6 @@
 #include "join/join_run.h"
 #include "join/part_check.h"
 #include "platform/console_work.h"
-#include "platform/embedded_image.h"
 #include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
@@ -300,11 +299,8 @@ static int Repair(const char *head, bool quiet, const char *own_program)
     }
     // A fresh head part's program where the set's own is lost: the one for
     // the set's system, where this build has it.
-    ProgramSource program = {own_program, 0, 0, false};
-    if (set.windows_program) {
-        program.path = 0;
-        program.for_windows = EmbeddedWindowsImage(&program.bytes, &program.size);
-    }
+    ProgramSource program;
+    ChooseRepairProgram(&set, own_program, &program);
     JoinRequest request;
     InitJoinRequest(&request);
     request.make_copy = false;

@@ -18,13 +18,13 @@
 static int RunDialogs(const char *image_path, const char *input)
 {
     if (SelectMode(image_path) == kJoinMode)
-        return RunJoinDialog(image_path);
+        return RunJoinDialog(image_path, 0);
     // A recovery part given to the split tool (dropped on its icon) opens
     // its set's join: its head part may be lost.
     char stem[kPathSize];
     int kind;
     if (input && ParsePartName(FileNameOf(input), stem, &kind) && kind == -1)
-        return RunJoinDialog(input);
+        return RunJoinDialog(input, image_path);
     return RunSplitDialog(image_path, input);
 }
 

@@ -13,12 +13,23 @@ static const char kJoinTitle[] = "UnCleaver";
 struct JoinDialog {
     PartSet set;    // opened as the dialog opens; the join acts on what it found
     bool can_join;  // OK is enabled: closing without a join is then no failure
+    const char *own_program;  // this program's file where it is the program alone, or null
 };
+
+// A repair writes the parts back and keeps no file: the options of a join
+// have nothing to act on meanwhile.
+static void ShowRepairChoice(HWND dialog)
+{
+    bool repair = IsItemChecked(dialog, IDC_REPAIR_SET);
+    EnableItem(dialog, IDC_MAKE_COPY, !repair);
+    EnableItem(dialog, IDC_DELETE_PARTS, !repair);
+}
 
 static void InitJoinDialog(HWND dialog, JoinDialog *state)
 {
     SetItemChecked(dialog, IDC_MAKE_COPY, true);
     SetItemChecked(dialog, IDC_DELETE_PARTS, false);
+    SetItemChecked(dialog, IDC_REPAIR_SET, false);
     // A damaged trailer shows only the fields that make sense, and a count
     // only when it bounds the census.
     const PartSet &set = state->set;
@@ -44,6 +55,9 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
         SetItemText(dialog, IDC_RECOVERY_FOUND, found);
         SetItemText(dialog, IDC_REPAIR, repair);
     }
+    // Only recovery parts can rebuild a part.
+    EnableItem(dialog, IDC_REPAIR_SET, state->can_join && set.state == kSetReady &&
+                                           set.extension.recovery_count > 0);
     if (!state->can_join)
         EnableItem(dialog, IDOK, false);
     // Missing slices show in the count; anything else is said.
@@ -78,7 +92,7 @@ static bool AskToReplace(HWND dialog, JoinDialog *state, JoinRequest *request)
 // answered that nothing should be written after all.
 static bool JoinAsAsked(HWND dialog, JoinDialog *state, JoinRequest *request, JoinOutcome *outcome)
 {
-    if (!AskToReplace(dialog, state, request))
+    if (!request->repair_set && !AskToReplace(dialog, state, request))
         return false;
     Progress progress;
     ProgressInit(&progress);
@@ -96,6 +110,14 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     request.make_copy = IsItemChecked(dialog, IDC_MAKE_COPY);
     request.delete_parts = IsItemChecked(dialog, IDC_DELETE_PARTS);
     request.head_is_running = true;
+    ProgramSource program;
+    if (IsItemChecked(dialog, IDC_REPAIR_SET)) {
+        // As cleaver --repair: the parts written back beside the others.
+        request.make_copy = request.delete_parts = false;
+        request.repair_set = WriteBackParts;
+        ChooseRepairProgram(&state->set, state->own_program, &program);
+        request.program = &program;
+    }
     JoinOutcome outcome;
     if (!JoinAsAsked(dialog, state, &request, &outcome))
         return;  // stays open: nothing was written
@@ -103,7 +125,8 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     Folder elsewhere;
     char path[kPathSize], name[kPathSize];
     bool moved = false;
-    if (outcome.result.status == kJoinNoOutput && IsNotWritable(&outcome.result.error)) {
+    if (outcome.result.status == kJoinNoOutput && IsNotWritable(&outcome.result.error) &&
+        !request.repair_set) {
         char question[4 * kPathSize] = "";
         AppendFailure(question, sizeof question, &outcome.result.error);
         AppendText(question, sizeof question, ". Choose another folder for ");
@@ -126,7 +149,8 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     if (outcome.stopped)
         return;  // stays open, ready to try again
     if (outcome.line[0])
-        ShowResultLine(dialog, outcome.line, kJoinTitle, outcome.result.fault_count > 0);
+        ShowResultLine(dialog, outcome.line, kJoinTitle,
+                       outcome.result.fault_count > 0 || request.repair_set);
     if (outcome.message[0])
         ShowMessage(dialog, outcome.message, kJoinTitle, outcome.failed ? MB_ICONERROR : MB_OK);
     // Whatever happened has been said; the result tells a script whether
@@ -140,6 +164,9 @@ static void OnJoinCommand(HWND dialog, int id)
     switch (id) {
     case IDOK:
         OnJoin(dialog, state);
+        break;
+    case IDC_REPAIR_SET:
+        ShowRepairChoice(dialog);
         break;
     case IDCANCEL:
         // A set that cannot be joined is a failure to a script, however
@@ -164,11 +191,12 @@ static INT_PTR CALLBACK JoinDlgProc(HWND dialog, UINT message, WPARAM wparam, LP
     return 0;
 }
 
-int RunJoinDialog(const char *image_path)
+int RunJoinDialog(const char *image_path, const char *own_program)
 {
     JoinDialog state;
     OpenPartSet(image_path, &state.set);
     state.can_join = true;  // until the dialog finds otherwise
+    state.own_program = own_program;
     int failed = RunDialog(IDD_JOIN_DIALOG, JoinDlgProc, &state) != 0;
     ClosePartSet(&state.set);
     return failed;

@@ -63,7 +63,7 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->joiner.length = 0;
     OpenPartTable(&joining->table, set);
     joining->stream = kCommandLine ? request->output_stream : 0;
-    joining->repair_set = kCommandLine ? request->repair_set : 0;
+    joining->repair_set = request->repair_set;
     joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
     joining->faults = 0;
     joining->fault_kinds = 0;

@@ -1,6 +1,7 @@
 #include "join/join_report.h"
 
 #include "format/paths.h"
+#include "platform/embedded_image.h"
 #include "platform/reasons.h"
 #include "platform/text.h"
 
@@ -425,6 +426,14 @@ void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, in
         AppendText(line, size, ": interrupted");
 }
 
+// Whether this build carries the Windows program, for Windows head parts.
+static bool HasWindowsImage()
+{
+    const unsigned char *bytes;
+    int64_t size;
+    return EmbeddedWindowsImage(&bytes, &size);
+}
+
 // Appends a sentence to what is said after the join, a space between.
 static void Sentence(char *text, int size)
 {
@@ -458,7 +467,13 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
     case kProgramCopyNoProgram:
         AppendText(text, size, kProgramCopyName);
         AppendText(text, size, " was not written: the head part, which holds the program, is lost "
-                               "or damaged; a repair of the set makes it again.");
+                               "or damaged; a repair of the set makes it again");
+        // Only a program that has one for the set's system makes it.
+        if (set->windows_program != kWindowsProgram && !(set->windows_program && HasWindowsImage()))
+            AppendText(text, size, set->windows_program ? " (cleaver --repair of a build that carries the "
+                                                          "Windows program)"
+                                                        : " (cleaver --repair on Linux)");
+        AppendText(text, size, ".");
         break;
     case kProgramCopyLeftAlone:
     case kProgramCopyIsOutput:
@@ -661,8 +676,10 @@ void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, 
     if (result->no_program) {
         AppendText(line, size, result->fault_count > 0 ? "; " : "");
         AppendPart(line, size, set, 0);
-        AppendText(line, size, set->windows_program
-                                   ? " not: this build carries no Windows program to make it with"
-                                   : " not: only the Linux program named cleaver makes it");
+        AppendText(line, size, !set->windows_program ? " not: only the Linux program named cleaver makes it"
+                               : kWindowsProgram
+                                   ? " not: only cleaver.exe makes it; drop a recovery part on cleaver.exe and "
+                                     "repair the set there"
+                                   : " not: this build carries no Windows program to make it with");
     }
 }

@@ -1,6 +1,7 @@
 #include "join/join_run.h"
 
 #include "join/join_report.h"
+#include "platform/embedded_image.h"
 
 bool SetCanJoin(const PartSet *set, char *text, int size)
 {
@@ -11,6 +12,18 @@ bool SetCanJoin(const PartSet *set, char *text, int size)
         return true;
     DescribeSetProblem(set, text, size);
     return false;
+}
+
+void ChooseRepairProgram(const PartSet *set, const char *own_program, ProgramSource *program)
+{
+    program->path = own_program;
+    program->bytes = 0;
+    program->size = 0;
+    program->for_windows = kWindowsProgram;
+    if (set->windows_program && !kWindowsProgram) {
+        program->path = 0;
+        program->for_windows = EmbeddedWindowsImage(&program->bytes, &program->size);
+    }
 }
 
 void RunJoin(PartSet *set, const JoinRequest *request, Progress *progress, JoinOutcome *outcome)
@@ -28,7 +41,7 @@ void RunJoin(PartSet *set, const JoinRequest *request, Progress *progress, JoinO
         DescribeJoinFailure(set, result, outcome->message, sizeof outcome->message);
         return;
     }
-    if (kCommandLine && request->repair_set) {
+    if (request->repair_set) {
         FormatRepairDone(set, result, outcome->line, sizeof outcome->line);
         outcome->failed = result->no_program;
         return;

@@ -19,6 +19,13 @@ struct JoinOutcome {
 // why in text.
 bool SetCanJoin(const PartSet *set, char *text, int size);
 
+// The program a repair gives a fresh head part where the set's own is lost
+// or damaged: own_program, this program's file where it is the program
+// alone (the split tool, not a head part), for a set of this program's
+// system; on Linux, for a Windows set, the Windows program the build
+// carries.
+void ChooseRepairProgram(const PartSet *set, const char *own_program, ProgramSource *program);
+
 void RunJoin(PartSet *set, const JoinRequest *request, Progress *progress, JoinOutcome *outcome);
 
 #endif

@@ -43,6 +43,7 @@ static const ControlTemplate kJoinControls[] = {
     // The template gives these no accelerator; the console needs one.
     {IDC_MAKE_COPY, kCheckBox, "Create a copy of Cleaver", 'm', 0, 0},
     {IDC_DELETE_PARTS, kCheckBox, "Delete parts when finished", 'd', 0, 0},
+    {IDC_REPAIR_SET, kCheckBox, "Repair the set", 'r', 0, 0},
     {IDCANCEL, kPushButton, "&Cancel", 'c', 0, 0},
     {IDOK, kDefaultButton, "&OK", 'o', 0, 0},
     {IDC_NAME, kValueField, "", 0, 0, 0},

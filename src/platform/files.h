@@ -73,12 +73,19 @@ bool IsLeadByte(unsigned char c);
 // Whether '\\' and a drive letter separate a path too, as '/' does.
 extern const bool kDosPaths;
 // Whether the program has a command line, which reads and writes standard
-// input and output as files and repairs sets in place; the Windows
-// program, all dialogs, carries no code for them.
+// input and output as files; the Windows program, all dialogs, carries no
+// code for them.
 #ifdef _WIN32
 const bool kCommandLine = false;
 #else
 const bool kCommandLine = true;
+#endif
+// Whether this program is the Windows one: a head part made from its own
+// file is a Windows program.
+#ifdef _WIN32
+const bool kWindowsProgram = true;
+#else
+const bool kWindowsProgram = false;
 #endif
 // Whether a file made here keeps a stretch it skipped as a hole that costs
 // no room, as Linux file systems do; on Windows it would be written anyway.

@@ -258,7 +258,12 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     char path[kPathSize];
     if (!Join(folder, name, path, "open", error))
         return false;
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+    // Others may read it, and rename or delete it: the program itself moves
+    // aside or deletes what it read (an earlier set's head part, held open
+    // while its slices are judged), and Windows refuses that to a file any
+    // handle holds without FILE_SHARE_DELETE, its own included.  No writer
+    // is let in: what is read must not change under the checksums.
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, 0, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, 0);
     if (h == INVALID_HANDLE_VALUE)
         return Failed(error, "open", name);
@@ -323,6 +328,8 @@ bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, 
     if (!Join(folder, temp, path, "create", error))
         return false;
     // Exclusive and not followed: never an existing file, never a link.
+    // Readers only: nobody else writes, renames or deletes a part while it
+    // is written; it is closed before it takes its name.
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, 0);
     if (h == INVALID_HANDLE_VALUE)

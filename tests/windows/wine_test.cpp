@@ -165,7 +165,7 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
                        "", &status);
     EXPECT_EQ(status, 0) << out;
     ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()), 0);
-    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", "ends"});
+    Drive(made / PartName("Holiday", 0), {"join", "disabled:IDC_REPAIR_SET", "click:IDOK", "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input && ReadBytes(made / "cleaver.exe") == image);
 }
 
@@ -339,6 +339,74 @@ TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
            "recovery parts", "message:UnCleaver:cleaver.exe was not written: the head part, which holds the "
            "program, is lost or damaged; a repair of the set makes it again.", "ends"}, dropped.path());
     EXPECT_TRUE(ReadBytes(dropped / "Holiday.MP4") == input);
+}
+
+// The same file split again in its folder: the earlier set, recovery parts and all, is
+// replaced by the new one, which is complete and joins; no temporary file stays.
+TEST_F(WineDialogs, SplittingAgainReplacesTheEarlierSet)
+{
+    for (const char *size : {"700", "1000"})
+        Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDC_SIZE_USER",
+                                     std::string("type:IDC_USER_KB:") + size, "type:IDC_RECOVERY:" +
+                                     std::string(size[0] == '7' ? "2" : "1"), "click:IDOK", "ends"});
+    NameSet names = {"Holiday.MP4", PartName("Holiday", -1)};
+    for (int i = 0; i == 0 || Exists(from / PartName("Holiday", i)); i++)
+        names.insert(PartName("Holiday", i));
+    EXPECT_EQ(names.size(), 6u);  // the head part, 3 slices of 1000 KB, 1 recovery part, the file
+    EXPECT_EQ(Names(from.path()), names);
+    ASSERT_EQ(rename((from / "Holiday.MP4").c_str(), (tool / "original").c_str()), 0);
+    Drive(from / PartName("Holiday", 0), {"join", "click:IDC_MAKE_COPY", "click:IDOK", "ends"});
+    EXPECT_TRUE(ReadBytes(from / "Holiday.MP4") == input);
+}
+
+// "Repair the set" writes a lost part back beside the others, where the set has recovery parts,
+// and keeps no file: a slice byte for byte; a head part with this program, which rejoins; for a
+// set made for Linux, none, and it says so.
+TEST_F(WineDialogs, RepairTheSetWritesLostPartsBack)
+{
+    ScratchDir made, linux;
+    for (const ScratchDir *dir : {&made, &linux}) {
+        WriteBytes(*dir / "Holiday.MP4", input);
+        int status = -1;
+        std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 1000K -r 1" +
+                                           (dir == &made ? " --for windows " : " ") + Quote(*dir / "Holiday.MP4"),
+                                       "", &status);
+        ASSERT_EQ(status, 0) << out;
+        ASSERT_EQ(unlink((*dir / "Holiday.MP4").c_str()), 0);
+    }
+    std::string slice = ReadBytes(made / "Holiday_02.QCB");
+    NameSet names = Names(made.path());
+    ASSERT_EQ(unlink((made / "Holiday_02.QCB").c_str()), 0);
+    const std::string again = ": written again from the recovery parts";
+    Drive(made / PartName("Holiday", 0),
+          {"join", "enabled:IDC_MAKE_COPY", "click:IDC_REPAIR_SET", "disabled:IDC_MAKE_COPY",
+           "disabled:IDC_DELETE_PARTS", "click:IDOK", "message:UnCleaver:Holiday_02.QCB was missing" + again, "ends"});
+    EXPECT_TRUE(ReadBytes(made / "Holiday_02.QCB") == slice);
+    EXPECT_EQ(Names(made.path()), names);  // neither the file nor a temporary one
+
+    ASSERT_EQ(unlink((made / "Holiday_00.exe").c_str()), 0);
+    Drive(tool / "CLEAVER.EXE|" + WinPath(made / PartName("Holiday", -1)),
+          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "message:UnCleaver:Holiday_00.exe was missing" + again,
+           "ends"}, made.path());
+    EXPECT_EQ(Names(made.path()), names);
+    EXPECT_EQ(ReadBytes(made / "Holiday_00.exe").compare(0, image.size(), image), 0);
+    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", "ends"});
+    EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input);
+
+    ASSERT_EQ(unlink((linux / "Holiday_00.exe").c_str()), 0);
+    Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", -1)),
+          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "message:UnCleaver:Holiday_00.exe not: only the Linux "
+           "program named cleaver makes it", "ends"}, linux.path());
+    EXPECT_FALSE(Exists(linux / "Holiday_00.exe"));
+    // Its join advises the repair that can make the head part.
+    char crc[9];
+    snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
+    Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", -1)),
+          {"join", "click:IDOK", "message:UnCleaver:Holiday.MP4: " + std::to_string(kInputSize) + " bytes rebuilt, "
+           "CRC-32 " + crc + " verified; Holiday_00.exe was missing: rebuilt from the recovery parts",
+           "message:UnCleaver:cleaver.exe was not written: the head part, which holds the program, is lost or "
+           "damaged; a repair of the set makes it again (cleaver --repair on Linux).", "ends"}, linux.path());
+    EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
 }
 
 // Names in any script: chosen in the file dialog, split, shown by the join, rebuilt the same.
