@@ -15,6 +15,7 @@
 #include "format/trailer.h"
 #include "join/join_engine.h"
 #include "join/part_check.h"
+#include "join/repair.h"
 #include "split/split_engine.h"
 #include "test_files.h"
 
@@ -200,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, GoldenSet, ::testing::Values(
     Golden{"qcs2-wine", "golden_00.exe", "golden.txt"},
     Golden{"qcs2-dotname", "_00.exe", ".hidden"},
     Golden{"qcs3-linux", "golden_00.exe", "golden.txt"},
-    Golden{"qcs3-recovery", "golden_00.exe", "golden.txt"}),
+    Golden{"qcs3-recovery", "golden_00.exe", "golden.txt"},
+    Golden{"qcs3-stretches", "golden_00.exe", "golden.txt"}),
     [](const ::testing::TestParamInfo<Golden> &info) {
         std::string name = info.param.folder;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
@@ -225,19 +227,34 @@ TEST_P(OlderSet, ADamagedSliceIsCaughtByTheChecksum)
 INSTANTIATE_TEST_SUITE_P(Version1, OlderSet, ::testing::Values(Golden{"qcs1-linux", "golden_00.exe",
                                                                      "golden.txt"}));
 
-// A set with recovery parts, as the first build to make them wrote it,
-// loses its head part and a slice: its recovery parts rebuild both.
-TEST_P(RecoverySet, RebuildsItsHeadPartAndASlice)
+// A set with recovery parts, as the builds that make them wrote it, loses
+// its head part and a slice: its recovery parts rebuild both.  A repair in
+// place makes a lost recovery part again byte for byte as its build made
+// it, in its own version.
+TEST_P(RecoverySet, RebuildsItsHeadPartAndASliceAndARecoveryPart)
 {
+    std::string from = std::string(SOURCE_DIR "/tests/data/") + GetParam().folder;
     ASSERT_EQ(unlink((dir / "golden_00.exe").c_str()) | unlink((dir / "golden_02.QCB").c_str()), 0);
     JoinResult result = JoinSet(dir / "golden_R02.QCB");
     ASSERT_EQ(result.status, kJoinDone);
     EXPECT_EQ(result.fault_count, 2);
     EXPECT_TRUE(ReadBytes(dir / "golden.txt") == expected);
+    ScratchDir again;
+    for (const std::string &name : Names(from))
+        if (name.find(".expected") == std::string::npos && name != "golden_R01.QCB")
+            CopyFile(from + "/" + name, again / name);
+    PartSet set;
+    OpenPartSet((again / "golden_00.exe").c_str(), &set);
+    ASSERT_EQ(set.state, kSetReady);
+    WriteBackResult back = WriteBackParts(&set, 0, 0);
+    ClosePartSet(&set);
+    EXPECT_EQ(back.status, kRepairDone);
+    EXPECT_TRUE(ReadBytes(again / "golden_R01.QCB") == ReadBytes(from + "/golden_R01.QCB"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Version3, RecoverySet, ::testing::Values(Golden{"qcs3-recovery", "golden_00.exe",
-                                                                        "golden.txt"}));
+INSTANTIATE_TEST_SUITE_P(Versions, RecoverySet, ::testing::Values(
+    Golden{"qcs3-recovery", "golden_00.exe", "golden.txt"},
+    Golden{"qcs3-stretches", "golden_00.exe", "golden.txt"}));
 
 // A set without a record: the check tells every slice of a length no split writes.
 TEST(RecordlessSet, TheCheckTellsEverySliceCutShort)

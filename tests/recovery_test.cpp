@@ -221,3 +221,80 @@ TEST(Recovery, AHeadPartLostAnyWayOpensFromASoundRecoveryPart)
         EXPECT_TRUE(ReadBytes(out / "data.bin") == original) << given;
     }
 }
+
+// Damage found to the stretch: a set of 64 KB parts with one recovery part
+// (stretches of 4 KB) meets each pattern; those where no two parts are bad
+// at one place come back whole through the join and through a repair in
+// place; the others are refused, writing nothing.
+struct Spoil {
+    int part;      // -1: the recovery part
+    int at;        // byte of the part's stretch of the input (of the block, for -1)
+    bool cut;      // cut the part short there instead of flipping a byte
+};
+struct Pattern {
+    const char *name;
+    std::vector<Spoil> spoils;
+    bool repairable;
+};
+void PrintTo(const Pattern &p, std::ostream *os) { *os << p.name; }
+
+class Stretches : public testing::TestWithParam<Pattern> {};
+
+TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
+{
+    ScratchDir dir, out;
+    std::string input = dir / "data.bin", program = dir / "program";
+    WritePattern(program, 4096, 7);
+    WritePattern(input, 490000, 5);
+    std::string original = ReadBytes(input);
+    Folder folder;
+    ASSERT_TRUE(FolderOfFile(input.c_str(), &folder, 0));
+    ProgramImage image = {program.c_str(), 0, 0, false};
+    SplitOptions options = {false, 0, 1};
+    ASSERT_EQ(SplitFile(&folder, input.c_str(), 64 * 1024, &image, &options, 0).status, kSplitDone);
+    FolderClose(&folder);
+    ASSERT_EQ(unlink(input.c_str()), 0);
+    std::map<int, std::string> made;
+    for (int part = -1; part <= 7; part++)
+        made[part] = ReadBytes(dir / PartName("data", part));
+    ASSERT_TRUE(made[7].size() > 30000 && !Exists(dir / PartName("data", 8)));  // the set the spoils aim at
+    for (const Spoil &spoil : GetParam().spoils) {
+        std::string path = dir / PartName("data", spoil.part), bytes = ReadBytes(path);
+        // Past the program in the head part, past the header in a recovery part.
+        size_t at = (size_t)spoil.at + (spoil.part == 0 ? 4096 : spoil.part < 0 ? 52 : 0);
+        if (spoil.cut)
+            bytes.resize(at);
+        else
+            bytes[at] ^= 0x40;
+        WriteBytes(path, bytes);
+    }
+    NameSet before = Names(dir.path());
+    JoinResult r = Join(dir / PartName("data", 0), out.path());
+    if (!GetParam().repairable) {
+        EXPECT_EQ(r.status, kJoinBeyondRepair);
+        EXPECT_EQ(Names(dir.path()), before);
+        EXPECT_TRUE(Names(out.path()).empty());
+        return;
+    }
+    ASSERT_EQ(r.status, kJoinDone);
+    EXPECT_TRUE(ReadBytes(out / "data.bin") == original);
+    PartSet set;
+    OpenPartSet((dir / PartName("data", 0)).c_str(), &set);
+    WriteBackResult back = WriteBackParts(&set, 0, 0);
+    ClosePartSet(&set);
+    ASSERT_EQ(back.status, kRepairDone);
+    for (auto &part : made)
+        EXPECT_TRUE(ReadBytes(dir / PartName("data", part.first)) == part.second) << part.first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, Stretches, testing::Values(
+    Pattern{"AFlipInEveryPart", {{0, 100, false}, {1, 5000, false}, {2, 9000, false}, {3, 13000, false},
+                                 {4, 17000, false}, {5, 21000, false}, {6, 25000, false}, {7, 29000, false}},
+            true},
+    Pattern{"TwoFlipsAtOnePlace", {{2, 5000, false}, {5, 5001, false}}, false},
+    Pattern{"CutShortAndAFlipElsewhere", {{3, 60000, true}, {6, 100, false}}, true},
+    Pattern{"CutShortOverAFlip", {{3, 40000, true}, {6, 50000, false}}, false},
+    Pattern{"LastSliceLostAndAFlipPastItsEnd", {{7, 0, true}, {2, 60000, false}}, true},
+    Pattern{"RecoveryAndSliceAtTwoPlaces", {{-1, 100, false}, {4, 30000, false}}, true},
+    Pattern{"RecoveryAndSliceAtOnePlace", {{-1, 30000, false}, {4, 30001, false}}, false}),
+    [](const testing::TestParamInfo<Pattern> &info) { return std::string(info.param.name); });
