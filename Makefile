@@ -17,7 +17,7 @@ PREFIX ?= /usr/local
 
 SECONDS ?= 600
 # The tests whose engines start a second thread, run again under ThreadSanitizer.
-THREADED_TESTS = ^(Recovery|Every/Losing|Recovering/)
+THREADED_TESTS = ^(Recovery|Every/Losing|Recovering/|Patterns/Stretches|Versions/RecoverySet)
 # Under the sanitizers any report stops the program, and so fails its test.
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=abort_on_error=1:print_stacktrace=1
 

@@ -434,7 +434,7 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
         if (!FileSeek(output, PartOffset(set, j), &result->error) ||
             CopyBytes(output, 0, ExpectedPartLength(set, j), &crc, 0, &result->error) != kCopied)
             return kJoinWriteFailed;
-        if (JudgePartCrc(&joining->table, j, crc, ExpectedPartLength(set, j), &holds, 0) != kPartSound)
+        if (JudgePartCrc(&joining->table, j, crc, ExpectedPartLength(set, j), &holds, &result->error) != kPartSound)
             return kJoinChecksumMismatch;
     }
     return CrcFromTable(joining, &result->crc, &result->error) ? kJoinDone : kJoinChecksumMismatch;
