@@ -304,6 +304,13 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
     Scenario{"ARecoveryPartGivenJoinsThroughTheHeadPart",  // and deletes it, as any join does
              "mkrset 1 $((3*PART)) r.bin && mv r.bin orig && ./cleaver --join r_R01.QCB --delete && "
              "cmp orig r.bin && ls", 0, {"r.bin: ", " verified\n", "cleaver.exe\n"}, {"r_00.exe", "r_R01.QCB\n"}},
+    // A drive with room for the part it mends, not for the file: the repair
+    // writes into the parts, never a whole-file temporary.
+    Scenario{"RepairNeedsRoomForThePartsOnly",
+             "mkrset 1 $((8*PART)) r.bin && rm r.bin && mkdir t && unshare -m sh -c 'mount -t tmpfs -o "
+             "size=$(( $(cat r_* cleaver | wc -c) / 1024 + 2 * PART / 1024 + 64 ))k none t && mv r_* t/ && cp cleaver t/ && "
+             "cd t && cp r_03.QCB ../orig && rm r_03.QCB && ./cleaver --repair r_00.exe && cmp r_03.QCB ../orig'", 0,
+             {"r_03.QCB was missing: written again from the recovery parts\n"}, {}, "root"},
     Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
              {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
     Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,
