@@ -670,7 +670,7 @@ static JoinStatus Plan(Joining *joining, JoinResult *result)
         result->fault_count = known;
         if (joining->stream)
             return kJoinRepairToStream;
-        result->more_needed = known - census.recovery_usable;
+        result->more_needed = FaultsNeedingRecovery(set) - census.recovery_usable;
         if (result->more_needed > 0)
             return kJoinBeyondRepair;
         result->fault_count = 0;  // told again as the join meets them

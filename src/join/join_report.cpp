@@ -637,7 +637,7 @@ bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *rep
         AppendText(repair, repair_size, "none needed");
         return true;
     }
-    int64_t lacking = known - set->census.recovery_usable;
+    int64_t lacking = FaultsNeedingRecovery(set) - set->census.recovery_usable;
     AppendFaults(repair, repair_size, set, faults, known, false);
     if (count == 0)  // a slice of a wrong length is named by the join; a missing one stops it
         return set->census.found == set->trailer.last_part;

@@ -449,6 +449,15 @@ int64_t HeadEndLength(const PartSet *set)
     return set->trailer.extension_length + PartTableSize(&set->trailer) + kTrailerSize;
 }
 
+int64_t FaultsNeedingRecovery(const PartSet *set)
+{
+    FaultNote notes[kFaultsNamed];
+    int64_t known = KnownFaults(set, notes);
+    for (int64_t k = 0; set->extension.stretch_length > 0 && k < set->census.count; k++)
+        known -= set->census.slices[k].fault == kPartWrongLength;
+    return known;
+}
+
 int64_t PartOffset(const PartSet *set, int64_t index)
 {
     return index == 0 ? 0 : set->head_data + (index - 1) * (int64_t)set->trailer.slice_length;

@@ -126,6 +126,11 @@ enum { kFaultsNamed = 3 };
 // found missing or of a wrong length.  Their number; the first few in notes.
 int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed]);
 
+// Of those, the ones no recovery part can do without: in a set checked in
+// stretches, only parts missing lose every stretch; a part cut short may
+// keep most of its own.
+int64_t FaultsNeedingRecovery(const PartSet *set);
+
 // The name of part index, as the set's parts are named; for the head part,
 // the name it was given by.
 void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
