@@ -54,12 +54,29 @@ void MulAddBytes(unsigned char *dst, const unsigned char *src, int64_t length, u
     }
 }
 
+void AddToStretchCrcs(uint32_t *crcs, int64_t stretch, int64_t from, int64_t at, const unsigned char *bytes,
+                      int64_t length)
+{
+    while (length > 0) {
+        int64_t s = (at - from) / stretch, n = from + (s + 1) * stretch - at;
+        n = n < length ? n : length;
+        crcs[s] = Crc32Update(crcs[s], bytes, (size_t)n);
+        at += n, bytes += n, length -= n;
+    }
+}
+
+int64_t StretchesAtOnce(int64_t window, int64_t stretch)
+{
+    return window > stretch ? window / stretch : 1;
+}
+
 bool CodeRange(const CodeInput *inputs, int count, const uint16_t *matrix, int rows, int64_t from,
                int64_t length, CodeScratch *scratch, CodeSink sink, void *context, uint32_t *input_crcs,
-               FileError *error)
+               int64_t stretch, FileError *error)
 {
-    for (int c = 0; input_crcs && c < count; c++)
-        input_crcs[c] = 0;
+    int64_t stretches = (length + stretch - 1) / stretch;
+    for (int64_t i = 0; input_crcs && i < count * stretches; i++)
+        input_crcs[i] = 0;
     for (int64_t at = from; at < from + length; at += scratch->window) {
         int64_t n = from + length - at < scratch->window ? from + length - at : scratch->window;
         int64_t stride = (n + 1) & ~(int64_t)1;
@@ -71,7 +88,7 @@ bool CodeRange(const CodeInput *inputs, int count, const uint16_t *matrix, int r
             if (!FileReadAt(inputs[c].file, inputs[c].at + at, scratch->input, m, error))
                 return false;
             if (input_crcs)
-                input_crcs[c] = Crc32Update(input_crcs[c], scratch->input, (size_t)m);
+                AddToStretchCrcs(input_crcs + c * stretches, stretch, from, at, scratch->input, m);
             for (int r = 0; r < rows; r++)
                 MulAddBytes(scratch->outputs + r * stride, scratch->input, m, matrix[r * count + c], at);
         }
@@ -107,15 +124,17 @@ static void RunSecondShare(void *context)
     RunShare((Sharing *)context, 1);
 }
 
-bool ShareOut(int64_t count, bool (*work)(void *context, int thread, int64_t i), void *context)
+bool ShareOut(int64_t count, bool (*work)(void *context, int thread, int64_t i), void *context,
+              int *threads)
 {
     Sharing sharing = {count, work, context, 1, false};
     Gf16Init();
     Worker *worker = count > 1 ? StartWorker(RunSecondShare, &sharing) : 0;
-    if (worker) {
-        sharing.threads = 2;
+    sharing.threads = worker ? 2 : 1;
+    if (threads)
+        *threads = sharing.threads;
+    if (worker)
         HandToWorker(worker);
-    }
     RunShare(&sharing, 0);
     if (worker)
         StopWorker(worker);

@@ -40,11 +40,21 @@ typedef bool (*CodeSink)(void *context, int row, int64_t at, const unsigned char
 // output_r = sum over c of matrix[r * count + c] * input_c, over the bytes
 // [from, from + length) of every block (from even), a window at a time.
 // Where input_crcs is not null, it receives the CRC-32 of the bytes each
-// input holds in the range.  False where an input cannot be read (error)
-// or the sink says so.
+// input holds in each stretch of the range, stretch bytes long from from:
+// input_crcs[c * stretches + s].  False where an input cannot be read
+// (error) or the sink says so.
 bool CodeRange(const CodeInput *inputs, int count, const uint16_t *matrix, int rows, int64_t from,
                int64_t length, CodeScratch *scratch, CodeSink sink, void *context, uint32_t *input_crcs,
-               FileError *error);
+               int64_t stretch, FileError *error);
+
+// Adds the bytes [at, at + length) of a block to the CRC-32s of the
+// stretches they fall in, crcs[0] being the one that starts at from.
+void AddToStretchCrcs(uint32_t *crcs, int64_t stretch, int64_t from, int64_t at, const unsigned char *bytes,
+                      int64_t length);
+
+// How many stretches of a block a thread takes at once: as many as its
+// window holds, so that runs of them are read and summed in large pieces.
+int64_t StretchesAtOnce(int64_t window, int64_t stretch);
 
 // dst += factor * src, for length bytes that sit at block offset `at` in
 // both: a byte at an odd offset is the high byte of its word, and dst has
@@ -56,7 +66,9 @@ void MulAddBytes(unsigned char *dst, const unsigned char *src, int64_t length, u
 // Calls work(context, thread, i) for every i in [0, count): thread 0 is
 // this one, thread 1 a second where one can be had, each taking every
 // other i.  Stops at the first false.  The field's tables are filled
-// before a second thread starts.
-bool ShareOut(int64_t count, bool (*work)(void *context, int thread, int64_t i), void *context);
+// before a second thread starts; *threads, where not null, says how many
+// share the work before any of it is done.
+bool ShareOut(int64_t count, bool (*work)(void *context, int thread, int64_t i), void *context,
+              int *threads = 0);
 
 #endif

@@ -24,6 +24,8 @@ struct StretchThread {
     int64_t *bad;           // their data parts
     int64_t *chosen;        // the recovery numbers (0: "_R01") used for them
     int64_t *last_bad, *last_chosen;
+    int64_t *next_bad, *next_chosen;  // the next place's, to tell whether it shares the run
+    int64_t from;           // where the run worked on starts
     int last_count;
     uint16_t *inverse;      // count x count
     uint16_t *matrix;       // count x parts: over the sound data parts, then the chosen
@@ -40,6 +42,8 @@ struct StretchRebuild {
     const StretchSources *sources;
     Progress *progress;
     StretchThread threads[2];
+    int64_t at_once;  // places a thread takes at a time
+    int thread_count;
     bool stopped;
 };
 
@@ -116,65 +120,84 @@ static bool PutRebuilt(void *context, int row, int64_t at, const unsigned char *
     n = n < length ? n : length;
     if (n <= 0)
         return true;
-    t->crcs[row] = Crc32Update(t->crcs[row], bytes, (size_t)n);
+    AddToStretchCrcs(t->crcs + row * r->at_once, r->map->stretch, t->from, at, bytes, n);
     const CodeInput &target = r->sources->targets[part];
     return FileWriteAt(target.file, target.at + at, bytes, n, &t->error);
 }
 
-static bool RebuildPlace(void *context, int thread, int64_t place)
+// The bad data stretches at place, and the recovery stretches chosen for
+// them; their count, or -1 where too few recovery stretches are sound there.
+static int PatternAt(StretchRebuild *r, StretchThread *t, int64_t place, int64_t *bad, int64_t *chosen)
+{
+    StretchMap *map = r->map;
+    int64_t count = 0, found = 0;
+    for (int64_t j = 0; j < map->parts; j++)
+        if (*StretchStateOf(map, j, place) == kStretchBad) {
+            if (count < map->recovery)
+                bad[count] = j;
+            count++;
+        }
+    for (int64_t k = 0; k < map->recovery && (found < count || count > map->recovery); k++)
+        if (RecoveryStretchSound(r, t, k, place)) {
+            if (found < map->recovery)
+                chosen[found] = k;
+            found++;
+        }
+    if (found >= count)
+        return (int)count;
+    t->lacking = count - found > t->lacking ? count - found : t->lacking;
+    return -1;
+}
+
+// A run of places that share their bad stretches and chosen recovery
+// stretches is read and summed in one piece; each rebuilt stretch is
+// checked against its checksum.
+static bool RebuildPlaces(void *context, int thread, int64_t chunk)
 {
     StretchRebuild *r = (StretchRebuild *)context;
     StretchThread *t = &r->threads[thread];
     StretchMap *map = r->map;
-    t->count = 0;
-    for (int64_t j = 0; j < map->parts; j++)
-        if (*StretchStateOf(map, j, place) == kStretchBad) {
-            if (t->count == map->recovery) {
-                t->lacking = t->lacking > 1 ? t->lacking : 1;  // counted in full below
-                t->count++;
+    int64_t first = chunk * r->at_once, end = first + r->at_once < map->per_block ? first + r->at_once : map->per_block;
+    for (int64_t place = first; place < end;) {
+        t->count = PatternAt(r, t, place, t->bad, t->chosen);
+        int64_t next = place + 1;
+        for (; t->count > 0 && next < end; next++)
+            if (PatternAt(r, t, next, t->next_bad, t->next_chosen) != t->count ||
+                memcmp(t->bad, t->next_bad, (size_t)t->count * sizeof(int64_t)) ||
+                memcmp(t->chosen, t->next_chosen, (size_t)t->count * sizeof(int64_t)))
                 break;
-            }
-            t->bad[t->count++] = j;
+        if (t->count <= 0) {
+            place = next;
+            continue;
         }
-    if (t->count == 0)
-        return true;
-    int found = 0;
-    for (int64_t k = 0; k < map->recovery && found < t->count; k++)
-        if (RecoveryStretchSound(r, t, k, place))
-            t->chosen[found++] = k;
-    if (found < t->count) {
-        int64_t bad = 0;
-        for (int64_t j = 0; j < map->parts; j++)
-            bad += *StretchStateOf(map, j, place) == kStretchBad;
-        for (int64_t k = found; k < map->recovery; k++)
-            found += RecoveryStretchSound(r, t, k, place);
-        t->lacking = bad - found > t->lacking ? bad - found : t->lacking;
-        return true;  // the other places are still counted
-    }
-    if (!MakeMatrix(r, t))
-        return false;
-    int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
-    length = length < map->stretch ? length : map->stretch;
-    for (int i = 0; i < t->count; i++)
-        t->crcs[i] = 0;
-    if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, from, length, &t->scratch, PutRebuilt, t, 0,
-                   &t->error))
-        return false;
-    for (int i = 0; i < t->count; i++) {
-        if (t->crcs[i] != map->crcs[t->bad[i] * map->per_block + place]) {
-            t->mismatch = t->bad[i];
+        if (!MakeMatrix(r, t))
+            return false;
+        t->from = place * map->stretch;
+        int64_t length = r->set->trailer.slice_length - t->from;
+        length = length < (next - place) * map->stretch ? length : (next - place) * map->stretch;
+        for (int64_t i = 0; i < t->count * r->at_once; i++)
+            t->crcs[i] = 0;
+        if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, t->from, length, &t->scratch, PutRebuilt,
+                       t, 0, map->stretch, &t->error))
+            return false;
+        for (int i = 0; i < t->count; i++)
+            for (int64_t p = place; p < next; p++) {
+                if (t->crcs[i * r->at_once + p - place] != map->crcs[t->bad[i] * map->per_block + p]) {
+                    t->mismatch = t->bad[i];
+                    return false;
+                }
+                *StretchStateOf(map, t->bad[i], p) = kStretchSound;
+            }
+        if (thread == 0 && !ProgressStep(r->progress, length * t->count * r->thread_count)) {
+            r->stopped = true;
             return false;
         }
-        *StretchStateOf(map, t->bad[i], place) = kStretchSound;
-    }
-    if (thread == 0 && !ProgressStep(r->progress, length * t->count)) {
-        r->stopped = true;
-        return false;
+        place = next;
     }
     return true;
 }
 
-static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery)
+static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery, int64_t at_once)
 {
     memset(t, 0, sizeof *t);
     ClearError(&t->error);
@@ -185,12 +208,14 @@ static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery)
     t->chosen = (int64_t *)malloc(m * sizeof(int64_t));
     t->last_bad = (int64_t *)malloc(m * sizeof(int64_t));
     t->last_chosen = (int64_t *)malloc(m * sizeof(int64_t));
+    t->next_bad = (int64_t *)malloc(m * sizeof(int64_t));
+    t->next_chosen = (int64_t *)malloc(m * sizeof(int64_t));
     t->inverse = (uint16_t *)malloc(m * m * sizeof(uint16_t));
     t->matrix = (uint16_t *)malloc(m * (size_t)parts * sizeof(uint16_t));
     t->inputs = (CodeInput *)malloc((size_t)parts * sizeof(CodeInput));
-    t->crcs = (uint32_t *)malloc(m * sizeof(uint32_t));
-    return t->bad && t->chosen && t->last_bad && t->last_chosen && t->inverse && t->matrix && t->inputs &&
-           t->crcs && StartScratch(&t->scratch, (int)recovery, CodeWindow((int)recovery));
+    t->crcs = (uint32_t *)malloc(m * (size_t)at_once * sizeof(uint32_t));
+    return t->bad && t->chosen && t->last_bad && t->last_chosen && t->next_bad && t->next_chosen && t->inverse &&
+           t->matrix && t->inputs && t->crcs && StartScratch(&t->scratch, (int)recovery, CodeWindow((int)recovery));
 }
 
 static void EndThread(StretchThread *t)
@@ -199,6 +224,8 @@ static void EndThread(StretchThread *t)
     free(t->chosen);
     free(t->last_bad);
     free(t->last_chosen);
+    free(t->next_bad);
+    free(t->next_chosen);
     free(t->inverse);
     free(t->matrix);
     free(t->inputs);
@@ -210,13 +237,14 @@ RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSource
                               Progress *progress)
 {
     RepairResult result;
-    StretchRebuild r = {set, map, sources, progress, {}, false};
-    bool started = StartThread(&r.threads[0], map->parts, map->recovery) &&
-                   StartThread(&r.threads[1], map->parts, map->recovery);
+    StretchRebuild r = {set, map, sources, progress, {}, 1, 1, false};
+    r.at_once = StretchesAtOnce(CodeWindow((int)map->recovery), map->stretch);
+    bool started = StartThread(&r.threads[0], map->parts, map->recovery, r.at_once) &&
+                   StartThread(&r.threads[1], map->parts, map->recovery, r.at_once);
     r.threads[0].owner = r.threads[1].owner = &r;
     if (!started)
         result.status = kRepairNoMemory;
-    else if (!ShareOut(map->per_block, RebuildPlace, &r))
+    else if (!ShareOut((map->per_block + r.at_once - 1) / r.at_once, RebuildPlaces, &r, &r.thread_count))
         result.status = kRepairReadFailed;
     for (int i = 0; i < 2; i++) {
         StretchThread *t = &r.threads[i];
@@ -420,9 +448,9 @@ struct Remaking {
     int rows;
     uint16_t *matrix;     // rows x parts
     CodeScratch scratch[2];
-    uint32_t *crcs[2];    // rows: each thread's output stretches', as written
-    uint32_t *input_crcs[2];  // parts
-    int64_t place[2];
+    int64_t at_once;      // places a thread takes at a time
+    uint32_t *crcs[2];    // rows x at_once: each thread's output stretches', as written
+    uint32_t *input_crcs[2];  // parts x at_once
     FileError error[2];
     int64_t mismatch;     // a data part that changed since it was judged, or -1
 };
@@ -430,6 +458,7 @@ struct Remaking {
 struct RemakeSink {
     Remaking *m;
     int thread;
+    int64_t from;
 };
 
 static bool PutRemade(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
@@ -437,35 +466,41 @@ static bool PutRemade(void *context, int row, int64_t at, const unsigned char *b
     RemakeSink *sink = (RemakeSink *)context;
     Remaking *m = sink->m;
     int64_t slot = m->w->parts + m->numbers[row];
-    m->crcs[sink->thread][row] = Crc32Update(m->crcs[sink->thread][row], bytes, (size_t)length);
+    AddToStretchCrcs(m->crcs[sink->thread] + row * m->at_once, m->w->map.stretch, sink->from, at, bytes, length);
     return FileWriteAt(&m->w->temps[slot], m->w->temp_at[slot] + at, bytes, length, &m->error[sink->thread]);
 }
 
-static bool RemakePlace(void *context, int thread, int64_t place)
+static bool RemakePlaces(void *context, int thread, int64_t chunk)
 {
     Remaking *m = (Remaking *)context;
     WritingBack *w = m->w;
     StretchMap *map = &w->map;
-    int64_t from = place * map->stretch, length = w->set->trailer.slice_length - from;
-    length = length < map->stretch ? length : map->stretch;
-    for (int r = 0; r < m->rows; r++)
-        m->crcs[thread][r] = 0;
-    RemakeSink sink = {m, thread};
+    int64_t first = chunk * m->at_once, from = first * map->stretch, length = w->set->trailer.slice_length - from;
+    length = length < m->at_once * map->stretch ? length : m->at_once * map->stretch;
+    int64_t count = StretchCount(length, map->stretch);
+    for (int64_t i = 0; i < m->rows * m->at_once; i++)
+        m->crcs[thread][i] = 0;
+    RemakeSink sink = {m, thread, from};
     if (!CodeRange(m->inputs, (int)w->parts, m->matrix, m->rows, from, length, &m->scratch[thread], PutRemade,
-                   &sink, m->input_crcs[thread], &m->error[thread]))
+                   &sink, m->input_crcs[thread], map->stretch, &m->error[thread]))
         return false;
-    for (int64_t j = 0; j < w->parts; j++) {
-        uint32_t *entry = &map->crcs[j * map->per_block + place];
-        if (map->known && *entry != m->input_crcs[thread][j]) {
-            m->mismatch = j;
-            return false;
+    for (int64_t s = 0; s < count; s++) {
+        int64_t place = first + s;
+        for (int64_t j = 0; j < w->parts; j++) {
+            uint32_t crc = m->input_crcs[thread][j * count + s];
+            if (map->known && map->crcs[j * map->per_block + place] != crc) {
+                m->mismatch = j;
+                return false;
+            }
+            WriteUint32(w->table + 4 * (j * map->per_block + place), crc);
         }
-        WriteUint32(w->table + 4 * (j * map->per_block + place), m->input_crcs[thread][j]);
+        for (int64_t k = 0; k < map->recovery; k++)  // those not made again keep theirs
+            WriteUint32(w->table + 4 * ((w->parts + k) * map->per_block + place),
+                        map->crcs[(w->parts + k) * map->per_block + place]);
+        for (int r = 0; r < m->rows; r++)
+            WriteUint32(w->table + 4 * ((w->parts + m->numbers[r]) * map->per_block + place),
+                        m->crcs[thread][r * m->at_once + s]);
     }
-    for (int64_t k = 0; k < map->recovery; k++)  // those not made again keep theirs
-        WriteUint32(w->table + 4 * ((w->parts + k) * map->per_block + place), map->crcs[(w->parts + k) * map->per_block + place]);
-    for (int r = 0; r < m->rows; r++)
-        WriteUint32(w->table + 4 * ((w->parts + m->numbers[r]) * map->per_block + place), m->crcs[thread][r]);
     return true;
 }
 
@@ -495,9 +530,10 @@ static bool RemakeRecovery(WritingBack *w, const CodeInput *data)
     w->table = (unsigned char *)malloc((size_t)table_bytes);
     m.matrix = (uint16_t *)malloc((size_t)m.rows * (size_t)w->parts * sizeof(uint16_t));
     bool done = m.numbers && w->table && m.matrix;
+    m.at_once = StretchesAtOnce(CodeWindow(m.rows), map->stretch);
     for (int t = 0; done && t < 2; t++) {
-        m.crcs[t] = (uint32_t *)malloc((size_t)m.rows * sizeof(uint32_t));
-        m.input_crcs[t] = (uint32_t *)malloc((size_t)w->parts * sizeof(uint32_t));
+        m.crcs[t] = (uint32_t *)malloc((size_t)(m.rows * m.at_once) * sizeof(uint32_t));
+        m.input_crcs[t] = (uint32_t *)malloc((size_t)(w->parts * m.at_once) * sizeof(uint32_t));
         done = m.crcs[t] && m.input_crcs[t] && StartScratch(&m.scratch[t], m.rows, CodeWindow(m.rows));
     }
     if (!done)
@@ -514,7 +550,7 @@ static bool RemakeRecovery(WritingBack *w, const CodeInput *data)
         done = FileCreate(&set->folder, temp, name, kDataFile, &w->temps[slot], &w->result->error);
         w->temp_at[slot] = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
     }
-    done = done && ShareOut(map->per_block, RemakePlace, &m);
+    done = done && ShareOut((map->per_block + m.at_once - 1) / m.at_once, RemakePlaces, &m);
     for (int r = 0; done && r < m.rows; r++) {
         int64_t slot = w->parts + m.numbers[r];
         RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(m.numbers[r] + 1), set->extension.recovery_count,

@@ -328,9 +328,11 @@ struct RecoveryMaking {
     uint16_t *matrix;         // recovery x parts
     int64_t parts;
     unsigned char *table;     // every stretch's CRC-32 of every part, theirs included
+    int64_t at_once;          // stretches a thread takes at a time
+    int threads;              // ... and how many threads there are
     CodeScratch scratch[2];
-    uint32_t *input_crcs[2];  // parts
-    uint32_t *output_crcs[2]; // recovery
+    uint32_t *input_crcs[2];  // parts x at_once
+    uint32_t *output_crcs[2]; // recovery x at_once
     int thread_of_sink[2];
     FileError error[2];
     Progress *progress;
@@ -340,35 +342,43 @@ struct RecoveryMaking {
 struct RecoverySink {
     RecoveryMaking *making;
     int thread;
+    int64_t from;  // where the run of stretches starts
 };
 
 static bool PutRecoveryWindow(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
 {
     RecoverySink *sink = (RecoverySink *)context;
     RecoveryMaking *m = sink->making;
-    m->output_crcs[sink->thread][row] = Crc32Update(m->output_crcs[sink->thread][row], bytes, (size_t)length);
+    AddToStretchCrcs(m->output_crcs[sink->thread] + row * m->at_once, m->splitting->stretch_length, sink->from, at,
+                     bytes, length);
     return FileWriteAt(&m->writing->recovery[row], kRecoveryHeaderSize + at, bytes, length, &m->error[sink->thread]);
 }
 
-static bool MakeRecoveryStretch(void *context, int thread, int64_t place)
+// A run of stretches of every block: the recovery blocks' windows, and
+// every stretch's checksum.
+static bool MakeRecoveryStretches(void *context, int thread, int64_t run)
 {
     RecoveryMaking *m = (RecoveryMaking *)context;
     const Splitting *splitting = m->splitting;
     int64_t stretch = splitting->stretch_length, block = splitting->layout.slice_length;
-    int64_t per_block = StretchCount(block, stretch), from = place * stretch;
-    int64_t length = block - from < stretch ? block - from : stretch;
+    int64_t per_block = StretchCount(block, stretch), first = run * m->at_once, from = first * stretch;
+    int64_t length = block - from < m->at_once * stretch ? block - from : m->at_once * stretch;
+    int64_t count = StretchCount(length, stretch);
     int rows = splitting->recovery;
-    for (int r = 0; r < rows; r++)
-        m->output_crcs[thread][r] = 0;
-    RecoverySink sink = {m, thread};
+    for (int64_t i = 0; i < rows * m->at_once; i++)
+        m->output_crcs[thread][i] = 0;
+    RecoverySink sink = {m, thread, from};
     if (!CodeRange(m->inputs, (int)m->parts, m->matrix, rows, from, length, &m->scratch[thread], PutRecoveryWindow,
-                   &sink, m->input_crcs[thread], &m->error[thread]))
+                   &sink, m->input_crcs[thread], stretch, &m->error[thread]))
         return false;
-    for (int64_t j = 0; j < m->parts; j++)
-        WriteUint32(m->table + 4 * (j * per_block + place), m->input_crcs[thread][j]);
-    for (int r = 0; r < rows; r++)
-        WriteUint32(m->table + 4 * ((m->parts + r) * per_block + place), m->output_crcs[thread][r]);
-    if (thread == 0 && !ProgressStep(m->progress, length * m->parts)) {
+    for (int64_t s = 0; s < count; s++) {
+        for (int64_t j = 0; j < m->parts; j++)
+            WriteUint32(m->table + 4 * (j * per_block + first + s), m->input_crcs[thread][j * count + s]);
+        for (int r = 0; r < rows; r++)
+            WriteUint32(m->table + 4 * ((m->parts + r) * per_block + first + s),
+                        m->output_crcs[thread][r * m->at_once + s]);
+    }
+    if (thread == 0 && !ProgressStep(m->progress, m->threads * length * m->parts)) {
         m->stopped = true;
         return false;
     }
@@ -416,9 +426,10 @@ static SplitStatus MakeRecoveryParts(const Splitting *splitting, Writing *writin
     m.matrix = (uint16_t *)malloc((size_t)rows * (size_t)m.parts * sizeof(uint16_t));
     m.table = (unsigned char *)malloc((size_t)table_length);
     bool ready = m.inputs && m.matrix && m.table;
+    m.at_once = StretchesAtOnce(CodeWindow(rows), splitting->stretch_length);
     for (int t = 0; ready && t < 2; t++) {
-        m.input_crcs[t] = (uint32_t *)malloc((size_t)m.parts * sizeof(uint32_t));
-        m.output_crcs[t] = (uint32_t *)malloc((size_t)rows * sizeof(uint32_t));
+        m.input_crcs[t] = (uint32_t *)malloc((size_t)(m.parts * m.at_once) * sizeof(uint32_t));
+        m.output_crcs[t] = (uint32_t *)malloc((size_t)(rows * m.at_once) * sizeof(uint32_t));
         ready = m.input_crcs[t] && m.output_crcs[t] && StartScratch(&m.scratch[t], rows, CodeWindow(rows));
     }
     SplitStatus status = kSplitDone;
@@ -433,7 +444,7 @@ static SplitStatus MakeRecoveryParts(const Splitting *splitting, Writing *writin
         for (int r = 0; r < rows; r++)
             m.matrix[r * m.parts + j] = RecoveryCoefficient(r, j);
     }
-    if (ready && !ShareOut(per_block, MakeRecoveryStretch, &m)) {
+    if (ready && !ShareOut((per_block + m.at_once - 1) / m.at_once, MakeRecoveryStretches, &m, &m.threads)) {
         const FileError *failed = HasFailed(&m.error[0]) ? &m.error[0] : &m.error[1];
         *error = *failed;
         status = m.stopped ? kSplitCancelled : TextEqual(failed->call, "write") ? kSplitWriteFailed : kSplitReadFailed;
