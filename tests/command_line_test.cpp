@@ -289,6 +289,19 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
               "rebuilt\n"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
+// What the program asks of the user, refused before anything is read or
+// written, and what it suggests, taken when given back.
+INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
+    Scenario{"StandardInputNamedWhatNoFileIs",  // refused before the pipe is read, which keeps its data
+             "for n in . .. a/b x/ ''; do printf piped | { ./cleaver -s $PART - \"$n\"; echo \" status $?\"; cat; "
+             "echo; }; done; printf piped | { ./cleaver --name .. -s $PART -; echo \" status $?\"; cat; echo; }; ls",
+             0, {"cleaver: standard input cannot be rebuilt under the name .: it names a folder, not a file\n",
+                 "cleaver: standard input cannot be rebuilt under the name ..: it names a folder, not a file\n",
+                 "cleaver: standard input cannot be rebuilt under the name a/b: a file's name holds no /",
+                 "cleaver: standard input cannot be rebuilt under an empty name\n", " status 2\npiped\n"},
+             {"status 0", "status 1", "_00.exe"}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
 // A 1 KB head part whose record claims two thousand million slices: the
 // check costs what the folder holds, and tells the missing ones as a run.
 TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)

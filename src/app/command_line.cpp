@@ -8,6 +8,7 @@
 
 #include "format/erasure.h"
 #include "format/part_layout.h"
+#include "format/part_names.h"
 #include "format/paths.h"
 #include "join/join_report.h"
 #include "join/join_run.h"
@@ -510,8 +511,18 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         return Usage("standard input has no name: give it after -, or with --name");
     if (!stdin_input && name)
         return Usage("--name is for standard input (FILE -)");
+    // Checked before anything is read: a pipe's data cannot be read twice.
+    const char *stdin_name = stdin_input ? (name ? name : argv[optind + 1]) : 0;
+    if (stdin_name && !stdin_name[0])
+        return Usage("standard input cannot be rebuilt under an empty name");
+    if (stdin_name && WhyNotAFileName(stdin_name)) {
+        char why[256] = "";
+        AppendText(why, sizeof why, ": ");
+        AppendText(why, sizeof why, WhyNotAFileName(stdin_name));
+        return Usage("standard input cannot be rebuilt under the name ", stdin_name, why);
+    }
     SplitRequest split = {stdin_input ? 0 : argv[optind],
-                          stdin_input ? (name ? name : argv[optind + 1]) : 0,
+                          stdin_name,
                           output_dir,
                           kSizePresets[kDefaultPreset].bytes,
                           for_windows,
