@@ -299,7 +299,16 @@ INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
                  "cleaver: standard input cannot be rebuilt under the name ..: it names a folder, not a file\n",
                  "cleaver: standard input cannot be rebuilt under the name a/b: a file's name holds no /",
                  "cleaver: standard input cannot be rebuilt under an empty name\n", " status 2\npiped\n"},
-             {"status 0", "status 1", "_00.exe"}}),
+             {"status 0", "status 1", "_00.exe"}},
+    Scenario{"SuggestedSizesAreTaken",  // a part in the way stops each split once its size is taken
+             "for r in '' '-r 1' '-r 1000'; do for n in 60M 10G 100G; do truncate -s $n f.img && mkdir -p f_00.exe && "
+             "for s in 10K ''; do "
+             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B$/\\1\\2/p' "
+             "-e 's/.*(-s \\([0-9]*M\\) makes 99 or fewer)$/\\1/p'); "
+             "[ -n \"$say\" ] || { [ -z \"$s\" ] && continue; echo \"no size for $n $r\"; exit 1; }; "
+             "./cleaver -s $say $r f.img 2>&1 | grep -q 'f_00.exe' || { echo \"$say refused for $n $r\"; "
+             "./cleaver -s $say $r f.img; exit 1; }; echo \"$n $r: $say taken\"; done; done; done", 0,
+             {"10G -r 1: ", "100G -r 1000: "}, {"refused", "no size"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 // A 1 KB head part whose record claims two thousand million slices: the

@@ -546,20 +546,37 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
     }
 }
 
-// The least part size, in whole kilobytes, whose head part holds the
-// program, the trailer and the table of the parts it makes.
+// Whether parts of part_bytes make a set that Prepare takes: the head part
+// holds the program, the trailer and the table, and the count is within
+// what the set may have, with recovery parts within what their code covers.
+static bool PartsHold(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
+                      int64_t input_size)
+{
+    PartLayout layout = Plan(splitting, part_bytes, fixed_bytes, input_size);
+    return layout.head_data >= 0 && layout.last_part <= kMaxLastPart &&
+           (!splitting->recovery || layout.last_part < kMaxDataParts);
+}
+
+// The least part size, in whole kilobytes, that makes a set PartsHold
+// takes: the one every refusal for parts too small names.
+static int64_t LeastPartBytes(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size)
+{
+    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
+    // Each step adds a kilobyte or more; the table shrinks as the parts
+    // grow, so the answer is near, but jump close first for sets of millions.
+    while (least <= kMaxSliceBytes && !PartsHold(splitting, least, fixed_bytes, input_size))
+        least += least / 64 / 1024 * 1024 + 1024;
+    while (least > 1024 && PartsHold(splitting, least - 1024, fixed_bytes, input_size))
+        least -= 1024;
+    return least;
+}
+
 static SplitStatus TooSmall(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size,
                             SplitResult *result)
 {
-    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
-    result->table_too_large = least <= splitting->slice_bytes;
-    // Each step adds a kilobyte or more; the table shrinks as the parts
-    // grow, so the answer is near, but jump close first for sets of millions.
-    while (Plan(splitting, least, fixed_bytes, input_size).head_data < 0)
-        least += least / 64 / 1024 * 1024 + 1024;
-    while (least > 1024 && Plan(splitting, least - 1024, fixed_bytes, input_size).head_data >= 0)
-        least -= 1024;
-    result->least = least;
+    result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
+    result->table_too_large =
+        (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024 <= splitting->slice_bytes;
     return kSplitPartsTooSmall;
 }
 
@@ -601,10 +618,8 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         if (splitting->stream)
             return kSplitRecoveryFromStream;
         if (splitting->layout.last_part >= kMaxDataParts) {
-            // Parts of a size that leaves kMaxDataParts - 1 slices at most,
-            // rounded up to whole kilobytes.
-            int64_t header = RecoveryHeaderLength(fixed_bytes + (int64_t)kMaxDataParts * kTableEntrySize);
-            result->least = (input_size / (kMaxDataParts - 1) + 1 + header + 2 + 1023) / 1024 * 1024;
+            // Parts of a size that leaves kMaxDataParts - 1 slices at most.
+            result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
             return kSplitTooManyForRecovery;
         }
         splitting->recovery_header =
