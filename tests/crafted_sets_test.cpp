@@ -76,4 +76,33 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CraftedHead, ::testing::Values(
     Crafted{"OnePartTooMany", 1000, 8192, 32768, 1, false}),
     [](const ::testing::TestParamInfo<Crafted> &info) { return std::string(info.param.name); });
 
+// Every time a set may record is told as the calendar has it, the furthest
+// ones included, whose arithmetic must not overflow.
+TEST(CraftedTime, IsToldForEverySecondsValue)
+{
+    const std::pair<int64_t, const char *> times[] = {
+        {0, "1970-01-01 00:00:00 UTC"},
+        {-1, "1969-12-31 23:59:59 UTC"},
+        {-86400, "1969-12-31 00:00:00 UTC"},
+        {-62135596801LL, "0000-12-31 23:59:59 UTC"},
+        {253402300799LL, "9999-12-31 23:59:59 UTC"},
+        {INT64_MIN, "-292277022657-01-27 08:29:52 UTC"},
+        {INT64_MIN + 1, "-292277022657-01-27 08:29:53 UTC"},
+        {INT64_MAX, "292277026596-12-04 15:30:07 UTC"},
+    };
+    for (auto &time : times) {
+        ScratchDir dir;
+        Crafted c = {"time", 1000, 8192, 3, 0, true, time.first};
+        WriteHead(dir / "x_00.exe", c);
+        PartSet set;
+        OpenPartSet((dir / "x_00.exe").c_str(), &set);
+        ASSERT_EQ(set.state, kSetReady);
+        char text[8 * kPathSize];
+        FormatSetInfo(&set, text, sizeof text);
+        ClosePartSet(&set);
+        EXPECT_NE(std::string(text).find(std::string("\nmodified: ") + time.second + "\n"), std::string::npos)
+            << time.first << " told as:\n" << text;
+    }
+}
+
 }  // namespace
