@@ -311,6 +311,47 @@ INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
              {"10G -r 1: ", "100G -r 1000: "}, {"refused", "no size"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
+// A split stopped dead (kill -9) at a chosen step: the next join or split of
+// the set finishes it where every part was written, or takes it back, says
+// so, and leaves no temporary file; one it does not know is left alone.
+INSTANTIATE_TEST_SUITE_P(Interrupted, CommandLine, ::testing::Values(
+    Scenario{"KilledSplitIsFinishedOrUndone",  // the strace counts are of this program's own calls
+             "head -c $((6*PART)) /dev/urandom > r.bin && ./cleaver -s $PART r.bin >/dev/null && mkdir old && "
+             "mv r_* old && mv r.bin old.bin && head -c $((3*PART+5)) /dev/urandom > new.bin && "
+             "for next in join split; do "
+             "for at in write:5 renameat:1 renameat2:2 renameat2:5 renameat2:8 renameat2:9 unlinkat:1; do "
+             "rm -rf t o && mkdir t o && cp old/* t && cp new.bin t/r.bin && touch t/qcleaver-aaaaaaaaaaaa-1.tmp && "
+             "cd t && (strace -o /dev/null -e inject=${at%:*}:signal=SIGKILL:error=EIO:when=${at#*:} "
+             "../cleaver -s $PART r.bin >/dev/null 2>&1; [ $? = 137 ] || echo \"$at: not killed\"); "
+             "if [ $next = split ]; then ../cleaver -s $PART r.bin >/dev/null; fi; "
+             "../cleaver --join r_00.exe --no-copy -q -o ../o; w=neither; "
+             "cmp -s ../o/r.bin ../new.bin && w=new; cmp -s ../o/r.bin ../old.bin && w=old; "
+             "echo \"$next after $at: $w, $(ls r_*.QCB | wc -l) slices, "
+             "$(ls | grep -v -e '^r_[0-9]*\\.QCB$' -e '^r_00\\.exe$' -e '^r\\.bin$' | tr '\\n' ' ')\"; "
+             "cd ..; done; done",
+             0, {"an interrupted split of this set was undone; the parts it wrote are removed\n",
+                  "an interrupted split of this set was finished\n",
+              "join after write:5: old, 6 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat:1: old, 6 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:2: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:8: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:9: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after unlinkat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after write:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:2: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:8: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:9: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after unlinkat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n"},
+             {"not killed", "neither"}},
+    Scenario{"JournalNotOursIsLeftAlone",
+             "mkset $((2*PART)) r.bin && echo junk > r_00.exe.qcj && ./cleaver -s $PART r.bin; s=$?; cat r_00.exe.qcj; "
+             "exit $s", 1, {"cleaver: r_00.exe.qcj is no journal of this set's by this program: it is left alone\n",
+                            "r_00.exe.qcj: File exists\njunk\n"}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
 // A 1 KB head part whose record claims two thousand million slices: the
 // check costs what the folder holds, and tells the missing ones as a run.
 TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)

@@ -15,6 +15,7 @@
 #include "format/trailer.h"
 #include "platform/text.h"
 #include "format/recovery_encoder.h"
+#include "format/set_journal.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.
@@ -428,11 +429,11 @@ static bool RecoveryPartOf(const Folder *folder, const char *name, const PartSet
     return SameSet(&described, trailer);
 }
 
-// Once the new set has its names: what was moved aside goes, and so do the
-// earlier set's slices beyond the new ones, where its table says they are
-// its own; the number removed or replaced.
-static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier)
+// What was moved aside goes, the earlier head part closed first: Windows
+// deletes no file held open.
+static int64_t RemoveMovedAside(Writing *writing, int64_t last_part, EarlierSet *earlier)
 {
+    FileClose(&earlier->head.file, 0);
     int64_t removed = 0;
     char name[kPathSize];
     for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
@@ -440,8 +441,22 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
         removed += FileKindOf(writing->folder, name) != kNothingThere &&
                    FileDelete(writing->folder, name, 0);
     }
-    if (!earlier->same_file)
-        return removed;
+    return removed;
+}
+
+// Once the new set has its names: what was moved aside goes, and so do the
+// earlier set's slices beyond the new ones, where its table says they are
+// its own; the number removed or replaced.
+static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier)
+{
+    int64_t removed = 0;
+    char name[kPathSize];
+    // Closed while the parts took their names, since Windows moves no file
+    // held open: read again where it was moved aside.
+    TempName(&writing->aside, 0, name);
+    if (!earlier->same_file || !FileOpenRead(writing->folder, name, &earlier->head.file, 0, &earlier->head.info) ||
+        ReadHeadPart(&earlier->head, 0) != kHeadSound)
+        return removed + RemoveMovedAside(writing, last_part, earlier);
     // Its recovery parts beyond the new ones, where they describe it: a
     // stale one must never rebuild an old file.
     for (int k = writing->recovery_made + 1; k <= earlier->head.extension.recovery_count; k++) {
@@ -462,7 +477,7 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
         FileClose(&part, 0);
         removed += own && FileDelete(writing->folder, name, 0);
     }
-    return removed;
+    return removed + RemoveMovedAside(writing, last_part, earlier);
 }
 
 // Takes back what a failed or stopped split wrote, and nothing else: a set
@@ -487,7 +502,8 @@ static int64_t SetBytes(const Splitting *splitting, const PartSetTrailer *traile
                         int64_t extension_length)
 {
     return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize +
-           splitting->recovery * (splitting->recovery_header + splitting->layout.slice_length);
+           splitting->recovery * (splitting->recovery_header + splitting->layout.slice_length) +
+           kMostJournalBytes;
 }
 
 // Whether the set fits the folder's drive, asked before anything is
@@ -691,6 +707,16 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
                       splitting->recovery_header, writing.recovery);
         writing.encoder = &encoder;
     }
+    // The journal names the temporary names before any is taken, so that a
+    // split stopped dead is taken back or finished by the next one.
+    SetJournal journal = {kJournalWriting, writing.series, writing.aside,
+                          splitting->stream ? splitting->most_slices : splitting->layout.last_part,
+                          splitting->recovery, 0};
+    bool journaled = status == kSplitDone && WriteJournal(folder, stem, &journal, true, &result->error);
+    if (status == kSplitDone && !journaled) {
+        JournalName(stem, result->part);
+        status = result->error.code == kErrorExists ? kSplitCannotCreate : kSplitWriteFailed;
+    }
     if (status == kSplitDone)
         status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
     if (writing.encoder)
@@ -698,15 +724,30 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     if (status == kSplitDone && !splitting->stream &&
         !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;
+    if (status == kSplitDone) {
+        // Every part is written: from here the set is finished, not taken
+        // back, should the split be stopped dead; the journal knows its head part.
+        unsigned char bytes[kTrailerSize];
+        EncodeTrailer(trailer, bytes);
+        journal.state = kJournalPlacing;
+        journal.last_part = trailer->last_part;
+        journal.head_check = Crc32Update(0, bytes, kTrailerSize);
+        if (!WriteJournal(folder, stem, &journal, false, &result->error))
+            status = kSplitWriteFailed;
+    }
+    FileClose(&earlier->head.file, 0);  // Windows moves no file held open
     if (status == kSplitDone)
         status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
     if (status == kSplitDone) {
         result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier);
         result->replaced_others = !earlier->same_file;
+        RemoveJournal(folder, stem, 0);
         free(writing.recovery);
         return kSplitDone;
     }
     RemoveParts(&writing);
+    if (journaled)
+        RemoveJournal(folder, stem, 0);
     free(writing.recovery);
     // With the room given back, what a full disk lacks for the set.
     int64_t largest_file;
@@ -730,6 +771,7 @@ static void InitResult(SplitResult *result)
     result->needed = result->free_bytes = result->least = -1;
     result->table_too_large = false;
     result->why_not_windows = 0;
+    result->resumed = kNothingInterrupted;
 }
 
 SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
@@ -757,6 +799,9 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info, options->recovery);
     unsigned char extension[kMaxExtensionSize];
     int extension_length = EncodeExtension(&description, extension);
+    result.resumed = ResumeInterruptedSplit(folder, stem, 0);
+    if (result.resumed != kNothingInterrupted)
+        FormatPartName(result.part, stem, 0);  // the set the note concerns
     EarlierSet earlier;
     LookForEarlierSet(folder, stem, name, &earlier);
     Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,
