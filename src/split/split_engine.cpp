@@ -429,21 +429,6 @@ static bool RecoveryPartOf(const Folder *folder, const char *name, const PartSet
     return SameSet(&described, trailer);
 }
 
-// What was moved aside goes, the earlier head part closed first: Windows
-// deletes no file held open.
-static int64_t RemoveMovedAside(Writing *writing, int64_t last_part, EarlierSet *earlier)
-{
-    FileClose(&earlier->head.file, 0);
-    int64_t removed = 0;
-    char name[kPathSize];
-    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
-        TempName(&writing->aside, i, name);
-        removed += FileKindOf(writing->folder, name) != kNothingThere &&
-                   FileDelete(writing->folder, name, 0);
-    }
-    return removed;
-}
-
 // Once the new set has its names: what was moved aside goes, and so do the
 // earlier set's slices beyond the new ones, where its table says they are
 // its own; the number removed or replaced.
@@ -451,12 +436,13 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
 {
     int64_t removed = 0;
     char name[kPathSize];
-    // Closed while the parts took their names, since Windows moves no file
-    // held open: read again where it was moved aside.
-    TempName(&writing->aside, 0, name);
-    if (!earlier->same_file || !FileOpenRead(writing->folder, name, &earlier->head.file, 0, &earlier->head.info) ||
-        ReadHeadPart(&earlier->head, 0) != kHeadSound)
-        return removed + RemoveMovedAside(writing, last_part, earlier);
+    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
+        TempName(&writing->aside, i, name);
+        removed += FileKindOf(writing->folder, name) != kNothingThere &&
+                   FileDelete(writing->folder, name, 0);
+    }
+    if (!earlier->same_file)
+        return removed;
     // Its recovery parts beyond the new ones, where they describe it: a
     // stale one must never rebuild an old file.
     for (int k = writing->recovery_made + 1; k <= earlier->head.extension.recovery_count; k++) {
@@ -477,7 +463,7 @@ static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet 
         FileClose(&part, 0);
         removed += own && FileDelete(writing->folder, name, 0);
     }
-    return removed + RemoveMovedAside(writing, last_part, earlier);
+    return removed;
 }
 
 // Takes back what a failed or stopped split wrote, and nothing else: a set
@@ -676,6 +662,32 @@ static bool Unchanged(File *input, const FileInfo *before, const char *input_pat
            SameFile(named, before->id);
 }
 
+// The earlier head part is closed while the parts take their names, since
+// Windows moves no file held open: read again where it was moved aside,
+// for its table and description.
+static void ReopenEarlierHead(Writing *writing, EarlierSet *earlier)
+{
+    char name[kPathSize];
+    TempName(&writing->aside, 0, name);
+    if (FileOpenRead(writing->folder, name, &earlier->head.file, 0, &earlier->head.info) &&
+        ReadHeadPart(&earlier->head, 0) != kHeadSound)
+        FileClose(&earlier->head.file, 0);
+}
+
+// What is still aside once the earlier set is removed: the earlier head
+// part, which Windows deletes only once it is closed.
+static int64_t RemoveLeftAside(Writing *writing, int64_t last_part, EarlierSet *earlier)
+{
+    FileClose(&earlier->head.file, 0);
+    int64_t removed = 0;
+    char name[kPathSize];
+    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
+        TempName(&writing->aside, i, name);
+        removed += FileKindOf(writing->folder, name) != kNothingThere && FileDelete(writing->folder, name, 0);
+    }
+    return removed;
+}
+
 static SplitStatus Write(const Folder *folder, const char *input_path, const char *stem,
                          Splitting *splitting, const unsigned char *extension, int extension_length,
                          PartSetTrailer *trailer, EarlierSet *earlier, Progress *progress,
@@ -735,11 +747,15 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
         if (!WriteJournal(folder, stem, &journal, false, &result->error))
             status = kSplitWriteFailed;
     }
+    bool held = IsOpen(&earlier->head.file);
     FileClose(&earlier->head.file, 0);  // Windows moves no file held open
     if (status == kSplitDone)
         status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
+    if (status == kSplitDone && held)
+        ReopenEarlierHead(&writing, earlier);
     if (status == kSplitDone) {
         result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier);
+        result->replaced += RemoveLeftAside(&writing, trailer->last_part, earlier);
         result->replaced_others = !earlier->same_file;
         RemoveJournal(folder, stem, 0);
         free(writing.recovery);
