@@ -349,7 +349,11 @@ INSTANTIATE_TEST_SUITE_P(Interrupted, CommandLine, ::testing::Values(
     Scenario{"JournalNotOursIsLeftAlone",
              "mkset $((2*PART)) r.bin && echo junk > r_00.exe.qcj && ./cleaver -s $PART r.bin; s=$?; cat r_00.exe.qcj; "
              "exit $s", 1, {"cleaver: r_00.exe.qcj is no journal of this set's by this program: it is left alone\n",
-                            "r_00.exe.qcj: File exists\njunk\n"}}),
+                            "r_00.exe.qcj: File exists\njunk\n"}},
+    Scenario{"ReadOnlyFolderNamesTheHeadPart",  // not the journal, which the user never sees
+             "mkdir ro && head -c $((2*PART)) /dev/urandom > ro/r.bin && unshare -m sh -c 'mount --bind ro ro && "
+             "mount -o remount,ro,bind ro && ./cleaver -s $PART ro/r.bin'", 1,
+             {"cleaver: Unable to create part r_00.exe: Read-only file system\n"}, {"qcj"}, "root"}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 // A 1 KB head part whose record claims two thousand million slices: the

@@ -726,8 +726,16 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
                           splitting->recovery, 0};
     bool journaled = status == kSplitDone && WriteJournal(folder, stem, &journal, true, &result->error);
     if (status == kSplitDone && !journaled) {
-        JournalName(stem, result->part);
-        status = result->error.code == kErrorExists ? kSplitCannotCreate : kSplitWriteFailed;
+        // Told against the head part, the set's first file, as the user
+        // knows it; against the journal only where a file of its name is there.
+        bool there = result->error.code == kErrorExists;
+        if (there)
+            JournalName(stem, result->part);
+        else
+            FormatPartName(result->part, stem, 0), CopyText(result->error.path, kPathSize, result->part);
+        status = !there && (TextEqual(result->error.call, "write") || TextEqual(result->error.call, "close"))
+                     ? kSplitWriteFailed
+                     : kSplitCannotCreate;
     }
     if (status == kSplitDone)
         status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
