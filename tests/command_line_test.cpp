@@ -318,6 +318,73 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
               "rebuilt\n"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
+// What the program asks of the user, refused before anything is read or
+// written, and what it suggests, taken when given back.
+INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
+    Scenario{"StandardInputNamedWhatNoFileIs",  // refused before the pipe is read, which keeps its data
+             "for n in . .. a/b x/ ''; do printf piped | { ./cleaver -s $PART - \"$n\"; echo \" status $?\"; cat; "
+             "echo; }; done; printf piped | { ./cleaver --name .. -s $PART -; echo \" status $?\"; cat; echo; }; ls",
+             0, {"cleaver: standard input cannot be rebuilt under the name .: it names a folder, not a file\n",
+                 "cleaver: standard input cannot be rebuilt under the name ..: it names a folder, not a file\n",
+                 "cleaver: standard input cannot be rebuilt under the name a/b: a file's name holds no /",
+                 "cleaver: standard input cannot be rebuilt under an empty name\n", " status 2\npiped\n"},
+             {"status 0", "status 1", "_00.exe"}},
+    Scenario{"SuggestedSizesAreTaken",  // a part in the way stops each split once its size is taken
+             "for r in '' '-r 1' '-r 1000'; do for n in 60M 10G 100G; do truncate -s $n f.img && mkdir -p f_00.exe && "
+             "for s in 10K ''; do "
+             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B$/\\1\\2/p' "
+             "-e 's/.*(-s \\([0-9]*M\\) makes 99 or fewer)$/\\1/p'); "
+             "[ -n \"$say\" ] || { [ -z \"$s\" ] && continue; echo \"no size for $n $r\"; exit 1; }; "
+             "./cleaver -s $say $r f.img 2>&1 | grep -q 'f_00.exe' || { echo \"$say refused for $n $r\"; "
+             "./cleaver -s $say $r f.img; exit 1; }; echo \"$n $r: $say taken\"; done; done; done", 0,
+             {"10G -r 1: ", "100G -r 1000: "}, {"refused", "no size"}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
+// A split stopped dead (kill -9) at a chosen step: the next join or split of
+// the set finishes it where every part was written, or takes it back, says
+// so, and leaves no temporary file; one it does not know is left alone.
+INSTANTIATE_TEST_SUITE_P(Interrupted, CommandLine, ::testing::Values(
+    Scenario{"KilledSplitIsFinishedOrUndone",  // the strace counts are of this program's own calls
+             "head -c $((6*PART)) /dev/urandom > r.bin && ./cleaver -s $PART r.bin >/dev/null && mkdir old && "
+             "mv r_* old && mv r.bin old.bin && head -c $((3*PART+5)) /dev/urandom > new.bin && "
+             "for next in join split; do "
+             "for at in write:5 renameat:1 renameat2:2 renameat2:5 renameat2:8 renameat2:9 unlinkat:1; do "
+             "rm -rf t o && mkdir t o && cp old/* t && cp new.bin t/r.bin && touch t/qcleaver-aaaaaaaaaaaa-1.tmp && "
+             "cd t && (strace -o /dev/null -e inject=${at%:*}:signal=SIGKILL:error=EIO:when=${at#*:} "
+             "../cleaver -s $PART r.bin >/dev/null 2>&1; [ $? = 137 ] || echo \"$at: not killed\"); "
+             "if [ $next = split ]; then ../cleaver -s $PART r.bin >/dev/null; fi; "
+             "../cleaver --join r_00.exe --no-copy -q -o ../o; w=neither; "
+             "cmp -s ../o/r.bin ../new.bin && w=new; cmp -s ../o/r.bin ../old.bin && w=old; "
+             "echo \"$next after $at: $w, $(ls r_*.QCB | wc -l) slices, "
+             "$(ls | grep -v -e '^r_[0-9]*\\.QCB$' -e '^r_00\\.exe$' -e '^r\\.bin$' | tr '\\n' ' ')\"; "
+             "cd ..; done; done",
+             0, {"an interrupted split of this set was undone; the parts it wrote are removed\n",
+                  "an interrupted split of this set was finished\n",
+              "join after write:5: old, 6 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat:1: old, 6 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:2: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:8: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after renameat2:9: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "join after unlinkat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after write:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:2: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:5: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:8: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after renameat2:9: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n",
+              "split after unlinkat:1: new, 3 slices, qcleaver-aaaaaaaaaaaa-1.tmp \n"},
+             {"not killed", "neither"}},
+    Scenario{"JournalNotOursIsLeftAlone",
+             "mkset $((2*PART)) r.bin && echo junk > r_00.exe.qcj && ./cleaver -s $PART r.bin; s=$?; cat r_00.exe.qcj; "
+             "exit $s", 1, {"cleaver: r_00.exe.qcj is no journal of this set's by this program: it is left alone\n",
+                            "r_00.exe.qcj: File exists\njunk\n"}},
+    Scenario{"ReadOnlyFolderNamesTheHeadPart",  // not the journal, which the user never sees
+             "mkdir ro && head -c $((2*PART)) /dev/urandom > ro/r.bin && unshare -m sh -c 'mount --bind ro ro && "
+             "mount -o remount,ro,bind ro && ./cleaver -s $PART ro/r.bin'", 1,
+             {"cleaver: Unable to create part r_00.exe: Read-only file system\n"}, {"qcj"}, "root"}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
+
 // A 1 KB head part whose record claims two thousand million slices: the
 // check costs what the folder holds, and tells the missing ones as a run.
 TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)

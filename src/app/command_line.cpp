@@ -8,7 +8,9 @@
 
 #include "format/erasure.h"
 #include "format/part_layout.h"
+#include "format/part_names.h"
 #include "format/paths.h"
+#include "format/set_journal.h"
 #include "join/join_report.h"
 #include "join/join_run.h"
 #include "join/part_check.h"
@@ -157,6 +159,37 @@ static void Say(const char *line, bool quiet, bool to_error)
         fprintf(to_error ? stderr : stdout, "%s\n", line);
 }
 
+// One line on a split of the set stopped dead before, finished or undone
+// now; head_part names the set.
+static void SayResumed(ResumeState resumed, const char *head_part)
+{
+    char part[kPathSize], stem[kPathSize], text[2 * kPathSize];
+    int kind;
+    CopyText(part, kPathSize, FileNameOf(head_part));
+    int length = TextLength(part);
+    if (length > 4 && TextEqual(part + length - 4, ".qcj"))
+        part[length - 4] = 0;  // a split stopped at the journal names it
+    if (resumed == kNothingInterrupted || !ParsePartName(part, stem, &kind))
+        return;
+    DescribeResume(resumed, stem, text, sizeof text);
+    PrintError(text);
+}
+
+// A join finishes or undoes first a split of its set stopped dead there.
+static void ResumeBeforeJoin(const char *head)
+{
+    char stem[kPathSize];
+    int kind;
+    Folder folder;
+    if (!ParsePartName(FileNameOf(head), stem, &kind) || !FolderOfFile(head, &folder, 0))
+        return;
+    ResumeState resumed = ResumeInterruptedSplit(&folder, stem, 0);
+    FolderClose(&folder);
+    char part[kPathSize];
+    FormatPartName(part, stem, 0);
+    SayResumed(resumed, part);
+}
+
 static int Split(const SplitRequest *request)
 {
     Progress progress;
@@ -166,6 +199,7 @@ static int Split(const SplitRequest *request)
     BeginConsoleWork(&work, &progress);
     RunSplit(request, &progress, &outcome);
     EndConsoleWork(&work);
+    SayResumed(outcome.result.resumed, outcome.result.part);
     if (outcome.result.status == kSplitDone)
         printf("%s\n", outcome.text);
     else if (outcome.failed) {
@@ -187,6 +221,7 @@ struct JoinAsked {
 
 static int Join(const JoinAsked *asked, JoinRequest *request)
 {
+    ResumeBeforeJoin(asked->head);
     PartSet set;
     OpenPartSet(asked->head, &set);
     Folder output;
@@ -506,8 +541,18 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         return Usage("standard input has no name: give it after -, or with --name");
     if (!stdin_input && name)
         return Usage("--name is for standard input (FILE -)");
+    // Checked before anything is read: a pipe's data cannot be read twice.
+    const char *stdin_name = stdin_input ? (name ? name : argv[optind + 1]) : 0;
+    if (stdin_name && !stdin_name[0])
+        return Usage("standard input cannot be rebuilt under an empty name");
+    if (stdin_name && WhyNotAFileName(stdin_name)) {
+        char why[256] = "";
+        AppendText(why, sizeof why, ": ");
+        AppendText(why, sizeof why, WhyNotAFileName(stdin_name));
+        return Usage("standard input cannot be rebuilt under the name ", stdin_name, why);
+    }
     SplitRequest split = {stdin_input ? 0 : argv[optind],
-                          stdin_input ? (name ? name : argv[optind + 1]) : 0,
+                          stdin_name,
                           output_dir,
                           kSizePresets[kDefaultPreset].bytes,
                           for_windows,

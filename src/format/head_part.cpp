@@ -4,6 +4,7 @@
 
 #include "format/copy.h"
 #include "format/crc32.h"
+#include "format/erasure.h"
 #include "format/part_names.h"
 #include "platform/text.h"
 
@@ -100,6 +101,17 @@ static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data,
         return kHeadEmpty;
     if (part->verdict.state == kTrailerDamaged)
         return kHeadDamaged;
+    // A set with recovery parts is what the recovery code can work on, as
+    // a recovery part's header must be: blocks of whole 16-bit words as
+    // long as a slice, the head part's stretch no longer, and no more parts
+    // than the code has numbers for.  Else the arithmetic runs past them.
+    if (part->extension.recovery_count > 0 &&
+        (!part->trailer.has_record || part->trailer.slice_length < 2 || part->trailer.slice_length % 2 != 0 ||
+         part->head_data > (int64_t)part->trailer.slice_length ||
+         part->trailer.last_part >= kMaxDataParts)) {
+        part->verdict.state = kTrailerDamaged;
+        return kHeadDamaged;
+    }
     // No Windows name holds a control character: such a name in a Windows
     // set is damage, or a trap for the terminal it would be shown in.
     if ((part->dos_paths && HasControlCharacters(name)) ||

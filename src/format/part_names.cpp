@@ -87,6 +87,19 @@ bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos)
     return CopyText(name, kPathSize, pieces.base) && AppendText(name, kPathSize, pieces.ext);
 }
 
+const char *WhyNotAFileName(const char *name)
+{
+    if (!name[0])
+        return "the name is empty";
+    if (TextEqual(name, ".") || TextEqual(name, ".."))
+        return "it names a folder, not a file";
+    char base[kPathSize];
+    if (!FormatOutputName(base, name) || !TextEqual(base, name))
+        return kDosPaths ? "a file's name holds no \\, / or drive: the parts go where -o says"
+                         : "a file's name holds no /: the parts go where -o says";
+    return 0;
+}
+
 const char *WhyNotAWindowsName(const char *name)
 {
     if (HasControlCharacters(name))

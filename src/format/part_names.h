@@ -33,6 +33,12 @@ void StemOf(const char *path, char stem[kPathSize], bool dos = kDosPaths);
 // device's name, that no Windows file can.
 const char *WhyNotAWindowsName(const char *name);
 
+// Why no file could be rebuilt under this name, in words for the user, or
+// null where one can: a name given for standard input is a file's name in
+// the parts' folder, so neither empty, nor "." or "..", nor holding a
+// separator (by this system's rules).
+const char *WhyNotAFileName(const char *name);
+
 // The rebuilt file's name: base name and extension of the original path.
 bool FormatOutputName(char name[kPathSize], const char *original_path, bool dos = kDosPaths);
 

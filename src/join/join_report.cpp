@@ -512,11 +512,15 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
     return text[0] != 0;
 }
 
-// "2020-05-01 12:00:00 UTC", from days since 1970 by the civil calendar.
+// "2020-05-01 12:00:00 UTC", from days since 1970 by the civil calendar,
+// for any time a set may record: years before 1 and after 9999 as the
+// proleptic calendar counts them ("-0001", "292277026596").
 static void AppendUtcTime(char *text, int size, int64_t seconds)
 {
-    int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-    int64_t in_day = seconds - days * 86400;
+    // Rounded down without negating: -2^63 seconds has no positive twin.
+    int64_t in_day = seconds % 86400;
+    int64_t days = seconds / 86400 - (in_day < 0);
+    in_day += in_day < 0 ? 86400 : 0;
     int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
     int64_t doe = z - era * 146097;
     int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

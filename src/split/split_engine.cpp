@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "format/erasure_engine.h"
 #include "format/recovery.h"
+#include "format/set_journal.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.
@@ -683,7 +684,8 @@ static int64_t SetBytes(const Splitting *splitting, const PartSetTrailer *traile
                         int64_t extension_length)
 {
     return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize +
-           splitting->recovery * (splitting->recovery_overhead + splitting->layout.slice_length);
+           splitting->recovery * (splitting->recovery_overhead + splitting->layout.slice_length) +
+           kMostJournalBytes;
 }
 
 // Whether the set fits the folder's drive, asked before anything is
@@ -752,20 +754,37 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
     }
 }
 
-// The least part size, in whole kilobytes, whose head part holds the
-// program, the trailer and the table of the parts it makes.
+// Whether parts of part_bytes make a set that Prepare takes: the head part
+// holds the program, the trailer and the table, and the count is within
+// what the set may have, with recovery parts within what their code covers.
+static bool PartsHold(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
+                      int64_t input_size)
+{
+    PartLayout layout = Plan(splitting, part_bytes, fixed_bytes, input_size);
+    return layout.head_data >= 0 && layout.last_part <= kMaxLastPart &&
+           (!splitting->recovery || layout.last_part < kMaxDataParts);
+}
+
+// The least part size, in whole kilobytes, that makes a set PartsHold
+// takes: the one every refusal for parts too small names.
+static int64_t LeastPartBytes(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size)
+{
+    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
+    // Each step adds a kilobyte or more; the table shrinks as the parts
+    // grow, so the answer is near, but jump close first for sets of millions.
+    while (least <= kMaxSliceBytes && !PartsHold(splitting, least, fixed_bytes, input_size))
+        least += least / 64 / 1024 * 1024 + 1024;
+    while (least > 1024 && PartsHold(splitting, least - 1024, fixed_bytes, input_size))
+        least -= 1024;
+    return least;
+}
+
 static SplitStatus TooSmall(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size,
                             SplitResult *result)
 {
-    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
-    result->table_too_large = least <= splitting->slice_bytes;
-    // Each step adds a kilobyte or more; the table shrinks as the parts
-    // grow, so the answer is near, but jump close first for sets of millions.
-    while (Plan(splitting, least, fixed_bytes, input_size).head_data < 0)
-        least += least / 64 / 1024 * 1024 + 1024;
-    while (least > 1024 && Plan(splitting, least - 1024, fixed_bytes, input_size).head_data >= 0)
-        least -= 1024;
-    result->least = least;
+    result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
+    result->table_too_large =
+        (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024 <= splitting->slice_bytes;
     return kSplitPartsTooSmall;
 }
 
@@ -814,11 +833,8 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         if (splitting->stream)
             return kSplitRecoveryFromStream;
         if (too_many || splitting->layout.last_part >= kMaxDataParts) {
-            // Parts of a size that leaves kMaxDataParts - 1 slices at most,
-            // rounded up to whole kilobytes.
-            int64_t header = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
-                                              input_size / (kMaxDataParts - 1) + 1);
-            result->least = (input_size / (kMaxDataParts - 1) + 1 + header + 2 + 1023) / 1024 * 1024;
+            // Parts of a size that leaves kMaxDataParts - 1 slices at most.
+            result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
             return kSplitTooManyForRecovery;
         }
         int64_t parts = splitting->layout.last_part + 1;
@@ -872,6 +888,32 @@ static bool Unchanged(File *input, const FileInfo *before, const char *input_pat
            SameFile(named, before->id);
 }
 
+// The earlier head part is closed while the parts take their names, since
+// Windows moves no file held open: read again where it was moved aside,
+// for its table and description.
+static void ReopenEarlierHead(Writing *writing, EarlierSet *earlier)
+{
+    char name[kPathSize];
+    TempName(&writing->aside, 0, name);
+    if (FileOpenRead(writing->folder, name, &earlier->head.file, 0, &earlier->head.info) &&
+        ReadHeadPart(&earlier->head, 0) != kHeadSound)
+        FileClose(&earlier->head.file, 0);
+}
+
+// What is still aside once the earlier set is removed: the earlier head
+// part, which Windows deletes only once it is closed.
+static int64_t RemoveLeftAside(Writing *writing, int64_t last_part, EarlierSet *earlier)
+{
+    FileClose(&earlier->head.file, 0);
+    int64_t removed = 0;
+    char name[kPathSize];
+    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
+        TempName(&writing->aside, i, name);
+        removed += FileKindOf(writing->folder, name) != kNothingThere && FileDelete(writing->folder, name, 0);
+    }
+    return removed;
+}
+
 static SplitStatus Write(const Folder *folder, const char *input_path, const char *stem,
                          Splitting *splitting, const unsigned char *extension, int extension_length,
                          PartSetTrailer *trailer, EarlierSet *earlier, Progress *progress,
@@ -904,21 +946,58 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
         if (progress)
             progress->total *= 2;  // the input is read again for the recovery parts
     }
+    // The journal names the temporary names before any is taken, so that a
+    // split stopped dead is taken back or finished by the next one.
+    SetJournal journal = {kJournalWriting, writing.series, writing.aside,
+                          splitting->stream ? splitting->most_slices : splitting->layout.last_part,
+                          splitting->recovery, 0};
+    bool journaled = status == kSplitDone && WriteJournal(folder, stem, &journal, true, &result->error);
+    if (status == kSplitDone && !journaled) {
+        // Told against the head part, the set's first file, as the user
+        // knows it; against the journal only where a file of its name is there.
+        bool there = result->error.code == kErrorExists;
+        if (there)
+            JournalName(stem, result->part);
+        else
+            FormatPartName(result->part, stem, 0), CopyText(result->error.path, kPathSize, result->part);
+        status = !there && (TextEqual(result->error.call, "write") || TextEqual(result->error.call, "close"))
+                     ? kSplitWriteFailed
+                     : kSplitCannotCreate;
+    }
     if (status == kSplitDone)
         status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
     free(writing.part_crcs);
     if (status == kSplitDone && !splitting->stream &&
         !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;
+    if (status == kSplitDone) {
+        // Every part is written: from here the set is finished, not taken
+        // back, should the split be stopped dead; the journal knows its head part.
+        unsigned char bytes[kTrailerSize];
+        EncodeTrailer(trailer, bytes);
+        journal.state = kJournalPlacing;
+        journal.last_part = trailer->last_part;
+        journal.head_check = Crc32Update(0, bytes, kTrailerSize);
+        if (!WriteJournal(folder, stem, &journal, false, &result->error))
+            status = kSplitWriteFailed;
+    }
+    bool held = IsOpen(&earlier->head.file);
+    FileClose(&earlier->head.file, 0);  // Windows moves no file held open
     if (status == kSplitDone)
         status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
+    if (status == kSplitDone && held)
+        ReopenEarlierHead(&writing, earlier);
     if (status == kSplitDone) {
         result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier, splitting->options->force);
+        result->replaced += RemoveLeftAside(&writing, trailer->last_part, earlier);
         result->replaced_others = !earlier->same_file;
+        RemoveJournal(folder, stem, 0);
         free(writing.recovery);
         return kSplitDone;
     }
     RemoveParts(&writing);
+    if (journaled)
+        RemoveJournal(folder, stem, 0);
     free(writing.recovery);
     // With the room given back, what a full disk lacks for the set.
     int64_t largest_file;
@@ -942,6 +1021,7 @@ static void InitResult(SplitResult *result)
     result->needed = result->free_bytes = result->least = -1;
     result->table_too_large = false;
     result->why_not_windows = 0;
+    result->resumed = kNothingInterrupted;
 }
 
 SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
@@ -969,6 +1049,9 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info, options->recovery);
     unsigned char extension[kMaxExtensionSize];
     int extension_length = EncodeExtension(&description, extension);
+    result.resumed = ResumeInterruptedSplit(folder, stem, 0);
+    if (result.resumed != kNothingInterrupted)
+        FormatPartName(result.part, stem, 0);  // the set the note concerns
     EarlierSet earlier;
     LookForEarlierSet(folder, stem, name, &earlier);
     Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,

@@ -4,6 +4,7 @@
 #ifndef QCLEAVER_SPLIT_SPLIT_ENGINE_H
 #define QCLEAVER_SPLIT_SPLIT_ENGINE_H
 
+#include "format/set_journal.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 
@@ -53,6 +54,7 @@ struct SplitResult {
     int64_t least;          // the least part size that would do, for kSplitPartsTooSmall
     bool table_too_large;   // ... where the program fits but the part table does not
     const char *why_not_windows;  // for kSplitNotAWindowsName
+    ResumeState resumed;    // what became of a split of this set stopped dead before
 };
 
 // The program a head part starts with: a file, or bytes this program

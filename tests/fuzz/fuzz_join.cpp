@@ -1,14 +1,17 @@
 // libFuzzer target: splits a made-up input in memory, damages the parts,
-// then opens, checks and joins them.  Input: flags (1 reseal the record
-// after the damage, 2 make the program copy, 4 delete the parts, 8 the room
-// is the split's, not the join's, 16 the drive says it has room it has
-// not, 32 the user's word to replace what is in the way, 64 the set opened
-// by its first recovery part), the disk's room in 2 KB (0: no limit), image
-// size (4 bytes), slice KB (2), input size (5), folder and base name
-// lengths (1 each), a stop (1: the user stops the split, or with 128 the
-// join and check, at that progress step; 0 never), recovery parts (1, 0 to
-// 3), then up to 16 edits of 5 bytes, recovery parts among the parts they
-// damage.  A join that repairs must rebuild the file exactly.  It aborts when a
+// then opens, checks and joins them.  Input: flags (2 bytes: 1 reseal the
+// record after the damage, 2 make the program copy, 4 delete the parts, 8
+// the room is the split's, not the join's, 16 the drive says it has room it
+// has not, 32 the user's word to replace what is in the way, 64 the set
+// opened by its first recovery part, 128 Windows's rules for open files,
+// 256 the split replaces an earlier set of the same file, made with parts
+// 7 KB larger and one recovery part more), the disk's room in 2 KB (0: no
+// limit), image size (4 bytes), slice KB (2), input size (8: the plan is
+// checked at that size, the split made at it modulo 200001), folder and
+// base name lengths (1 each), a stop (1: the user stops the split, or with
+// 128 the join and check, at that progress step; 0 never), recovery parts
+// (1, 0 to 3), then up to 16 edits of 5 bytes, recovery parts among the
+// parts they damage.  tests/fuzz/make_corpus.py writes the seeds.  A join that repairs must rebuild the file exactly.  It aborts when a
 // set as the split writes it is not judged sound, counted without fault and
 // rebuilt exactly; when a damaged trailer is joined, or a rebuilt file has
 // another size or checksum than recorded; when a failed or stopped split or
@@ -36,9 +39,29 @@
 #include "platform/worker.h"
 #include "split/split_engine.h"
 
+// What a run reached, printed at its end where QCLEAVER_FUZZ_TELL is set,
+// so that tests/fuzz/make_corpus.py --check can see each seed reach what its
+// name says.
+static struct Reached {
+    int64_t plan = -1;  // the input size the plan was checked at
+    int windows = 0, earlier = -1, split = -1, split_error = 0, set = -1, join = -1, join_error = 0;
+    int copy = -1, deletion = -1, faults = -1, edits = 0, name_in_extension = -1;
+    int refused = 0;  // the length of the last write refused for want of room
+    void Tell() const
+    {
+        if (getenv("QCLEAVER_FUZZ_TELL"))
+            printf("plan=%lld windows=%d earlier=%d split=%d split_error=%d name_in_extension=%d edits=%d "
+                   "refused=%d set=%d join=%d join_error=%d copy=%d deletion=%d faults=%d\n",
+                   (long long)plan, windows, earlier, split, split_error, name_in_extension, edits, refused, set, join,
+                   join_error, copy, deletion, faults);
+    }
+} g_reached;
+
 // ---- platform/files.h over a table in memory, with POSIX's rules: a read-only
 // file can be deleted and replaced, a folder not; every folder is "/w/", a name
 // without one is a path; two names may share a file.  A bad handle aborts.
+// With Windows's rules, a file held open cannot be renamed, replaced or
+// deleted, since files_win32.cpp opens none with FILE_SHARE_DELETE.
 
 struct MemFile {
     std::vector<unsigned char> data;
@@ -55,6 +78,17 @@ bool g_room_told = true;     // whether the drive tells its room as it is
 typedef std::pair<Mem, int64_t> Open;  // a file, and the position in it
 static std::map<intptr_t, Open> g_open;
 static intptr_t g_handles;  // handles given out
+static bool g_windows;      // Windows's rules for open files
+
+// Whether Windows refuses to rename or delete the file: a handle holds it
+// that was not opened with share-delete, and none here is.
+static bool HeldOpen(const Mem &f)
+{
+    for (auto &o : g_open)
+        if (g_windows && f && o.second.first == f)
+            return true;
+    return false;
+}
 
 static std::string MemPath(const char *name, const Folder *in)
 {
@@ -130,7 +164,14 @@ bool FileOpenRead(const Folder *in, const char *name, File *file, FileError *err
     return true;
 }
 
-void NewTempSeries(TempSeries *series) { strcpy(series->stem, "qcleaver-fuzz"); }
+// A series of its own each time, as the random ones are: the split's parts
+// and what it moves aside never share a name.
+static int g_series;
+void NewTempSeries(TempSeries *series)
+{
+    snprintf(series->stem, sizeof series->stem, "qcleaver-fuzz%c%c", 'a' + g_series / 26 % 26, 'a' + g_series % 26);
+    g_series++;
+}
 
 bool FileCreate(const Folder *in, const char *temp, const char *shown, FileMode, File *file,
                 FileError *error)
@@ -159,7 +200,7 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
     auto &o = Held(file);
     std::vector<unsigned char> &d = o.first->data;
     if (size <= 0 || g_room < size)
-        return size == 0 || SetError(error, kErrorNoSpace, "write", file->name);
+        return size == 0 || (g_reached.refused = size, SetError(error, kErrorNoSpace, "write", file->name));
     g_room -= size;
     d.resize(std::max<size_t>(d.size(), (size_t)(o.second + size)));
     memcpy(d.data() + o.second, buffer, (size_t)size);
@@ -184,6 +225,8 @@ bool FileClose(File *file, FileError *)
 bool FileDelete(const Folder *in, const char *name, FileError *error)
 {
     Mem f = Find(in, name);
+    if (HeldOpen(f))
+        return SetError(error, kErrorInUse, "delete", name);
     return f && f->kind != kOtherThere ? g_files.erase(MemPath(name, in))
                                        : SetError(error, f ? EISDIR : ENOENT, "delete", name);
 }
@@ -193,6 +236,8 @@ bool FileRename(const Folder *in, const char *from, const char *to, const char *
     Mem f = Find(in, from), old = Find(in, to);
     if (!f || (old && old->kind == kOtherThere))
         return SetError(error, f ? EISDIR : ENOENT, "rename", shown);
+    if (HeldOpen(f) || HeldOpen(old))
+        return SetError(error, kErrorInUse, "rename", shown);
     return g_files.erase(MemPath(from, in)), g_files[MemPath(to, in)] = f, true;
 }
 
@@ -212,6 +257,7 @@ bool FileIdAt(const Folder *in, const char *name, FileId *id)
 }
 
 // ---- The target
+
 
 #define REQUIRE(c) \
     ((c) ? (void)0 : (fprintf(stderr, "violated: %s (line %d)\n", #c, __LINE__), abort()))
@@ -323,6 +369,7 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     PartSet set;
     OpenPartSet(head.c_str(), &set);
     bool sound = set.state == kSetReady;
+    g_reached.set = set.state;
     Disk before = Snapshot();
     // The check writes nothing, and tells every part, or stops where asked.
     Told told;
@@ -337,6 +384,7 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     JoinRequest request;
     InitJoinRequest(&request);
     request.make_copy = (flags & 2) != 0;
+    request.head_is_running = g_windows;  // Windows joins only as the head part itself
     request.delete_parts = (flags & 4) != 0;
     request.replace_output = request.replace_copy = (flags & 32) != 0;
     if (set.state != kSetReady && set.state != kSetEmpty) {  // refused as it opens
@@ -345,6 +393,8 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
         return;
     }
     JoinResult r = JoinParts(&set, &request, &stop.progress);
+    g_reached.join = r.status, g_reached.join_error = r.error.code, g_reached.copy = r.program_copy;
+    g_reached.deletion = r.deletion, g_reached.faults = (int)r.fault_count;
     Disk after = Snapshot();
     std::string opened = set.given;  // a recovery part given opens the set from a sound head part
     ClosePartSet(&set);
@@ -399,9 +449,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
             v |= (uint64_t)*p++ << 8 * i;
         return (int64_t)v;
     };
-    unsigned flags = (unsigned)take(1);
+    unsigned flags = (unsigned)take(2);
     int64_t room = take(1) * 2048, image = take(4) % (kMaxImageSize + 1), kb = 10 + take(2) % 65527;
-    int64_t size = take(5);
+    int64_t size = take(8) & INT64_MAX;
+    g_reached = Reached();
+    struct TellAtTheEnd {
+        ~TellAtTheEnd() { g_reached.Tell(); }
+    } tell;
+    g_reached.plan = size;
     CheckPlan(image, std::min<int64_t>(kb * 65536, kMaxSliceBytes), size);
     image %= 20000, kb = 10 + kb % 30, size %= 200001;  // small enough to be quick
     std::string dir = "/in/" + std::string((size_t)take(1), 'f');
@@ -414,16 +469,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
         for (unsigned char &c : *b)
             c = (unsigned char)((x = x * 1103515245 + 12345) >> 16);
     g_files.clear();
+    g_series = 0;
+    g_windows = (flags & 128) != 0;
+    g_reached.windows = g_windows;
     Put(dir + "/image", program), Put(path, data);
+    std::string image_path = dir + "/image";
+    ProgramImage from = {image_path.c_str(), 0, 0, false};
+    g_room = INT64_MAX;
+    if (flags & 256) {  // an earlier set of the same file, for the split to replace
+        SplitOptions earlier = {false, 0, recovery + 1};
+        g_reached.earlier = SplitFile(&g_folder, path.c_str(), (kb + 7) * 1024, &from, &earlier, 0).status;
+        REQUIRE(g_open.empty());
+    }
     Disk before = Snapshot();
     g_room = (flags & 8) && room ? room : INT64_MAX;
     g_room_told = !(flags & 16);
-    std::string image_path = dir + "/image";
-    ProgramImage from = {image_path.c_str(), 0, 0, false};
     Stopper split_stopper(split_stop);
     SplitOptions options = {false, 0, recovery};
     SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &options, &split_stopper.progress);
     REQUIRE(g_open.empty());
+    g_reached.split = s.status, g_reached.split_error = s.error.code;
     // Here only a part too small for the program, the room or a stop refuse or fail it: the room
     // told before anything is written, or found short while writing where the drive lies.
     bool limited = (flags & 8) && room;
@@ -442,14 +507,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
         OpenPartSet(head.c_str(), &set);
         REQUIRE(set.state == kSetReady && set.census.at_fault == 0 &&
                 set.census.found == set.trailer.last_part);
+        g_reached.name_in_extension = set.extension.name[0] != 0;
         ClosePartSet(&set);
+    }
+    // Nothing is left of an earlier set, nor of the work: the input, the
+    // program and the new set alone.
+    for (auto &f : g_files) {
+        bool part = false;
+        for (int64_t i = -recovery; i <= s.last_part; i++)
+            part = part || f.first == PartPath(stem.c_str(), i);
+        REQUIRE(part || f.first == path || f.first == image_path);
     }
     PartSetTrailer t;
     DecodeTrailer(&g_files[head]->data.end()[-kTrailerSize], &t);
 
     // Damage: each edit says how, to which part (0 the head) and with what.
     int edits = 0;
-    for (; n && edits < 16; edits++) {
+    for (; n && edits < 16; edits++, g_reached.edits++) {
         int op = (int)take(1) % 8, index = (int)(take(1) % (t.last_part + 1 + recovery)) - recovery;
         size_t v = (size_t)take(2);
         x = (uint32_t)take(1);

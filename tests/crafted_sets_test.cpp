@@ -1,0 +1,108 @@
+// Head parts made by hand, as an attacker would: a record that seals what
+// no split writes must be judged damaged before any arithmetic trusts it,
+// and whatever a set records is told without fault.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include "format/crc32.h"
+#include "format/extension.h"
+#include "format/head_part.h"
+#include "join/join_report.h"
+#include "join/part_set.h"
+#include "test_files.h"
+
+namespace {
+
+struct Crafted {
+    const char *name;
+    int64_t head_data, slice_length, last_part;
+    int recovery;
+    bool sound;
+    int64_t seconds = 1600000000;
+};
+void PrintTo(const Crafted &c, std::ostream *os) { *os << c.name; }
+
+// A head part of "x.bin": a small program, its stretch, the extension, a
+// table of zeros and a sealed record, all consistent but for what c asks.
+void WriteHead(const std::string &path, const Crafted &c)
+{
+    const int image = 100;
+    SetExtension extension;
+    ClearExtension(&extension);
+    extension.has_time = true;
+    extension.modified = FileTime{c.seconds, 0};
+    extension.recovery_count = c.recovery;
+    unsigned char encoded[kMaxExtensionSize];
+    int extension_length = EncodeExtension(&extension, encoded);
+    std::string table((size_t)(c.last_part + 1) * kTableEntrySize, '\0');
+    PartSetTrailer t = {"x.bin", image, 0, (int32_t)c.last_part};
+    t.has_record = true;
+    t.record_version = 3;
+    t.size = c.head_data + (c.last_part - 1) * c.slice_length + 1;
+    t.original_size32 = t.size < kSizeOverflow ? (int32_t)t.size : kSizeOverflow;
+    t.slice_length = (uint32_t)c.slice_length;
+    t.table_crc = Crc32Update(0, (const unsigned char *)table.data(), table.size());
+    unsigned char trailer[kTrailerSize];
+    EncodeTrailer(&t, trailer);
+    WriteBytes(path, std::string(image, 'p') + std::string((size_t)c.head_data, 'd') +
+                         std::string((char *)encoded, (size_t)extension_length) + table +
+                         std::string((char *)trailer, kTrailerSize));
+}
+
+class CraftedHead : public ::testing::TestWithParam<Crafted> {};
+
+// The recovery code works on blocks of 16-bit words as long as a slice, the
+// head part's stretch among them, for at most 32768 parts: a head part that
+// claims recovery parts for anything else is damaged, never repaired from.
+TEST_P(CraftedHead, WithRecoveryPartsHoldsWhatTheCodeWorksOn)
+{
+    const Crafted &c = GetParam();
+    ScratchDir dir;
+    WriteHead(dir / "x_00.exe", c);
+    HeadPart head;
+    ASSERT_TRUE(FileOpenRead(0, (dir / "x_00.exe").c_str(), &head.file, 0, &head.info));
+    EXPECT_EQ(ReadHeadPart(&head, 0), c.sound ? kHeadSound : kHeadDamaged);
+    FileClose(&head.file, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CraftedHead, ::testing::Values(
+    Crafted{"Even", 1000, 8192, 3, 2, true},
+    Crafted{"OddSlices", 1000, 8191, 3, 2, false},
+    Crafted{"OddSlicesWithoutRecoveryParts", 1000, 8191, 3, 0, true},
+    Crafted{"StretchLongerThanASlice", 8194, 8192, 3, 1, false},
+    Crafted{"StretchAsLongAsASlice", 8192, 8192, 3, 1, true},
+    Crafted{"AsManyPartsAsTheCodeNumbers", 1000, 8192, 32767, 1, true},
+    Crafted{"OnePartTooMany", 1000, 8192, 32768, 1, false}),
+    [](const ::testing::TestParamInfo<Crafted> &info) { return std::string(info.param.name); });
+
+// Every time a set may record is told as the calendar has it, the furthest
+// ones included, whose arithmetic must not overflow.
+TEST(CraftedTime, IsToldForEverySecondsValue)
+{
+    const std::pair<int64_t, const char *> times[] = {
+        {0, "1970-01-01 00:00:00 UTC"},
+        {-1, "1969-12-31 23:59:59 UTC"},
+        {-86400, "1969-12-31 00:00:00 UTC"},
+        {-62135596801LL, "0000-12-31 23:59:59 UTC"},
+        {253402300799LL, "9999-12-31 23:59:59 UTC"},
+        {INT64_MIN, "-292277022657-01-27 08:29:52 UTC"},
+        {INT64_MIN + 1, "-292277022657-01-27 08:29:53 UTC"},
+        {INT64_MAX, "292277026596-12-04 15:30:07 UTC"},
+    };
+    for (auto &time : times) {
+        ScratchDir dir;
+        Crafted c = {"time", 1000, 8192, 3, 0, true, time.first};
+        WriteHead(dir / "x_00.exe", c);
+        PartSet set;
+        OpenPartSet((dir / "x_00.exe").c_str(), &set);
+        ASSERT_EQ(set.state, kSetReady);
+        char text[8 * kPathSize];
+        FormatSetInfo(&set, text, sizeof text);
+        ClosePartSet(&set);
+        EXPECT_NE(std::string(text).find(std::string("\nmodified: ") + time.second + "\n"), std::string::npos)
+            << time.first << " told as:\n" << text;
+    }
+}
+
+}  // namespace
