@@ -284,10 +284,13 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
              "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && printf Y | dd of=r.bin bs=1 "
              "seek=$((2*PART)) conv=notrunc 2>/dev/null && ./cleaver -s $PART -r 2 r.bin >/dev/null && "
              "mv old/* . && truncate -s 9999 r_00.exe && mkdir out && "
-             "{ ./cleaver --check r_00.exe; ./cleaver --join r_R01.QCB -o out; }", 1,
+             "{ ./cleaver --check r_00.exe; ./cleaver --join r_R01.QCB -o out; ./cleaver --repair r_R01.QCB; ls; }", 0,
              {"r_02.QCB holds other data than the recovery parts describe, and the head part, which would "
               "tell whose they are, is lost or damaged: they may be of another split\n",
-              "may be of another split; nothing was rebuilt from them"}, {"rebuilt, CRC"}},
+              "may be of another split; nothing was rebuilt from them"}, {"rebuilt, CRC", "written again", ".damaged"}},
+    Scenario{"ReadOnlyPartsAreParts", "mkrset 1 $((3*PART)) r.bin && chmod 444 r_01.QCB r_02.QCB && "
+             "./cleaver --repair r_00.exe && ls", 0, {"r_00.exe: every part is sound; nothing to repair\n"},
+             {".damaged"}},
     Scenario{"StandardInputRefused", "head -c $((3*PART)) /dev/urandom | ./cleaver -s $PART -r 1 - x.bin", 1,
              {"Recovery parts are made from a file, not from standard input"}},
     Scenario{"ResplitRemovesStaleRecoveryParts", "mkrset 2 $((3*PART)) r.bin && ./cleaver -s $PART -r 1 "

@@ -229,7 +229,7 @@ TEST(Recovery, AHeadPartLostAnyWayOpensFromASoundRecoveryPart)
 // place; the others are refused, writing nothing.
 struct Spoil {
     int part;      // -1: the recovery part
-    int at;        // byte of the part's stretch of the input (of the block, for -1)
+    int at;        // byte of the part's stretch of the input (of the block, for -1); -1: delete it
     bool cut;      // cut the part short there instead of flipping a byte
 };
 struct Pattern {
@@ -261,6 +261,10 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
     ASSERT_TRUE(made[7].size() > 30000 && !Exists(dir / PartName("data", 8)));  // the set the spoils aim at
     for (const Spoil &spoil : GetParam().spoils) {
         std::string path = dir / PartName("data", spoil.part), bytes = ReadBytes(path);
+        if (spoil.at < 0) {
+            ASSERT_EQ(unlink(path.c_str()), 0);
+            continue;
+        }
         // Past the program in the head part, past the header in a recovery part.
         size_t at = (size_t)spoil.at + (spoil.part == 0 ? 4096 : spoil.part < 0 ? 52 : 0);
         if (spoil.cut)
@@ -270,6 +274,11 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
         WriteBytes(path, bytes);
     }
     NameSet before = Names(dir.path());
+    PartSet checked;
+    OpenPartSet((dir / PartName("data", 0)).c_str(), &checked);
+    CheckResult check = CheckParts(&checked, [](void *, const PartSet *, const PartState *) {}, 0, 0);
+    ClosePartSet(&checked);
+    EXPECT_EQ(Repairable(&check), GetParam().repairable);
     JoinResult r = Join(dir / PartName("data", 0), out.path());
     if (!GetParam().repairable) {
         EXPECT_EQ(r.status, kJoinBeyondRepair);
@@ -295,7 +304,8 @@ INSTANTIATE_TEST_SUITE_P(Patterns, Stretches, testing::Values(
     Pattern{"TwoFlipsAtOnePlace", {{2, 5000, false}, {5, 5001, false}}, false},
     Pattern{"CutShortAndAFlipElsewhere", {{3, 60000, true}, {6, 100, false}}, true},
     Pattern{"CutShortOverAFlip", {{3, 40000, true}, {6, 50000, false}}, false},
-    Pattern{"LastSliceLostAndAFlipPastItsEnd", {{7, 0, true}, {2, 60000, false}}, true},
+    Pattern{"LastSliceCutAndAFlipPastItsEnd", {{7, 0, true}, {2, 60000, false}}, true},
+    Pattern{"LastSliceLostAndAFlipPastItsEnd", {{7, -1, true}, {2, 60000, false}}, true},
     Pattern{"RecoveryAndSliceAtTwoPlaces", {{-1, 100, false}, {4, 30000, false}}, true},
     Pattern{"RecoveryAndSliceAtOnePlace", {{-1, 30000, false}, {4, 30001, false}}, false}),
     [](const testing::TestParamInfo<Pattern> &info) { return std::string(info.param.name); });

@@ -426,6 +426,8 @@ static JoinStatus Repair(Joining *joining, File *output, Progress *progress, Joi
         return kJoinChecksumMismatch;
     case kRepairStopped:
         return kJoinCancelled;
+    case kRepairSplitsDisagree:
+        return kJoinSplitsDisagree;
     }
     // Each part rebuilt must now be what the table says, and so the file.
     for (int64_t f = 0; f < joining->fault_count; f++) {
@@ -733,6 +735,9 @@ static JoinStatus RepairSet(Joining *joining, Progress *progress, JoinResult *re
         return kJoinBeyondRepair;
     case kRepairMismatch:
         return kJoinChecksumMismatch;
+    case kRepairSplitsDisagree:
+        result->part.index = back.disagreeing;
+        return kJoinSplitsDisagree;
     default:
         result->error = back.error;
         return kJoinWriteFailed;

@@ -28,7 +28,8 @@ static void JudgeDamage(Checking *checking, PartState *part, File *file, int64_t
     if (!checking->mapped)
         return;
     if (!file) {
-        MarkAll(map, slot, kStretchBad);
+        MarkLost(map, slot, part->index >= 0 ? ExpectedPartLength(checking->set, part->index)
+                                             : checking->set->trailer.slice_length);
         return;
     }
     FileError ignored;

@@ -320,7 +320,7 @@ static bool JudgeHead(WritingBack *w)
         if (!program)
             w->faults[0] = kPartDamaged;
     } else if (!FileOpenRead(&set->folder, set->head_name, &w->files[0], 0, &info)) {
-        MarkAll(&w->map, 0, kStretchBad);
+        MarkLost(&w->map, 0, set->head_data);
         w->faults[0] = kPartMissing;
         return true;
     } else {
@@ -350,14 +350,16 @@ static bool JudgeParts(WritingBack *w)
         PartNameOf(set, index, name);
         if (!ProgressStep(w->progress, 0))
             return false;
-        bool there = FileKindOf(&set->folder, name) == kPlainFile && FileOpenRead(&set->folder, name, &w->files[slot], 0, &info);
+        FileKind kind = FileKindOf(&set->folder, name);
+        bool there = (kind == kPlainFile || kind == kReadOnlyFile) &&
+                     FileOpenRead(&set->folder, name, &w->files[slot], 0, &info);
         if (there && index < 0 && !IsRecoveryPartOf(set, &w->files[slot], &info, index, &header)) {
             FileClose(&w->files[slot], 0);
             there = false;
             w->faults[slot] = kPartDamaged;
         }
         if (!there) {
-            MarkAll(&w->map, slot, kStretchBad);
+            MarkLost(&w->map, slot, BlockLength(set, &w->map, slot));
             w->faults[slot] = w->faults[slot] == kPartDamaged ? kPartDamaged : kPartMissing;
             continue;
         }
@@ -593,8 +595,13 @@ static bool PlaceRepairedPart(WritingBack *w, int64_t slot)
         }
         if (!moved)
             return SetError(&w->result->error, kErrorExists, "rename", name);
+        if (!FileRenameNew(&set->folder, temp, name, name, &w->result->error)) {
+            FileRenameNew(&set->folder, aside, name, name, 0);  // as it was
+            return false;
+        }
         if (w->result->set_aside++ == 0)
             CopyText(w->result->aside, kPathSize, aside);
+        return true;
     }
     return FileRenameNew(&set->folder, temp, name, name, &w->result->error);
 }
@@ -686,9 +693,9 @@ WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progr
     w.have = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
     w.temp_at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
     w.faults = (PartFault *)calloc((size_t)w.slots, sizeof(PartFault));
-    bool done = w.files && w.temps && w.at && w.have && w.temp_at && w.faults && OpenStretchMap(&w.map, set, &result.error);
-    for (int64_t slot = 0; done && slot < w.slots; slot++)
+    for (int64_t slot = 0; w.files && w.temps && slot < w.slots; slot++)
         w.files[slot].handle = w.temps[slot].handle = kNoHandle;
+    bool done = w.files && w.temps && w.at && w.have && w.temp_at && w.faults && OpenStretchMap(&w.map, set, &result.error);
     if (!done)
         SetError(&result.error, kErrorNoSpace, "repair the set in", set->folder.path);
     bool stopped = false;
@@ -701,6 +708,14 @@ WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progr
         for (int64_t s = 0; s < w.map.per_block; s++)
             w.rebuilt[j] = w.rebuilt[j] || *StretchStateOf(&w.map, j, s) == kStretchBad;
     done = done && w.rebuilt;
+    // Where only recovery parts describe the set, a slice holding other data
+    // than they say may be sound and the description another split's.
+    for (int64_t j = 1; done && !set->description_confirmed && j < w.parts; j++)
+        if (w.faults[j] == kPartDamaged) {
+            result.status = kRepairSplitsDisagree;
+            result.disagreeing = j;
+            done = false;
+        }
     int64_t lacking = done ? RecoveryLacking(&w.map) : 0;
     if (lacking > 0) {
         result.status = kRepairTooFew;

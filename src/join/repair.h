@@ -20,6 +20,8 @@ enum RepairStatus {
     kRepairMismatch,    // a rebuilt part does not match its checksum (part)
     kRepairNoMemory,
     kRepairStopped,     // the user stopped it
+    kRepairSplitsDisagree,  // only recovery parts describe the set, and a slice holds other
+                            // data than they say (disagreeing): they may be another split's
 };
 
 struct RepairResult {
@@ -64,6 +66,7 @@ struct WriteBackResult {
     char aside[kPathSize] = "";      // ... the first one's new name
     bool no_program = false;         // the head part was not made: no program for its system
     int64_t more_needed = 0;         // kRepairTooFew
+    int64_t disagreeing = 0;         // kRepairSplitsDisagree: the slice
 };
 
 // Repairs a set in place: judges every part to the stretch, rebuilds the

@@ -11,6 +11,12 @@ void MarkAll(StretchMap *map, int64_t slot, StretchState state)
         *StretchStateOf(map, slot, s) = (unsigned char)state;
 }
 
+void MarkLost(StretchMap *map, int64_t slot, int64_t block_length)
+{
+    for (int64_t s = 0; s < map->per_block; s++)
+        *StretchStateOf(map, slot, s) = (unsigned char)(s * map->stretch < block_length ? kStretchBad : kStretchSound);
+}
+
 int64_t BlockLength(const PartSet *set, const StretchMap *map, int64_t slot)
 {
     return slot < map->parts ? ExpectedPartLength(set, slot) : set->trailer.slice_length;
@@ -87,6 +93,14 @@ bool OpenStretchMap(StretchMap *map, PartSet *set, FileError *error)
     map->stretch = set->extension.stretch_length > 0 ? set->extension.stretch_length : length;
     map->per_block = StretchCount(length, map->stretch);
     int64_t slots = (map->parts + map->recovery) * map->per_block;
+    // Each stretch is at least 4 KiB of a block a split wrote: no sound set
+    // needs more entries than its bytes allow.
+    map->states = 0;
+    map->crcs = 0;
+    if (map->per_block > (4LL << 30) / 4096 + 1 || (uint64_t)slots > (uint64_t)SIZE_MAX / sizeof(uint32_t)) {
+        CloseStretchMap(map);
+        return SetError(error, kErrorNoSpace, "check the parts of", set->given);
+    }
     map->states = (unsigned char *)calloc((size_t)slots, 1);
     map->crcs = (uint32_t *)calloc((size_t)slots, sizeof(uint32_t));
     if (!map->states || !map->crcs) {
@@ -113,7 +127,7 @@ void CloseStretchMap(StretchMap *map)
 int64_t JudgeStretches(StretchMap *map, int64_t slot, File *file, int64_t at, int64_t available,
                        int64_t block_length, FileError *error)
 {
-    static unsigned char buffer[1 << 16];
+    static unsigned char buffer[1 << 16];  // one thread judges: the join's, the check's or the repair's
     int64_t bad = 0;
     if (!map->known && slot < map->parts) {
         // No stretch checksums to be had: the part is sound whole, or bad.

@@ -41,6 +41,9 @@ inline unsigned char *StretchStateOf(StretchMap *map, int64_t slot, int64_t stre
     return &map->states[slot * map->per_block + stretch];
 }
 void MarkAll(StretchMap *map, int64_t slot, StretchState state);
+// A part lost whole, of block_length bytes: every stretch it holds is bad;
+// those past its end hold nothing, and are sound.
+void MarkLost(StretchMap *map, int64_t slot, int64_t block_length);
 
 // Judges the stretches of slot's block, of block_length bytes, from the
 // available bytes at `at` in file (a part cut short has fewer than its
