@@ -72,6 +72,11 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     Scenario{"NoOperand", "./cleaver --no-copy", 2, {"cleaver: give one FILE, --join=HEAD, "
              "--check=HEAD, --info=HEAD or --repair=HEAD\nTry 'cleaver --help'"}},
     Scenario{"TwoFiles", "./cleaver a b", 2, {"cleaver: one FILE at a time"}},
+    // A program that holds no set splits under any name; a head part given to it is joined.
+    Scenario{"TheProgramSplitsUnderAnyName", "cp cleaver qcleaver && head -c $((2*PART)) /dev/urandom > 'my f' && "
+             "./qcleaver -s $PART 'my f' && ./cleaver 'my f_00.exe'", 2,
+             {"'my f_00.exe': ", "cleaver: my f_00.exe is the head part of a set: to rebuild its file, use cleaver "
+              "--join 'my f_00.exe'\n"}},
     Scenario{"SizeTooSmall", "./cleaver -s 9K f", 2, {"cleaver: Size must be between 10 KB and 4 GB, not 9K"}},
     Scenario{"SizeTwoDecimals", "./cleaver -s 1.55M f", 2, {"Size takes one decimal at most, as in 1.5 GB, not 1.55M"}},
     Scenario{"SizeOverflows", "./cleaver -s 3435973837G f", 2, {"Size must be between 10 KB and 4 GB"}},

@@ -53,17 +53,16 @@ protected:
     ScratchDir work, input;
 };
 
-// Under another name the program is a head part of an empty set, whose OK has no name to
-// write.  A missing name is asked again; cancelling empties the field.  A pipe as input is no
-// file, among the slices a missing one: neither holds the program up.
+// Under another name a program that holds no set is still the split tool, whose OK needs a
+// file; a head part chosen in it opens its set's join.  A missing name is asked again;
+// cancelling empties the field.  A pipe as input is no file, among the slices a missing one:
+// neither holds the program up.
 TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
 {
-    CopyFile(POSIX_PROGRAM, work / "cleaver.bak.exe");  // a copy: the kernel resolves links
-    std::string out = Run(work.path(), "./cleaver.bak.exe", "o\n", 1);
-    ExpectIn(out, {"File Name: \n     File Size: 0\n     Parts: 0\n     Found: 0\n",
-                   "UnCleaver: Unable to open output file, make sure there is no file with the "
-                   "same name in the output directory"});
-    EXPECT_EQ(out.find("<OK>  (disabled)"), std::string::npos) << out;
+    CopyFile(POSIX_PROGRAM, work / "cleaver (1).exe");  // a copy: the kernel resolves links
+    std::string out = Run(work.path(), "'./cleaver (1).exe'", "o\nc\n", 1);
+    ExpectIn(out, {"QCleaver", "Cleaver: Unable to open input file, Please select a file to split."});
+    EXPECT_EQ(out.find("UnCleaver"), std::string::npos) << out;
     out = Split("f\nnone.bin\n" + (input / "Data.BIN") + "\nf\n\no\n", 1);
     ExpectIn(out, {"(*) 1.44 MB", "none.bin: No such file", "file: [" + input / "Data.BIN"});
     ExpectIn(out.substr(out.rfind("QCleaver")), {"Input file: []"});
@@ -71,6 +70,7 @@ TEST_F(Dialogs, RefusalsAndPipesHoldNothingUp)
     ASSERT_EQ(mkfifo((input / "pipe").c_str(), 0644), 0);
     ExpectIn(Split("f\n" + (input / "pipe") + "\n"), {"pipe: not a file on a disk but a pipe"});
     Split(Choose() + kPartKeys + "o\n");
+    ExpectIn(Split("f\n" + (input / "Data_00.exe") + "\no\nc\n"), {"-- Original File Info --", "File Name: Data.BIN"});
     ASSERT_EQ(unlink((input / "Data_02.QCB").c_str()), 0);
     ASSERT_EQ(mkfifo((input / "Data_02.QCB").c_str(), 0644), 0);
     // A join that cannot run is a failure to a script.

@@ -541,6 +541,12 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         return Usage("standard input has no name: give it after -, or with --name");
     if (!stdin_input && name)
         return Usage("--name is for standard input (FILE -)");
+    // A head part is joined, not cut up as a file.
+    if (!stdin_input && IsAHeadPart(argv[optind])) {
+        char advice[kPathSize + 96] = " is the head part of a set: to rebuild its file, use cleaver --join ";
+        AppendShellQuoted(advice, sizeof advice, argv[optind]);
+        return Usage("", argv[optind], advice);
+    }
     // Checked before anything is read: a pipe's data cannot be read twice.
     const char *stdin_name = stdin_input ? (name ? name : argv[optind + 1]) : 0;
     if (stdin_name && !stdin_name[0])

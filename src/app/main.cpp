@@ -5,6 +5,7 @@
 #include "platform/console_work.h"
 #endif
 #include "join/join_dialog.h"
+#include "join/part_set.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "platform/dialogs.h"
@@ -21,11 +22,15 @@ static int RunDialogs(const char *image_path, const char *input)
         return RunJoinDialog(image_path, 0);
     // A recovery part given to the split tool (dropped on its icon) opens
     // its set's join: its head part may be lost.
+    // So does a head part: a Windows user joins a set made on Linux by
+    // dropping its head part on cleaver.exe.
     char stem[kPathSize];
     int kind;
-    if (input && ParsePartName(FileNameOf(input), stem, &kind) && kind == -1)
+    if (input && ((ParsePartName(FileNameOf(input), stem, &kind) && kind == -1) || IsAHeadPart(input)))
         return RunJoinDialog(input, image_path);
-    return RunSplitDialog(image_path, input);
+    char head[kPathSize];
+    int failed = RunSplitDialog(image_path, input, head);
+    return head[0] ? RunJoinDialog(head, image_path) : failed;
 }
 
 // Why the program cannot run at all: it cannot find its own file.

@@ -110,6 +110,10 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     request.make_copy = IsItemChecked(dialog, IDC_MAKE_COPY);
     request.delete_parts = IsItemChecked(dialog, IDC_DELETE_PARTS);
     request.head_is_running = true;
+    // Opened from the split tool on Windows, a Linux head part's program is
+    // of no use here: the copy is the running program.
+    if (state->own_program && kDosPaths && !state->set.windows_program)
+        request.copy_from = state->own_program;
     ProgramSource program;
     if (IsItemChecked(dialog, IDC_REPAIR_SET)) {
         // As cleaver --repair: the parts written back beside the others.

@@ -22,6 +22,7 @@ void InitJoinRequest(JoinRequest *request)
     request->output_stream = 0;
     request->repair_set = 0;
     request->program = 0;
+    request->copy_from = 0;
 }
 
 // What one join works with: the set, where the file goes, and the files it
@@ -100,7 +101,11 @@ static bool HoldsTheProgram(Joining *joining, const char *name)
 {
     PartSet *set = joining->set;
     uint32_t crc, program = 0;
-    int64_t length;
+    int64_t length, program_length;
+    if (joining->request->copy_from)
+        return ChecksumOf(joining->out, name, &crc, &length) &&
+               ChecksumOf(0, joining->request->copy_from, &program, &program_length) && crc == program &&
+               length == program_length;
     if (!ChecksumOf(joining->out, name, &crc, &length) || length != set->trailer.image_size)
         return false;
     if (set->trailer.record_version >= 2)
@@ -537,17 +542,23 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
         return kProgramCopyFailed;
     const PartSetTrailer &trailer = set->trailer;
     uint32_t crc = 0;
-    CopyResult copied = FileSeek(&set->file, 0, &result->copy_error)
-                            ? CopyBytes(&set->file, &copy, trailer.image_size, &crc, progress,
-                                        &result->copy_error)
-                            : kReadFailed;
+    const char *copy_from = joining->request->copy_from;
+    File program;
+    FileInfo program_info;
+    CopyResult copied = kReadFailed;
+    if (copy_from && FileOpenRead(0, copy_from, &program, &result->copy_error, &program_info)) {
+        copied = CopyBytes(&program, &copy, program_info.length, &crc, progress, &result->copy_error);
+        FileClose(&program, 0);
+    } else if (!copy_from && FileSeek(&set->file, 0, &result->copy_error)) {
+        copied = CopyBytes(&set->file, &copy, trailer.image_size, &crc, progress, &result->copy_error);
+    }
     FileInfo info;
     if (copied == kCopied && !FileInfoOf(&copy, &info, &result->copy_error))
         copied = kWriteFailed;
     if (!FileClose(&copy, &result->copy_error) && copied == kCopied)
         copied = kWriteFailed;
     // A program that is not the one the set recorded is never passed on.
-    bool damaged = copied == kCopied && trailer.record_version >= 2 && crc != trailer.image_crc;
+    bool damaged = copied == kCopied && !copy_from && trailer.record_version >= 2 && crc != trailer.image_crc;
     // A cleaver.exe that appears meanwhile is not replaced without the word.
     if (copied == kCopied && !damaged &&
         (replaces ? FileRename(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error)

@@ -83,6 +83,10 @@ struct JoinRequest {
     // program without the command line carries none of it.
     WriteBackFunction repair_set;
     const ProgramSource *program;
+    // Where not null, the program copy is this file, the running program,
+    // not the head part's: a Windows user joining a set made for Linux
+    // passes on the program that runs there.
+    const char *copy_from;
 };
 void InitJoinRequest(JoinRequest *request);
 

@@ -1,6 +1,7 @@
 #include "split/split_dialog.h"
 
 #include "format/erasure.h"
+#include "format/head_part.h"
 #include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
@@ -21,7 +22,19 @@ struct SplitDialog {
     // Whether the last split asked for failed or was refused: the dialog's
     // result, which a script reads as the terminal program's exit status.
     bool failed;
+    char *head_chosen;  // where a head part chosen goes, for its join; or null
 };
+
+// Whether the file is a set's head part, which is joined, not split.
+static bool ChosenIsAHeadPart(const char *path)
+{
+    HeadPart head;
+    if (!FileOpenRead(0, path, &head.file, 0, &head.info))
+        return false;
+    bool sound = ReadHeadPart(&head, 0) == kHeadSound;
+    FileClose(&head.file, 0);
+    return sound;
+}
 
 static void InitSplitDialog(HWND dialog, const SplitDialog *state)
 {
@@ -91,6 +104,12 @@ static void OnSplit(HWND dialog, SplitDialog *state)
     SplitRequest request = {path, 0, 0, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), false,
                             state->image_path, 0};
     state->failed = true;
+    if (state->head_chosen && ChosenIsAHeadPart(path)) {
+        CopyText(state->head_chosen, kPathSize, path);
+        state->failed = false;
+        EndDialogWith(dialog, 0);
+        return;
+    }
     if (!DetermineSliceSize(dialog, &request.part_bytes) || !DetermineRecovery(dialog, &request.recovery))
         return;
     SplitOutcome outcome;
@@ -163,8 +182,10 @@ static INT_PTR CALLBACK SplitDlgProc(HWND dialog, UINT message, WPARAM wparam, L
     return 0;
 }
 
-int RunSplitDialog(const char *image_path, const char *input)
+int RunSplitDialog(const char *image_path, const char *input, char *head_chosen)
 {
-    SplitDialog state = {image_path, input, false};
+    SplitDialog state = {image_path, input, false, head_chosen};
+    if (head_chosen)
+        head_chosen[0] = 0;
     return RunDialog(IDD_SPLIT_DIALOG, SplitDlgProc, &state) != 0;
 }

@@ -6,7 +6,9 @@
 
 // Runs the dialog, copying the program at image_path into every head part,
 // with input (where not null) as the file to split; 1 when the last split
-// asked for failed or was refused, else 0.
-int RunSplitDialog(const char *image_path, const char *input = 0);
+// asked for failed or was refused, else 0.  A head part chosen as the file
+// to split is no file to cut up: the dialog ends, and its path is left in
+// head_chosen (where not null) for its set's join.
+int RunSplitDialog(const char *image_path, const char *input = 0, char *head_chosen = 0);
 
 #endif
