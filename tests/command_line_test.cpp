@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     Scenario{"NoOperand", "./cleaver --no-copy", 2, {"cleaver: give one FILE, --join=HEAD, "
              "--check=HEAD, --info=HEAD or --repair=HEAD\nTry 'cleaver --help'"}},
     Scenario{"TwoFiles", "./cleaver a b", 2, {"cleaver: one FILE at a time"}},
+    Scenario{"SaysWhatEachFileIs", "mkset $((3*PART)) f && { ./cleaver --check f_01.QCB; ./cleaver --join f; }", 1,
+             {"cleaver: f_01.QCB is not the head part but a slice of the set whose head part is f_00.exe: give "
+              "that one\n", "cleaver: f is not the head part of a set\n"}, {"Unable to rebuild"}},
     // A program that holds no set splits under any name; a head part given to it is joined.
     Scenario{"TheProgramSplitsUnderAnyName", "cp cleaver qcleaver && head -c $((2*PART)) /dev/urandom > 'my f' && "
              "./qcleaver -s $PART 'my f' && ./cleaver 'my f_00.exe'", 2,

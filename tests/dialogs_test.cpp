@@ -90,8 +90,8 @@ TEST_F(Dialogs, JoinNeedsEverySliceAndDeletesOnlyOnRequest)
     while (Exists(input / PartName("Data", last + 1)))
         last++;
     ASSERT_GE(last, 8);
-    ExpectIn(out, {"\nData_00.exe: " + kSize + " bytes in " + std::to_string(last + 1) +
-                   " parts, CRC-32 " + crc + "\n"});
+    ExpectIn(out, {"\nData_00.exe: " + kSize + " bytes in the head part and " + std::to_string(last) +
+                   " slices, CRC-32 " + crc + "\n"});
     ASSERT_EQ(rename((input / "Data.BIN").c_str(), (work / "original").c_str()), 0);
     ASSERT_EQ(rename((input / "Data_04.QCB").c_str(), (work / "Data_04.QCB").c_str()), 0);
     ExpectIn(Run(input.path(), "./Data_00.exe", "o\nc\n", 1),

@@ -284,7 +284,7 @@ static bool OpenForReading(const char *head, PartSet *set)
         AppendName(text, sizeof text, head);
         AppendText(text, sizeof text, " is no head part of a set: it holds none");
     } else {
-        DescribeSetProblem(set, text, sizeof text);
+        DescribeSetProblem(set, text, sizeof text, false);
     }
     ClosePartSet(set);
     PrintError(text);

@@ -1,5 +1,6 @@
 #include "join/join_report.h"
 
+#include "format/part_names.h"
 #include "format/paths.h"
 #include "platform/embedded_image.h"
 #include "platform/reasons.h"
@@ -239,7 +240,7 @@ static void Rebuilding(char *text, int size, const PartSet *set)
 static const char kNoOutput[] = "Unable to open output file, make sure there is no file with "
                                 "the same name in the output directory";
 
-void DescribeSetProblem(const PartSet *set, char *text, int size)
+void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
 {
     text[0] = 0;
     const char *given = FileNameOf(set->given);
@@ -262,27 +263,40 @@ void DescribeSetProblem(const PartSet *set, char *text, int size)
         AppendText(text, size, " bytes long, too short for the head part of a set");
         break;
     case kSetHeadDamaged: {
+        // A file named as no head part, with no record, was never one.
+        char stem[kPathSize];
+        int kind;
+        if (!set->trailer.has_record && !(ParsePartName(given, stem, &kind) && kind == 0)) {
+            AppendName(text, size, given);
+            AppendText(text, size, " is not the head part of a set");
+            break;
+        }
         PartState head;
         InitPartState(&head, 0);
         head.fault = kPartDamaged;
-        Rebuilding(text, size, set);
+        if (joining)
+            Rebuilding(text, size, set);
         AppendPartSentence(text, size, set, &head);
         break;
     }
     case kSetIsASlice:
-        Rebuilding(text, size, set);
+        if (joining)
+            Rebuilding(text, size, set);
         AppendName(text, size, given);
         AppendText(text, size, " is not the head part but a slice of the set whose head part is ");
         AppendName(text, size, set->slice_of);
-        AppendText(text, size, set->slice_head_here ? ": start that one" : ", which is not here");
+        AppendText(text, size, !set->slice_head_here ? ", which is not here" : joining ? ": start that one"
+                                                                                         : ": give that one");
         break;
     case kSetFolderUnreadable:
-        Rebuilding(text, size, set);
+        if (joining)
+            Rebuilding(text, size, set);
         AppendText(text, size, "its parts cannot be looked for. ");
         AppendFailure(text, size, &set->error);
         break;
     case kSetSplitsDisagree:
-        Rebuilding(text, size, set);
+        if (joining)
+            Rebuilding(text, size, set);
         AppendText(text, size, "the head part is lost or damaged, and ");
         AppendName(text, size, set->disagree[0]);
         AppendText(text, size, " and ");

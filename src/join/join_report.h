@@ -7,9 +7,10 @@
 #include "join/join_engine.h"
 #include "join/part_check.h"
 
-// Why a set could not be opened for a join (any state but kSetReady and
-// kSetEmpty).
-void DescribeSetProblem(const PartSet *set, char *text, int size);
+// Why a set could not be opened (any state but kSetReady and kSetEmpty):
+// for a join, "Unable to rebuild ...: " first; for a check or its
+// information, the reason alone.
+void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining = true);
 
 // "report.zip: 5242880 bytes rebuilt, CRC-32 1a2b3c4d verified", and what
 // a stop left undone.

@@ -143,9 +143,10 @@ void FormatSplitDone(const SplitResult *result, bool for_windows, char *line, in
     AppendShellQuoted(line, size, result->part);
     AppendText(line, size, ": ");
     AppendDecimal(line, size, result->size);
-    AppendText(line, size, " bytes in ");
-    AppendDecimal(line, size, (int64_t)result->last_part + 1);
-    AppendText(line, size, " parts");
+    // What it counts: the head part's dialog shows the slices as "Parts".
+    AppendText(line, size, result->recovery > 0 ? " bytes in the head part, " : " bytes in the head part and ");
+    AppendDecimal(line, size, result->last_part);
+    AppendText(line, size, result->last_part == 1 ? " slice" : " slices");
     if (result->recovery > 0) {
         AppendText(line, size, " and ");
         AppendDecimal(line, size, result->recovery);
