@@ -72,6 +72,16 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     Scenario{"NoOperand", "./cleaver --no-copy", 2, {"cleaver: give one FILE, --join=HEAD, "
              "--check=HEAD, --info=HEAD or --repair=HEAD\nTry 'cleaver --help'"}},
     Scenario{"TwoFiles", "./cleaver a b", 2, {"cleaver: one FILE at a time"}},
+    // Started with no terminal (a file manager, setsid): a desktop's terminal for the dialog,
+    // else the join as OK would, replacing nothing, with a status that tells.
+    Scenario{"NoTerminalStillJoins",
+             "mkset $((3*PART)) f && mv f orig && mkdir bin && printf '#!/bin/sh\\necho \"$@\" > args\\n' > "
+             "bin/x-terminal-emulator && chmod +x bin/x-terminal-emulator && unset DISPLAY WAYLAND_DISPLAY && "
+             "setsid -w ./f_00.exe </dev/null && cmp orig f && echo x >> f && "
+             "{ setsid -w ./f_00.exe </dev/null; echo status $?; } && DISPLAY=:9 PATH=$PWD/bin:$PATH "
+             "setsid -w ./f_00.exe </dev/null && for i in 1 2 3 4 5 6 7 8 9; do [ -s args ] || sleep 0.2; done; cat args", 0,
+             {"f: ", " bytes rebuilt, CRC-32 ", "another file of that name is there, and is left alone\nstatus 1\n",
+              "-e ", "/f_00.exe\n"}},
     Scenario{"SaysWhatEachFileIs", "mkset $((3*PART)) f && { ./cleaver --check f_01.QCB; ./cleaver --join f; }", 1,
              {"cleaver: f_01.QCB is not the head part but a slice of the set whose head part is f_00.exe: give "
               "that one\n", "cleaver: f is not the head part of a set\n"}, {"Unable to rebuild"}},

@@ -2,6 +2,7 @@
 #include "app/mode.h"
 #ifndef _WIN32
 #include "app/command_line.h"
+#include "app/no_terminal.h"
 #include "platform/console_work.h"
 #endif
 #include "join/join_dialog.h"
@@ -107,6 +108,8 @@ int main(int argc, char **argv)
     }
     if (argc > 1)
         return ExitStatus(RunCommandLine(SelectMode(image_path), image_path, argc, argv));
+    if (SelectMode(image_path) == kJoinMode && HasNoTerminal())
+        return ExitStatus(RunWithoutTerminal(image_path));
     return ExitStatus(RunDialogs(image_path, 0));
 }
 #endif
