@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
               "folder d/: Permission denied"}, {}, "root"},
     Scenario{"FolderUnreadableInTheDialog",  // said as the dialog opens, and OK is disabled
              "mkdir d && mkset $((2*PART)) d/s.bin && chmod 711 . && chmod 311 d && "
-             "setpriv --reuid=65534 --regid=65534 --clear-groups ./d/s_00.exe", 1,
+             "printf 'c\\n' | setpriv --reuid=65534 --regid=65534 --clear-groups ./d/s_00.exe", 1,
              {"UnCleaver: Unable to rebuild s.bin: its parts cannot be looked for. Unable to open the "
               "folder", "Permission denied", "o  <OK>  (disabled)"}, {}, "root"},
     Scenario{"HeadUnreadable",

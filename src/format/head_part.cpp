@@ -170,6 +170,16 @@ HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *er
     return state;
 }
 
+bool IsAHeadPart(const char *path)
+{
+    HeadPart head;
+    if (!FileOpenRead(0, path, &head.file, 0, &head.info))
+        return false;
+    bool sound = ReadHeadPart(&head, 0) == kHeadSound;
+    FileClose(&head.file, 0);
+    return sound;
+}
+
 void OpenPartTable(PartTable *table, HeadPart *part)
 {
     table->part = part;

@@ -42,6 +42,10 @@ HeadState ReadHeadPart(HeadPart *part, FileError *error);
 // whose check fails is damaged.
 HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *error);
 
+// Whether the file at path is a sound head part of a set, whatever system
+// its program is for: what the split tool, given one, opens the join of.
+bool IsAHeadPart(const char *path);
+
 // Reads the part table of an open head part a window at a time.
 struct PartTable {
     HeadPart *part;

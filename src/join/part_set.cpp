@@ -277,16 +277,6 @@ static bool DescribeFromRecovery(PartSet *set, const char *stem, const char *hea
     return true;
 }
 
-bool IsAHeadPart(const char *path)
-{
-    HeadPart head;
-    if (!FileOpenRead(0, path, &head.file, 0, &head.info))
-        return false;
-    bool sound = ReadHeadPart(&head, 0) == kHeadSound;
-    FileClose(&head.file, 0);
-    return sound;
-}
-
 // The path of the head part of stem beside the file given, where it is
 // there and sound.
 static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPathSize])

@@ -108,10 +108,6 @@ struct PartSet : HeadPart {
     char disagree[2][kPathSize];  // kSetSplitsDisagree: the parts of different splits
 };
 
-// Whether the file at path is a set's head part, for a split tool given
-// one: a sound head part, whatever system its program is for.
-bool IsAHeadPart(const char *path);
-
 // Opens the set whose head part is at head_path; set->state tells how far
 // it got.  Close it with ClosePartSet whatever the state.
 void OpenPartSet(const char *head_path, PartSet *set);

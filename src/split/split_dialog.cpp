@@ -25,16 +25,6 @@ struct SplitDialog {
     char *head_chosen;  // where a head part chosen goes, for its join; or null
 };
 
-// Whether the file is a set's head part, which is joined, not split.
-static bool ChosenIsAHeadPart(const char *path)
-{
-    HeadPart head;
-    if (!FileOpenRead(0, path, &head.file, 0, &head.info))
-        return false;
-    bool sound = ReadHeadPart(&head, 0) == kHeadSound;
-    FileClose(&head.file, 0);
-    return sound;
-}
 
 static void InitSplitDialog(HWND dialog, const SplitDialog *state)
 {
@@ -104,7 +94,7 @@ static void OnSplit(HWND dialog, SplitDialog *state)
     SplitRequest request = {path, 0, 0, 0, IsItemChecked(dialog, IDC_FOR_WINDOWS), false,
                             state->image_path, 0};
     state->failed = true;
-    if (state->head_chosen && ChosenIsAHeadPart(path)) {
+    if (state->head_chosen && IsAHeadPart(path)) {
         CopyText(state->head_chosen, kPathSize, path);
         state->failed = false;
         EndDialogWith(dialog, 0);
