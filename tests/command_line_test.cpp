@@ -309,8 +309,11 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
     Scenario{"ReadOnlyPartsAreParts", "mkrset 1 $((3*PART)) r.bin && chmod 444 r_01.QCB r_02.QCB && "
              "./cleaver --repair r_00.exe && ls", 0, {"r_00.exe: every part is sound; nothing to repair\n"},
              {".damaged"}},
-    Scenario{"StandardInputRefused", "head -c $((3*PART)) /dev/urandom | ./cleaver -s $PART -r 1 - x.bin", 1,
-             {"Recovery parts are made from a file, not from standard input"}},
+    // A pipe's recovery parts, made in the one pass that reads it, each part within the size.
+    Scenario{"StandardInputWithRecoveryParts", "head -c $((5*PART)) /dev/urandom > orig && ./cleaver -s $PART "
+             "-r 1 - x.bin < orig && [ $(ls -l x_* | awk -v p=$PART '$5 > p' | wc -l) = 0 ] && rm x_02.QCB && "
+             "mkdir o && ./cleaver --join x_00.exe -o o && cmp orig o/x.bin", 0,
+             {"x_02.QCB was missing: rebuilt from the recovery parts"}},
     Scenario{"ResplitRemovesStaleRecoveryParts", "mkrset 2 $((3*PART)) r.bin && ./cleaver -s $PART -r 1 "
              "r.bin >/dev/null && ls r_R*", 0, {"r_R01.QCB\n"}, {"r_R02"}},
     Scenario{"StrayRecoveryPartsStandInTheWay",  // until --force, which takes them away

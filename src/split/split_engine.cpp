@@ -16,6 +16,7 @@
 #include "format/trailer.h"
 #include "platform/text.h"
 #include "format/erasure_engine.h"
+#include "format/gf16.h"
 #include "format/recovery.h"
 #include "format/set_journal.h"
 
@@ -224,6 +225,8 @@ struct Writing {
     File *recovery;   // the recovery parts being written, -1 to -recovery_made
     int recovery_made;
     uint32_t *part_crcs;  // with recovery parts: each part's CRC-32, as copied
+    struct StreamRecovery *streamed;  // standard input's recovery parts, made as it is read
+    struct StreamRecovery *streamed_room;  // ... where they are kept
     // The part table, written to the head part as the parts are done.
     unsigned char table[4096];
     int table_used;
@@ -281,6 +284,130 @@ struct Splitting {
     int64_t stretch_length;  // ... and the stretches their checksums cover
 };
 
+// Standard input's recovery parts, made in the one pass that reads it:
+// every stretch copied into a slice is multiplied into each recovery block,
+// kept in memory where they all fit kStreamedMemory, else in the recovery
+// parts' own files, a window at a time; each stretch's checksum as it goes.
+const int64_t kStreamedMemory = 64LL << 20;
+
+struct StreamRecovery {
+    int count;
+    int64_t block, stretch, per_block;
+    unsigned char *blocks;  // count x block, or null: the blocks are in files
+    File *files;            // the recovery parts, each block at kRecoveryHeaderSize
+    unsigned char *window;  // a window of a block in a file, read back
+    int64_t index, at;      // the slice fed, and how much of it so far
+    uint32_t *crcs;         // the slices' stretch checksums, index x per_block
+    int64_t rows;           // ... rows of room
+    CopyTap tap;
+    FileError error;
+};
+
+static void SeeStreamed(void *context, const unsigned char *bytes, int length)
+{
+    StreamRecovery *s = (StreamRecovery *)context;
+    int64_t at = s->at;
+    s->at += length;
+    AddToStretchCrcs(s->crcs + s->index * s->per_block, s->stretch, 0, at, bytes, length);
+    // Whole words: from the one the first byte is in to the last byte's.
+    int64_t from = at & ~(int64_t)1, to = (at + length + 1) & ~(int64_t)1;
+    for (int r = 0; r < s->count && !HasFailed(&s->error); r++) {
+        uint16_t factor = RecoveryCoefficient(r, s->index);
+        if (s->blocks) {
+            MulAddBytes(s->blocks + r * s->block + at, bytes, length, factor, at);
+        } else if (FileReadAt(&s->files[r], kRecoveryHeaderSize + from, s->window, to - from, &s->error)) {
+            MulAddBytes(s->window + (at - from), bytes, length, factor, at);
+            FileWriteAt(&s->files[r], kRecoveryHeaderSize + from, s->window, to - from, &s->error);
+        }
+    }
+}
+
+static bool StartStreamed(StreamRecovery *s, int count, int64_t block, int64_t stretch, File *files,
+                          FileError *error)
+{
+    s->count = count;
+    s->block = block;
+    s->stretch = stretch;
+    s->per_block = StretchCount(block, stretch);
+    s->files = files;
+    s->index = s->at = s->rows = 0;
+    s->crcs = 0;
+    s->tap.see = SeeStreamed;
+    s->tap.context = s;
+    ClearError(&s->error);
+    s->blocks = (int64_t)count * block <= kStreamedMemory ? (unsigned char *)calloc((size_t)count, (size_t)block) : 0;
+    s->window = s->blocks ? 0 : (unsigned char *)malloc(kCopyBufferSize + 2);
+    if (!s->blocks && !s->window)
+        return SetError(error, kErrorNoSpace, "make the recovery parts in", files[0].name);
+    // Blocks in files start as holes of their length: zeros to sum into.
+    static const unsigned char zero = 0;
+    for (int r = 0; !s->blocks && r < count; r++)
+        if (!FileWriteAt(&files[r], kRecoveryHeaderSize + block - 1, &zero, 1, error))
+            return false;
+    Gf16Init();
+    return true;
+}
+
+// The next bytes copied are slice index's.
+static bool FeedStreamed(StreamRecovery *s, int64_t index, FileError *error)
+{
+    if (index >= s->rows) {
+        int64_t rows = s->rows ? 2 * s->rows : 64;
+        void *grown = realloc(s->crcs, (size_t)(rows * s->per_block) * sizeof(uint32_t));
+        if (!grown)
+            return SetError(error, kErrorNoSpace, "make the recovery parts in", s->files[0].name);
+        s->crcs = (uint32_t *)grown;
+        for (int64_t i = s->rows * s->per_block; i < rows * s->per_block; i++)
+            s->crcs[i] = 0;
+        s->rows = rows;
+    }
+    s->index = index;
+    s->at = 0;
+    return true;
+}
+
+// Once the stream has ended: the blocks and their checksums, and in each
+// recovery part the set's description and every stretch's checksum.
+static bool FinishStreamed(StreamRecovery *s, const PartSetTrailer *trailer, int64_t description_length,
+                           File *head, int64_t description_at, bool for_windows, FileError *error)
+{
+    int64_t parts = (int64_t)trailer->last_part + 1;
+    int64_t table_length = StretchTableLength(parts, s->count, s->block, s->stretch);
+    unsigned char *table = (unsigned char *)calloc((size_t)table_length, 1);
+    unsigned char *window = s->blocks ? 0 : (unsigned char *)malloc((size_t)s->stretch);
+    bool done = table && (s->blocks || window);
+    if (!done)
+        SetError(error, kErrorNoSpace, "make the recovery parts in", s->files[0].name);
+    for (int64_t j = 1; done && j < parts; j++)  // the head part holds none of the stream
+        for (int64_t k = 0; k < s->per_block; k++)
+            WriteUint32(table + 4 * (j * s->per_block + k), s->crcs[j * s->per_block + k]);
+    for (int r = 0; done && r < s->count; r++) {
+        for (int64_t k = 0; done && k < s->per_block; k++) {
+            int64_t from = k * s->stretch, n = s->block - from < s->stretch ? s->block - from : s->stretch;
+            const unsigned char *bytes = s->blocks ? s->blocks + r * s->block + from : window;
+            done = s->blocks ? FileWriteAt(&s->files[r], kRecoveryHeaderSize + from, bytes, n, error)
+                             : FileReadAt(&s->files[r], kRecoveryHeaderSize + from, window, n, error);
+            WriteUint32(table + 4 * ((parts + r) * s->per_block + k), Crc32Update(0, bytes, (size_t)n));
+        }
+    }
+    RecoveryHeader header = {2, 0, s->count, for_windows ? kRecoveryWindowsHead : 0, 0, s->block, 0,
+                             description_length, s->stretch, table_length};
+    for (int r = 0; done && r < s->count; r++) {
+        header.number = r + 1;
+        done = WriteRecoveryDescription(&s->files[r], &header, head, description_at, table, error);
+    }
+    free(table);
+    free(window);
+    return done;
+}
+
+static void EndStreamed(StreamRecovery *s)
+{
+    free(s->blocks);
+    free(s->window);
+    free(s->crcs);
+}
+
 // Writes slice index under its temporary name: its planned length, or for
 // a stream what is left up to a slice's length.  *length says how many
 // bytes it took; 0 from a stream that had ended, and then no slice is made.
@@ -295,8 +422,15 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
         return kSplitCannotCreate;
     writing->written = index + 1;
     uint32_t crc = 0;
-    int64_t want = splitting->stream ? splitting->slice_bytes : *length;
-    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error);
+    int64_t want = splitting->stream ? splitting->layout.slice_length : *length;
+    if (writing->streamed && !FeedStreamed(writing->streamed, index, error))
+        return kSplitWriteFailed;
+    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error,
+                                    writing->streamed ? &writing->streamed->tap : 0);
+    if (writing->streamed && HasFailed(&writing->streamed->error)) {
+        *error = writing->streamed->error;
+        copy = kWriteFailed;
+    }
     if (copy == kCopied && !splitting->stream && *length < want) {
         SetError(error, kErrorEndedEarly, "read", splitting->input->name);
         copy = kReadFailed;
@@ -504,6 +638,12 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
             return kSplitCannotCreate;
         writing->recovery_made = k;
     }
+    if (splitting->stream && splitting->recovery) {
+        if (!StartStreamed(writing->streamed_room, splitting->recovery, splitting->layout.slice_length,
+                           splitting->stretch_length, writing->recovery, error))
+            return kSplitWriteFailed;
+        writing->streamed = writing->streamed_room;
+    }
     FormatPartName(name, writing->stem, 0);
     uint32_t crc = 0;
     copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error);
@@ -543,7 +683,7 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
             return kSplitTooSmall;
         trailer->size = size;
         trailer->original_size32 = size < kSizeOverflow ? (int32_t)size : kSizeOverflow;
-        trailer->slice_length = (uint32_t)splitting->slice_bytes;
+        trailer->slice_length = (uint32_t)splitting->layout.slice_length;
     }
     FormatPartName(name, writing->stem, 0);
     if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error))
@@ -551,7 +691,12 @@ static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extensi
     if (splitting->recovery) {
         FormatPartName(name, writing->stem, -1);
         ProgressItem(progress, name);
-        SplitStatus status = MakeRecoveryParts(splitting, writing, trailer, extension_length, progress, error);
+        SplitStatus status =
+            !writing->streamed ? MakeRecoveryParts(splitting, writing, trailer, extension_length, progress, error)
+            : FinishStreamed(writing->streamed, trailer, extension_length + PartTableSize(trailer) + kTrailerSize,
+                             &writing->head, splitting->image_size, program->for_windows, error)
+                ? kSplitDone
+                : kSplitWriteFailed;
         if (status != kSplitDone)
             return status;
         for (int k = 1; k <= splitting->recovery; k++) {
@@ -815,6 +960,17 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         splitting->layout.head_data = splitting->most_slices >= 1 ? 0 : -1;
         splitting->layout.slice_length = splitting->slice_bytes;
         splitting->layout.last_part = 1;
+        // Its count is known only at its end: a recovery part is sized for
+        // the most a set with recovery parts may have, and so the slices.
+        for (int steps = 0; splitting->recovery && steps < 8; steps++) {
+            int64_t overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
+                                                splitting->layout.slice_length);
+            splitting->layout.slice_length = (splitting->slice_bytes - overhead) & ~(int64_t)1;
+        }
+        if (splitting->recovery && splitting->layout.slice_length < 4096)
+            splitting->layout.head_data = -1;
+        if (splitting->recovery && splitting->most_slices > kMaxDataParts - 1)
+            splitting->most_slices = kMaxDataParts - 1;
     } else {
         splitting->layout = Plan(splitting, splitting->slice_bytes, fixed_bytes, input_size);
     }
@@ -829,9 +985,12 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
     if (splitting->layout.last_part > kMaxLastPart)
         return kSplitTooLarge;
-    if (splitting->recovery) {
-        if (splitting->stream)
-            return kSplitRecoveryFromStream;
+    if (splitting->recovery && splitting->stream) {
+        splitting->stretch_length =
+            ChooseStretchLength(splitting->layout.slice_length, kMaxDataParts, splitting->recovery);
+        splitting->recovery_overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
+                                                        splitting->layout.slice_length);
+    } else if (splitting->recovery) {
         if (too_many || splitting->layout.last_part >= kMaxDataParts) {
             // Parts of a size that leaves kMaxDataParts - 1 slices at most.
             result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
@@ -933,17 +1092,23 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     writing.recovery_made = 0;
     writing.table_entries = 0;
     writing.recovery = splitting->recovery ? (File *)calloc((size_t)splitting->recovery, sizeof(File)) : 0;
-    writing.part_crcs = splitting->recovery
+    // A file's parts are checked against a second reading of it; a stream
+    // is read once.
+    writing.part_crcs = splitting->recovery && !splitting->stream
                             ? (uint32_t *)calloc((size_t)splitting->layout.last_part + 1, sizeof(uint32_t))
                             : 0;
+    writing.streamed = 0;
+    StreamRecovery streamed;
+    memset(&streamed, 0, sizeof streamed);
+    writing.streamed_room = &streamed;
     SplitStatus status = kSplitDone;
-    if (splitting->recovery && (!writing.recovery || !writing.part_crcs)) {
+    if (splitting->recovery && (!writing.recovery || (!splitting->stream && !writing.part_crcs))) {
         SetError(&result->error, kErrorNoSpace, "make the recovery parts in", folder->path);
         status = kSplitWriteFailed;
     } else if (splitting->recovery) {
         for (int k = 0; k < splitting->recovery; k++)
             writing.recovery[k].handle = kNoHandle;
-        if (progress)
+        if (progress && !splitting->stream)
             progress->total *= 2;  // the input is read again for the recovery parts
     }
     // The journal names the temporary names before any is taken, so that a
@@ -967,6 +1132,7 @@ static SplitStatus Write(const Folder *folder, const char *input_path, const cha
     if (status == kSplitDone)
         status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
     free(writing.part_crcs);
+    EndStreamed(&streamed);
     if (status == kSplitDone && !splitting->stream &&
         !Unchanged(splitting->input, splitting->input_info, input_path))
         status = kSplitInputChanged;

@@ -33,7 +33,6 @@ enum SplitStatus {
                           // table_too_large)
     kSplitPartTooLargeForDrive,  // a part is larger (needed) than the drive's file
                                  // system holds (free_bytes)
-    kSplitRecoveryFromStream,    // recovery parts asked of standard input
     kSplitTooManyForRecovery,    // more parts than recovery parts can cover; parts of
                                  // least bytes would do
 };

@@ -123,10 +123,6 @@ bool DescribeSplitFailure(const SplitResult *result, const char *input, const ch
         AppendSize(text, size, result->needed);
         AppendTooLargeForDrive(text, size, folder, kChooseSmallerParts);
         return true;
-    case kSplitRecoveryFromStream:
-        AppendText(text, size, "Recovery parts are made from a file, not from standard input: "
-                               "save it to a file first, or split it without them");
-        return true;
     case kSplitTooManyForRecovery:
         AppendText(text, size, "Recovery parts can cover a set of at most 32768 parts: choose "
                                "parts of at least ");

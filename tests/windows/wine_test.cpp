@@ -100,7 +100,7 @@ class WineDialogs : public ::testing::Test {
 protected:
     WineDialogs() : image(ReadBytes(WINE_PROGRAM)), input(PatternBytes(kInputSize, 3))
     {
-        // Started under another name, it reads these as an empty set's trailer.
+        // It holds no set: whatever it is named, it is the split tool.
         EXPECT_EQ(image.substr(image.size() - 272), std::string(272, '\0'));
         // Names ignore case on Windows: CLEAVER.EXE too is the split tool.
         CopyFile(WINE_PROGRAM, tool / "CLEAVER.EXE");
