@@ -90,6 +90,21 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
              {"-s SIZE"}},
     Scenario{"HeadPartRefusesSize", "mkset $((2*PART)) h.bin && ./h_00.exe -s 1M", 2,
              {"h_00.exe: unrecognized option '-s'\nTry 'h_00.exe --help'"}},
+    Scenario{"OptionsInAnyOrder", "mkset $((2*PART)) r.bin && ./cleaver --check --quiet r_00.exe && ./cleaver r_00.exe "
+             "-q --check && ./cleaver --info -- r_00.exe | head -1 && mv r.bin k && ./cleaver -o o --join r_00.exe "
+             "-q && cmp k o/r.bin && ./cleaver - -s $PART --name p.bin -o p < k", 0, {"name: r.bin\n", "p_00.exe: "}},
+    Scenario{"NoFileToATerminal", "mkset $((2*PART)) r.bin && script -qec './r_00.exe -o -; echo \" status $?\"' "
+             "/dev/null", 0, {"r_00.exe: the file is not written to a terminal: redirect standard output to a "
+             "file or a pipe", " status 2"}, {"rebuilt"}},
+    Scenario{"SizesAsGnuSplitReadsThem",  // K binary, KB decimal: a file of one part is refused, one more byte split
+             "mkdir g && head -c 3000000 /dev/zero > z && for s in 300K 300KB 300KiB 1MB 1M; do "
+             "n=$(cd g && split -b $s ../z && wc -c < xaa && rm x*) && truncate -s $n f && said=$(./cleaver -s $s f "
+             "2>&1); truncate -s $((n+1)) f && ./cleaver -s $s -f f >/dev/null && echo \"$s: $said\"; done", 0,
+             {"300K: cleaver: File is too small", "300KB: cleaver: File is too small", "300KiB: cleaver: File",
+              "1MB: cleaver: File is too small", "1M: cleaver: File is too small"}},
+    Scenario{"HelpSaysTheLeastSize", "l=$(./cleaver --help | sed -n 's/.*the least is \\([0-9]*\\)K for Linux.*/\\1/p')"
+             " && head -c $((3*PART)) /dev/urandom > f && ./cleaver -s $((l-1))K f; ./cleaver -s ${l}K f", 0,
+             {"cannot hold the program: choose parts of at least ", "f_00.exe: "}},
     Scenario{"FullStandardOutput", "mkset $((2*PART)) u.bin && rm u_* && (./cleaver -s $PART u.bin >/dev/full)",
              1, {"cleaver: standard output: No space left"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
@@ -150,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Splitting, CommandLine, ::testing::Values(
              {"3 of 3 parts sound, CRC-32 "}},
     Scenario{"AtLeastRoundsUp",  // 4 TB in parts that hold the program: the table does not fit
              "truncate -s 4T big && ./cleaver -s $PART big 2>&1 | tee said; echo retry:; "
-             "./cleaver -s \"$(sed 's/.*at least //' said)\" big", 1,
+             "./cleaver -s \"$(sed 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B.*/\\1\\2/' said)\" big", 1,
              {"cannot hold the table of all the parts the file needs at this size: choose parts of "
               "at least ", "retry:\ncleaver: The parts need 4 TB"}},
     Scenario{"FileSizeLimit", "head -c $((3*PART)) /dev/urandom > f && "
@@ -164,6 +179,13 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "mkdir parts file && head -c $((2*PART)) /dev/urandom > f.bin && ./cleaver -s $PART -o parts "
              "f.bin >/dev/null && ./cleaver --join parts/f_00.exe -o file -q && cmp f.bin file/f.bin && ls "
              "file parts", 0, {"file:\ncleaver.exe\nf.bin\n\nparts:\nf_00.exe\nf_01.QCB\nf_02.QCB\n"}},
+    Scenario{"OutputFoldersAreMade",  // their parents too; a failure is said on standard error
+             "mkset $((2*PART)) f.bin && ./cleaver -s $PART -o a/b f.bin >/dev/null && ./cleaver --join a/b/f_00.exe "
+             "-q -o c/d && cmp f.bin c/d/f.bin && touch x && ln -s l l && for o in x/y l; do ./cleaver -s $PART -o $o "
+             "f.bin 2>&1 >/dev/null; echo \" status $?\"; done", 0, {"cleaver: Unable to make the folder x/y: Not a "
+             "directory\n status 1\ncleaver: Unable to open the folder l: "}, {"status 0"}},
+    Scenario{"NoRoomNamesTheOutputFolder", "mkset $((3*PART)) r.bin && mkdir t && unshare -m sh -c 'mount -t tmpfs "
+             "-o size=64k none t && ./cleaver --join r_00.exe -f -o t/out'", 1, {"; t/out/ has "}, {}, "root"},
     Scenario{"PipeInStandardOutOut",  // what a pipe brings, rebuilt to standard output
              "head -c $((3*PART)) /dev/urandom > f && cat f | ./cleaver -s $PART - piped.bin && "
              "./cleaver --join piped_00.exe -o - > out && cmp f out && ./piped_00.exe -o - -q | cmp - f",
@@ -332,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
     Scenario{"SuggestedSizesAreTaken",  // a part in the way stops each split once its size is taken
              "for r in '' '-r 1' '-r 1000'; do for n in 60M 10G 100G; do truncate -s $n f.img && mkdir -p f_00.exe && "
              "for s in 10K ''; do "
-             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B$/\\1\\2/p' "
+             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least [0-9.]* [KMG]B (-s \\([0-9]*K\\))$/\\1/p' "
              "-e 's/.*(-s \\([0-9]*M\\) makes 99 or fewer)$/\\1/p'); "
              "[ -n \"$say\" ] || { [ -z \"$s\" ] && continue; echo \"no size for $n $r\"; exit 1; }; "
              "./cleaver -s $say $r f.img 2>&1 | grep -q 'f_00.exe' || { echo \"$say refused for $n $r\"; "

@@ -334,14 +334,14 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         AppendText(text, size, "it needs ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, "; ");
-        AppendRoom(text, size, set->folder.path, result->free_bytes);
+        AppendRoom(text, size, result->folder, result->free_bytes);
         break;
     case kJoinTooLargeForDrive:
         Rebuilding(text, size, set);
         AppendText(text, size, "at ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, " it");
-        AppendTooLargeForDrive(text, size, set->folder.path, kMoveToAnotherDrive);
+        AppendTooLargeForDrive(text, size, result->folder, kMoveToAnotherDrive);
         break;
     case kJoinSizeMismatch:
         Rebuilding(text, size, set);
