@@ -186,6 +186,17 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "directory\n status 1\ncleaver: Unable to open the folder l: "}, {"status 0"}},
     Scenario{"NoRoomNamesTheOutputFolder", "mkset $((3*PART)) r.bin && mkdir t && unshare -m sh -c 'mount -t tmpfs "
              "-o size=64k none t && ./cleaver --join r_00.exe -f -o t/out'", 1, {"; t/out/ has "}, {}, "root"},
+    Scenario{"UninstallTakesBackItsOwnPlace",  // a staged install's, not the real one at the same PREFIX
+             "m=\"make -s -C " SOURCE_DIR " PREFIX=$PWD/real\"; $m install >/dev/null && $m DESTDIR=$PWD/stage install "
+             ">/dev/null && $m DESTDIR=$PWD/stage uninstall && find real stage -type f | sort", 0,
+             {"real/bin/cleaver\nreal/share/bash-completion/completions/cleaver\nreal/share/man/man1/cleaver.1\n"},
+             {"stage/"}},
+    Scenario{"BashCompletesNamesAndHeadParts",  // names with spaces whole; a head part's options, each of its --help
+             "mkset $((2*PART)) 'my r.bin' && bash -c '. " SOURCE_DIR "/scripts/cleaver.bash-completion; COMP_WORDS=("
+             "./cleaver my) COMP_CWORD=1; _cleaver; printf \"[%s]\" \"${COMPREPLY[@]}\"; COMP_WORDS=(\"./my r_00.exe\" "
+             "--); f=$(complete -p -D); f=${f#*-F }; ${f%% *}; echo \"${COMPREPLY[*]}\" > offered' && ./'my r_00.exe' --help | sed -n "
+             "'s/^ *\\(-., \\)*\\(--[a-z-]*\\).*/\\2/p' | while read o; do grep -qw -- \"$o\" offered || echo \"not offered: $o\"; done", 0,
+             {"[my r_00.exe]", "[my r_01.QCB]"}, {"[my]", "not offered"}},
     Scenario{"PipeInStandardOutOut",  // what a pipe brings, rebuilt to standard output
              "head -c $((3*PART)) /dev/urandom > f && cat f | ./cleaver -s $PART - piped.bin && "
              "./cleaver --join piped_00.exe -o - > out && cmp f out && ./piped_00.exe -o - -q | cmp - f",
