@@ -40,9 +40,10 @@ TEST_P(CommandLine, SaysWhatHappened)
 {
     const Scenario &s = GetParam();
     std::string needs = s.needs;
-    if (needs == "busybox" && system("command -v busybox >/dev/null") != 0)
-        GTEST_SKIP() << s.name << " needs busybox";
-    if (needs != "" && needs != "windows" && needs != "busybox" && geteuid() != 0)
+    bool tool = needs == "busybox" || needs == "lintian";
+    if (tool && system(("command -v " + needs + " >/dev/null").c_str()) != 0)
+        GTEST_SKIP() << s.name << " needs " << needs;
+    if (needs != "" && needs != "windows" && !tool && geteuid() != 0)
         GTEST_SKIP() << s.name << " needs root";
 #ifdef __SANITIZE_ADDRESS__
     if (needs == "no /proc" || needs == "static")
@@ -191,8 +192,12 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
     Scenario{"UninstallTakesBackItsOwnPlace",  // a staged install's, not the real one at the same PREFIX
              "m=\"make -s -C " SOURCE_DIR " PREFIX=$PWD/real\"; $m install >/dev/null && $m DESTDIR=$PWD/stage install "
              ">/dev/null && $m DESTDIR=$PWD/stage uninstall && find real stage -type f | sort", 0,
-             {"real/bin/cleaver\nreal/share/bash-completion/completions/cleaver\nreal/share/man/man1/cleaver.1\n"},
+             {"real/bin/cleaver\nreal/share/bash-completion/completions/cleaver\nreal/share/doc/qcleaver/FORMAT.md\n",
+              "real/share/man/man1/cleaver.1.gz\n"},
              {"stage/"}},
+    Scenario{"PackageIsLintianClean", "make -s -C " SOURCE_DIR " deb >/dev/null 2>&1 && lintian -I --fail-on error,warning "
+             SOURCE_DIR "/build/posix/qcleaver_*.deb > said 2>&1; echo \"lintian $?\"; grep -v 'root privileges' said || true", 0,
+             {"lintian 0\n"}, {"E:", "W:", "I:"}, "lintian"},
     Scenario{"BashCompletesNamesAndHeadParts",  // names with spaces whole; a head part's options, each of its --help
              "mkset $((2*PART)) 'my r.bin' && bash -c '. " SOURCE_DIR "/scripts/cleaver.bash-completion; COMP_WORDS=("
              "./cleaver my) COMP_CWORD=1; _cleaver; printf \"[%s]\" \"${COMPREPLY[@]}\"; COMP_WORDS=(\"./my r_00.exe\" "
@@ -459,7 +464,7 @@ TEST(Installing, PutsTheProgramItsManPageAndItsCompletionInPlace)
     ASSERT_EQ(status, 0) << out;
     std::string prefix = root / "usr/local";
     std::string help = RunWithInput(prefix + "/bin/cleaver --help", "");
-    std::string man = RunWithInput("MANWIDTH=200 man -l " + prefix + "/share/man/man1/cleaver.1", "", &status);
+    std::string man = RunWithInput("MANWIDTH=200 man -l " + prefix + "/share/man/man1/cleaver.1.gz", "", &status);
     ASSERT_EQ(status, 0) << man;
     std::string completion = RunWithInput(
         "bash -c '. " + prefix + "/share/bash-completion/completions/cleaver && COMP_WORDS=(" +
