@@ -793,7 +793,7 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     result.no_program = false;
     Joining joining;
     StartJoining(&joining, set, request);
-    CopyText(result.folder, kPathSize, joining.out->path);
+    result.folder = joining.out->path;
 
     if (joining.repair_set) {
         result.status = RepairSet(&joining, progress, &result);
