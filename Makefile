@@ -59,15 +59,22 @@ run-windows: build
 	@. build/wine.env; echo "$$wine_loader $$wine_build/cleaver.exe"; \
 	WINEDEBUG=-all $$wine_loader $$wine_build/cleaver.exe
 
+# Each install keeps the list of what it wrote, DESTDIR included, under the
+# place it wrote to (DESTDIR and PREFIX); uninstall takes back what the
+# install to the same place wrote, and only that.
+INSTALLED = build/posix/installed/$(shell printf '%s' '$(DESTDIR)|$(PREFIX)' | md5sum | cut -c1-16).txt
+
 install:
 	@bash scripts/install-deps.sh install
 	@bash scripts/build.sh posix
-	DESTDIR=$(DESTDIR) cmake --install build/posix --prefix $(PREFIX)
+	DESTDIR='$(DESTDIR)' cmake --install build/posix --prefix '$(PREFIX)'
+	@mkdir -p build/posix/installed
+	@sed 's|^|$(DESTDIR)|' build/posix/install_manifest.txt > $(INSTALLED)
 
-# What the last install wrote, and only that.
 uninstall:
-	@test -f build/posix/install_manifest.txt || { echo "uninstall: nothing installed from build/posix"; exit 1; }
-	xargs -d '\n' rm -f -- < build/posix/install_manifest.txt
+	@test -f $(INSTALLED) || { echo "uninstall: nothing installed in $(DESTDIR)$(PREFIX) from build/posix"; exit 1; }
+	xargs -d '\n' rm -f -- < $(INSTALLED)
+	@rm -f $(INSTALLED)
 
 deb:
 	@bash scripts/install-deps.sh install

@@ -43,6 +43,8 @@ if [ "$what" = test ] || [ "$what" = screenshots ]; then
     want clang            'command -v clang++'                     'builds the fuzz target'
     want man-db           'command -v man'                         'the test that renders the man page'
     want util-linux       'command -v setpriv'                     'tests that act as another user'
+    want busybox          'command -v busybox'                     "another system's tools, which the standard-tools recipe must do with"
+    want lintian          'command -v lintian'                     'the test that checks make deb'"'"'s package'
     want strace           'command -v strace'                      'tests that stop a split dead at a chosen rename (kill -9)'
     want python3          'test -x /usr/bin/python3'               'checks that each fuzz seed reaches what its name says'
     want libclang-rt-dev  'test -f "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a)"' 'libFuzzer and the sanitizers for clang'

@@ -40,7 +40,10 @@ TEST_P(CommandLine, SaysWhatHappened)
 {
     const Scenario &s = GetParam();
     std::string needs = s.needs;
-    if (needs != "" && needs != "windows" && geteuid() != 0)
+    bool tool = needs == "busybox" || needs == "lintian";
+    if (tool && system(("command -v " + needs + " >/dev/null").c_str()) != 0)
+        GTEST_SKIP() << s.name << " needs " << needs;
+    if (needs != "" && needs != "windows" && !tool && geteuid() != 0)
         GTEST_SKIP() << s.name << " needs root";
 #ifdef __SANITIZE_ADDRESS__
     if (needs == "no /proc" || needs == "static")
@@ -108,6 +111,21 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
              {"-s SIZE"}},
     Scenario{"HeadPartRefusesSize", "mkset $((2*PART)) h.bin && ./h_00.exe -s 1M", 2,
              {"h_00.exe: unrecognized option '-s'\nTry 'h_00.exe --help'"}},
+    Scenario{"OptionsInAnyOrder", "mkset $((2*PART)) r.bin && ./cleaver --check --quiet r_00.exe && ./cleaver r_00.exe "
+             "-q --check && ./cleaver --info -- r_00.exe | head -1 && mv r.bin k && ./cleaver -o o --join r_00.exe "
+             "-q && cmp k o/r.bin && ./cleaver - -s $PART --name p.bin -o p < k", 0, {"name: r.bin\n", "p_00.exe: "}},
+    Scenario{"NoFileToATerminal", "mkset $((2*PART)) r.bin && script -qec './r_00.exe -o -; echo \" status $?\"' "
+             "/dev/null", 0, {"r_00.exe: the file is not written to a terminal: redirect standard output to a "
+             "file or a pipe", " status 2"}, {"rebuilt"}},
+    Scenario{"SizesAsGnuSplitReadsThem",  // K binary, KB decimal: a file of one part is refused, one more byte split
+             "mkdir g && head -c $((4*PART)) /dev/zero > z && k=$((PART/1000+1)) m=$((PART/1000000+1)) && for s in ${k}K "
+             "${k}KB ${k}KiB ${m}MB ${m}M; do n=$(cd g && split -b $s ../z && wc -c < xaa && rm x*) && truncate -s $n f && "
+             "./cleaver -s $s f 2>&1 | grep -q 'too small' && truncate -s $((n+1)) f && ./cleaver -s $s -f f >/dev/null && "
+             "echo \"$s: right\" || echo \"$s: wrong\"; done", 0,
+             {"K: right", "KB: right", "KiB: right", "MB: right", "M: right"}, {"wrong"}},
+    Scenario{"HelpSaysTheLeastSize", "l=$(./cleaver --help | sed -n 's/.*the least is \\([0-9]*\\)K for Linux.*/\\1/p')"
+             " && head -c $((3*PART)) /dev/urandom > f && ./cleaver -s $((l-1))K f; ./cleaver -s ${l}K f", 0,
+             {"cannot hold the program: choose parts of at least ", "f_00.exe: "}},
     Scenario{"FullStandardOutput", "mkset $((2*PART)) u.bin && rm u_* && (./cleaver -s $PART u.bin >/dev/full)",
              1, {"cleaver: standard output: No space left"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
@@ -168,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Splitting, CommandLine, ::testing::Values(
              {"3 of 3 parts sound, CRC-32 "}},
     Scenario{"AtLeastRoundsUp",  // 4 TB in parts that hold the program: the table does not fit
              "truncate -s 4T big && ./cleaver -s $PART big 2>&1 | tee said; echo retry:; "
-             "./cleaver -s \"$(sed 's/.*at least //' said)\" big", 1,
+             "./cleaver -s \"$(sed 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B.*/\\1\\2/' said)\" big", 1,
              {"cannot hold the table of all the parts the file needs at this size: choose parts of "
               "at least ", "retry:\ncleaver: The parts need 4 TB"}},
     Scenario{"FileSizeLimit", "head -c $((3*PART)) /dev/urandom > f && "
@@ -182,6 +200,28 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "mkdir parts file && head -c $((2*PART)) /dev/urandom > f.bin && ./cleaver -s $PART -o parts "
              "f.bin >/dev/null && ./cleaver --join parts/f_00.exe -o file -q && cmp f.bin file/f.bin && ls "
              "file parts", 0, {"file:\ncleaver.exe\nf.bin\n\nparts:\nf_00.exe\nf_01.QCB\nf_02.QCB\n"}},
+    Scenario{"OutputFoldersAreMade",  // their parents too; a failure is said on standard error
+             "mkset $((2*PART)) f.bin && ./cleaver -s $PART -o a/b f.bin >/dev/null && ./cleaver --join a/b/f_00.exe "
+             "-q -o c/d && cmp f.bin c/d/f.bin && touch x && ln -s l l && for o in x/y l; do ./cleaver -s $PART -o $o "
+             "f.bin 2>&1 >/dev/null; echo \" status $?\"; done", 0, {"cleaver: Unable to make the folder x/y: Not a "
+             "directory\n status 1\ncleaver: Unable to open the folder l: "}, {"status 0"}},
+    Scenario{"NoRoomNamesTheOutputFolder", "mkset $((3*PART)) r.bin && mkdir t && unshare -m sh -c 'mount -t tmpfs "
+             "-o size=64k none t && ./cleaver --join r_00.exe -f -o t/out'", 1, {"; t/out/ has "}, {}, "root"},
+    Scenario{"UninstallTakesBackItsOwnPlace",  // a staged install's, not the real one at the same PREFIX
+             "m=\"make -s -C " SOURCE_DIR " PREFIX=$PWD/real\"; $m install >/dev/null && $m DESTDIR=$PWD/stage install "
+             ">/dev/null && $m DESTDIR=$PWD/stage uninstall && find real stage -type f | sort", 0,
+             {"real/bin/cleaver\nreal/share/bash-completion/completions/cleaver\nreal/share/doc/qcleaver/FORMAT.md\n",
+              "real/share/man/man1/cleaver.1.gz\n"},
+             {"stage/"}},
+    Scenario{"PackageIsLintianClean", "make -s -C " SOURCE_DIR " deb >/dev/null 2>&1 && lintian -I --fail-on error,warning "
+             SOURCE_DIR "/build/posix/qcleaver_*.deb > said 2>&1; echo \"lintian $?\"; grep -v 'root privileges' said || true", 0,
+             {"lintian 0\n"}, {"E:", "W:", "I:"}, "lintian"},
+    Scenario{"BashCompletesNamesAndHeadParts",  // names with spaces whole; a head part's options, each of its --help
+             "mkset $((2*PART)) 'my r.bin' && bash -c '. " SOURCE_DIR "/scripts/cleaver.bash-completion; COMP_WORDS=("
+             "./cleaver my) COMP_CWORD=1; _cleaver; printf \"[%s]\" \"${COMPREPLY[@]}\"; COMP_WORDS=(\"./my r_00.exe\" "
+             "--); f=$(complete -p -D); f=${f#*-F }; ${f%% *}; echo \"${COMPREPLY[*]}\" > offered' && ./'my r_00.exe' --help | sed -n "
+             "'s/^ *\\(-., \\)*\\(--[a-z-]*\\).*/\\2/p' | while read o; do grep -qw -- \"$o\" offered || echo \"not offered: $o\"; done", 0,
+             {"[my r_00.exe]", "[my r_01.QCB]"}, {"[my]", "not offered"}},
     Scenario{"PipeInStandardOutOut",  // what a pipe brings, rebuilt to standard output
              "head -c $((3*PART)) /dev/urandom > f && cat f | ./cleaver -s $PART - piped.bin && "
              "./cleaver --join piped_00.exe -o - > out && cmp f out && ./piped_00.exe -o - -q | cmp - f",
@@ -194,10 +234,12 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "t.bin && ./cleaver -s $PART t.bin >/dev/null && mv t.bin kept && ./cleaver --join t_00.exe -q "
              "&& stat -c '%a %y' t.bin && ./cleaver --info t_00.exe", 0,
              {"750 2020-02-03 04:05:06.000000000", "modified: 2020-02-03 04:05:06 UTC\npermissions: 750\n"}},
-    Scenario{"InfoTellsTheRecipe",  // ... which rebuilds the file with the shell alone
+    Scenario{"InfoTellsTheRecipe",  // ... which rebuilds the file with the shell alone, busybox's too
              "mkset $((2*PART)) 'my r.bin' && mv 'my r.bin' kept && ./cleaver --info 'my r_00.exe' | "
-             "sed -n '/^  /p' > recipe && sh recipe && cmp kept 'my r.bin' && cat recipe", 0,
-             {"  { tail -c +", " 'my r_00.exe' | head -c ", "cat 'my r'_\"$i\".QCB; done; } > 'my r.bin'"}},
+             "sed -n '/^  /p' > recipe && mkdir bb && for t in sh cat head printf tail; do ln -s \"$(command -v busybox)\" "
+             "bb/$t; done && (PATH=$PWD/bb; sh recipe) && "
+             "cmp kept 'my r.bin' && cat recipe", 0, {"  { tail -c +", " 'my r_00.exe' | head -c ",
+             "cat 'my r'_\"$(printf %02d $i)\".QCB; i=$((i + 1)); done; } > 'my r.bin'"}, {}, "busybox"},
     Scenario{"EmptyRoot",  // a head part in a root that holds only its set
              "mkdir root && mkset $((2*PART)) root/r.bin && mv root/r.bin kept && "
              "unshare -m chroot root /r_00.exe --no-copy && cmp kept root/r.bin && ls root", 0,
@@ -356,7 +398,7 @@ INSTANTIATE_TEST_SUITE_P(Asking, CommandLine, ::testing::Values(
     Scenario{"SuggestedSizesAreTaken",  // a part in the way stops each split once its size is taken
              "for r in '' '-r 1' '-r 1000'; do for n in 60M 10G 100G; do truncate -s $n f.img && mkdir -p f_00.exe && "
              "for s in 10K ''; do "
-             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least \\([0-9.]*\\) \\([KMG]\\)B$/\\1\\2/p' "
+             "say=$(./cleaver ${s:+-s $s} $r f.img 2>&1 | sed -n -e 's/.*at least [0-9.]* [KMG]B (-s \\([0-9]*K\\))$/\\1/p' "
              "-e 's/.*(-s \\([0-9]*M\\) makes 99 or fewer)$/\\1/p'); "
              "[ -n \"$say\" ] || { [ -z \"$s\" ] && continue; echo \"no size for $n $r\"; exit 1; }; "
              "./cleaver -s $say $r f.img 2>&1 | grep -q 'f_00.exe' || { echo \"$say refused for $n $r\"; "
@@ -446,7 +488,7 @@ TEST(Installing, PutsTheProgramItsManPageAndItsCompletionInPlace)
     ASSERT_EQ(status, 0) << out;
     std::string prefix = root / "usr/local";
     std::string help = RunWithInput(prefix + "/bin/cleaver --help", "");
-    std::string man = RunWithInput("MANWIDTH=200 man -l " + prefix + "/share/man/man1/cleaver.1", "", &status);
+    std::string man = RunWithInput("MANWIDTH=200 man -l " + prefix + "/share/man/man1/cleaver.1.gz", "", &status);
     ASSERT_EQ(status, 0) << man;
     std::string completion = RunWithInput(
         "bash -c '. " + prefix + "/share/bash-completion/completions/cleaver && COMP_WORDS=(" +

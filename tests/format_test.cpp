@@ -168,7 +168,7 @@ TEST(SliceSize, TakesWhatPeopleTypeAndSaysWhyNot)
                  {"3435973837G", kSizeOutOfRange, 0}, {"99999999999999999999999", kSizeOutOfRange, 0}};
     for (const auto &c : cases) {
         int64_t bytes = 0;
-        EXPECT_EQ(ParseSliceSize(c.text, 1024, &bytes), c.taken) << '"' << c.text << '"';
+        EXPECT_EQ(ParseSliceSize(c.text, 1024, kWindowsUnits, &bytes), c.taken) << '"' << c.text << '"';
         if (c.taken == kSizeTaken)
             EXPECT_EQ(bytes, c.bytes) << '"' << c.text << '"';
     }

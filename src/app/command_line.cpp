@@ -5,12 +5,16 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "format/erasure.h"
+#include "format/extension.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/set_journal.h"
+#include "format/trailer.h"
+#include "platform/embedded_image.h"
 #include "join/join_report.h"
 #include "join/join_run.h"
 #include "join/part_check.h"
@@ -39,9 +43,11 @@ struct OptionText {
 };
 static const OptionText kOptionTexts[] = {
     {{"size", required_argument, 0, 's'}, 's', "SIZE", false,
-     "the largest a part may be: bytes, or a number with K, M or G (binary:\n"
-     "1K is 1024 bytes), one decimal allowed; 10K to 4G, which means 4294967295\n"
-     "bytes.  Without it, 1400K, where that makes no more than 99 parts"},
+     "the largest a part may be: bytes, or a number and a unit, one decimal\n"
+     "allowed, as split -b reads them: K, M, G (or KiB, MiB, GiB) are powers of\n"
+     "1024, KB, MB, GB powers of 1000; 4G means 4294967295 bytes.  A part holds\n"
+     "the head part's program: the least is %L for Linux, %W for Windows.\n"
+     "Without it, 1400K, where that makes no more than 99 parts"},
     {{"for", required_argument, 0, kFor}, 0, "SYSTEM", false,
      "the system the head part runs on: linux (the default) or windows"},
     {{"recovery", required_argument, 0, 'r'}, 'r', "N", false,
@@ -55,18 +61,18 @@ static const OptionText kOptionTexts[] = {
     {{"force", no_argument, 0, 'f'}, 'f', 0, true,
      "replace what is in the way: the parts of another set (a split); another\n"
      "file of the rebuilt file's name, and another cleaver.exe (a join)"},
-    {{"join", required_argument, 0, 'j'}, 'j', "HEAD", false,
+    {{"join", optional_argument, 0, 'j'}, 'j', "HEAD", false,
      "rebuild the file of the set whose head part is HEAD, from the parts beside\n"
      "it, in HEAD's folder"},
     {{"no-copy", no_argument, 0, kNoCopy}, 0, 0, true, "with a join: write no cleaver.exe beside the file"},
     {{"delete", no_argument, 0, kDelete}, 0, 0, true,
      "with a join: delete the parts once the file is rebuilt"},
-    {{"check", required_argument, 0, 'c'}, 'c', "HEAD", true,
+    {{"check", optional_argument, 0, 'c'}, 'c', "HEAD", true,
      "read every part of that set and tell which are missing, cut short,\n"
      "damaged or swapped, writing nothing"},
-    {{"info", required_argument, 0, 'i'}, 'i', "HEAD", true,
+    {{"info", optional_argument, 0, 'i'}, 'i', "HEAD", true,
      "tell what that set holds, and how to rebuild it with standard tools"},
-    {{"repair", required_argument, 0, kRepair}, 0, "HEAD", true,
+    {{"repair", optional_argument, 0, kRepair}, 0, "HEAD", true,
      "rebuild the parts of that set that are missing or damaged from its\n"
      "recovery parts, and write them beside the others; a damaged part is kept,\n"
      "renamed NAME.damaged"},
@@ -83,7 +89,38 @@ static bool NamesTheSet(const OptionText &o)
     return o.letter == 'c' || o.letter == 'i' || o.getopt.val == kRepair;
 }
 
-static void PrintOptions(bool head)
+// The least part that holds the head part's program of image_bytes, with
+// the set's description of a file whose name fits the trailer, in K.
+static int64_t LeastPartK(int64_t image_bytes)
+{
+    SetExtension extension;
+    ClearExtension(&extension);
+    extension.has_time = extension.has_identity = true;
+    extension.permissions = 0644;
+    unsigned char bytes[kMaxExtensionSize];
+    int64_t fixed = kTrailerSize + EncodeExtension(&extension, bytes) + 2 * kTableEntrySize;
+    return (image_bytes + fixed + 1023) / 1024;
+}
+
+// %L and %W in an option's help: the least part size for each system.
+static void PrintLeast(char system, const char *image_path)
+{
+    const unsigned char *bytes;
+    int64_t size = 0;
+    File file;
+    FileInfo info;
+    if (system == 'W' && !kDosPaths && !EmbeddedWindowsImage(&bytes, &size)) {
+        printf("(none: this build makes sets for Linux only)");
+        return;
+    }
+    if (system == 'L' && FileOpenRead(0, image_path, &file, 0, &info)) {
+        FileClose(&file, 0);
+        size = info.length;
+    }
+    printf("%lldK", (long long)LeastPartK(size));
+}
+
+static void PrintOptions(bool head, const char *image_path)
 {
     for (const OptionText &o : kOptionTexts) {
         if (head && !o.head)
@@ -104,6 +141,10 @@ static void PrintOptions(bool head)
         }
         printf("%-24s", form);
         for (const char *p = o.help; *p; p++) {
+            if (*p == '%') {
+                PrintLeast(*++p, image_path);
+                continue;
+            }
             putchar(*p);
             if (*p == '\n')
                 printf("%24s", "");
@@ -112,7 +153,7 @@ static void PrintOptions(bool head)
     }
 }
 
-static void PrintHelp(bool head)
+static void PrintHelp(bool head, const char *image_path)
 {
     const char *name = ConsoleName();
     if (head) {
@@ -135,7 +176,7 @@ static void PrintHelp(bool head)
                "cut standard input, to be rebuilt under NAME.\n\n",
                name, name, name, name, name, name);
     }
-    PrintOptions(head);
+    PrintOptions(head, image_path);
     printf("\nExit status: 0 on success, 1 on failure, 2 on wrong usage; --check gives 3\n"
            "where parts are missing or damaged but the recovery parts can rebuild them.\n");
 }
@@ -190,8 +231,24 @@ static void ResumeBeforeJoin(const char *head)
     SayResumed(resumed, part);
 }
 
+// -o DIR: a folder that is missing is made, its parents too, as 7z -o and
+// unzip -d do; false after saying why it cannot be.
+static bool MakeOutputFolder(const char *dir)
+{
+    FileError error;
+    ClearError(&error);
+    if (!dir || TextEqual(dir, "-") || MakeFolders(dir, &error))
+        return true;
+    char text[2 * kPathSize] = "";
+    AppendFailure(text, sizeof text, &error);
+    PrintError(text);
+    return false;
+}
+
 static int Split(const SplitRequest *request)
 {
+    if (!MakeOutputFolder(request->output_dir))
+        return 1;
     Progress progress;
     ProgressInit(&progress);
     ConsoleWork work;
@@ -200,13 +257,19 @@ static int Split(const SplitRequest *request)
     RunSplit(request, &progress, &outcome);
     EndConsoleWork(&work);
     SayResumed(outcome.result.resumed, outcome.result.part);
-    if (outcome.result.status == kSplitDone)
+    if (!outcome.failed && outcome.result.status == kSplitDone)
         printf("%s\n", outcome.text);
     else if (outcome.failed) {
         bool refused = outcome.result.status == kSplitOtherSetInTheWay ||
                        outcome.result.status == kSplitStrayPartInTheWay;
         if (refused)
             AppendText(outcome.text, sizeof outcome.text, " (--force replaces it)");
+        // The advice is in KB of 1024 bytes, which -s writes K.
+        if (outcome.result.status == kSplitPartsTooSmall) {
+            AppendText(outcome.text, sizeof outcome.text, " (-s ");
+            AppendDecimal(outcome.text, sizeof outcome.text, (outcome.result.least + 1023) / 1024);
+            AppendText(outcome.text, sizeof outcome.text, "K)");
+        }
         PrintError(outcome.text);
     }
     EndIfInterrupted();
@@ -221,6 +284,8 @@ struct JoinAsked {
 
 static int Join(const JoinAsked *asked, JoinRequest *request)
 {
+    if (!MakeOutputFolder(asked->output_dir))
+        return 1;
     ResumeBeforeJoin(asked->head);
     PartSet set;
     OpenPartSet(asked->head, &set);
@@ -410,15 +475,19 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         if (head && NamesTheSet(kOptionTexts[i]))
             options[i].has_arg = no_argument;
         if (letter && (!head || kOptionTexts[i].head)) {
-            char form[3] = {letter, (char)(options[i].has_arg == required_argument ? ':' : 0), 0};
+            char form[4] = {letter, (char)(options[i].has_arg != no_argument ? ':' : 0),
+                            (char)(options[i].has_arg == optional_argument ? ':' : 0), 0};
             AppendText(letters, sizeof letters, form);
         }
     }
     options[kOptionCount] = option{0, 0, 0, 0};
     const char *size_text = 0, *join = 0, *check = 0, *info = 0, *repair = 0, *output_dir = 0, *name = 0;
     bool for_windows = false, checking = false, informing = false, repairing = false, split_option = false;
-    bool force = false, quiet = false;
+    bool force = false, quiet = false, joining_asked = false;
     int recovery = 0;
+    // --join, --check, --info and --repair name their set as --join=HEAD or
+    // -jHEAD, or else by the operand HEAD, before or after other options.
+    const char **unnamed = 0, *unnamed_option = 0;
     JoinRequest request;
     InitJoinRequest(&request);
     request.head_is_running = head;
@@ -459,20 +528,21 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             quiet = true;
             break;
         case 'j':
-            join = optarg;
-            break;
         case 'c':
-            checking = true;
-            check = optarg;
-            break;
         case 'i':
-            informing = true;
-            info = optarg;
+        case kRepair: {
+            const char **set = c == 'j' ? &join : c == 'c' ? &check : c == 'i' ? &info : &repair;
+            joining_asked |= c == 'j';
+            checking |= c == 'c';
+            informing |= c == 'i';
+            repairing |= c == kRepair;
+            *set = optarg;
+            if (!optarg && !head) {
+                unnamed = set;
+                unnamed_option = argv[optind - 1];
+            }
             break;
-        case kRepair:
-            repairing = true;
-            repair = optarg;
-            break;
+        }
         case kNoCopy:
             request.make_copy = false;
             break;
@@ -480,7 +550,7 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             request.delete_parts = true;
             break;
         case 'h':
-            PrintHelp(head);
+            PrintHelp(head, image_path);
             return 0;
         case 'V':
             printf("QCleaver " QCLEAVER_VERSION "\n"
@@ -493,13 +563,19 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
             return Usage("unrecognized option '", argv[optind - 1], "'");
         }
     }
+    if (unnamed) {
+        if (optind == argc)
+            return Usage("option '", unnamed_option, "' requires an argument");
+        *unnamed = argv[optind++];
+    }
     int operands = argc - optind;
     if (head) {
         // A head part: its own set, and nothing else.
-        if (operands > 0 || split_option || join)
+        if (operands > 0 || split_option || joining_asked)
             return Usage("a head part takes only --no-copy, --delete, --check, --info, --repair, -o, -f "
                          "and -q, for its own set");
         join = image_path;
+        joining_asked = true;
         if (checking)
             check = image_path;
         if (informing)
@@ -507,9 +583,9 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         if (repairing)
             repair = image_path;
     }
-    bool joining = join && !checking && !informing && !repairing;
+    bool joining = joining_asked && !checking && !informing && !repairing;
     bool stdin_input = !head && operands >= 1 && TextEqual(argv[optind], "-");
-    if (!head && ((join != 0) + checking + informing + repairing + (operands > 0) != 1 ||
+    if (!head && (joining_asked + checking + informing + repairing + (operands > 0) != 1 ||
                   operands > (stdin_input ? 2 : 1)))
         return Usage(operands > 1 ? "one FILE at a time"
                                   : "give one FILE, --join=HEAD, --check=HEAD, --info=HEAD or --repair=HEAD");
@@ -517,11 +593,15 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         return Usage("--no-copy and --delete are for a join");
     if ((checking || informing || repairing) && (output_dir || force || split_option))
         return Usage("--check, --info and --repair take only -q");
-    if (join && !head && split_option)
+    if (joining_asked && !head && split_option)
         return Usage("--size, --recovery, --for and --name are for a split");
     bool to_stdout = output_dir && TextEqual(output_dir, "-");
     if (joining && to_stdout && request.delete_parts)
         return Usage("--delete is not for a join to standard output, which keeps the parts");
+    // As gzip does: binary data on a terminal is a mistake.
+    if (joining && to_stdout && isatty(STDOUT_FILENO))
+        return Usage("the file is not written to a terminal: redirect standard output to a file or "
+                     "a pipe");
     if (checking)
         return Check(check, quiet);
     if (informing)
@@ -565,7 +645,7 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
                           force,
                           image_path,
                           recovery};
-    SizeText problem = size_text ? ParseSliceSize(size_text, 1, &split.part_bytes) : kSizeTaken;
+    SizeText problem = size_text ? ParseSliceSize(size_text, 1, kGnuUnits, &split.part_bytes) : kSizeTaken;
     if (problem != kSizeTaken) {
         char text[256];
         DescribeSizeText(problem, "bytes", text, sizeof text);

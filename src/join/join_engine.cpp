@@ -809,6 +809,7 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
     result.no_program = false;
     Joining joining;
     StartJoining(&joining, set, request);
+    result.folder = joining.out->path;
 
     if (joining.repair_set) {
         result.status = RepairSet(&joining, progress, &result);

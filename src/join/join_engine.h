@@ -105,6 +105,7 @@ struct JoinResult {
     FileError error;         // the system's reason, where a file operation failed
     char output[kPathSize];  // the rebuilt file's name
     int64_t needed, free_bytes;  // where room ran short: what is needed, what is free
+    const char *folder;      // ... in this folder, the one written to (its path, while it is open)
     int64_t size;            // the rebuilt file's length, once done
     uint32_t crc;            // CRC-32 of the rebuilt file
     bool verified;           // the set recorded a checksum, and it matched

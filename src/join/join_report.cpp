@@ -348,14 +348,14 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         AppendText(text, size, "it needs ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, "; ");
-        AppendRoom(text, size, set->folder.path, result->free_bytes);
+        AppendRoom(text, size, result->folder, result->free_bytes);
         break;
     case kJoinTooLargeForDrive:
         Rebuilding(text, size, set);
         AppendText(text, size, "at ");
         AppendSize(text, size, result->needed);
         AppendText(text, size, " it");
-        AppendTooLargeForDrive(text, size, set->folder.path, kMoveToAnotherDrive);
+        AppendTooLargeForDrive(text, size, result->folder, kMoveToAnotherDrive);
         break;
     case kJoinSizeMismatch:
         Rebuilding(text, size, set);
@@ -625,13 +625,14 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     AppendShellQuoted(text, size, head);
     AppendText(text, size, " | head -c ");
     AppendDecimal(text, size, set->head_data);
-    AppendText(text, size, "\n    for i in $(seq -f %02g 1 ");
+    // POSIX tools alone: a loop, where seq is not everywhere.
+    AppendText(text, size, "\n    i=1; while [ $i -le ");
     AppendDecimal(text, size, t.last_part);
-    AppendText(text, size, "); do cat ");
-    // The stem quoted, the number left to the shell: 'my report'_"$i".QCB.
+    AppendText(text, size, " ]; do cat ");
+    // The stem quoted, the number left to the shell: 'my report'_"$n".QCB.
     if (set->stem[0])
         AppendShellQuoted(text, size, set->stem);
-    AppendText(text, size, "_\"$i\".QCB");
+    AppendText(text, size, "_\"$(printf %02d $i)\".QCB; i=$((i + 1))");
     AppendText(text, size, "; done; } > ");
     AppendShellQuoted(text, size, set->output);
     AppendText(text, size, "\n");

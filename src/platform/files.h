@@ -112,6 +112,9 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error);
 // Opens the folder at path itself ("out", "out/", "C:\\out").
 bool OpenFolder(const char *path, Folder *folder, FileError *error);
 void FolderClose(Folder *folder);
+// Makes the folder at path where it is missing, its parents too, as
+// mkdir -p does (POSIX only: the command line's -o).
+bool MakeFolders(const char *path, FileError *error);
 // Whether the file system of the folder takes a name this long (on
 // Windows, also the full path, counted in UTF-16 units).
 bool NameFits(const Folder *folder, const char *name, FileError *error);

@@ -140,6 +140,23 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
     return true;
 }
 
+bool MakeFolders(const char *path, FileError *error)
+{
+    char made[kPathSize];
+    if (!CopyText(made, kPathSize, path))
+        return SetError(error, ENAMETOOLONG, "make the folder", path);
+    for (char *end = made + 1; end[-1]; end++) {
+        if (*end != '/' && *end != 0)
+            continue;
+        char kept = *end;
+        *end = 0;
+        if (mkdir(made, 0777) != 0 && errno != EEXIST)
+            return Failed(error, "make the folder", made);
+        *end = kept;
+    }
+    return true;
+}
+
 void FolderClose(Folder *folder)
 {
     if (folder->handle >= 0)

@@ -28,7 +28,7 @@ static bool IsFloppyLabel(const char *text)
     return *text == 0;
 }
 
-SizeText ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes)
+SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, int64_t *bytes)
 {
     while (IsSpace(*text))
         text++;
@@ -59,17 +59,19 @@ SizeText ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes)
         text++;
     static const struct {
         char letter;
-        int64_t unit;
-    } kUnits[] = {{'k', 1LL << 10}, {'m', 1LL << 20}, {'g', 1LL << 30}};
+        int64_t unit, decimal;
+    } kUnits[] = {{'k', 1LL << 10, 1000}, {'m', 1LL << 20, 1000000}, {'g', 1LL << 30, 1000000000}};
     int64_t unit = bare_unit;
     for (const auto &u : kUnits) {
         if (LowerAscii(*text) == u.letter) {
             unit = u.unit;
             text++;
-            if (LowerAscii(*text) == 'i' && LowerAscii(text[1]) == 'b')
+            if (LowerAscii(*text) == 'i' && LowerAscii(text[1]) == 'b') {
                 text += 2;
-            else if (LowerAscii(*text) == 'b')
+            } else if (LowerAscii(*text) == 'b') {
                 text++;
+                unit = units == kGnuUnits ? u.decimal : u.unit;
+            }
             break;
         }
     }

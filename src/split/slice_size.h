@@ -21,11 +21,16 @@ enum SizeText {
     kSizeOutOfRange,    // below 10 KB or above 4 GB
 };
 
+// How the units read: in the dialogs K, KB and KiB are all 1024 bytes, as
+// Windows counts; on the command line, as GNU split -b reads them, K and KiB
+// are 1024 bytes and KB 1000 (M and G likewise).
+enum SizeUnits { kWindowsUnits, kGnuUnits };
+
 // A number with at most one decimal, then optionally a unit: K, KB or KiB,
-// M..., G..., binary as Windows counts them, any case; a bare number counts
-// bare_unit bytes.  4 GB, exactly, means the largest file FAT32 holds, a
-// byte less; "1.44 MB", the preset's own label, means that preset.
-SizeText ParseSliceSize(const char *text, int64_t bare_unit, int64_t *bytes);
+// M..., G..., any case; a bare number counts bare_unit bytes.  4 GB (or 4G),
+// exactly, means the largest file FAT32 holds, a byte less; "1.44 MB", the
+// preset's own label, means that preset.
+SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, int64_t *bytes);
 
 // What is wrong with the text, for the user: "Size must be between 10 KB
 // and 4 GB", with what a bare number counts (bare_unit_name, "KB" or

@@ -58,7 +58,7 @@ static bool DetermineSliceSize(HWND dialog, int64_t *slice_bytes)
         return true;
     char text[128];
     GetItemText(dialog, IDC_USER_KB, text, sizeof text);
-    SizeText problem = ParseSliceSize(text, 1024, slice_bytes);
+    SizeText problem = ParseSliceSize(text, 1024, kWindowsUnits, slice_bytes);
     if (problem == kSizeTaken)
         return true;
     char message[256];
