@@ -294,7 +294,7 @@ static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPat
     return sound;
 }
 
-void OpenPartSet(const char *head_path, PartSet *set)
+static void ResetPartSet(PartSet *set, const char *head_path)
 {
     set->state = kSetHeadUnreadable;
     ClearError(&set->error);
@@ -313,6 +313,48 @@ void OpenPartSet(const char *head_path, PartSet *set)
     set->description_confirmed = true;
     set->disagree[0][0] = set->disagree[1][0] = 0;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
+}
+
+// The set's census, under today's names or, where none is found by them,
+// under the name earlier builds gave the parts of ".profile" ("_01.QCB").
+static bool CountParts(PartSet *set)
+{
+    if (!set->have_folder || !TakeCensus(set, set->stem, &set->census))
+        return false;
+    char legacy[kPathSize];
+    LegacyStemOf(set->trailer.original_path, legacy, set->dos_paths);
+    if (set->census.count == 0 && !TextEqual(legacy, set->stem)) {
+        Census other = Census();
+        PartSet probe = *set;
+        probe.census = other;
+        if (TakeCensus(&probe, legacy, &other) && other.count > 0) {
+            FreeCensus(&set->census);
+            set->census = other;
+            CopyText(set->stem, kPathSize, legacy);
+        } else {
+            FreeCensus(&other);
+        }
+    }
+    return true;
+}
+
+// The length every recovery part of a set read from its head part has.
+static void NoteRecoveryLength(PartSet *set)
+{
+    if (set->described || set->extension.recovery_count == 0)
+        return;
+    int64_t description = HeadEndLength(set);
+    int64_t stretch = set->extension.stretch_length, length = set->trailer.slice_length;
+    set->recovery_length =
+        stretch ? RecoveryLength(length, description,
+                                 StretchTableLength((int64_t)set->trailer.last_part + 1,
+                                                    set->extension.recovery_count, length, stretch))
+                : kRecoveryFixedSize + description + kRecoveryCheckSize + length;
+}
+
+void OpenPartSet(const char *head_path, PartSet *set)
+{
+    ResetPartSet(set, head_path);
     if (!FileOpenRead(0, head_path, &set->file, &set->error, &set->info))
         return;
     // The set is looked for, and the file rebuilt, beside the head part,
@@ -368,36 +410,8 @@ void OpenPartSet(const char *head_path, PartSet *set)
             LookForSliceOf(set, state);
         return;
     }
-    if (!set->described && set->extension.recovery_count > 0) {
-        int64_t description = HeadEndLength(set);
-        int64_t stretch = set->extension.stretch_length, length = set->trailer.slice_length;
-        set->recovery_length =
-            stretch ? RecoveryLength(length, description,
-                                     StretchTableLength((int64_t)set->trailer.last_part + 1,
-                                                        set->extension.recovery_count, length, stretch))
-                    : kRecoveryFixedSize + description + kRecoveryCheckSize + length;
-    }
-    if (!set->have_folder || !TakeCensus(set, set->stem, &set->census)) {
-        set->state = kSetFolderUnreadable;
-        return;
-    }
-    // Earlier builds named the parts of ".profile" "_01.QCB": where none is
-    // found by today's rule, the earlier one's may be there.
-    char legacy[kPathSize];
-    LegacyStemOf(set->trailer.original_path, legacy, set->dos_paths);
-    if (set->census.count == 0 && !TextEqual(legacy, set->stem)) {
-        Census other = Census();
-        PartSet probe = *set;
-        probe.census = other;
-        if (TakeCensus(&probe, legacy, &other) && other.count > 0) {
-            FreeCensus(&set->census);
-            set->census = other;
-            CopyText(set->stem, kPathSize, legacy);
-        } else {
-            FreeCensus(&other);
-        }
-    }
-    set->state = kSetReady;
+    NoteRecoveryLength(set);
+    set->state = CountParts(set) ? kSetReady : kSetFolderUnreadable;
 }
 
 void ClosePartSet(PartSet *set)
