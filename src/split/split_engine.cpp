@@ -933,6 +933,28 @@ static SplitStatus TooSmall(const Splitting *splitting, int64_t fixed_bytes, int
     return kSplitPartsTooSmall;
 }
 
+// A stream's layout: no stretch in the head part, whose room is all the
+// table's; slices of the size asked, or with recovery parts, shorter by
+// what a recovery part of a set of the most parts it may have carries,
+// since its count is known only at its end.
+static void PlanStream(Splitting *splitting, int64_t fixed_bytes)
+{
+    splitting->layout.head_data = splitting->most_slices >= 1 ? 0 : -1;
+    splitting->layout.slice_length = splitting->slice_bytes;
+    splitting->layout.last_part = 1;
+    if (!splitting->recovery)
+        return;
+    for (int steps = 0; steps < 8; steps++) {
+        int64_t overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
+                                            splitting->layout.slice_length);
+        splitting->layout.slice_length = (splitting->slice_bytes - overhead) & ~(int64_t)1;
+    }
+    if (splitting->layout.slice_length < 4096)
+        splitting->layout.head_data = -1;
+    if (splitting->most_slices > kMaxDataParts - 1)
+        splitting->most_slices = kMaxDataParts - 1;
+}
+
 // Everything that can refuse the split, found before anything is written.
 static SplitStatus Prepare(const Folder *folder, const char *name, const char *stem,
                            Splitting *splitting, int64_t fixed_bytes, PartSetTrailer *trailer,
@@ -953,27 +975,11 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
     splitting->head_bytes = splitting->program->for_windows && splitting->slice_bytes > kMaxWindowsHeadBytes
                                 ? kMaxWindowsHeadBytes
                                 : splitting->slice_bytes;
-    // A stream's head part carries no stretch: all of its room is the
-    // table's, for as many slices as come.
     splitting->most_slices = (splitting->head_bytes - splitting->image_size - fixed_bytes) / kTableEntrySize - 1;
-    if (splitting->stream) {
-        splitting->layout.head_data = splitting->most_slices >= 1 ? 0 : -1;
-        splitting->layout.slice_length = splitting->slice_bytes;
-        splitting->layout.last_part = 1;
-        // Its count is known only at its end: a recovery part is sized for
-        // the most a set with recovery parts may have, and so the slices.
-        for (int steps = 0; splitting->recovery && steps < 8; steps++) {
-            int64_t overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
-                                                splitting->layout.slice_length);
-            splitting->layout.slice_length = (splitting->slice_bytes - overhead) & ~(int64_t)1;
-        }
-        if (splitting->recovery && splitting->layout.slice_length < 4096)
-            splitting->layout.head_data = -1;
-        if (splitting->recovery && splitting->most_slices > kMaxDataParts - 1)
-            splitting->most_slices = kMaxDataParts - 1;
-    } else {
+    if (splitting->stream)
+        PlanStream(splitting, fixed_bytes);
+    else
         splitting->layout = Plan(splitting, splitting->slice_bytes, fixed_bytes, input_size);
-    }
     // Too many parts for recovery parts, whatever their checksums take.
     Splitting plain = *splitting;
     plain.recovery = 0;
@@ -985,22 +991,18 @@ static SplitStatus Prepare(const Folder *folder, const char *name, const char *s
         return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
     if (splitting->layout.last_part > kMaxLastPart)
         return kSplitTooLarge;
-    if (splitting->recovery && splitting->stream) {
+    if (splitting->recovery && !splitting->stream && (too_many || splitting->layout.last_part >= kMaxDataParts)) {
+        // Parts of a size that leaves kMaxDataParts - 1 slices at most.
+        result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
+        return kSplitTooManyForRecovery;
+    }
+    if (splitting->recovery) {
+        // A stream's recovery parts are sized for the most parts it may have.
+        int64_t last = splitting->stream ? kMaxDataParts - 1 : splitting->layout.last_part;
         splitting->stretch_length =
-            ChooseStretchLength(splitting->layout.slice_length, kMaxDataParts, splitting->recovery);
-        splitting->recovery_overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
-                                                        splitting->layout.slice_length);
-    } else if (splitting->recovery) {
-        if (too_many || splitting->layout.last_part >= kMaxDataParts) {
-            // Parts of a size that leaves kMaxDataParts - 1 slices at most.
-            result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
-            return kSplitTooManyForRecovery;
-        }
-        int64_t parts = splitting->layout.last_part + 1;
-        splitting->stretch_length = ChooseStretchLength(splitting->layout.slice_length, parts, splitting->recovery);
+            ChooseStretchLength(splitting->layout.slice_length, last + 1, splitting->recovery);
         splitting->recovery_overhead =
-            RecoveryOverhead(fixed_bytes, splitting->layout.last_part, splitting->recovery,
-                             splitting->layout.slice_length);
+            RecoveryOverhead(fixed_bytes, last, splitting->recovery, splitting->layout.slice_length);
     }
     if (!NamesHoldUp(folder, name, stem, splitting->stream ? 999999 : splitting->layout.last_part,
                      &result->error))
