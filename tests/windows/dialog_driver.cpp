@@ -18,6 +18,7 @@
 
 #include <dlgs.h>  // the file dialog's controls
 #include <stdio.h>
+#include <ctype.h>
 #include <stdlib.h>
 
 #include <string>
@@ -135,23 +136,28 @@ static void AnswerFileDialog(const char *path)
 static void ExpectWorking(int points)
 {
     int first = -1, last = -1;
-    for (DWORD start = GetTickCount(); first < 0 || last - first < points; Sleep(100)) {
+    std::string rated;  // a caption with the rate and the time left
+    for (DWORD start = GetTickCount(); first < 0 || last - first < points || rated.empty(); Sleep(100)) {
         if (GetTickCount() - start > kTimeoutMs)
-            Fail("the percentage grew from %d%% to %d%% only", first, last);
+            Fail("the percentage grew from %d%% to %d%% only, %s", first, last,
+                 rated.empty() ? "never with its rate and time left" : "");
         FailOnMessageBox();
         DWORD_PTR ignored;
         if (!SendMessageTimeoutA(Control(IDOK) ? g_main : 0, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) ||
             IsHungAppWindow(g_main))
             Fail("the dialog did not answer within 200 ms, or is judged hung");
-        std::string caption = TextOf(g_main);  // "42% - QCleaver"
-        size_t end = caption.find("% - ");
+        std::string caption = TextOf(g_main);  // "42% · 120 MB/s · 0:12 left - QCleaver"
+        size_t end = caption.find('%'), rate = caption.find("B/s \xC2\xB7 "), left = caption.find(" left - ");
         int percent = end >= 1 && end <= 3 ? atoi(caption.c_str()) : -1;
+        if (caption.compare(end + 1, 3, " \xC2\xB7") == 0 && rate < left && left != std::string::npos &&
+            caption[left - 3] == ':' && isdigit(caption[left - 1]))
+            rated = caption;
         if (percent < last)
             Fail("the caption \"%s\" shows no progress (%d%% before)", caption.c_str(), last);
         first = first < 0 ? percent : first;
         last = percent;
     }
-    printf("  progress from %d%% to %d%%\n", first, last);
+    printf("  progress from %d%% to %d%%, \"%s\"\n", first, last, rated.c_str());
 }
 
 static void RunStep(const std::string &step)
