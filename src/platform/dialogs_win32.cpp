@@ -66,10 +66,15 @@ void SetItemText(HWND dialog, int id, const char *text)
     SetDlgItemTextA(dialog, id, text);
 }
 
-void ShowResultLine(HWND owner, const char *text, const char *title, bool tell)
+void ShowResultLine(HWND owner, const char *text, const char *folder, const char *title, UINT type)
 {
-    if (tell)
-        MessageBoxA(owner, text, title, MB_OK | MB_ICONINFORMATION);
+    char message[4 * kPathSize];
+    CopyText(message, sizeof message, text);
+    if (folder[0]) {
+        AppendText(message, sizeof message, "\n\nFolder: ");
+        AppendName(message, sizeof message, folder);
+    }
+    MessageBoxA(owner, message, title, type);
 }
 
 bool IsItemChecked(HWND dialog, int id)

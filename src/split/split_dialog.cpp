@@ -1,6 +1,7 @@
 #include "split/split_dialog.h"
 
 #include "format/erasure.h"
+#include "format/paths.h"
 #include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
@@ -60,7 +61,7 @@ static bool DetermineSliceSize(HWND dialog, int64_t *slice_bytes)
         return true;
     char message[256];
     DescribeSizeText(problem, "KB", message, sizeof message);
-    ShowMessage(dialog, message, kSplitTitle, MB_OK);
+    ShowMessage(dialog, message, kSplitTitle, MB_ICONWARNING);
     return false;
 }
 
@@ -80,7 +81,7 @@ static bool DetermineRecovery(HWND dialog, int *count)
         p++;
     if (!*p && *count <= kMaxRecoveryParts)
         return true;
-    ShowMessage(dialog, "Recovery parts must be a number from 0 to 1000", kSplitTitle, MB_OK);
+    ShowMessage(dialog, "Recovery parts must be a number from 0 to 1000", kSplitTitle, MB_ICONWARNING);
     return false;
 }
 
@@ -121,7 +122,9 @@ static void OnSplit(HWND dialog, SplitDialog *state)
     }
     state->failed = outcome.failed;
     if (outcome.result.status == kSplitDone) {
-        ShowResultLine(dialog, outcome.text, kSplitTitle, false);
+        // The parts are beside the input.
+        *(char *)FileNameOf(path) = 0;
+        ShowResultLine(dialog, outcome.text, path, kSplitTitle, MB_ICONINFORMATION);
         EndDialogWith(dialog, 0);
     } else if (outcome.failed) {
         ShowMessage(dialog, outcome.text, kSplitTitle, MB_ICONERROR);
