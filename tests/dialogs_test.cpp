@@ -132,7 +132,7 @@ TEST_F(Dialogs, ARecoveryPartRebuildsALostSlice)
     ASSERT_EQ(unlink((input / "Data.BIN").c_str()), 0);
     ASSERT_EQ(unlink((input / "Data_05.QCB").c_str()), 0);
     ExpectIn(Run(input.path(), "./Data_00.exe", "o\n", 1),
-             {"Repair: Data_03.QCB is missing and Data_05.QCB missing: 1 more recovery part needed\n",
+             {"Repair: 2 parts missing: 1 more recovery part needed\n",
               "o  <OK>  (disabled)"});
     EXPECT_FALSE(Exists(input / "Data.BIN"));
 }

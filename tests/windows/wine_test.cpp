@@ -462,3 +462,31 @@ TEST_F(WineDialogs, AReadOnlyFolderIsToldWithItsReason)
     EXPECT_EQ(system(("umount " + folder).c_str()), 0);
     EXPECT_EQ(Names(from.path()), NameSet{"Holiday.MP4"});
 }
+
+// Every text of both dialogs fits its control, at 96 and 192 dpi, in the wide font that stands in
+// for "MS Sans Serif" here: the join's Repair row tells one part lost by name, and three by their
+// number, with what is lacking.
+TEST_F(WineDialogs, EveryTextFitsItsControlAtEitherDpi)
+{
+    ScratchDir one, three;
+    const std::string base = "Holiday in the mountains";
+    WriteBytes(one / (base + ".MP4"), input);
+    int status = -1;
+    std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 360K -r 1 --for windows " +
+                                       Quote(one / (base + ".MP4")), "", &status);
+    ASSERT_EQ(status, 0) << out;
+    CopySet(one.path(), base, three.path());
+    for (int i : {2, 4, 6})
+        ASSERT_EQ(unlink((three / PartName(base, i)).c_str()) | (i == 2 ? unlink((one / PartName(base, i)).c_str()) : 0), 0);
+    for (int dpi : {192, 96}) {
+        SCOPED_TRACE(dpi);
+        ASSERT_EQ(system((kWine + " reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d " +
+                          std::to_string(dpi) + " /f >/dev/null 2>&1; wineserver -k; wineserver -w; wineserver -p")
+                             .c_str()), 0);
+        Drive(tool / "CLEAVER.EXE", {"split", "fits", "close"});
+        Drive(one / PartName(base, 0), {"join", "text:IDC_REPAIR:" + base + "_02.QCB is missing: to be rebuilt from "
+                                        "the recovery parts", "fits", "close"});
+        Drive(three / PartName(base, 0), {"join", "text:IDC_REPAIR:3 parts missing: 2 more recovery parts needed",
+                                          "disabled:IDOK", "fits", "close"});
+    }
+}
