@@ -139,13 +139,12 @@ static BOOL CALLBACK DisableControl(HWND control, LPARAM lparam)
     return TRUE;
 }
 
-// "41% · 120 MB/s · 0:12 left - QCleaver"
+// "41% · 120 MB/s · 0:12 left" in place of the dialog's name, which would
+// not fit beside it.
 static void ShowProgress(Work *work, DWORD now)
 {
-    char caption[160];
+    char caption[64];
     FormatProgress(work->progress, now - work->begun_at, caption, sizeof caption);
-    AppendText(caption, sizeof caption, " - ");
-    AppendText(caption, sizeof caption, work->caption);
     SetWindowTextA(work->dialog, caption);
     work->shown_at = now;
 }

@@ -12,8 +12,8 @@
 //   warning:..., info:...   or with that icon; dismissed with OK
 //   yes:TITLE:TEXT, no:...  a message box with the question icon asks this; answered Yes, or No
 //   fits                    every text of the main dialog's static controls fits its control
-//   working:N               until the "N%" in its caption has grown by N points and it shows
-//                           "N% · R/s · M:SS left - ", the dialog answers within 200 ms, is never judged hung
+//   working:N               until the "N%" its caption begins with has grown by N points and it
+//                           shows "N% · R/s · M:SS left", the dialog answers within 200 ms, is never judged hung
 //   close | ends            closes the main dialog, or not: the program ends, with
 //                           code 0, within 5 minutes (a split of gigabytes)
 //   sleep:MS                holds still, for a screenshot
@@ -108,7 +108,7 @@ static std::string IconOf(HWND box)
     BitBlt(dc[0], 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     static const struct { LPCSTR id; const char *kind; } kIcons[] = {
         {IDI_HAND, "error"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "info"}, {IDI_QUESTION, "question"}};
-    std::string kind = "unknown";
+    std::string kind = "none";  // or none known
     for (const auto &candidate : kIcons) {
         for (int i = 1; i < 3; i++) {
             PatBlt(dc[i], 0, 0, w, h, i == 1 ? BLACKNESS : WHITENESS);
@@ -216,10 +216,10 @@ static void ExpectWorking(int points)
         if (!SendMessageTimeoutA(Control(IDOK) ? g_main : 0, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) ||
             IsHungAppWindow(g_main))
             Fail("the dialog did not answer within 200 ms, or is judged hung");
-        std::string caption = TextOf(g_main);  // "42% · 120 MB/s · 0:12 left - QCleaver"
-        size_t end = caption.find('%'), rate = caption.find("B/s \xC2\xB7 "), left = caption.find(" left - ");
+        std::string caption = TextOf(g_main);  // "42% · 120 MB/s · 0:12 left"
+        size_t end = caption.find('%'), rate = caption.find("B/s \xC2\xB7 "), left = caption.rfind(" left");
         int percent = end >= 1 && end <= 3 ? atoi(caption.c_str()) : -1;
-        if (caption.compare(end + 1, 3, " \xC2\xB7") == 0 && rate < left && left != std::string::npos &&
+        if (caption.compare(end + 1, 3, " \xC2\xB7") == 0 && rate < left && left + 5 == caption.size() &&
             caption[left - 3] == ':' && isdigit(caption[left - 1]))
             rated = caption;
         if (percent < last)
