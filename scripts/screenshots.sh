@@ -94,21 +94,23 @@ head -c 4567890 /dev/zero >"$c/Data/Report.PDF"
 drive "$work/split.log" "$c/QCleaver/cleaver.exe" split click:1000 \
     'open:C:\Data\Report.PDF' "sleep:$hold" \
     click:1017 type:1018:9 click:1 "sleep:$hold" \
-    "message:Cleaver:Size must be between 10 KB and 4 GB" \
-    click:1003 type:1023:2 click:1 ends
+    "warning:Cleaver:Size must be between 10 KB and 4 GB" \
+    click:1003 type:1023:2 click:1 "sleep:$hold" "info:Cleaver:Report_00.exe: *" ends
 wait_for "$work/split.log" " open:"
 shoot QCleaver "$out/split-dialog.png"
 wait_for "$work/split.log" " click:1$"
 shoot Cleaver "$out/message-box.png"
+wait_for "$work/split.log" " type:1023:2$"
+shoot Cleaver "$out/result-box.png"
 finish "$work/split.log"
 
-# At work on a large file: the caption shows the percentage.
+# At work on a large file: the caption shows the percentage, the rate and the time left.
 truncate -s 3G "$c/Data/Video.ISO"
 drive "$work/work.log" "$c/QCleaver/cleaver.exe" split click:1000 \
     'open:C:\Data\Video.ISO' click:1017 type:1018:65536 click:1 working:10 \
     "sleep:$hold" click:2 caption:QCleaver close
 wait_for "$work/work.log" " working:"
-shoot "[0-9]+% - QCleaver" "$out/split-at-work.png"
+shoot "[0-9]+% .* left" "$out/split-at-work.png"
 finish "$work/work.log"
 rm -f "$c/Data/Video.ISO"
 

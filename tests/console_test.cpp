@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "platform/console_templates.h"
+#include "platform/progress.h"
 #include "test_files.h"
 
 // The first of these that a control's class and style hold says its kind.
@@ -53,5 +54,24 @@ TEST(ConsoleTemplates, FollowTheResourceScript)
                 EXPECT_EQ(c.command, tolower(text[amp + 1])) << c.text;
         }
         EXPECT_EQ(i, t->count) << dialog;
+    }
+}
+
+// How far work has got, as both hosts show it: its rate and the time left once it has run a second.
+TEST(ProgressLine, TellsTheRateAndTheTimeLeft)
+{
+    const struct { int64_t done, total, ms; const char *line; } cases[] = {
+        {480 << 20, 1920 << 20, 999, "25%"},
+        {480 << 20, 1920 << 20, 4000, "25% \xC2\xB7 120 MB/s \xC2\xB7 0:12 left"},
+        {1 << 20, 3726LL << 20, 1000, "0% \xC2\xB7 1 MB/s \xC2\xB7 1:02:05 left"},
+        {4LL << 30, 4LL << 30, 2000, "100% \xC2\xB7 2 GB/s"}};
+    for (const auto &c : cases) {
+        Progress progress;
+        ProgressInit(&progress);
+        progress.done = c.done;
+        progress.total = c.total;
+        char line[64];
+        FormatProgress(&progress, c.ms, line, sizeof line);
+        EXPECT_STREQ(line, c.line);
     }
 }

@@ -128,6 +128,7 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     // Parts on a CD or a read-only share: the file may go elsewhere.
     Folder elsewhere;
     char path[kPathSize], name[kPathSize];
+    CopyText(path, kPathSize, state->set.folder.path);  // where the file is
     bool moved = false;
     if (outcome.result.status == kJoinNoOutput && IsNotWritable(&outcome.result.error) &&
         !request.repair_set) {
@@ -140,6 +141,7 @@ static void OnJoin(HWND dialog, JoinDialog *state)
             FolderOfFile(path, &elsewhere, 0)) {
             moved = true;
             CopyText(name, kPathSize, FileNameOf(path));
+            CopyText(path, kPathSize, elsewhere.path);
             request.output_folder = &elsewhere;
             request.output_name = name;
             if (!JoinAsAsked(dialog, state, &request, &outcome)) {
@@ -152,11 +154,13 @@ static void OnJoin(HWND dialog, JoinDialog *state)
         FolderClose(&elsewhere);
     if (outcome.stopped)
         return;  // stays open, ready to try again
+    // The result, and what else the user must know: what failed, or was
+    // not done.
     if (outcome.line[0])
-        ShowResultLine(dialog, outcome.line, kJoinTitle,
-                       outcome.result.fault_count > 0 || request.repair_set);
+        ShowResultLine(dialog, outcome.line, path, kJoinTitle,
+                       outcome.failed && !outcome.message[0] ? MB_ICONWARNING : MB_ICONINFORMATION);
     if (outcome.message[0])
-        ShowMessage(dialog, outcome.message, kJoinTitle, outcome.failed ? MB_ICONERROR : MB_OK);
+        ShowMessage(dialog, outcome.message, kJoinTitle, outcome.failed ? MB_ICONERROR : MB_ICONWARNING);
     // Whatever happened has been said; the result tells a script whether
     // all that was asked was done.
     EndDialogWith(dialog, outcome.failed);

@@ -657,7 +657,17 @@ bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *rep
         return true;
     }
     int64_t lacking = FaultsNeedingRecovery(set) - set->census.recovery_usable;
-    AppendFaults(repair, repair_size, set, faults, known, false);
+    // One part named; more counted, so that what is needed still fits the
+    // dialog's row: "3 parts missing: 1 more recovery part needed".
+    bool missing = known <= kFaultsNamed;
+    for (int i = 0; i < kFaultsNamed && i < known; i++)
+        missing = missing && faults[i].fault == kPartMissing;
+    if (known == 1) {
+        AppendFaults(repair, repair_size, set, faults, known, false);
+    } else {
+        AppendDecimal(repair, repair_size, known);
+        AppendText(repair, repair_size, missing ? " parts missing" : " parts at fault");
+    }
     if (count == 0)  // a slice of a wrong length is named by the join; a missing one stops it
         return set->census.found == set->trailer.last_part;
     if (lacking <= 0) {

@@ -36,7 +36,8 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
 
 // For the join dialog: the recovery parts found ("3 of 4 found", "none"),
 // and the parts the join will rebuild from them, as far as is known before
-// any part is read.  False where too few are there to rebuild them.
+// any part is read: one by name, more by their number, short enough for the
+// dialog's row.  False where too few are there to rebuild them.
 bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *repair, int repair_size);
 
 // The line a repair of the set ends with: the parts written again.

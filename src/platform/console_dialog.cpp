@@ -358,7 +358,7 @@ void ShowMessage(HWND, const char *text, const char *title, UINT)
     }
 }
 
-void ShowResultLine(HWND, const char *text, const char *, bool)
+void ShowResultLine(HWND, const char *text, const char *, const char *, UINT)
 {
     printf("%s\n", text);
     fflush(stdout);

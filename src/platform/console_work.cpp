@@ -93,9 +93,10 @@ static bool ConsoleStep(Progress *progress)
     ConsoleWork *work = (ConsoleWork *)progress->host;
     if (work->show_progress && NowMs() - work->shown_at >= 200) {
         work->shown_at = NowMs();
-        char item[kPathSize] = "";
+        char item[kPathSize] = "", done[64];
         AppendName(item, kPathSize, progress->item);
-        fprintf(stderr, "\r\033[K%s %d%%", item, ProgressPercent(progress));
+        FormatProgress(progress, work->shown_at - work->started_at, done, sizeof done);
+        fprintf(stderr, "\r\033[K%s %s", item, done);
         fflush(stderr);
     }
     return !g_stop_signal;
@@ -105,7 +106,7 @@ void BeginConsoleWork(ConsoleWork *work, Progress *progress)
 {
     fflush(stdout);
     work->show_progress = isatty(2) != 0;
-    work->shown_at = NowMs();
+    work->started_at = work->shown_at = NowMs();
     progress->step = ConsoleStep;
     progress->host = work;
     g_working = 1;

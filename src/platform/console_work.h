@@ -11,7 +11,7 @@
 
 struct ConsoleWork {
     bool show_progress;
-    int64_t shown_at;  // milliseconds
+    int64_t started_at, shown_at;  // milliseconds
 };
 
 // Once per process, before any work: how the program takes signals, and

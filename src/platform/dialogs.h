@@ -28,8 +28,9 @@ enum {
     SC_CLOSE = 0xF060,
     IDOK = 1,
     IDCANCEL = 2,
-    MB_OK = 0x00,
     MB_ICONERROR = 0x10,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
 };
 #include "resource.h"
 #endif
@@ -52,12 +53,14 @@ bool IsItemChecked(HWND dialog, int id);
 void SetItemChecked(HWND dialog, int id, bool checked);
 void EnableItem(HWND dialog, int id, bool enabled);
 void FocusItem(HWND dialog, int id);
-// type is MB_OK or MB_ICONERROR.
+// type gives the message its icon: MB_ICONERROR for what failed,
+// MB_ICONWARNING for what the user must put right or know was not done,
+// MB_ICONINFORMATION for what was done.
 void ShowMessage(HWND owner, const char *text, const char *title, UINT type);
-// One line that says what was done, for whoever reads the terminal; the
-// Windows dialogs close without a word, but where worth telling (tell: a
-// set repaired), in a message.
-void ShowResultLine(HWND owner, const char *text, const char *title, bool tell);
+// The line that says what was done: on standard output in a terminal, for
+// a script; on Windows in a message of that type, with the folder where
+// the work is (ending in a separator) on a line of its own.
+void ShowResultLine(HWND owner, const char *text, const char *folder, const char *title, UINT type);
 // Work that runs on the dialog's thread for a while: between the two calls
 // the host shows its progress and lets the user stop it (Cancel, or Ctrl-C
 // in a terminal), through progress->step.

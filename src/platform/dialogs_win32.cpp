@@ -66,10 +66,15 @@ void SetItemText(HWND dialog, int id, const char *text)
     SetDlgItemTextA(dialog, id, text);
 }
 
-void ShowResultLine(HWND owner, const char *text, const char *title, bool tell)
+void ShowResultLine(HWND owner, const char *text, const char *folder, const char *title, UINT type)
 {
-    if (tell)
-        MessageBoxA(owner, text, title, MB_OK | MB_ICONINFORMATION);
+    char message[4 * kPathSize];
+    CopyText(message, sizeof message, text);
+    if (folder[0]) {
+        AppendText(message, sizeof message, "\n\nFolder: ");
+        AppendName(message, sizeof message, folder);
+    }
+    MessageBoxA(owner, message, title, type);
 }
 
 bool IsItemChecked(HWND dialog, int id)
@@ -102,7 +107,7 @@ void ShowMessage(HWND owner, const char *text, const char *title, UINT type)
 // dialog's messages through, so that the window keeps painting, never looks
 // hung, shows how far the work has got in its caption, and hears Cancel.
 
-enum { kPumpEveryMs = 30, kMaxDisabled = 32 };
+enum { kPumpEveryMs = 30, kShowEveryMs = 250, kMaxDisabled = 32 };
 
 // The record of one dialog's work, kept both in its Progress and with its
 // window, so that the step and Cancel each find it.
@@ -110,8 +115,7 @@ struct Work {
     HWND dialog;
     Progress *progress;
     bool stop;
-    DWORD pumped_at;
-    int percent;
+    DWORD pumped_at, begun_at, shown_at;
     char caption[64];
     HWND disabled[kMaxDisabled];  // the controls this work disabled
     int disabled_count;
@@ -135,14 +139,14 @@ static BOOL CALLBACK DisableControl(HWND control, LPARAM lparam)
     return TRUE;
 }
 
-static void ShowPercent(Work *work, int percent)
+// "41% · 120 MB/s · 0:12 left" in place of the dialog's name, which would
+// not fit beside it.
+static void ShowProgress(Work *work, DWORD now)
 {
-    char caption[80] = "";
-    AppendDecimal(caption, sizeof caption, percent);
-    AppendText(caption, sizeof caption, "% - ");
-    AppendText(caption, sizeof caption, work->caption);
+    char caption[64];
+    FormatProgress(work->progress, now - work->begun_at, caption, sizeof caption);
     SetWindowTextA(work->dialog, caption);
-    work->percent = percent;
+    work->shown_at = now;
 }
 
 static bool WinStep(Progress *progress)
@@ -152,9 +156,8 @@ static bool WinStep(Progress *progress)
     if (now - work->pumped_at < kPumpEveryMs)
         return !work->stop;
     work->pumped_at = now;
-    int percent = ProgressPercent(progress);
-    if (percent != work->percent)
-        ShowPercent(work, percent);
+    if (now - work->shown_at >= kShowEveryMs)
+        ShowProgress(work, now);
     MSG message;
     while (!work->stop && PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -184,10 +187,10 @@ void BeginWork(HWND dialog, Progress *progress)
         return;  // no memory for the record: the work runs unwatched
     work->dialog = dialog;
     work->progress = progress;
-    work->pumped_at = GetTickCount();
+    work->pumped_at = work->begun_at = GetTickCount();
     GetWindowTextA(dialog, work->caption, sizeof work->caption);
     EnumChildWindows(dialog, DisableControl, (LPARAM)work);
-    ShowPercent(work, 0);
+    ShowProgress(work, work->begun_at);
     progress->host = work;
     progress->step = WinStep;
 }

@@ -26,3 +26,33 @@ bool ProgressStep(Progress *progress, int64_t bytes)
         progress->stopped = true;
     return !progress->stopped;
 }
+
+// "0:12", "59:59", "1:00:00".
+static void AppendDuration(char *text, int size, int64_t seconds)
+{
+    if (seconds >= 3600) {
+        AppendDecimal(text, size, seconds / 3600);
+        AppendText(text, size, ":");
+    }
+    AppendDecimal(text, size, seconds / 60 % 60, seconds >= 3600 ? 2 : 1);
+    AppendText(text, size, ":");
+    AppendDecimal(text, size, seconds % 60, 2);
+}
+
+void FormatProgress(const Progress *progress, int64_t elapsed_ms, char *text, int size)
+{
+    text[0] = 0;
+    AppendDecimal(text, size, ProgressPercent(progress));
+    AppendText(text, size, "%");
+    int64_t rate = elapsed_ms >= 1000 ? progress->done * 1000 / elapsed_ms : 0;  // bytes a second
+    if (rate <= 0)
+        return;
+    AppendText(text, size, " \xC2\xB7 ");  // a middle dot
+    AppendSize(text, size, rate);
+    AppendText(text, size, "/s");
+    if (progress->done < progress->total) {
+        AppendText(text, size, " \xC2\xB7 ");
+        AppendDuration(text, size, (progress->total - progress->done + rate - 1) / rate);
+        AppendText(text, size, " left");
+    }
+}

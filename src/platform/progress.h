@@ -34,6 +34,11 @@ inline int ProgressPercent(const Progress *progress)
     return progress->done >= progress->total ? 100 : (int)(progress->done * 100 / progress->total);
 }
 
+// How far the work has got, as the hosts show it, after elapsed_ms of it:
+// "41% · 120 MB/s · 0:12 left"; the percentage alone in its first second,
+// before its rate means anything.
+void FormatProgress(const Progress *progress, int64_t elapsed_ms, char *text, int size);
+
 // Counts bytes done; false when the work is to stop.  progress may be null.
 bool ProgressStep(Progress *progress, int64_t bytes);
 

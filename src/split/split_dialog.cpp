@@ -2,6 +2,7 @@
 
 #include "format/erasure.h"
 #include "format/head_part.h"
+#include "format/paths.h"
 #include "platform/embedded_image.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
@@ -24,7 +25,6 @@ struct SplitDialog {
     bool failed;
     char *head_chosen;  // where a head part chosen goes, for its join; or null
 };
-
 
 static void InitSplitDialog(HWND dialog, const SplitDialog *state)
 {
@@ -63,7 +63,7 @@ static bool DetermineSliceSize(HWND dialog, int64_t *slice_bytes)
         return true;
     char message[256];
     DescribeSizeText(problem, "KB", message, sizeof message);
-    ShowMessage(dialog, message, kSplitTitle, MB_OK);
+    ShowMessage(dialog, message, kSplitTitle, MB_ICONWARNING);
     return false;
 }
 
@@ -83,7 +83,7 @@ static bool DetermineRecovery(HWND dialog, int *count)
         p++;
     if (!*p && *count <= kMaxRecoveryParts)
         return true;
-    ShowMessage(dialog, "Recovery parts must be a number from 0 to 1000", kSplitTitle, MB_OK);
+    ShowMessage(dialog, "Recovery parts must be a number from 0 to 1000", kSplitTitle, MB_ICONWARNING);
     return false;
 }
 
@@ -130,7 +130,9 @@ static void OnSplit(HWND dialog, SplitDialog *state)
     }
     state->failed = outcome.failed;
     if (outcome.result.status == kSplitDone) {
-        ShowResultLine(dialog, outcome.text, kSplitTitle, false);
+        // The parts are beside the input.
+        *(char *)FileNameOf(path) = 0;
+        ShowResultLine(dialog, outcome.text, path, kSplitTitle, MB_ICONINFORMATION);
         EndDialogWith(dialog, 0);
     } else if (outcome.failed) {
         ShowMessage(dialog, outcome.text, kSplitTitle, MB_ICONERROR);

@@ -7,10 +7,13 @@
 //   text:ID:TEXT  caption:TEXT  enabled:ID  disabled:ID
 //                           waits up to 20 s until a control, or the caption, is so
 //   open:PATH  cancelfile   answers "Select File" with a full path, or cancels it
-//   message:TITLE:TEXT      a message box says this; dismissed with OK
-//   yes:TITLE:TEXT, no:...  a message box asks this; answered Yes, or No
-//   working:N               until the "N% - " in its caption has grown by N points,
-//                           the dialog answers within 200 ms, is never judged hung
+//   error:TITLE:TEXT        a message box with the error icon says this (a * in TEXT stands
+//                           for any text);
+//   warning:..., info:...   or with that icon; dismissed with OK
+//   yes:TITLE:TEXT, no:...  a message box with the question icon asks this; answered Yes, or No
+//   fits                    every text of the main dialog's static controls fits its control
+//   working:N               until the "N%" its caption begins with has grown by N points and it
+//                           shows "N% · R/s · M:SS left", the dialog answers within 200 ms, is never judged hung
 //   close | ends            closes the main dialog, or not: the program ends, with
 //                           code 0, within 5 minutes (a split of gigabytes)
 //   sleep:MS                holds still, for a screenshot
@@ -18,6 +21,7 @@
 
 #include <dlgs.h>  // the file dialog's controls
 #include <stdio.h>
+#include <ctype.h>
 #include <stdlib.h>
 
 #include <string>
@@ -81,6 +85,73 @@ static std::string MessageTextOf(HWND box)
     return "";
 }
 
+// The kind of icon a message box shows: the system icon of each kind drawn here, compared
+// with the box's icon control on the screen where the icon is opaque.
+static std::string IconOf(HWND box)
+{
+    HWND icon = 0;
+    while ((icon = FindWindowExA(box, icon, "Static", 0)) && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+    }
+    RECT r = {};
+    if (icon && IsWindowVisible(icon))
+        GetWindowRect(icon, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return "none";
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB}};
+    HDC screen = GetDC(0), dc[3];
+    DWORD *pixels[3];
+    for (int i = 0; i < 3; i++) {
+        dc[i] = CreateCompatibleDC(screen);
+        SelectObject(dc[i], CreateDIBSection(screen, &info, DIB_RGB_COLORS, (void **)&pixels[i], 0, 0));
+    }
+    BitBlt(dc[0], 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    static const struct { LPCSTR id; const char *kind; } kIcons[] = {
+        {IDI_HAND, "error"}, {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "info"}, {IDI_QUESTION, "question"}};
+    std::string kind = "none";  // or none known
+    for (const auto &candidate : kIcons) {
+        for (int i = 1; i < 3; i++) {
+            PatBlt(dc[i], 0, 0, w, h, i == 1 ? BLACKNESS : WHITENESS);
+            DrawIconEx(dc[i], 0, 0, LoadIconA(0, candidate.id), w, h, 0, 0, DI_NORMAL);
+        }
+        int opaque = 0, differ = 0;
+        for (int p = 0; p < w * h; p++)
+            if (pixels[1][p] == pixels[2][p])
+                opaque++, differ += (pixels[0][p] & 0xFFFFFF) != (pixels[1][p] & 0xFFFFFF);
+        if (opaque > 0 && differ * 20 < opaque)
+            kind = candidate.kind;
+    }
+    for (HDC one : dc)
+        DeleteObject(SelectObject(one, GetStockObject(NULL_BRUSH))), DeleteDC(one);
+    ReleaseDC(0, screen);
+    return kind;
+}
+
+// Fails where a static control of the main dialog holds more text than it shows: measured
+// in the dialog's font at the screen's DPI, wrapped as the control wraps it.
+static void ExpectTextsFit()
+{
+    HDC dc = GetDC(g_main);
+    LOGFONTA font = {-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72)};
+    lstrcpyA(font.lfFaceName, "MS Sans Serif");
+    HGDIOBJ was = SelectObject(dc, CreateFontIndirectA(&font));
+    for (HWND child = 0; (child = FindWindowExA(g_main, child, "Static", 0));) {
+        LONG style = GetWindowLongA(child, GWL_STYLE);
+        std::string text = TextOf(child);
+        RECT client, need = {};
+        GetClientRect(child, &client);
+        need.right = client.right;
+        DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS |
+                                                 (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
+        if ((style & SS_TYPEMASK) <= SS_RIGHT && !text.empty() &&
+            (need.right > client.right || need.bottom > client.bottom))
+            Fail("\"%s\" needs %ldx%ld pixels, its control has %ldx%ld", text.c_str(), need.right, need.bottom,
+                 client.right, client.bottom);
+    }
+    DeleteObject(SelectObject(dc, was));
+    ReleaseDC(g_main, dc);
+}
+
 // Fails with the text of a message box that the program shows unasked.
 static void FailOnMessageBox()
 {
@@ -135,23 +206,28 @@ static void AnswerFileDialog(const char *path)
 static void ExpectWorking(int points)
 {
     int first = -1, last = -1;
-    for (DWORD start = GetTickCount(); first < 0 || last - first < points; Sleep(100)) {
+    std::string rated;  // a caption with the rate and the time left
+    for (DWORD start = GetTickCount(); first < 0 || last - first < points || rated.empty(); Sleep(100)) {
         if (GetTickCount() - start > kTimeoutMs)
-            Fail("the percentage grew from %d%% to %d%% only", first, last);
+            Fail("the percentage grew from %d%% to %d%% only, %s", first, last,
+                 rated.empty() ? "never with its rate and time left" : "");
         FailOnMessageBox();
         DWORD_PTR ignored;
         if (!SendMessageTimeoutA(Control(IDOK) ? g_main : 0, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) ||
             IsHungAppWindow(g_main))
             Fail("the dialog did not answer within 200 ms, or is judged hung");
-        std::string caption = TextOf(g_main);  // "42% - QCleaver"
-        size_t end = caption.find("% - ");
+        std::string caption = TextOf(g_main);  // "42% · 120 MB/s · 0:12 left"
+        size_t end = caption.find('%'), rate = caption.find("B/s \xC2\xB7 "), left = caption.rfind(" left");
         int percent = end >= 1 && end <= 3 ? atoi(caption.c_str()) : -1;
+        if (caption.compare(end + 1, 3, " \xC2\xB7") == 0 && rate < left && left + 5 == caption.size() &&
+            caption[left - 3] == ':' && isdigit(caption[left - 1]))
+            rated = caption;
         if (percent < last)
             Fail("the caption \"%s\" shows no progress (%d%% before)", caption.c_str(), last);
         first = first < 0 ? percent : first;
         last = percent;
     }
-    printf("  progress from %d%% to %d%%\n", first, last);
+    printf("  progress from %d%% to %d%%, \"%s\"\n", first, last, rated.c_str());
 }
 
 static void RunStep(const std::string &step)
@@ -186,16 +262,23 @@ static void RunStep(const std::string &step)
         }, kTimeoutMs, &seen);
     } else if (verb == "open" || verb == "cancelfile") {
         AnswerFileDialog(verb == "open" ? rest.c_str() : 0);
-    } else if (verb == "message" || verb == "yes" || verb == "no") {
+    } else if (verb == "error" || verb == "warning" || verb == "info" || verb == "yes" || verb == "no") {
         HWND box = 0;
-        std::string seen;
+        std::string seen, expected = (verb == "yes" || verb == "no" ? "question" : verb) + ":" + rest;
+        size_t star = expected.find('*'), tail = expected.size() - star - 1;
         WaitFor(step, [&] {
             box = Find(kMessageBox);
-            return (seen = box ? TextOf(box) + ":" + MessageTextOf(box) : "") == rest;
+            seen = box ? IconOf(box) + ":" + TextOf(box) + ":" + MessageTextOf(box) : "";
+            return star == std::string::npos ? seen == expected
+                   : seen.size() >= star + tail && seen.compare(0, star, expected, 0, star) == 0 &&
+                         seen.compare(seen.size() - tail, tail, expected, star + 1, tail) == 0;
         }, kTimeoutMs, &seen);
-        int button = verb == "message" ? IDOK : verb == "yes" ? IDYES : IDNO;
+        int button = verb == "yes" ? IDYES : verb == "no" ? IDNO : IDOK;
         PostMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
         WaitFor("the message box to close", [&] { return !IsWindow(box); });
+    } else if (verb == "fits") {
+        Control(IDOK);
+        ExpectTextsFit();
     } else if (verb == "working" || verb == "sleep") {
         verb == "working" ? ExpectWorking(id) : Sleep((DWORD)id);
     } else if (verb == "close" || verb == "ends") {
@@ -213,6 +296,7 @@ static void RunStep(const std::string &step)
 int main(int argc, char **argv)
 {
     setvbuf(stdout, 0, _IONBF, 0);
+    SetProcessDPIAware();  // the program's own pixels, as its manifest asks
     std::string program = argc < 3 ? "" : argv[1], argument;
     size_t bar = program.find('|');
     if (bar != std::string::npos) {

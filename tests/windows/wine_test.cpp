@@ -107,6 +107,23 @@ protected:
         WriteBytes(from / "Holiday.MP4", input);
     }
     std::string InputPath() const { return WinPath(from / "Holiday.MP4"); }
+    // The boxes that end a split of the input into the set of base, and its join, in dir.
+    std::string SplitDone(const std::string &dir, const std::string &base = "Holiday") const
+    {
+        return "info:Cleaver:" + base + "_00.exe: " + std::to_string(kInputSize) + " bytes in *, CRC-32 " +
+               Crc() + "\n\nFolder: " + WinPath(dir) + "\\";
+    }
+    std::string JoinDone(const std::string &dir, const std::string &name = "Holiday.MP4") const
+    {
+        return "info:UnCleaver:" + name + ": " + std::to_string(kInputSize) + " bytes rebuilt, CRC-32 " + Crc() +
+               " verified\n\nFolder: " + WinPath(dir) + "\\";
+    }
+    std::string Crc() const
+    {
+        char crc[9];
+        snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
+        return crc;
+    }
     std::string image, input;
     ScratchDir tool, from;
 };
@@ -119,7 +136,8 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
 {
     // Given on the command line, as a file dropped on the program's icon.
     Drive(tool / "CLEAVER.EXE|" + InputPath(), {"split", Shown(InputPath()), "click:IDC_SIZE_USER",
-                                                "type:IDC_USER_KB:1000", "click:IDOK", "ends"});
+                                                "type:IDC_USER_KB:1000", "click:IDOK", SplitDone(from.path()),
+                                                "ends"});
     EXPECT_EQ(SizeOf(from / PartName("Holiday", 1)), 1000 * 1024);
     EXPECT_LE(SizeOf(from / PartName("Holiday", 0)), 1000 * 1024);
     ScratchDir full, linux;
@@ -127,7 +145,7 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
     CopySet(from.path(), "Holiday", linux.path());
     std::string slice = ReadBytes(full / "Holiday_02.QCB");
     WriteBytes(full / "Holiday_02.QCB", std::string(slice).replace(5, 1, "!"));
-    const std::string rebuilding = "message:UnCleaver:Unable to rebuild Holiday.MP4: ";
+    const std::string rebuilding = "error:UnCleaver:Unable to rebuild Holiday.MP4: ";
     Drive(full / PartName("Holiday", 0),
           {"join", "click:IDOK", rebuilding + "Holiday_02.QCB is damaged; it does not match the "
            "checksum recorded when it was made. Get that part again.", "ends"});
@@ -148,8 +166,8 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
     Drive(full / PartName("Holiday", 0),
           {"join", "text:IDC_NAME:Holiday.MP4", "enabled:IDOK", "click:IDC_DELETE_PARTS", "click:IDOK",
            "yes:UnCleaver:Holiday.MP4 already exists. Replace it?",
-           "yes:UnCleaver:cleaver.exe already exists, and is another program. Replace it?", "ends"},
-          tool.path());
+           "yes:UnCleaver:cleaver.exe already exists, and is another program. Replace it?",
+           JoinDone(full.path()), "ends"}, tool.path());
     EXPECT_EQ(Names(tool.path()), NameSet{"CLEAVER.EXE"});
     EXPECT_EQ(Names(full.path()), (NameSet{PartName("Holiday", 0), "cleaver.exe", "Holiday.MP4"}));
     EXPECT_TRUE(ReadBytes(full / "Holiday.MP4") == input && ReadBytes(full / "cleaver.exe") == image);
@@ -165,7 +183,8 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
                        "", &status);
     EXPECT_EQ(status, 0) << out;
     ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()), 0);
-    Drive(made / PartName("Holiday", 0), {"join", "disabled:IDC_REPAIR_SET", "click:IDOK", "ends"});
+    Drive(made / PartName("Holiday", 0), {"join", "disabled:IDC_REPAIR_SET", "click:IDOK", JoinDone(made.path()),
+                                          "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input && ReadBytes(made / "cleaver.exe") == image);
 }
 
@@ -178,12 +197,12 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     chmod((from / "Holiday_02.QCB").c_str(), 0444);
     Drive(tool / "CLEAVER.EXE",
           {"split", "click:IDOK",
-           "message:Cleaver:Unable to open input file, Please select a file to split.",
+           "error:Cleaver:Unable to open input file, Please select a file to split.",
            "click:IDC_BROWSE", "open:" + InputPath(), Shown(InputPath()), "click:IDC_SIZE_USER",
            "type:IDC_USER_KB:9", "click:IDOK",
-           "message:Cleaver:Size must be between 10 KB and 4 GB", Shown(InputPath()),
+           "warning:Cleaver:Size must be between 10 KB and 4 GB", Shown(InputPath()),
            "click:IDC_SIZE_360", "click:IDOK",
-           "message:Cleaver:Unable to create part Holiday_02.QCB: a file of that name is read-only, "
+           "error:Cleaver:Unable to create part Holiday_02.QCB: a file of that name is read-only, "
            "a link, a folder or the input itself, and is left alone",
            "click:IDC_BROWSE", "cancelfile", "text:IDC_INPUT_PATH:", "close"});
     EXPECT_EQ(Names(tool.path()), NameSet{"CLEAVER.EXE"});
@@ -193,14 +212,14 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     // setup.exe, split into 1.44 MB slices, and its head part renamed back to setup.exe.
     ASSERT_EQ(rename((from / "Holiday.MP4").c_str(), (from / "setup.exe").c_str()), 0);
     Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + WinPath(from / "setup.exe"),
-                                 "click:IDOK", "ends"});
+                                 "click:IDOK", SplitDone(from.path(), "setup"), "ends"});
     EXPECT_EQ(SizeOf(from / "setup_01.QCB"), 1433600);
     ASSERT_EQ(unlink((from / "setup.exe").c_str()), 0);
     ASSERT_EQ(rename((from / "setup_00.exe").c_str(), (from / "setup.exe").c_str()), 0);
     NameSet names = Names(from.path());
     Drive(from / "setup.exe",
           {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
-           "message:UnCleaver:Unable to rebuild setup.exe: it would replace setup.exe, a part of "
+           "error:UnCleaver:Unable to rebuild setup.exe: it would replace setup.exe, a part of "
            "this set; give that part back its own name and try again",
            "ends"});
     EXPECT_EQ(Names(from.path()), names);
@@ -212,8 +231,8 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
     WriteBytes(from / "cleaver.exe", "users own");
     chmod((from / "cleaver.exe").c_str(), 0444);
     Drive(from / "setup_00.exe",
-          {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
-           "message:UnCleaver:cleaver.exe was not written: a file or a folder of that name "
+          {"join", "click:IDC_DELETE_PARTS", "click:IDOK", JoinDone(from.path(), "setup.exe"),
+           "error:UnCleaver:cleaver.exe was not written: a file or a folder of that name "
            "is there, and is left alone. setup_00.exe was not deleted: without cleaver.exe it is the "
            "only copy of the program.", "ends"});
     EXPECT_EQ(ReadBytes(from / "cleaver.exe"), "users own");
@@ -232,8 +251,8 @@ TEST_F(WineDialogs, RefusesAndLeavesAloneWhatItMustNotReplace)
         ASSERT_EQ(rename((from / PartName("setup", i)).c_str(),
                          (from / PartName("CLEAVER.EXE", i)).c_str()), 0);
     Drive(from / "CLEAVER.EXE_00.exe",
-          {"join", "click:IDC_DELETE_PARTS", "click:IDOK",
-           "message:UnCleaver:cleaver.exe was not written: the rebuilt file has that name. "
+          {"join", "click:IDC_DELETE_PARTS", "click:IDOK", JoinDone(from.path(), "CLEAVER.EXE."),
+           "error:UnCleaver:cleaver.exe was not written: the rebuilt file has that name. "
            "CLEAVER.EXE_00.exe was not deleted: without cleaver.exe it is the only copy of the program.",
            "ends"});
     EXPECT_EQ(Names(from.path()), (NameSet{"CLEAVER.EXE", "CLEAVER.EXE_00.exe"}));
@@ -262,7 +281,7 @@ TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
     Drive(tool / "CLEAVER.EXE", steps);
     EXPECT_EQ(Names(memory.path()), NameSet{"big.bin"});
 
-    split.push_back("ends");
+    split.insert(split.end(), {"info:Cleaver:big_00.exe: " + std::to_string(size) + " bytes in 49 parts*", "ends"});
     Drive(tool / "CLEAVER.EXE", split);
     ASSERT_EQ(rename((in("big.bin")).c_str(), (in("input.bin")).c_str()), 0);
     NameSet names = Names(memory.path());
@@ -272,7 +291,8 @@ TEST_F(WineDialogs, WorkShowsItsProgressCancelStopsItAndGigabytesComeBack)
     EXPECT_EQ(Names(memory.path()), names);  // neither the file nor a temporary one
     ASSERT_EQ(unlink((in("input.bin")).c_str()), 0);
     Drive(in("big_00.exe"),
-          {"join", "click:IDC_MAKE_COPY", "click:IDC_DELETE_PARTS", "click:IDOK", "ends"});
+          {"join", "click:IDC_MAKE_COPY", "click:IDC_DELETE_PARTS", "click:IDOK",
+           "info:UnCleaver:big.bin: " + std::to_string(size) + " bytes rebuilt*", "ends"});
     EXPECT_EQ(Names(memory.path()), (NameSet{"big_00.exe", "big.bin"}));
     EXPECT_TRUE(HasMarks(in("big.bin"), size, marks));
 }
@@ -299,15 +319,14 @@ TEST_F(WineDialogs, AHeadPartOfTheLargestSizeStarts)
 TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
 {
     Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDC_SIZE_USER",
-                                 "type:IDC_USER_KB:1000", "type:IDC_RECOVERY:2", "click:IDOK", "ends"});
+                                 "type:IDC_USER_KB:1000", "type:IDC_RECOVERY:2", "click:IDOK", SplitDone(from.path()),
+                                 "ends"});
     EXPECT_LE(SizeOf(from / PartName("Holiday", -2)), 1000 * 1024);
     ScratchDir windows, linux, made;
     CopySet(from.path(), "Holiday", windows.path());
     CopySet(from.path(), "Holiday", linux.path());
-    char crc[9];
-    snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
-    std::string done = "message:UnCleaver:Holiday.MP4: " + std::to_string(kInputSize) + " bytes rebuilt, CRC-32 " +
-                       crc + " verified; Holiday_02.QCB was missing: rebuilt from the recovery parts";
+    std::string done = JoinDone(windows.path());
+    done.insert(done.find("\n"), "; Holiday_02.QCB was missing: rebuilt from the recovery parts");
     ASSERT_EQ(unlink((windows / "Holiday_02.QCB").c_str()), 0);
     Drive(windows / PartName("Holiday", 0),
           {"join", "text:IDC_RECOVERY_FOUND:2 of 2 found",
@@ -326,7 +345,8 @@ TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
                            Quote(made / "Holiday.MP4"), "", &status);
     EXPECT_EQ(status, 0) << out;
     ASSERT_EQ(unlink((made / "Holiday.MP4").c_str()) | unlink((made / "Holiday_02.QCB").c_str()), 0);
-    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", done, "ends"});
+    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", done.replace(done.find("Z:"), std::string::npos, "*"),
+                                          "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input);
 
     // Its head part lost, a recovery part dropped on the split tool opens the join.
@@ -336,7 +356,7 @@ TEST_F(WineDialogs, RecoveryPartsRebuildALostSliceOnEitherSystem)
     Drive(tool / "CLEAVER.EXE|" + WinPath(dropped / PartName("Holiday", -2)),
           {"join", "text:IDC_REPAIR:Holiday_00.exe is missing: to be rebuilt from the recovery parts",
            "click:IDOK", done.substr(0, done.find("; ")) + "; Holiday_00.exe was missing: rebuilt from the "
-           "recovery parts", "message:UnCleaver:cleaver.exe was not written: the head part, which holds the "
+           "recovery parts*", "warning:UnCleaver:cleaver.exe was not written: the head part, which holds the "
            "program, is lost or damaged; a repair of the set makes it again.", "ends"}, dropped.path());
     EXPECT_TRUE(ReadBytes(dropped / "Holiday.MP4") == input);
 }
@@ -348,14 +368,16 @@ TEST_F(WineDialogs, SplittingAgainReplacesTheEarlierSet)
     for (const char *size : {"700", "1000"})
         Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDC_SIZE_USER",
                                      std::string("type:IDC_USER_KB:") + size, "type:IDC_RECOVERY:" +
-                                     std::string(size[0] == '7' ? "2" : "1"), "click:IDOK", "ends"});
+                                     std::string(size[0] == '7' ? "2" : "1"), "click:IDOK",
+                                     SplitDone(from.path()).insert(SplitDone(from.path()).find("\n"), size[0] == '7' ? ""
+                                         : "; 7 parts of an earlier set of it replaced"), "ends"});
     NameSet names = {"Holiday.MP4", PartName("Holiday", -1)};
     for (int i = 0; i == 0 || Exists(from / PartName("Holiday", i)); i++)
         names.insert(PartName("Holiday", i));
     EXPECT_EQ(names.size(), 6u);  // the head part, 3 slices of 1000 KB, 1 recovery part, the file
     EXPECT_EQ(Names(from.path()), names);
     ASSERT_EQ(rename((from / "Holiday.MP4").c_str(), (tool / "original").c_str()), 0);
-    Drive(from / PartName("Holiday", 0), {"join", "click:IDC_MAKE_COPY", "click:IDOK", "ends"});
+    Drive(from / PartName("Holiday", 0), {"join", "click:IDC_MAKE_COPY", "click:IDOK", JoinDone(from.path()), "ends"});
     EXPECT_TRUE(ReadBytes(from / "Holiday.MP4") == input);
 }
 
@@ -380,31 +402,29 @@ TEST_F(WineDialogs, RepairTheSetWritesLostPartsBack)
     const std::string again = ": written again from the recovery parts";
     Drive(made / PartName("Holiday", 0),
           {"join", "enabled:IDC_MAKE_COPY", "click:IDC_REPAIR_SET", "disabled:IDC_MAKE_COPY",
-           "disabled:IDC_DELETE_PARTS", "click:IDOK", "message:UnCleaver:Holiday_02.QCB was missing" + again, "ends"});
+           "disabled:IDC_DELETE_PARTS", "click:IDOK", "info:UnCleaver:Holiday_02.QCB was missing" + again + "*", "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday_02.QCB") == slice);
     EXPECT_EQ(Names(made.path()), names);  // neither the file nor a temporary one
 
     ASSERT_EQ(unlink((made / "Holiday_00.exe").c_str()), 0);
     Drive(tool / "CLEAVER.EXE|" + WinPath(made / PartName("Holiday", -1)),
-          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "message:UnCleaver:Holiday_00.exe was missing" + again,
+          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "info:UnCleaver:Holiday_00.exe was missing" + again + "*",
            "ends"}, made.path());
     EXPECT_EQ(Names(made.path()), names);
     EXPECT_EQ(ReadBytes(made / "Holiday_00.exe").compare(0, image.size(), image), 0);
-    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", "ends"});
+    Drive(made / PartName("Holiday", 0), {"join", "click:IDOK", JoinDone(made.path()), "ends"});
     EXPECT_TRUE(ReadBytes(made / "Holiday.MP4") == input);
 
     ASSERT_EQ(unlink((linux / "Holiday_00.exe").c_str()), 0);
     Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", -1)),
-          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "message:UnCleaver:Holiday_00.exe not: only the Linux "
-           "program named cleaver makes it", "ends"}, linux.path());
+          {"join", "click:IDC_REPAIR_SET", "click:IDOK", "warning:UnCleaver:Holiday_00.exe not: only the Linux "
+           "program named cleaver makes it*", "ends"}, linux.path());
     EXPECT_FALSE(Exists(linux / "Holiday_00.exe"));
     // Its join advises the repair that can make the head part.
-    char crc[9];
-    snprintf(crc, sizeof crc, "%08x", Crc32Update(0, input.data(), input.size()));
+    std::string done = JoinDone(linux.path());
     Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", -1)),
-          {"join", "click:IDOK", "message:UnCleaver:Holiday.MP4: " + std::to_string(kInputSize) + " bytes rebuilt, "
-           "CRC-32 " + crc + " verified; Holiday_00.exe was missing: rebuilt from the recovery parts",
-           "message:UnCleaver:cleaver.exe was not written: the head part, which holds the program, is lost or "
+          {"join", "click:IDOK", done.insert(done.find("\n"), "; Holiday_00.exe was missing: rebuilt from the recovery parts"),
+           "warning:UnCleaver:cleaver.exe was not written: the head part, which holds the program, is lost or "
            "damaged; a repair of the set makes it again (cleaver --repair on Linux).", "ends"}, linux.path());
     EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
 }
@@ -419,10 +439,10 @@ TEST_F(WineDialogs, NamesInAnyScriptSplitAndRejoin)
         std::string base = name.substr(0, name.size() - 4);
         Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + WinPath(dir / name),
                                      Shown(WinPath(dir / name)), "click:IDC_SIZE_720",
-                                     "click:IDOK", "ends"});
+                                     "click:IDOK", "info:Cleaver:*" + SplitDone(dir.path()).substr(SplitDone(dir.path()).find(", CRC")), "ends"});
         EXPECT_EQ(SizeOf(dir / PartName(base, 1)), 696320);
         ASSERT_GE(CopySet(dir.path(), base, to.path()), 3);
-        Drive(to / PartName(base, 0), {"join", "text:IDC_NAME:" + name, "click:IDOK", "ends"});
+        Drive(to / PartName(base, 0), {"join", "text:IDC_NAME:" + name, "click:IDOK", JoinDone(to.path(), "*"), "ends"});
         EXPECT_TRUE(ReadBytes(to / name) == input);
     }
 }
@@ -437,8 +457,36 @@ TEST_F(WineDialogs, AReadOnlyFolderIsToldWithItsReason)
     ASSERT_EQ(system(("mount --bind " + folder + " " + folder + " && mount -o remount,ro,bind " +
                       folder).c_str()), 0);
     Drive(tool / "CLEAVER.EXE", {"split", "click:IDC_BROWSE", "open:" + InputPath(), "click:IDOK",
-                                 "message:Cleaver:Unable to create part Holiday_00.exe: Access denied",
+                                 "error:Cleaver:Unable to create part Holiday_00.exe: Access denied",
                                  "close"});
     EXPECT_EQ(system(("umount " + folder).c_str()), 0);
     EXPECT_EQ(Names(from.path()), NameSet{"Holiday.MP4"});
+}
+
+// Every text of both dialogs fits its control, at 96 and 192 dpi, in the wide font that stands in
+// for "MS Sans Serif" here: the join's Repair row tells one part lost by name, and three by their
+// number, with what is lacking.
+TEST_F(WineDialogs, EveryTextFitsItsControlAtEitherDpi)
+{
+    ScratchDir one, three;
+    const std::string base = "Holiday in the mountains";
+    WriteBytes(one / (base + ".MP4"), input);
+    int status = -1;
+    std::string out = RunWithInput(std::string(POSIX_PROGRAM) + " -s 360K -r 1 --for windows " +
+                                       Quote(one / (base + ".MP4")), "", &status);
+    ASSERT_EQ(status, 0) << out;
+    CopySet(one.path(), base, three.path());
+    for (int i : {2, 4, 6})
+        ASSERT_EQ(unlink((three / PartName(base, i)).c_str()) | (i == 2 ? unlink((one / PartName(base, i)).c_str()) : 0), 0);
+    for (int dpi : {192, 96}) {
+        SCOPED_TRACE(dpi);
+        ASSERT_EQ(system((kWine + " reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d " +
+                          std::to_string(dpi) + " /f >/dev/null 2>&1; wineserver -k; wineserver -w; wineserver -p")
+                             .c_str()), 0);
+        Drive(tool / "CLEAVER.EXE", {"split", "fits", "close"});
+        Drive(one / PartName(base, 0), {"join", "text:IDC_REPAIR:" + base + "_02.QCB is missing: to be rebuilt from "
+                                        "the recovery parts", "fits", "close"});
+        Drive(three / PartName(base, 0), {"join", "text:IDC_REPAIR:3 parts missing: 2 more recovery parts needed",
+                                          "disabled:IDOK", "fits", "close"});
+    }
 }
