@@ -381,6 +381,25 @@ TEST_F(WineDialogs, SplittingAgainReplacesTheEarlierSet)
     EXPECT_TRUE(ReadBytes(from / "Holiday.MP4") == input);
 }
 
+// A program that holds no set is the split tool under any name; a head part made on Linux,
+// dropped on it, opens that set's join, which passes on the running program as cleaver.exe.
+TEST_F(WineDialogs, TheProgramSplitsUnderAnyNameAndJoinsAHeadPartDroppedOnIt)
+{
+    CopyFile(WINE_PROGRAM, tool / "cleaver (1).exe");
+    Drive(tool / "cleaver (1).exe", {"split", "click:IDCANCEL", "ends"});
+    ScratchDir linux;
+    WriteBytes(linux / "Holiday.MP4", input);
+    int status = -1;
+    std::string out =
+        RunWithInput(std::string(POSIX_PROGRAM) + " -s 1000K " + Quote(linux / "Holiday.MP4"), "", &status);
+    ASSERT_EQ(status, 0) << out;
+    ASSERT_EQ(unlink((linux / "Holiday.MP4").c_str()), 0);
+    Drive(tool / "CLEAVER.EXE|" + WinPath(linux / PartName("Holiday", 0)),
+          {"join", "click:IDOK", JoinDone(linux.path()), "ends"}, linux.path());
+    EXPECT_TRUE(ReadBytes(linux / "Holiday.MP4") == input);
+    EXPECT_TRUE(ReadBytes(linux / "cleaver.exe") == image);
+}
+
 // "Repair the set" writes a lost part back beside the others, where the set has recovery parts,
 // and keeps no file: a slice byte for byte; a head part with this program, which rejoins; for a
 // set made for Linux, none, and it says so.
