@@ -81,4 +81,48 @@ TEST(Readme, ExamplesSayWhatTheProgramSays)
     }
 }
 
+// The terminal's dialogs as the README shows them: each "$ program" is
+// started with the lines typed ("> ...") as its input, and everything else
+// the README shows must come in that order in what the dialog prints.
+TEST(Readme, TheTerminalDialogsShowWhatTheReadmeShows)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the README shows the program users get, whose size sets how much a head part holds; the "
+                    "sanitizer build's is larger";
+#endif
+    ScratchDir dir;
+    CopyFile(POSIX_PROGRAM, dir / "cleaver");
+    WritePattern(dir / "report.zip", 5242880, 2);
+    std::string readme = ReadBytes(SOURCE_DIR "/README.md");
+    size_t begin = readme.find("```\n$ ./cleaver\n");
+    ASSERT_NE(begin, std::string::npos);
+    std::istringstream block(readme.substr(begin + 4, readme.find("```", begin + 4) - begin - 4));
+    struct Session {
+        std::string program, typed;
+        std::vector<std::string> shown;
+    };
+    std::vector<Session> sessions;
+    for (std::string line; std::getline(block, line);) {
+        if (line.compare(0, 2, "$ ") == 0)
+            sessions.push_back({line.substr(2), "", {}});
+        else if (line.compare(0, 2, "> ") == 0)
+            sessions.back().typed += line.substr(2) + "\n";
+        else if (line != "...")
+            sessions.back().shown.push_back(line);
+    }
+    ASSERT_EQ(sessions.size(), 2u);
+    for (const Session &session : sessions) {
+        int status = -1;
+        std::string out = RunWithInput("cd '" + dir.path() + "' && " + session.program + " 2>&1", session.typed,
+                                       &status);
+        EXPECT_EQ(status, 0) << out;
+        size_t at = 0;
+        for (const std::string &line : session.shown) {
+            size_t found = out.find(line + "\n", at);
+            EXPECT_NE(found, std::string::npos) << "no \"" << line << "\" after what came before, in:\n" << out;
+            at = found == std::string::npos ? at : found + line.size();
+        }
+    }
+}
+
 }  // namespace
