@@ -50,19 +50,27 @@ bool Matches(const std::vector<std::string> &said, const std::vector<std::string
     return s < said.size() && said[s] == shown[w] && Matches(said, shown, s + 1, w + 1);
 }
 
-TEST(Readme, ExamplesSayWhatTheProgramSays)
-{
+// A folder with the program users get, and the file the examples split.
+class Readme : public testing::Test {
+protected:
+    void SetUp() override
+    {
 #ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "the README shows the program users get, whose size sets how much a head part holds; the "
-                    "sanitizer build's is larger";
+        GTEST_SKIP() << "the README shows the program users get, whose size sets how much a head part holds; the "
+                        "sanitizer build's is larger";
 #endif
+        CopyFile(POSIX_PROGRAM, dir / "cleaver");
+        WritePattern(dir / "report.zip", 5242880, 2);
+        ASSERT_EQ(system(("cd '" + dir.path() + "' && chmod 644 report.zip && "
+                          "touch -d '2026-11-30 09:15:00 UTC' report.zip").c_str()), 0);
+    }
     ScratchDir dir;
-    CopyFile(POSIX_PROGRAM, dir / "cleaver");
+};
+
+TEST_F(Readme, ExamplesSayWhatTheProgramSays)
+{
     WritePattern(dir / "holiday.mp4", 62914560, 1);
-    WritePattern(dir / "report.zip", 5242880, 2);
     WritePattern(dir / "backup.img", 73400320, 3);
-    ASSERT_EQ(system(("cd '" + dir.path() + "' && chmod 644 report.zip && "
-                      "touch -d '2026-11-30 09:15:00 UTC' report.zip").c_str()), 0);
     std::vector<Example> examples = ReadExamples();
     ASSERT_GE(examples.size(), 8u);
     for (const Example &example : examples) {
@@ -84,15 +92,8 @@ TEST(Readme, ExamplesSayWhatTheProgramSays)
 // The terminal's dialogs as the README shows them: each "$ program" is
 // started with the lines typed ("> ...") as its input, and everything else
 // the README shows must come in that order in what the dialog prints.
-TEST(Readme, TheTerminalDialogsShowWhatTheReadmeShows)
+TEST_F(Readme, TheTerminalDialogsShowWhatTheReadmeShows)
 {
-#ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "the README shows the program users get, whose size sets how much a head part holds; the "
-                    "sanitizer build's is larger";
-#endif
-    ScratchDir dir;
-    CopyFile(POSIX_PROGRAM, dir / "cleaver");
-    WritePattern(dir / "report.zip", 5242880, 2);
     std::string readme = ReadBytes(SOURCE_DIR "/README.md");
     size_t begin = readme.find("```\n$ ./cleaver\n");
     ASSERT_NE(begin, std::string::npos);
