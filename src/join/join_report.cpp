@@ -146,11 +146,8 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
 
 void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *line, int size)
 {
-    line[0] = 0;
-    AppendDecimal(line, size, result->sound);
-    AppendText(line, size, " of ");
-    AppendDecimal(line, size, result->parts);
-    AppendText(line, size, " parts sound");
+    FormatText(line, size, "%" D64 " of %" D64 " parts sound", (int64_t)result->sound,
+               (int64_t)result->parts);
     if (result->sound == result->parts && !result->whole_matches) {
         AppendText(line, size, ", but together they do not match the checksum recorded when they "
                                "were made");

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <stdio.h>
+
 int TextLength(const char *text)
 {
     int n = 0;
@@ -167,4 +169,40 @@ bool AppendShellQuoted(char *out, int size, const char *name)
         fits = AppendShown(out, size, *name == '\'' ? "'\\''" : piece);
     }
     return fits && AppendText(out, size, "'");
+}
+
+bool AppendFormatV(char *out, int size, const char *format, va_list args)
+{
+    int used = TextLength(out);
+    if (used + 1 >= size)
+        return false;
+#ifdef _WIN32
+    // msvcrt's neither terminates a cut text nor says how long it would be.
+    int n = _vsnprintf(out + used, (size_t)(size - used), format, args);
+    out[size - 1] = 0;
+#else
+    int n = vsnprintf(out + used, (size_t)(size - used), format, args);
+#endif
+    return n >= 0 && n < size - used;
+}
+
+bool AppendFormat(char *out, int size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool fits = AppendFormatV(out, size, format, args);
+    va_end(args);
+    return fits;
+}
+
+bool FormatText(char *out, int size, const char *format, ...)
+{
+    if (size < 1)
+        return false;
+    out[0] = 0;
+    va_list args;
+    va_start(args, format);
+    bool fits = AppendFormatV(out, size, format, args);
+    va_end(args);
+    return fits;
 }

@@ -1,9 +1,27 @@
-// Bounded string building without the printf family, which would add tens
-// of kilobytes to the Windows image.
+// Bounded string building.  Sentences come from format strings: on Windows
+// through msvcrt's own _vsnprintf, a plain import (MinGW's printf would add
+// tens of kilobytes to the image), on Linux through the C library's.
 #ifndef QCLEAVER_TEXT_H
 #define QCLEAVER_TEXT_H
 
+#include <inttypes.h>
+#include <stdarg.h>
 #include <stdint.h>
+
+// The conversion of an int64_t: "%" D64.  msvcrt knows no "ll" everywhere.
+#ifdef _WIN32
+#define D64 "I64d"
+#define QC_FORMAT(f, a)
+#else
+#define D64 PRId64
+#define QC_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
+
+// The text of format and its arguments into out (size bytes in all), or
+// appended to the text there; false, leaving out terminated, when cut short.
+bool FormatText(char *out, int size, const char *format, ...) QC_FORMAT(3, 4);
+bool AppendFormat(char *out, int size, const char *format, ...) QC_FORMAT(3, 4);
+bool AppendFormatV(char *out, int size, const char *format, va_list args);
 
 // Each appends to the NUL-terminated text in out (size bytes in all) and
 // returns false, leaving out terminated, when the result would not fit.
