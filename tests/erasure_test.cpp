@@ -92,8 +92,7 @@ TEST_P(Gf16Region, EqualsTheModelAtEveryAlignmentAndLength)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, Gf16Region,
-                         testing::Values(kGf16Portable, kGf16Ssse3, kGf16Avx2, kGf16GfniAvx2,
-                                         kGf16GfniAvx512));
+                         testing::Values(kGf16Portable, kGf16Ssse3, kGf16Avx2, kGf16GfniAvx2));
 
 // Loses the data blocks listed missing and the recovery blocks whose bits are
 // set in recovery_lost, then rebuilds the data as a caller would, from the first

@@ -19,10 +19,9 @@ void Crc32Init();
 uint32_t Crc32Update(uint32_t crc, const void *data, size_t length);
 
 // The ways, each by itself, for the tests and the benchmark: slicing-by-8
-// tables on any processor, and folding one, two or four blocks an
-// instruction where the processor (and, for the wider ones, the system)
-// allows.
-enum Crc32Way { kCrc32Tables, kCrc32Fold, kCrc32FoldWide, kCrc32FoldWidest, kCrc32WayCount };
+// tables on any processor, and folding one or two blocks an instruction
+// where the processor (and, for the wide one, the system) allows.
+enum Crc32Way { kCrc32Tables, kCrc32Fold, kCrc32FoldWide, kCrc32WayCount };
 extern const char *const kCrc32WayNames[kCrc32WayCount];
 bool Crc32WayAvailable(Crc32Way way);
 // The checksum by that way alone; the way must be available.

@@ -28,7 +28,6 @@ enum Gf16Path {
     kGf16Ssse3,       // 4-bit table lookups by PSHUFB, 16 bytes at a time
     kGf16Avx2,        // the same, 32 bytes at a time
     kGf16GfniAvx2,    // 8x8 bit-matrix products by GF2P8AFFINEQB, 32 bytes at a time
-    kGf16GfniAvx512,  // the same, 64 bytes at a time
     kGf16PathCount
 };
 bool Gf16PathAvailable(Gf16Path path);
