@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     Scenario{"Unknown", "./cleaver --frobnicate", 2, {"cleaver: unrecognized option '--frobnicate'"}},
     Scenario{"MissingArgument", "./cleaver --join", 2, {"cleaver: option '--join' requires an argument"}},
     Scenario{"ShortHelp", "./cleaver -h", 0, {"Usage: cleaver [-s SIZE]"}},
-    Scenario{"ShortVersion", "./cleaver -V", 0, {"QCleaver 2.", "none, QCS1, QCS2 and QCS3, and QCR1 recovery parts;\nwrites QCS3 and QCR1"}},
+    Scenario{"ShortVersion", "./cleaver -V", 0, {"QCleaver 2.", "none, QCS1, QCS2 and QCS3, and QCR1 and QCR2 recovery\nparts; writes QCS3 and QCR2"}},
     Scenario{"TooManyPartsByDefault", "truncate -s 2G big.img && ./cleaver big.img; s=$?; ls; exit $s", 1,
              {"big.img would make about 1499 parts of 1.4 MB: say how large a part may be with -s "
               "(-s 21M makes 99 or fewer)"}, {"big_00.exe"}},

@@ -461,14 +461,23 @@ static bool TooManyByDefault(const char *input, int64_t part_bytes)
     return true;
 }
 
-int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
+// What the command line asks for, as getopt leaves it.
+struct Asked {
+    const char *size_text = 0, *output_dir = 0, *name = 0;
+    const char *join = 0, *check = 0, *info = 0, *repair = 0;
+    bool joining = false, checking = false, informing = false, repairing = false;
+    bool split_option = false, for_windows = false, force = false, quiet = false;
+    int recovery = 0;
+    // --join, --check, --info and --repair name their set as --join=HEAD or
+    // -jHEAD, or else by the operand HEAD, before or after other options.
+    const char **unnamed = 0, *unnamed_option = 0;
+};
+enum { kGoOn = -1 };
+
+// The long options and the short ones, from the table, each short one with
+// its argument's colon; a head part's --check and --info concern its own set.
+static void MakeOptions(bool head, option options[kOptionCount + 1], char *letters, int size)
 {
-    CatchConsoleSignals();
-    bool head = mode == kJoinMode;
-    // The short options, from the table, each with its argument's colon; a
-    // head part's --check and --info concern its own set.
-    option options[kOptionCount + 1];
-    char letters[2 * kOptionCount + 2] = ":";
     for (int i = 0; i < kOptionCount; i++) {
         options[i] = kOptionTexts[i].getopt;
         char letter = kOptionTexts[i].letter;
@@ -477,182 +486,210 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
         if (letter && (!head || kOptionTexts[i].head)) {
             char form[4] = {letter, (char)(options[i].has_arg != no_argument ? ':' : 0),
                             (char)(options[i].has_arg == optional_argument ? ':' : 0), 0};
-            AppendText(letters, sizeof letters, form);
+            AppendText(letters, size, form);
         }
     }
     options[kOptionCount] = option{0, 0, 0, 0};
-    const char *size_text = 0, *join = 0, *check = 0, *info = 0, *repair = 0, *output_dir = 0, *name = 0;
-    bool for_windows = false, checking = false, informing = false, repairing = false, split_option = false;
-    bool force = false, quiet = false, joining_asked = false;
-    int recovery = 0;
-    // --join, --check, --info and --repair name their set as --join=HEAD or
-    // -jHEAD, or else by the operand HEAD, before or after other options.
-    const char **unnamed = 0, *unnamed_option = 0;
+}
+
+// One option into *asked; kGoOn, or the exit status where it ends the run.
+static int TakeOption(int c, bool head, const char *image_path, char **argv, Asked *asked,
+                      JoinRequest *request)
+{
+    switch (c) {
+    case 's':
+        asked->size_text = optarg;
+        asked->split_option = true;
+        return kGoOn;
+    case kFor:
+        if (strcmp(optarg, "windows") != 0 && strcmp(optarg, "linux") != 0)
+            return Usage("--for takes windows or linux, not ", optarg);
+        asked->for_windows = strcmp(optarg, "windows") == 0;
+        asked->split_option = true;
+        return kGoOn;
+    case kName:
+        asked->name = optarg;
+        asked->split_option = true;
+        return kGoOn;
+    case 'r': {
+        char *end;
+        long count = strtol(optarg, &end, 10);
+        if (!*optarg || *end || count < 0 || count > kMaxRecoveryParts)
+            return Usage("--recovery takes a number from 0 to 1000, not ", optarg);
+        asked->recovery = (int)count;
+        asked->split_option = true;
+        return kGoOn;
+    }
+    case 'o':
+        asked->output_dir = optarg;
+        return kGoOn;
+    case 'f':
+        asked->force = true;
+        return kGoOn;
+    case 'q':
+        asked->quiet = true;
+        return kGoOn;
+    case 'j':
+    case 'c':
+    case 'i':
+    case kRepair: {
+        const char **set = c == 'j'   ? &asked->join
+                           : c == 'c' ? &asked->check
+                           : c == 'i' ? &asked->info
+                                      : &asked->repair;
+        asked->joining |= c == 'j';
+        asked->checking |= c == 'c';
+        asked->informing |= c == 'i';
+        asked->repairing |= c == kRepair;
+        *set = optarg;
+        if (!optarg && !head) {
+            asked->unnamed = set;
+            asked->unnamed_option = argv[optind - 1];
+        }
+        return kGoOn;
+    }
+    case kNoCopy:
+        request->make_copy = false;
+        return kGoOn;
+    case kDelete:
+        request->delete_parts = true;
+        return kGoOn;
+    case 'h':
+        PrintHelp(head, image_path);
+        return 0;
+    case 'V':
+        printf("QCleaver " QCLEAVER_VERSION "\n"
+               "reads sets of every version: none, QCS1, QCS2 and QCS3, and QCR1 and QCR2 recovery\n"
+               "parts; writes QCS3 and QCR2\n");
+        return 0;
+    case ':':
+        return Usage("option '", argv[optind - 1], "' requires an argument");
+    default:
+        return Usage("unrecognized option '", argv[optind - 1], "'");
+    }
+}
+
+// The combinations that make no sense; kGoOn where there is none.
+static int RefuseCombinations(const Asked *a, bool head, int operands, bool stdin_input,
+                              const JoinRequest *request)
+{
+    bool joining = a->joining && !a->checking && !a->informing && !a->repairing;
+    if (!head && (a->joining + a->checking + a->informing + a->repairing + (operands > 0) != 1 ||
+                  operands > (stdin_input ? 2 : 1)))
+        return Usage(operands > 1 ? "one FILE at a time"
+                                  : "give one FILE, --join=HEAD, --check=HEAD, --info=HEAD or --repair=HEAD");
+    if (!joining && (!request->make_copy || request->delete_parts))
+        return Usage("--no-copy and --delete are for a join");
+    if ((a->checking || a->informing || a->repairing) && (a->output_dir || a->force || a->split_option))
+        return Usage("--check, --info and --repair take only -q");
+    if (a->joining && !head && a->split_option)
+        return Usage("--size, --recovery, --for and --name are for a split");
+    bool to_stdout = a->output_dir && TextEqual(a->output_dir, "-");
+    if (joining && to_stdout && request->delete_parts)
+        return Usage("--delete is not for a join to standard output, which keeps the parts");
+    // As gzip does: binary data on a terminal is a mistake.
+    if (joining && to_stdout && isatty(STDOUT_FILENO))
+        return Usage("the file is not written to a terminal: redirect standard output to a file or "
+                     "a pipe");
+    if (joining || a->checking || a->informing || a->repairing)
+        return kGoOn;
+    if (a->quiet)
+        return Usage("-q is for --join and --check");
+    if (to_stdout)
+        return Usage("a split writes its parts to a folder, not to standard output");
+    if (stdin_input && !a->name && operands < 2)
+        return Usage("standard input has no name: give it after -, or with --name");
+    if (!stdin_input && a->name)
+        return Usage("--name is for standard input (FILE -)");
+    return kGoOn;
+}
+
+// FILE, or standard input under the name given (FILE -).
+static int StartSplit(const Asked *a, const char *image_path, const char *file, const char *after)
+{
+    bool stdin_input = TextEqual(file, "-");
+    // A head part is joined, not cut up as a file.
+    if (!stdin_input && IsAHeadPart(file)) {
+        char advice[kPathSize + 96] = " is the head part of a set: to rebuild its file, use cleaver --join ";
+        AppendShellQuoted(advice, sizeof advice, file);
+        return Usage("", file, advice);
+    }
+    // Checked before anything is read: a pipe's data cannot be read twice.
+    const char *stdin_name = stdin_input ? (a->name ? a->name : after) : 0;
+    if (stdin_name && !stdin_name[0])
+        return Usage("standard input cannot be rebuilt under an empty name");
+    if (stdin_name && WhyNotAFileName(stdin_name)) {
+        char why[256];
+        FormatText(why, sizeof why, ": %s", WhyNotAFileName(stdin_name));
+        return Usage("standard input cannot be rebuilt under the name ", stdin_name, why);
+    }
+    SplitRequest split = {stdin_input ? 0 : file,
+                          stdin_name,
+                          a->output_dir,
+                          kSizePresets[kDefaultPreset].bytes,
+                          a->for_windows,
+                          a->force,
+                          image_path,
+                          a->recovery};
+    SizeText problem =
+        a->size_text ? ParseSliceSize(a->size_text, 1, kGnuUnits, &split.part_bytes) : kSizeTaken;
+    if (problem != kSizeTaken) {
+        char text[256];
+        DescribeSizeText(problem, "bytes", text, sizeof text);
+        AppendText(text, sizeof text, ", not ");
+        return Usage(text, a->size_text);
+    }
+    if (!a->size_text && split.input && TooManyByDefault(split.input, split.part_bytes))
+        return 1;
+    return Split(&split);
+}
+
+int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
+{
+    CatchConsoleSignals();
+    bool head = mode == kJoinMode;
+    option options[kOptionCount + 1];
+    char letters[2 * kOptionCount + 2] = ":";
+    MakeOptions(head, options, letters, sizeof letters);
+    Asked a;
     JoinRequest request;
     InitJoinRequest(&request);
     request.head_is_running = head;
     opterr = 0;  // the messages are ours, in the program's own words
     int c;
     while ((c = getopt_long(argc, argv, letters, options, 0)) != -1) {
-        switch (c) {
-        case 's':
-            size_text = optarg;
-            split_option = true;
-            break;
-        case kFor:
-            if (strcmp(optarg, "windows") != 0 && strcmp(optarg, "linux") != 0)
-                return Usage("--for takes windows or linux, not ", optarg);
-            for_windows = strcmp(optarg, "windows") == 0;
-            split_option = true;
-            break;
-        case kName:
-            name = optarg;
-            split_option = true;
-            break;
-        case 'r': {
-            char *end;
-            long count = strtol(optarg, &end, 10);
-            if (!*optarg || *end || count < 0 || count > kMaxRecoveryParts)
-                return Usage("--recovery takes a number from 0 to 1000, not ", optarg);
-            recovery = (int)count;
-            split_option = true;
-            break;
-        }
-        case 'o':
-            output_dir = optarg;
-            break;
-        case 'f':
-            force = true;
-            break;
-        case 'q':
-            quiet = true;
-            break;
-        case 'j':
-        case 'c':
-        case 'i':
-        case kRepair: {
-            const char **set = c == 'j' ? &join : c == 'c' ? &check : c == 'i' ? &info : &repair;
-            joining_asked |= c == 'j';
-            checking |= c == 'c';
-            informing |= c == 'i';
-            repairing |= c == kRepair;
-            *set = optarg;
-            if (!optarg && !head) {
-                unnamed = set;
-                unnamed_option = argv[optind - 1];
-            }
-            break;
-        }
-        case kNoCopy:
-            request.make_copy = false;
-            break;
-        case kDelete:
-            request.delete_parts = true;
-            break;
-        case 'h':
-            PrintHelp(head, image_path);
-            return 0;
-        case 'V':
-            printf("QCleaver " QCLEAVER_VERSION "\n"
-                   "reads sets of every version: none, QCS1, QCS2 and QCS3, and QCR1 recovery parts;\n"
-                   "writes QCS3 and QCR1\n");
-            return 0;
-        case ':':
-            return Usage("option '", argv[optind - 1], "' requires an argument");
-        default:
-            return Usage("unrecognized option '", argv[optind - 1], "'");
-        }
+        int status = TakeOption(c, head, image_path, argv, &a, &request);
+        if (status != kGoOn)
+            return status;
     }
-    if (unnamed) {
+    if (a.unnamed) {
         if (optind == argc)
-            return Usage("option '", unnamed_option, "' requires an argument");
-        *unnamed = argv[optind++];
+            return Usage("option '", a.unnamed_option, "' requires an argument");
+        *a.unnamed = argv[optind++];
     }
     int operands = argc - optind;
     if (head) {
         // A head part: its own set, and nothing else.
-        if (operands > 0 || split_option || joining_asked)
+        if (operands > 0 || a.split_option || a.joining)
             return Usage("a head part takes only --no-copy, --delete, --check, --info, --repair, -o, -f "
                          "and -q, for its own set");
-        join = image_path;
-        joining_asked = true;
-        if (checking)
-            check = image_path;
-        if (informing)
-            info = image_path;
-        if (repairing)
-            repair = image_path;
+        a.join = a.check = a.info = a.repair = image_path;
+        a.joining = true;
     }
-    bool joining = joining_asked && !checking && !informing && !repairing;
     bool stdin_input = !head && operands >= 1 && TextEqual(argv[optind], "-");
-    if (!head && (joining_asked + checking + informing + repairing + (operands > 0) != 1 ||
-                  operands > (stdin_input ? 2 : 1)))
-        return Usage(operands > 1 ? "one FILE at a time"
-                                  : "give one FILE, --join=HEAD, --check=HEAD, --info=HEAD or --repair=HEAD");
-    if (!joining && (!request.make_copy || request.delete_parts))
-        return Usage("--no-copy and --delete are for a join");
-    if ((checking || informing || repairing) && (output_dir || force || split_option))
-        return Usage("--check, --info and --repair take only -q");
-    if (joining_asked && !head && split_option)
-        return Usage("--size, --recovery, --for and --name are for a split");
-    bool to_stdout = output_dir && TextEqual(output_dir, "-");
-    if (joining && to_stdout && request.delete_parts)
-        return Usage("--delete is not for a join to standard output, which keeps the parts");
-    // As gzip does: binary data on a terminal is a mistake.
-    if (joining && to_stdout && isatty(STDOUT_FILENO))
-        return Usage("the file is not written to a terminal: redirect standard output to a file or "
-                     "a pipe");
-    if (checking)
-        return Check(check, quiet);
-    if (informing)
-        return Info(info);
-    if (repairing)
-        return Repair(repair, quiet, mode == kSplitMode ? image_path : 0);
-    if (joining) {
-        request.replace_output = request.replace_copy = force;
-        JoinAsked asked = {join, output_dir, quiet};
+    int refused = RefuseCombinations(&a, head, operands, stdin_input, &request);
+    if (refused != kGoOn)
+        return refused;
+    if (a.checking)
+        return Check(a.check, a.quiet);
+    if (a.informing)
+        return Info(a.info);
+    if (a.repairing)
+        return Repair(a.repair, a.quiet, mode == kSplitMode ? image_path : 0);
+    if (a.joining) {
+        request.replace_output = request.replace_copy = a.force;
+        JoinAsked asked = {a.join, a.output_dir, a.quiet};
         return Join(&asked, &request);
     }
-    if (quiet)
-        return Usage("-q is for --join and --check");
-    if (to_stdout)
-        return Usage("a split writes its parts to a folder, not to standard output");
-    if (stdin_input && !name && operands < 2)
-        return Usage("standard input has no name: give it after -, or with --name");
-    if (!stdin_input && name)
-        return Usage("--name is for standard input (FILE -)");
-    // A head part is joined, not cut up as a file.
-    if (!stdin_input && IsAHeadPart(argv[optind])) {
-        char advice[kPathSize + 96] = " is the head part of a set: to rebuild its file, use cleaver --join ";
-        AppendShellQuoted(advice, sizeof advice, argv[optind]);
-        return Usage("", argv[optind], advice);
-    }
-    // Checked before anything is read: a pipe's data cannot be read twice.
-    const char *stdin_name = stdin_input ? (name ? name : argv[optind + 1]) : 0;
-    if (stdin_name && !stdin_name[0])
-        return Usage("standard input cannot be rebuilt under an empty name");
-    if (stdin_name && WhyNotAFileName(stdin_name)) {
-        char why[256] = "";
-        AppendText(why, sizeof why, ": ");
-        AppendText(why, sizeof why, WhyNotAFileName(stdin_name));
-        return Usage("standard input cannot be rebuilt under the name ", stdin_name, why);
-    }
-    SplitRequest split = {stdin_input ? 0 : argv[optind],
-                          stdin_name,
-                          output_dir,
-                          kSizePresets[kDefaultPreset].bytes,
-                          for_windows,
-                          force,
-                          image_path,
-                          recovery};
-    SizeText problem = size_text ? ParseSliceSize(size_text, 1, kGnuUnits, &split.part_bytes) : kSizeTaken;
-    if (problem != kSizeTaken) {
-        char text[256];
-        DescribeSizeText(problem, "bytes", text, sizeof text);
-        AppendText(text, sizeof text, ", not ");
-        return Usage(text, size_text);
-    }
-    if (!size_text && split.input && TooManyByDefault(split.input, split.part_bytes))
-        return 1;
-    return Split(&split);
+    return StartSplit(&a, image_path, argv[optind], operands > 1 ? argv[optind + 1] : 0);
 }
