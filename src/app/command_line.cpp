@@ -498,17 +498,14 @@ static int TakeOption(int c, bool head, const char *image_path, char **argv, Ask
 {
     switch (c) {
     case 's':
-        asked->size_text = optarg;
+    case kName:
+        *(c == 's' ? &asked->size_text : &asked->name) = optarg;
         asked->split_option = true;
         return kGoOn;
     case kFor:
         if (strcmp(optarg, "windows") != 0 && strcmp(optarg, "linux") != 0)
             return Usage("--for takes windows or linux, not ", optarg);
         asked->for_windows = strcmp(optarg, "windows") == 0;
-        asked->split_option = true;
-        return kGoOn;
-    case kName:
-        asked->name = optarg;
         asked->split_option = true;
         return kGoOn;
     case 'r': {

@@ -232,49 +232,40 @@ bool AskYesNo(HWND owner, const char *question, const char *title)
     return MessageBoxA(owner, question, title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
-bool ChooseOutputFile(HWND owner, const char *name, char path[kPathSize])
+// The common file dialog, in the 76-byte form every Windows has; the
+// current directory stays as it was.
+static bool ChooseFile(HWND owner, char path[kPathSize], const char *filter, const char *title,
+                       DWORD flags)
 {
     OPENFILENAMEA ofn;
     char *p = (char *)&ofn;
     for (unsigned i = 0; i < sizeof ofn; i++)
         p[i] = 0;
-    CopyText(path, kPathSize, name);
     ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "All Files\0*.*\0";
+    ofn.lpstrFilter = filter;
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = path;
     ofn.nMaxFile = kPathSize;
-    ofn.lpstrTitle = "Save As";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameA(&ofn)) {
+    ofn.lpstrTitle = title;
+    ofn.Flags = flags | OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES | OFN_NOCHANGEDIR;
+    bool chosen = flags & OFN_FILEMUSTEXIST ? GetOpenFileNameA(&ofn) : GetSaveFileNameA(&ofn);
+    if (!chosen)
         path[0] = 0;
-        return false;
-    }
-    return true;
+    return chosen;
+}
+
+bool ChooseOutputFile(HWND owner, const char *name, char path[kPathSize])
+{
+    CopyText(path, kPathSize, name);
+    return ChooseFile(owner, path, "All Files\0*.*\0", "Save As", OFN_PATHMUSTEXIST);
 }
 
 bool ChooseInputFile(HWND owner, char path[kPathSize])
 {
-    OPENFILENAMEA ofn;
-    char *p = (char *)&ofn;
-    for (unsigned i = 0; i < sizeof ofn; i++)
-        p[i] = 0;
     path[0] = 0;
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "All Files\0*.*\0ZIP Files\0*.zip\0EXE Files\0*.exe\0";
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = kPathSize;
-    ofn.lpstrTitle = "Select File";
-    // The folder comes from the path; the current directory stays as it was.
-    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&ofn)) {
-        path[0] = 0;
-        return false;
-    }
-    return true;
+    return ChooseFile(owner, path, "All Files\0*.*\0ZIP Files\0*.zip\0EXE Files\0*.exe\0",
+                      "Select File", OFN_FILEMUSTEXIST);
 }
 
 int ExitStatus(int status)
