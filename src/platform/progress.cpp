@@ -27,32 +27,22 @@ bool ProgressStep(Progress *progress, int64_t bytes)
     return !progress->stopped;
 }
 
-// "0:12", "59:59", "1:00:00".
-static void AppendDuration(char *text, int size, int64_t seconds)
-{
-    if (seconds >= 3600) {
-        AppendDecimal(text, size, seconds / 3600);
-        AppendText(text, size, ":");
-    }
-    AppendDecimal(text, size, seconds / 60 % 60, seconds >= 3600 ? 2 : 1);
-    AppendText(text, size, ":");
-    AppendDecimal(text, size, seconds % 60, 2);
-}
-
+// "41% · 120 MB/s · 0:12 left", the time as 0:12, 59:59 or 1:00:00.
 void FormatProgress(const Progress *progress, int64_t elapsed_ms, char *text, int size)
 {
-    text[0] = 0;
-    AppendDecimal(text, size, ProgressPercent(progress));
-    AppendText(text, size, "%");
+    FormatText(text, size, "%d%%", (int)ProgressPercent(progress));
     int64_t rate = elapsed_ms >= 1000 ? progress->done * 1000 / elapsed_ms : 0;  // bytes a second
     if (rate <= 0)
         return;
-    AppendText(text, size, " \xC2\xB7 ");  // a middle dot
-    AppendSize(text, size, rate);
-    AppendText(text, size, "/s");
-    if (progress->done < progress->total) {
-        AppendText(text, size, " \xC2\xB7 ");
-        AppendDuration(text, size, (progress->total - progress->done + rate - 1) / rate);
-        AppendText(text, size, " left");
-    }
+    char speed[32] = "";
+    AppendSize(speed, sizeof speed, rate);
+    AppendFormat(text, size, " \xC2\xB7 %s/s", speed);  // a middle dot
+    if (progress->done >= progress->total)
+        return;
+    int64_t left = (progress->total - progress->done + rate - 1) / rate;
+    int minutes = (int)(left / 60 % 60), seconds = (int)(left % 60);
+    if (left >= 3600)
+        AppendFormat(text, size, " \xC2\xB7 %" D64 ":%02d:%02d left", left / 3600, minutes, seconds);
+    else
+        AppendFormat(text, size, " \xC2\xB7 %d:%02d left", minutes, seconds);
 }
