@@ -11,32 +11,32 @@
 // words made below; "%" D64 a count.
 
 static const char *const kSayNoMatch = "does not match the checksum recorded when it was made";
-static const char *const kSayNoOutput = "Unable to open output file, make sure there is no file with "
-                                    "the same name in the output directory";
 static const char *const kSayRebuilding = "Unable to rebuild %s: ";
 static const char *const kSayDisagreeing = "%s holds other data than the recovery parts describe, and the "
                                        "head part, which would tell whose they are, is lost or damaged: "
                                        "they may be of another split";
 static const char *const kSayLacking = "%" D64 " more recovery part%s needed";
 
-// A part's fault, told three ways: on a line of the check, after
-// "report_03.QCB: "; in a sentence, after "report_03.QCB"; and in a list
-// of parts at fault, after "report_03.QCB was ".  "%s": FaultDetailWords'.
-// Only the command line checks: elsewhere the lines are left out.
-#define QC_CHECK_LINE(words) (kCommandLine ? words : "")
-static const struct {
-    const char *line, *sentence, *listed;
-} kFaultWords[] = {
-    {QC_CHECK_LINE("sound"), "", "sound"},
-    {QC_CHECK_LINE("missing"), " is missing", "missing"},
-    {QC_CHECK_LINE("%s"), " is %s; get it again", "cut short or too long"},
-    {QC_CHECK_LINE("damaged: it %s"), " is damaged; it %s. Get that part again.", "damaged"},
-    {QC_CHECK_LINE("holds what %s should hold"), " holds what %s should hold: the parts were renamed or swapped",
-     "holding another part's data"},
-    {QC_CHECK_LINE("cannot be read%s"), " cannot be read%s", "unreadable"},
-    {QC_CHECK_LINE("extra: no part of this set"), "", "extra"},
-    {QC_CHECK_LINE("of another split, not used"), "", "of another split"},
-};
+// A part's fault, told three ways, by PartFault: on a line of the check,
+// after "report_03.QCB: "; in a sentence, after "report_03.QCB"; and in a
+// list of parts at fault, after "report_03.QCB was ".  Each ends in a NUL
+// (NthText reads them); "%s": FaultDetailWords'.
+#ifdef _WIN32
+#define QC_CHECK_LINE(words) "\0"  // only the command line checks parts
+#else
+#define QC_CHECK_LINE(words) words "\0"
+#endif
+enum { kFaultLine, kFaultSentence, kFaultListedWord, kFaultForms };
+static const char kFaultWords[] =
+    QC_CHECK_LINE("sound") "\0" "sound\0"
+    QC_CHECK_LINE("missing") " is missing\0" "missing\0"
+    QC_CHECK_LINE("%s") " is %s; get it again\0" "cut short or too long\0"
+    QC_CHECK_LINE("damaged: it %s") " is damaged; it %s. Get that part again.\0" "damaged\0"
+    QC_CHECK_LINE("holds what %s should hold")
+    " holds what %s should hold: the parts were renamed or swapped\0" "holding another part's data\0"
+    QC_CHECK_LINE("cannot be read%s") " cannot be read%s\0" "unreadable\0"
+    QC_CHECK_LINE("extra: no part of this set") "\0" "extra\0"
+    QC_CHECK_LINE("of another split, not used") "\0" "of another split\0";
 // ... and where more is known of the fault.
 static const char *const kFaultMissingRun = "missing (%s parts)";
 static const char *const kFaultCutShort = " is %s: it was cut short; get it again";
@@ -46,55 +46,54 @@ static const char *const kFaultMadeThen = "of another split, not used: that set 
 static const char *const kFaultStretches[] = {"%" D64 " stretch of %s damaged, at %s",
                                               "%" D64 " stretches of %s damaged, the first at %s"};
 // The list: the first part, with "is" or "was", then the others, then the rest counted.
-static const char *const kFaultListed[] = {"%s is %s", "%s was %s", ", %s %s", " and %s %s"};
+static const char kFaultListed[] = "%s is %s\0" "%s was %s\0" ", %s %s\0" " and %s %s\0";
 static const char *const kFaultsMore = " and %" D64 " more part%s at fault";
 
 // Why a set could not be opened, by SetState.  "%s": the names and words
 // DescribeSetProblem gives.
-static const char *const kSetProblems[] = {
-    "",                                                                               // kSetReady
-    "Unable to loacte original file information: %s%s",                              // kSetHeadUnreadable
+static const char kSetProblems[] =
+    "\0"                                                                    // kSetReady
+    "Unable to loacte original file information: %s%s\0"                   // kSetHeadUnreadable
     "Unable to loacte original file information: %s is only %s bytes long, too short for the head "
-    "part of a set",                                                                  // kSetNotAHeadPart
-    kSayNoOutput,                                                                     // kSetEmpty
-    "%s",                                                                             // kSetHeadDamaged
-    "%s is not the head part but a slice of the set whose head part is %s%s",        // kSetIsASlice
-    "its parts cannot be looked for. %s",                                             // kSetFolderUnreadable
+    "part of a set\0"                                                       // kSetNotAHeadPart
+    "Unable to open output file, make sure there is no file with the same name in the output "
+    "directory\0"                                                           // kSetEmpty
+    "%s\0"                                                                  // kSetHeadDamaged
+    "%s is not the head part but a slice of the set whose head part is %s%s\0"  // kSetIsASlice
+    "its parts cannot be looked for. %s\0"                                  // kSetFolderUnreadable
     "the head part is lost or damaged, and %s and %s are of different splits, so neither can say what "
     "the set holds; nothing was written. Remove the parts of the other split, or get the head part "
-    "again",                                                                          // kSetSplitsDisagree
-};
+    "again\0";                                                              // kSetSplitsDisagree
 // Those a join tells after kSayRebuilding.
 static const unsigned kSetRebuilding =
     1u << kSetHeadDamaged | 1u << kSetIsASlice | 1u << kSetFolderUnreadable | 1u << kSetSplitsDisagree;
 static const char *const kSetNoHeadPart = "%s is not the head part of a set";
-static const char *const kSetSliceHead[] = {", which is not here", ": give that one", ": start that one"};
+static const char kSetSliceHead[] = ", which is not here\0" ": give that one\0" ": start that one\0";
 
 // A failed join, by JoinStatus.  "%s": what DescribeJoinFailure gives.
-static const char *const kJoinFailures[] = {
-    "",                                                                                 // kJoinDone
-    "%s",                                                                               // kJoinPartFault
-    "%s",                                                                               // kJoinNoOutput
-    "Unable to rebuild %s: another file of that name is there, and is left alone",    // kJoinOutputExists
-    "it would replace %s, a part of this set; give that part back its own name and try again",
-    "it needs %s; %s",                                                                  // kJoinNoRoom
-    "at %s it%s",                                                                       // kJoinTooLargeForDrive
-    "%s",                                                                               // kJoinWriteFailed
-    "the parts do not add up to its size",                                              // kJoinSizeMismatch
-    "its parts together do not match the checksum recorded when they were made; a part is damaged",
-    "",                                                                                 // kJoinCancelled
-    "%s; %s: %s; get the parts at fault, or more recovery parts, again%s",             // kJoinBeyondRepair
+static const char kJoinFailures[] =
+    "\0"                                                                     // kJoinDone
+    "%s\0"                                                                   // kJoinPartFault
+    "%s\0"                                                                   // kJoinNoOutput
+    "Unable to rebuild %s: another file of that name is there, and is left alone\0"  // kJoinOutputExists
+    "it would replace %s, a part of this set; give that part back its own name and try again\0"
+    "it needs %s; %s\0"                                                      // kJoinNoRoom
+    "at %s it%s\0"                                                           // kJoinTooLargeForDrive
+    "%s\0"                                                                   // kJoinWriteFailed
+    "the parts do not add up to its size\0"                                  // kJoinSizeMismatch
+    "its parts together do not match the checksum recorded when they were made; a part is damaged\0"
+    "\0"                                                                     // kJoinCancelled
+    "%s; %s: %s; get the parts at fault, or more recovery parts, again%s\0"  // kJoinBeyondRepair
     "%s, to be rebuilt from the recovery parts, which takes the file written to a folder, not to "
-    "standard output",                                                                  // kJoinRepairToStream
-    "%s; nothing was rebuilt from them. Get the head part again",                      // kJoinSplitsDisagree
-};
+    "standard output\0"                                                      // kJoinRepairToStream
+    "%s; nothing was rebuilt from them. Get the head part again\0";         // kJoinSplitsDisagree
 // Those told after kSayRebuilding.
 static const unsigned kJoinRebuildingFailures =
     ~(1u << kJoinDone | 1u << kJoinNoOutput | 1u << kJoinOutputExists | 1u << kJoinWriteFailed |
       1u << kJoinCancelled);
-static const char *const kBeyondRepairRecovery[] = {
-    "no sound recovery part is there", "the %" D64 " sound recovery part rebuilds no more than one",
-    "the %" D64 " sound recovery parts rebuild no more than as many"};
+static const char kBeyondRepairRecovery[] =
+    "no sound recovery part is there\0" "the %" D64 " sound recovery part rebuilds no more than one\0"
+    "the %" D64 " sound recovery parts rebuild no more than as many\0";
 static const char *const kBeyondRepairMore[] = {"%" D64 " more is needed", "%" D64 " more are needed"};
 static const char *const kBeyondRepairSwapped = ". Parts that hold another's data were renamed or swapped: "
                                            "give them back their own names";
@@ -102,30 +101,29 @@ static const char *const kBeyondRepairSwapped = ". Parts that hold another's dat
 // A finished join, and what a stop left undone.
 static const char *const kJoinDoneLine = "%s: %" D64 " bytes rebuilt, CRC-32 %08x%s";
 static const char *const kJoinVerified[] = {" (the set records none to compare)", " verified"};
-static const char *const kJoinRebuiltFaults[] = {"; %s: rebuilt from the recovery parts",
-                                                 "; %s: both rebuilt from the recovery parts",
-                                                 "; %s: all rebuilt from the recovery parts"};
+static const char kJoinRebuiltFaults[] = "; %s: rebuilt from the recovery parts\0"
+                                         "; %s: both rebuilt from the recovery parts\0"
+                                         "; %s: all rebuilt from the recovery parts\0";
 static const char *const kJoinCopyStopped = "; %s not written";
 static const char *const kJoinDeletionStopped = "; %" D64 " of %" D64 " parts not deleted";
 
 // What is said after the join, by ProgramCopyStatus, then of the time and
 // the deletion; the sentences one space apart.
-static const char *const kAfterCopy[] = {
-    "",                                                                                 // kProgramCopyNotAsked
-    "",                                                                                 // kProgramCopyMade
-    "",                                                                                 // kProgramCopyThere
-    "%s was not written: a file or a folder of that name is there, and is left alone.",  // ...LeftAlone
-    "%s was not written: the rebuilt file has that name.",                             // ...IsOutput
-    "%s was not written: a part of the set has that name.",                            // ...IsPart
-    "%s.",                                                                              // ...Failed
-    "%s was not written: the program in the head part %s.",                            // ...Damaged
-    "",                                                                                 // ...Stopped
+static const char kAfterCopy[] =
+    "\0"                                                                                 // kProgramCopyNotAsked
+    "\0"                                                                                 // kProgramCopyMade
+    "\0"                                                                                 // kProgramCopyThere
+    "%s was not written: a file or a folder of that name is there, and is left alone.\0"  // ...LeftAlone
+    "%s was not written: the rebuilt file has that name.\0"                             // ...IsOutput
+    "%s was not written: a part of the set has that name.\0"                            // ...IsPart
+    "%s.\0"                                                                              // ...Failed
+    "%s was not written: the program in the head part %s.\0"                            // ...Damaged
+    "\0"                                                                                 // ...Stopped
     "%s was not written: the head part, which holds the program, is lost or damaged; a repair of the "
-    "set makes it again%s.",                                                            // ...NoProgram
-};
-static const char *const kAfterRepairWith[] = {
-    "", " (cleaver --repair on Linux)",
-    " (cleaver --repair of a build that carries the Windows program)"};
+    "set makes it again%s.\0";                                                          // ...NoProgram
+static const char *const kAfterRepairOnLinux = " (cleaver --repair on Linux)";
+static const char *const kAfterRepairWithWindows =
+    " (cleaver --repair of a build that carries the Windows program)";
 static const char *const kAfterFailure = "%s%s.";
 static const char *const kAfterKeptForCopy = "%s%s was not deleted: without %s it is the only copy of the program.";
 static const char *const kAfterIncomplete = "%s%" D64 " of %" D64 " parts were not deleted. %s.";
@@ -172,10 +170,10 @@ static const char *const kRepairWritten[] = {"%s: all written again", "%s: writt
 static const char *const kRepairFromRecovery = " from the recovery parts";
 static const char *const kRepairAside[] = {"; the damaged ones are kept, as %s and the like",
                                            "; the damaged one is kept, as %s"};
-static const char *const kRepairNoProgram[] = {
-    "%s%s not: only the Linux program named cleaver makes it",
-    "%s%s not: this build carries no Windows program to make it with",
-    "%s%s not: only cleaver.exe makes it; drop a recovery part on cleaver.exe and repair the set there"};
+static const char *const kRepairNoLinux = "%s%s not: only the Linux program named cleaver makes it";
+static const char *const kRepairNoImage = "%s%s not: this build carries no Windows program to make it with";
+static const char *const kRepairOnlyExe =
+    "%s%s not: only cleaver.exe makes it; drop a recovery part on cleaver.exe and repair the set there";
 
 // Words for three names with room to spare.
 enum { kWordsSize = 3 * kPathSize };
@@ -239,7 +237,7 @@ static const char *FaultDetailWords(const PartSet *set, const PartState *part, c
 static const char *PartFaultSentence(const PartSet *set, const PartState *part, char out[kWordsSize])
 {
     char detail[kWordsSize];
-    const char *format = kFaultWords[part->fault].sentence;
+    const char *format = NthText(kFaultWords, part->fault * kFaultForms + kFaultSentence);
     if (part->fault == kPartWrongLength && part->length < part->expected)
         format = kFaultCutShort;
     else if (part->fault == kPartDamaged && part->index == 0)
@@ -254,7 +252,7 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
     char name[kPathSize], through[kPathSize], detail[kWordsSize], stretch[32], at[32];
     FormatText(line, size, part->through > part->index ? "%s to %s: " : "%s: ",
                ShownPartName(set, part->index, name), ShownPartName(set, part->through, through));
-    const char *format = kFaultWords[part->fault].line;
+    const char *format = NthText(kFaultWords, part->fault * kFaultForms + kFaultLine);
     bool run = part->through > part->index;
     FaultDetailWords(set, part, detail, sizeof detail);
     if (part->fault == kPartMissing && run) {
@@ -284,9 +282,9 @@ static const char *FaultListWords(const PartSet *set, const FaultNote *faults, i
     char name[kPathSize];
     int64_t named = count < (int64_t)kFaultsNamed ? count : (int64_t)kFaultsNamed;
     for (int64_t i = 0; i < named; i++) {
-        const char *format = kFaultListed[i == 0 ? past : i + 1 == named && named == count ? 3 : 2];
+        const char *format = NthText(kFaultListed, i == 0 ? past : i + 1 == named && named == count ? 3 : 2);
         AppendFormat(out, kWordsSize, format, ShownPartName(set, faults[i].index, name),
-                     kFaultWords[faults[i].fault].listed);
+                     NthText(kFaultWords, faults[i].fault * kFaultForms + kFaultListedWord));
     }
     if (count > named)
         AppendFormat(out, kWordsSize, kFaultsMore, count - named, PluralEnding(count - named));
@@ -306,7 +304,7 @@ void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
     const char *given = FileNameOf(set->given);
     char a[kWordsSize], b[kPathSize];
     const char *first = a, *second = b, *third = "";
-    const char *format = kSetProblems[set->state];
+    const char *format = NthText(kSetProblems, set->state);
     bool rebuilding = joining && (kSetRebuilding >> set->state & 1);
     ShownName(a, sizeof a, given);
     switch (set->state) {
@@ -333,7 +331,7 @@ void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
     }
     case kSetIsASlice:
         ShownName(b, sizeof b, set->slice_of);
-        third = kSetSliceHead[set->slice_head_here ? 1 + joining : 0];
+        third = NthText(kSetSliceHead, set->slice_head_here ? 1 + joining : 0);
         break;
     case kSetFolderUnreadable:
         FailureWords(a, sizeof a, &set->error);
@@ -357,7 +355,7 @@ static void BeyondRepairWords(const PartSet *set, const JoinResult *result, char
                          char three[kPathSize], const char **four)
 {
     int64_t usable = set->census.recovery_usable;
-    FormatText(two, kPathSize, kBeyondRepairRecovery[usable == 0 ? 0 : usable == 1 ? 1 : 2], usable);
+    FormatText(two, kPathSize, NthText(kBeyondRepairRecovery, usable == 0 ? 0 : usable == 1 ? 1 : 2), usable);
     FormatText(three, kPathSize, kBeyondRepairMore[result->more_needed != 1], result->more_needed);
     *four = "";
     for (int i = 0; i < kFaultsNamed && i < result->fault_count; i++)
@@ -378,7 +376,7 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
         PartFaultSentence(set, &result->part, one);
         break;
     case kJoinNoOutput:
-        CopyText(one, sizeof one, kSayNoOutput);
+        CopyText(one, sizeof one, NthText(kSetProblems, kSetEmpty));
         if (HasFailed(&result->error))
             FailureWords(one, sizeof one, &result->error);
         break;
@@ -415,7 +413,7 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
     }
     if (kJoinRebuildingFailures >> result->status & 1)
         FormatRebuilding(set, text, size);
-    AppendFormat(text, size, kJoinFailures[result->status], one, two, three, four);
+    AppendFormat(text, size, NthText(kJoinFailures, result->status), one, two, three, four);
     return true;
 }
 
@@ -425,7 +423,7 @@ void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, in
     FormatText(line, size, kJoinDoneLine, QuotedName(name, sizeof name, result->output[0] ? result->output : set->output),
                result->size, (unsigned)result->crc, kJoinVerified[result->verified]);
     if (result->fault_count > 0)
-        AppendFormat(line, size, kJoinRebuiltFaults[result->fault_count < 3 ? result->fault_count - 1 : 2],
+        AppendFormat(line, size, NthText(kJoinRebuiltFaults, result->fault_count < 3 ? (int)result->fault_count - 1 : 2),
                      FaultListWords(set, result->faults, result->fault_count, true, faults));
     // What a stop left undone: "; 7 of 20 parts not deleted: interrupted".
     bool copy_stopped = result->program_copy == kProgramCopyStopped;
@@ -458,11 +456,10 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
         CopyText(first, sizeof first, kProgramCopyName);
     // Only a program that has one for the set's system makes it.
     if (result->program_copy == kProgramCopyNoProgram)
-        second = kAfterRepairWith[set->windows_program == kWindowsProgram ||
-                                          (set->windows_program && HasWindowsImage())
-                                      ? 0
-                                      : 1 + set->windows_program];
-    FormatText(text, size, kAfterCopy[result->program_copy], first, second);
+        second = set->windows_program == kWindowsProgram || (set->windows_program && HasWindowsImage()) ? ""
+                 : set->windows_program                                                          ? kAfterRepairWithWindows
+                                                                                                 : kAfterRepairOnLinux;
+    FormatText(text, size, NthText(kAfterCopy, result->program_copy), first, second);
     if (HasFailed(&result->time_error))
         AppendFormat(text, size, kAfterFailure, text[0] ? " " : "",
                      FailureWords(first, sizeof first, &result->time_error));
@@ -506,7 +503,7 @@ void FormatCheckSummary(const PartSet *set, const CheckResult *result, char *lin
         AppendFormat(line, size, kSayDisagreeing, ShownPartName(set, result->disagreeing, name));
     else if (faults == 0)
         AppendText(line, size, kCheckRemake);
-    else if (!Repairable(result))
+    else if (!CheckedRepairable(result))
         AppendFormat(line, size, kSayLacking, result->lacking, PluralEnding(result->lacking));
     else
         AppendText(line, size, kCheckRepairable);
@@ -594,6 +591,6 @@ void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, 
     if (result->set_aside > 0)
         AppendFormat(line, size, kRepairAside[result->set_aside == 1], QuotedName(name, sizeof name, result->aside));
     if (result->no_program)
-        AppendFormat(line, size, kRepairNoProgram[!set->windows_program ? 0 : kWindowsProgram ? 2 : 1],
+        AppendFormat(line, size, !set->windows_program ? kRepairNoLinux : kWindowsProgram ? kRepairOnlyExe : kRepairNoImage,
                      count > 0 ? "; " : "", ShownPartName(set, 0, name));
 }

@@ -6,16 +6,16 @@
 #include "join/stretch_map.h"
 
 struct Checking {
-    PartSet *set;
+    PartSet *set = nullptr;
     PartTable table;
-    Progress *progress;
-    CheckResult *result;
+    Progress *progress = nullptr;
+    CheckResult *result = nullptr;
     Crc32Joiner joiner;
-    bool all_sound;
-    void (*report)(void *context, const PartSet *set, const PartState *part);
-    void *context;
+    bool all_sound = true;
+    void (*report)(void *context, const PartSet *set, const PartState *part) = nullptr;
+    void *context = nullptr;
     StretchMap map;  // with recovery parts: every part's stretches judged
-    bool mapped;
+    bool mapped = false;
 };
 
 // How much of a part at fault is bad, to the stretch: the part's block of
@@ -303,15 +303,15 @@ CheckResult CheckParts(PartSet *set,
                        void (*report)(void *context, const PartSet *set, const PartState *part),
                        void *context, Progress *progress)
 {
-    CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, 0, set->extension.recovery_count, 0,
-                          false, 0, false, 0, 0};
+    CheckResult result;
+    result.parts = (int64_t)set->trailer.last_part + 1;
+    result.recovery = set->extension.recovery_count;
     Checking checking;
     checking.set = set;
     OpenPartTable(&checking.table, set);
     checking.progress = progress;
     checking.result = &result;
     checking.joiner.length = 0;
-    checking.all_sound = true;
     checking.report = report;
     checking.context = context;
     checking.mapped = set->extension.recovery_count > 0 && OpenStretchMap(&checking.map, set, 0);

@@ -10,6 +10,13 @@ int TextLength(const char *text)
     return n;
 }
 
+const char *NthText(const char *list, int n)
+{
+    for (; n > 0; n--)
+        list += TextLength(list) + 1;
+    return list;
+}
+
 bool CopyText(char *out, int size, const char *text)
 {
     if (size < 1)

@@ -51,6 +51,9 @@ bool HasControlCharacters(const char *text);
 void MakeTempStem(char stem[24], uint64_t bits);
 
 int TextLength(const char *text);
+// The n-th (from 0) of the texts in list, each ended by a NUL: a table of
+// words without a pointer to each.
+const char *NthText(const char *list, int n);
 // The one case rule of this program: only ASCII letters have a case.
 char LowerAscii(char c);
 bool TextEqualNoCase(const char *a, const char *b);
