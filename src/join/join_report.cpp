@@ -12,9 +12,10 @@
 
 static const char *const kSayNoMatch = "does not match the checksum recorded when it was made";
 static const char *const kSayRebuilding = "Unable to rebuild %s: ";
-static const char *const kSayDisagreeing = "%s holds other data than the recovery parts describe, and the "
-                                       "head part, which would tell whose they are, is lost or damaged: "
-                                       "they may be of another split";
+static const char *const kSayDisagreeing =
+    "%s holds other data than the recovery parts describe, and the "
+    "head part, which would tell whose they are, is lost or damaged: "
+    "they may be of another split";
 static const char *const kSayLacking = "%" D64 " more recovery part%s needed";
 
 // A part's fault, told three ways, by PartFault: on a line of the check,
@@ -52,18 +53,18 @@ static const char *const kFaultsMore = " and %" D64 " more part%s at fault";
 // Why a set could not be opened, by SetState.  "%s": the names and words
 // DescribeSetProblem gives.
 static const char kSetProblems[] =
-    "\0"                                                                    // kSetReady
-    "Unable to loacte original file information: %s%s\0"                   // kSetHeadUnreadable
+    "\0"  // kSetReady
+    "Unable to loacte original file information: %s%s\0"  // kSetHeadUnreadable
     "Unable to loacte original file information: %s is only %s bytes long, too short for the head "
-    "part of a set\0"                                                       // kSetNotAHeadPart
+    "part of a set\0"  // kSetNotAHeadPart
     "Unable to open output file, make sure there is no file with the same name in the output "
-    "directory\0"                                                           // kSetEmpty
-    "%s\0"                                                                  // kSetHeadDamaged
+    "directory\0"  // kSetEmpty
+    "%s\0"  // kSetHeadDamaged
     "%s is not the head part but a slice of the set whose head part is %s%s\0"  // kSetIsASlice
-    "its parts cannot be looked for. %s\0"                                  // kSetFolderUnreadable
+    "its parts cannot be looked for. %s\0"  // kSetFolderUnreadable
     "the head part is lost or damaged, and %s and %s are of different splits, so neither can say what "
     "the set holds; nothing was written. Remove the parts of the other split, or get the head part "
-    "again\0";                                                              // kSetSplitsDisagree
+    "again\0";  // kSetSplitsDisagree
 // Those a join tells after kSayRebuilding.
 static const unsigned kSetRebuilding =
     1u << kSetHeadDamaged | 1u << kSetIsASlice | 1u << kSetFolderUnreadable | 1u << kSetSplitsDisagree;
@@ -72,21 +73,23 @@ static const char kSetSliceHead[] = ", which is not here\0" ": give that one\0" 
 
 // A failed join, by JoinStatus.  "%s": what DescribeJoinFailure gives.
 static const char kJoinFailures[] =
-    "\0"                                                                     // kJoinDone
-    "%s\0"                                                                   // kJoinPartFault
-    "%s\0"                                                                   // kJoinNoOutput
+    "\0"  // kJoinDone
+    "%s\0"  // kJoinPartFault
+    "%s\0"  // kJoinNoOutput
     "Unable to rebuild %s: another file of that name is there, and is left alone\0"  // kJoinOutputExists
+    // kJoinWouldReplacePart:
     "it would replace %s, a part of this set; give that part back its own name and try again\0"
-    "it needs %s; %s\0"                                                      // kJoinNoRoom
-    "at %s it%s\0"                                                           // kJoinTooLargeForDrive
-    "%s\0"                                                                   // kJoinWriteFailed
-    "the parts do not add up to its size\0"                                  // kJoinSizeMismatch
+    "it needs %s; %s\0"  // kJoinNoRoom
+    "at %s it%s\0"  // kJoinTooLargeForDrive
+    "%s\0"  // kJoinWriteFailed
+    "the parts do not add up to its size\0"  // kJoinSizeMismatch
+    // kJoinChecksumMismatch:
     "its parts together do not match the checksum recorded when they were made; a part is damaged\0"
-    "\0"                                                                     // kJoinCancelled
+    "\0"  // kJoinCancelled
     "%s; %s: %s; get the parts at fault, or more recovery parts, again%s\0"  // kJoinBeyondRepair
     "%s, to be rebuilt from the recovery parts, which takes the file written to a folder, not to "
-    "standard output\0"                                                      // kJoinRepairToStream
-    "%s; nothing was rebuilt from them. Get the head part again\0";         // kJoinSplitsDisagree
+    "standard output\0"  // kJoinRepairToStream
+    "%s; nothing was rebuilt from them. Get the head part again\0";  // kJoinSplitsDisagree
 // Those told after kSayRebuilding.
 static const unsigned kJoinRebuildingFailures =
     ~(1u << kJoinDone | 1u << kJoinNoOutput | 1u << kJoinOutputExists | 1u << kJoinWriteFailed |
@@ -95,8 +98,9 @@ static const char kBeyondRepairRecovery[] =
     "no sound recovery part is there\0" "the %" D64 " sound recovery part rebuilds no more than one\0"
     "the %" D64 " sound recovery parts rebuild no more than as many\0";
 static const char *const kBeyondRepairMore[] = {"%" D64 " more is needed", "%" D64 " more are needed"};
-static const char *const kBeyondRepairSwapped = ". Parts that hold another's data were renamed or swapped: "
-                                           "give them back their own names";
+static const char *const kBeyondRepairSwapped =
+    ". Parts that hold another's data were renamed or swapped: "
+    "give them back their own names";
 
 // A finished join, and what a stop left undone.
 static const char *const kJoinDoneLine = "%s: %" D64 " bytes rebuilt, CRC-32 %08x%s";
@@ -110,28 +114,30 @@ static const char *const kJoinDeletionStopped = "; %" D64 " of %" D64 " parts no
 // What is said after the join, by ProgramCopyStatus, then of the time and
 // the deletion; the sentences one space apart.
 static const char kAfterCopy[] =
-    "\0"                                                                                 // kProgramCopyNotAsked
-    "\0"                                                                                 // kProgramCopyMade
-    "\0"                                                                                 // kProgramCopyThere
+    "\0"  // kProgramCopyNotAsked
+    "\0"  // kProgramCopyMade
+    "\0"  // kProgramCopyThere
     "%s was not written: a file or a folder of that name is there, and is left alone.\0"  // ...LeftAlone
-    "%s was not written: the rebuilt file has that name.\0"                             // ...IsOutput
-    "%s was not written: a part of the set has that name.\0"                            // ...IsPart
-    "%s.\0"                                                                              // ...Failed
-    "%s was not written: the program in the head part %s.\0"                            // ...Damaged
-    "\0"                                                                                 // ...Stopped
+    "%s was not written: the rebuilt file has that name.\0"  // ...IsOutput
+    "%s was not written: a part of the set has that name.\0"  // ...IsPart
+    "%s.\0"  // ...Failed
+    "%s was not written: the program in the head part %s.\0"  // ...Damaged
+    "\0"  // ...Stopped
     "%s was not written: the head part, which holds the program, is lost or damaged; a repair of the "
-    "set makes it again%s.\0";                                                          // ...NoProgram
+    "set makes it again%s.\0";  // ...NoProgram
 static const char *const kAfterRepairOnLinux = " (cleaver --repair on Linux)";
 static const char *const kAfterRepairWithWindows =
     " (cleaver --repair of a build that carries the Windows program)";
 static const char *const kAfterFailure = "%s%s.";
-static const char *const kAfterKeptForCopy = "%s%s was not deleted: without %s it is the only copy of the program.";
+static const char *const kAfterKeptForCopy =
+    "%s%s was not deleted: without %s it is the only copy of the program.";
 static const char *const kAfterIncomplete = "%s%" D64 " of %" D64 " parts were not deleted. %s.";
 
 // The check's last line.
 static const char *const kCheckSound = "%" D64 " of %" D64 " parts sound";
-static const char *const kCheckNoMatch = ", but together they do not match the checksum recorded when they "
-                                    "were made";
+static const char *const kCheckNoMatch =
+    ", but together they do not match the checksum recorded when they "
+    "were made";
 static const char *const kCheckCrc = ", CRC-32 %08x";
 static const char *const kCheckNoRecord = " (the set records no checksum: lengths only)";
 static const char *const kCheckRecovery = ", %" D64 " of %" D64 " recovery parts sound";
@@ -144,8 +150,9 @@ static const char *const kCheckRepairable = "repairable with the recovery parts"
 static const char *const kInfoStart = "name: %s\nsize: %" D64 " bytes (%s)\nCRC-32: ";
 static const char *const kInfoModified = "\nmodified: %s";
 static const char *const kInfoPermissions = "\npermissions: %03o";
-static const char *const kInfoParts = "\nparts: %" D64 ": the head part of %" D64 " bytes, and slices of %" D64
-                                 " bytes, the last one of no more";
+static const char *const kInfoParts =
+    "\nparts: %" D64 ": the head part of %" D64 " bytes, and slices of %" D64
+    " bytes, the last one of no more";
 static const char *const kInfoRecovery[] = {
     "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " part lost or damaged is rebuilt",
     "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " parts lost or damaged are rebuilt"};
@@ -154,10 +161,11 @@ static const char *const kInfoVersion = "\nformat: version %d";
 static const char *const kInfoNoRecord = "\nformat: without a record";
 // POSIX tools alone: a loop, where seq is not everywhere; the stem quoted,
 // the number left to the shell: 'my report'_"$n".QCB.
-static const char *const kInfoRecipe = "\nto rebuild it with standard tools, in the parts' folder:\n"
-                                  "  { tail -c +%" D64 " %s | head -c %" D64 "\n"
-                                  "    i=1; while [ $i -le %" D64 " ]; do cat %s_\"$(printf %%02d $i)\".QCB; "
-                                  "i=$((i + 1)); done; } > %s\n";
+static const char *const kInfoRecipe =
+    "\nto rebuild it with standard tools, in the parts' folder:\n"
+    "  { tail -c +%" D64 " %s | head -c %" D64 "\n"
+    "    i=1; while [ $i -le %" D64 " ]; do cat %s_\"$(printf %%02d $i)\".QCB; "
+    "i=$((i + 1)); done; } > %s\n";
 
 // The join dialog's rows.
 static const char *const kRecoveryFound = "%" D64 " of %" D64 " found";
@@ -250,8 +258,9 @@ static const char *PartFaultSentence(const PartSet *set, const PartState *part, 
 void FormatPartLine(const PartSet *set, const PartState *part, char *line, int size)
 {
     char name[kPathSize], through[kPathSize], detail[kWordsSize], stretch[32], at[32];
-    FormatText(line, size, part->through > part->index ? "%s to %s: " : "%s: ",
-               ShownPartName(set, part->index, name), ShownPartName(set, part->through, through));
+    FormatText(line, size,
+               part->through > part->index ? "%s to %s: " : "%s: ", ShownPartName(set, part->index, name),
+               ShownPartName(set, part->through, through));
     const char *format = NthText(kFaultWords, part->fault * kFaultForms + kFaultLine);
     bool run = part->through > part->index;
     FaultDetailWords(set, part, detail, sizeof detail);
@@ -276,7 +285,7 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
 // "report_03.QCB was damaged, report_07.QCB missing and 2 more parts at
 // fault", or in the present, "report_03.QCB is damaged ...".
 static const char *FaultListWords(const PartSet *set, const FaultNote *faults, int64_t count, bool past,
-                             char out[kWordsSize])
+                                  char out[kWordsSize])
 {
     out[0] = 0;
     char name[kPathSize];
@@ -295,8 +304,8 @@ static const char *FaultListWords(const PartSet *set, const FaultNote *faults, i
 static void FormatRebuilding(const PartSet *set, char *text, int size)
 {
     char name[kPathSize];
-    FormatText(text, size, kSayRebuilding, set->output[0] ? ShownName(name, sizeof name, set->output)
-                                                           : "the file");
+    FormatText(text, size, kSayRebuilding,
+               set->output[0] ? ShownName(name, sizeof name, set->output) : "the file");
 }
 
 void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
@@ -352,7 +361,7 @@ void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
 // "2 damaged; no sound recovery part is there: 1 more is needed; ...": why
 // the recovery parts cannot rebuild the parts at fault, into two and three.
 static void BeyondRepairWords(const PartSet *set, const JoinResult *result, char two[kPathSize],
-                         char three[kPathSize], const char **four)
+                              char three[kPathSize], const char **four)
 {
     int64_t usable = set->census.recovery_usable;
     FormatText(two, kPathSize, NthText(kBeyondRepairRecovery, usable == 0 ? 0 : usable == 1 ? 1 : 2), usable);
@@ -420,10 +429,12 @@ bool DescribeJoinFailure(const PartSet *set, const JoinResult *result, char *tex
 void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, int size)
 {
     char name[kPathSize], faults[kWordsSize];
-    FormatText(line, size, kJoinDoneLine, QuotedName(name, sizeof name, result->output[0] ? result->output : set->output),
-               result->size, (unsigned)result->crc, kJoinVerified[result->verified]);
+    FormatText(line, size, kJoinDoneLine,
+               QuotedName(name, sizeof name, result->output[0] ? result->output : set->output), result->size,
+               (unsigned)result->crc, kJoinVerified[result->verified]);
     if (result->fault_count > 0)
-        AppendFormat(line, size, NthText(kJoinRebuiltFaults, result->fault_count < 3 ? (int)result->fault_count - 1 : 2),
+        AppendFormat(line, size,
+                     NthText(kJoinRebuiltFaults, result->fault_count < 3 ? (int)result->fault_count - 1 : 2),
                      FaultListWords(set, result->faults, result->fault_count, true, faults));
     // What a stop left undone: "; 7 of 20 parts not deleted: interrupted".
     bool copy_stopped = result->program_copy == kProgramCopyStopped;
@@ -444,8 +455,7 @@ static bool HasWindowsImage()
     return EmbeddedWindowsImage(&bytes, &size);
 }
 
-bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text, int size,
-                       bool *failed)
+bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text, int size, bool *failed)
 {
     char first[kWordsSize], name[kPathSize];
     const char *second = kSayNoMatch;
@@ -457,8 +467,8 @@ bool DescribeAfterJoin(const PartSet *set, const JoinResult *result, char *text,
     // Only a program that has one for the set's system makes it.
     if (result->program_copy == kProgramCopyNoProgram)
         second = set->windows_program == kWindowsProgram || (set->windows_program && HasWindowsImage()) ? ""
-                 : set->windows_program                                                          ? kAfterRepairWithWindows
-                                                                                                 : kAfterRepairOnLinux;
+                 : set->windows_program ? kAfterRepairWithWindows
+                                        : kAfterRepairOnLinux;
     FormatText(text, size, NthText(kAfterCopy, result->program_copy), first, second);
     if (HasFailed(&result->time_error))
         AppendFormat(text, size, kAfterFailure, text[0] ? " " : "",
@@ -525,7 +535,9 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     int64_t slice = t.has_record ? (int64_t)t.slice_length : ExpectedPartLength(set, 1);
     AppendFormat(text, size, kInfoParts, (int64_t)t.last_part + 1,
                  set->described ? t.image_size + set->head_data + HeadEndLength(set) : set->info.length,
-                 slice >= 0 ? slice : set->census.count ? set->census.slices[0].length : 0);
+                 slice >= 0          ? slice
+                 : set->census.count ? set->census.slices[0].length
+                                     : 0);
     int64_t count = extension.recovery_count;
     if (count > 0) {
         FormatText(words, sizeof words, count > 1 ? "%s to %s" : "%s", ShownPartName(set, -1, name),
@@ -539,7 +551,8 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
         AppendText(text, size, kInfoNoRecord);
     PartNameOf(set, 0, name);
     AppendFormat(text, size, kInfoRecipe, (int64_t)t.image_size + 1, QuotedName(head, sizeof head, name),
-                 set->head_data, (int64_t)t.last_part, set->stem[0] ? QuotedName(stem, sizeof stem, set->stem) : "",
+                 set->head_data, (int64_t)t.last_part,
+                 set->stem[0] ? QuotedName(stem, sizeof stem, set->stem) : "",
                  QuotedName(output, sizeof output, set->output));
 }
 
@@ -584,13 +597,18 @@ void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, 
     // Only parts rebuilt came from the recovery parts; recovery parts,
     // and a head part whose stretch was sound, are made from the set.
     if (count > 0) {
-        AppendFormat(line, size, kRepairWritten[count == 1], FaultListWords(set, result->faults, count, true, faults));
+        AppendFormat(line, size, kRepairWritten[count == 1],
+                     FaultListWords(set, result->faults, count, true, faults));
         if (result->rebuilt_count == count)
             AppendText(line, size, kRepairFromRecovery);
     }
     if (result->set_aside > 0)
-        AppendFormat(line, size, kRepairAside[result->set_aside == 1], QuotedName(name, sizeof name, result->aside));
+        AppendFormat(line, size, kRepairAside[result->set_aside == 1],
+                     QuotedName(name, sizeof name, result->aside));
     if (result->no_program)
-        AppendFormat(line, size, !set->windows_program ? kRepairNoLinux : kWindowsProgram ? kRepairOnlyExe : kRepairNoImage,
+        AppendFormat(line, size,
+                     !set->windows_program ? kRepairNoLinux
+                     : kWindowsProgram     ? kRepairOnlyExe
+                                           : kRepairNoImage,
                      count > 0 ? "; " : "", ShownPartName(set, 0, name));
 }
