@@ -41,17 +41,13 @@ const char *SizeWords(char *out, int size, int64_t bytes)
         FormatText(out, size, bytes == 1 ? "%" D64 " byte" : "%" D64 " bytes", bytes);
         return out;
     }
-    int unit = 0;
-    uint64_t scale = 1024;
-    while (unit < 5 && (uint64_t)bytes / scale >= 1024) {
-        scale *= 1024;
+    int unit = 0;  // KB, MB, ...: by shifts, where a division of 64 bits costs a call
+    while (unit < 5 && (uint64_t)bytes >> (10 * unit + 20) != 0)
         unit++;
-    }
     // Tenths, rounded; a whole number where there are ten or more.
-    int64_t tenths = (int64_t)(((uint64_t)bytes / (scale / 1024) * 10 + 512) / 1024);
+    int tenths = (int)((((uint64_t)bytes >> (10 * unit)) * 10 + 512) >> 10);
     char digit[3] = {'.', (char)('0' + tenths % 10), 0};
-    FormatText(out, size, "%" D64 "%s %cB", tenths / 10, tenths < 100 && tenths % 10 != 0 ? digit : "",
-               "KMGTPE"[unit]);
+    FormatText(out, size, "%d%s %cB", tenths / 10, tenths < 100 && tenths % 10 != 0 ? digit : "", "KMGTPE"[unit]);
     return out;
 }
 
