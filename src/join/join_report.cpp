@@ -18,34 +18,38 @@ static const char *const kSayDisagreeing =
     "they may be of another split";
 static const char *const kSayLacking = "%" D64 " more recovery part%s needed";
 
+// Words only the command line says (it alone checks parts, or writes to
+// standard output) are left out of the Windows program.
+#ifdef _WIN32
+#define QC_COMMAND_LINE_ONLY(words) "\0"
+#else
+#define QC_COMMAND_LINE_ONLY(words) words "\0"
+#endif
+
 // A part's fault, told three ways, by PartFault: on a line of the check,
 // after "report_03.QCB: "; in a sentence, after "report_03.QCB"; and in a
 // list of parts at fault, after "report_03.QCB was ".  Each ends in a NUL
 // (NthText reads them); "%s": FaultDetailWords'.
-#ifdef _WIN32
-#define QC_CHECK_LINE(words) "\0"  // only the command line checks parts
-#else
-#define QC_CHECK_LINE(words) words "\0"
-#endif
 enum { kFaultLine, kFaultSentence, kFaultListedWord, kFaultForms };
 static const char kFaultWords[] =
-    QC_CHECK_LINE("sound") "\0" "sound\0"
-    QC_CHECK_LINE("missing") " is missing\0" "missing\0"
-    QC_CHECK_LINE("%s") " is %s; get it again\0" "cut short or too long\0"
-    QC_CHECK_LINE("damaged: it %s") " is damaged; it %s. Get that part again.\0" "damaged\0"
-    QC_CHECK_LINE("holds what %s should hold")
+    QC_COMMAND_LINE_ONLY("sound") "\0" "sound\0"
+    QC_COMMAND_LINE_ONLY("missing") " is missing\0" "missing\0"
+    QC_COMMAND_LINE_ONLY("%s") " is %s; get it again\0" "cut short or too long\0"
+    QC_COMMAND_LINE_ONLY("damaged: it %s") " is damaged; it %s. Get that part again.\0" "damaged\0"
+    QC_COMMAND_LINE_ONLY("holds what %s should hold")
     " holds what %s should hold: the parts were renamed or swapped\0" "holding another part's data\0"
-    QC_CHECK_LINE("cannot be read%s") " cannot be read%s\0" "unreadable\0"
-    QC_CHECK_LINE("extra: no part of this set") "\0" "extra\0"
-    QC_CHECK_LINE("of another split, not used") "\0" "of another split\0";
+    QC_COMMAND_LINE_ONLY("cannot be read%s") " cannot be read%s\0" "unreadable\0"
+    QC_COMMAND_LINE_ONLY("extra: no part of this set") "\0" "extra\0"
+    QC_COMMAND_LINE_ONLY("of another split, not used") "\0" "of another split\0";
 // ... and where more is known of the fault.
 static const char *const kFaultMissingRun = "missing (%s parts)";
 static const char *const kFaultCutShort = " is %s: it was cut short; get it again";
 static const char *const kFaultProgram = "damaged: its program %s";
 static const char *const kFaultHead = ", the head part itself, is damaged; get it again";
 static const char *const kFaultMadeThen = "of another split, not used: that set was made %s";
-static const char *const kFaultStretches[] = {"%" D64 " stretch of %s damaged, at %s",
-                                              "%" D64 " stretches of %s damaged, the first at %s"};
+static const char kFaultStretches[] =
+    "%" D64 " stretch of %s damaged, at %s\0"
+    "%" D64 " stretches of %s damaged, the first at %s\0";
 // The list: the first part, with "is" or "was", then the others, then the rest counted.
 static const char kFaultListed[] = "%s is %s\0" "%s was %s\0" ", %s %s\0" " and %s %s\0";
 static const char *const kFaultsMore = " and %" D64 " more part%s at fault";
@@ -87,8 +91,8 @@ static const char kJoinFailures[] =
     "its parts together do not match the checksum recorded when they were made; a part is damaged\0"
     "\0"  // kJoinCancelled
     "%s; %s: %s; get the parts at fault, or more recovery parts, again%s\0"  // kJoinBeyondRepair
-    "%s, to be rebuilt from the recovery parts, which takes the file written to a folder, not to "
-    "standard output\0"  // kJoinRepairToStream
+    QC_COMMAND_LINE_ONLY("%s, to be rebuilt from the recovery parts, which takes the file written to a "
+                         "folder, not to standard output")  // kJoinRepairToStream
     "%s; nothing was rebuilt from them. Get the head part again\0";  // kJoinSplitsDisagree
 // Those told after kSayRebuilding.
 static const unsigned kJoinRebuildingFailures =
@@ -97,14 +101,14 @@ static const unsigned kJoinRebuildingFailures =
 static const char kBeyondRepairRecovery[] =
     "no sound recovery part is there\0" "the %" D64 " sound recovery part rebuilds no more than one\0"
     "the %" D64 " sound recovery parts rebuild no more than as many\0";
-static const char *const kBeyondRepairMore[] = {"%" D64 " more is needed", "%" D64 " more are needed"};
+static const char kBeyondRepairMore[] = "%" D64 " more is needed\0" "%" D64 " more are needed\0";
 static const char *const kBeyondRepairSwapped =
     ". Parts that hold another's data were renamed or swapped: "
     "give them back their own names";
 
 // A finished join, and what a stop left undone.
 static const char *const kJoinDoneLine = "%s: %" D64 " bytes rebuilt, CRC-32 %08x%s";
-static const char *const kJoinVerified[] = {" (the set records none to compare)", " verified"};
+static const char kJoinVerified[] = " (the set records none to compare)\0" " verified\0";
 static const char kJoinRebuiltFaults[] = "; %s: rebuilt from the recovery parts\0"
                                          "; %s: both rebuilt from the recovery parts\0"
                                          "; %s: all rebuilt from the recovery parts\0";
@@ -153,10 +157,10 @@ static const char *const kInfoPermissions = "\npermissions: %03o";
 static const char *const kInfoParts =
     "\nparts: %" D64 ": the head part of %" D64 " bytes, and slices of %" D64
     " bytes, the last one of no more";
-static const char *const kInfoRecovery[] = {
-    "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " part lost or damaged is rebuilt",
-    "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " parts lost or damaged are rebuilt"};
-static const char *const kInfoHeadPart[] = {"\nhead part: a Linux program", "\nhead part: a Windows program"};
+static const char kInfoRecovery[] =
+    "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " part lost or damaged is rebuilt\0"
+    "\nrecovery parts: %" D64 " of %" D64 " bytes, %s: any %" D64 " parts lost or damaged are rebuilt\0";
+static const char kInfoHeadPart[] = "\nhead part: a Linux program\0" "\nhead part: a Windows program\0";
 static const char *const kInfoVersion = "\nformat: version %d";
 static const char *const kInfoNoRecord = "\nformat: without a record";
 // POSIX tools alone: a loop, where seq is not everywhere; the stem quoted,
@@ -169,15 +173,16 @@ static const char *const kInfoRecipe =
 
 // The join dialog's rows.
 static const char *const kRecoveryFound = "%" D64 " of %" D64 " found";
-static const char *const kRecoveryFaults[] = {"%" D64 " parts at fault", "%" D64 " parts missing"};
+static const char kRecoveryFaults[] = "%" D64 " parts at fault\0" "%" D64 " parts missing\0";
 static const char *const kRecoveryToRebuild = ": to be rebuilt from the recovery parts";
 
 // A repair's last line.
 static const char *const kRepairNothing = "%s: every part is sound; nothing to repair";
-static const char *const kRepairWritten[] = {"%s: all written again", "%s: written again"};
+static const char kRepairWritten[] = "%s: all written again\0" "%s: written again\0";
 static const char *const kRepairFromRecovery = " from the recovery parts";
-static const char *const kRepairAside[] = {"; the damaged ones are kept, as %s and the like",
-                                           "; the damaged one is kept, as %s"};
+static const char kRepairAside[] =
+    "; the damaged ones are kept, as %s and the like\0"
+    "; the damaged one is kept, as %s\0";
 static const char *const kRepairNoLinux = "%s%s not: only the Linux program named cleaver makes it";
 static const char *const kRepairNoImage = "%s%s not: this build carries no Windows program to make it with";
 static const char *const kRepairOnlyExe =
@@ -274,7 +279,7 @@ void FormatPartLine(const PartSet *set, const PartState *part, char *line, int s
         format = kFaultProgram;
     else if (part->fault == kPartDamaged && part->bad_stretches > 0 &&
              part->stretch < set->trailer.slice_length) {
-        AppendFormat(line, size, kFaultStretches[part->bad_stretches != 1], part->bad_stretches,
+        AppendFormat(line, size, NthText(kFaultStretches, part->bad_stretches != 1), part->bad_stretches,
                      SizeWords(stretch, sizeof stretch, part->stretch),
                      GroupedText(at, sizeof at, part->first_bad));
         return;
@@ -365,7 +370,7 @@ static void BeyondRepairWords(const PartSet *set, const JoinResult *result, char
 {
     int64_t usable = set->census.recovery_usable;
     FormatText(two, kPathSize, NthText(kBeyondRepairRecovery, usable == 0 ? 0 : usable == 1 ? 1 : 2), usable);
-    FormatText(three, kPathSize, kBeyondRepairMore[result->more_needed != 1], result->more_needed);
+    FormatText(three, kPathSize, NthText(kBeyondRepairMore, result->more_needed != 1), result->more_needed);
     *four = "";
     for (int i = 0; i < kFaultsNamed && i < result->fault_count; i++)
         if (result->faults[i].fault == kPartHoldsAnother)
@@ -431,7 +436,7 @@ void FormatJoinDone(const PartSet *set, const JoinResult *result, char *line, in
     char name[kPathSize], faults[kWordsSize];
     FormatText(line, size, kJoinDoneLine,
                QuotedName(name, sizeof name, result->output[0] ? result->output : set->output), result->size,
-               (unsigned)result->crc, kJoinVerified[result->verified]);
+               (unsigned)result->crc, NthText(kJoinVerified, result->verified));
     if (result->fault_count > 0)
         AppendFormat(line, size,
                      NthText(kJoinRebuiltFaults, result->fault_count < 3 ? (int)result->fault_count - 1 : 2),
@@ -542,9 +547,10 @@ void FormatSetInfo(const PartSet *set, char *text, int size)
     if (count > 0) {
         FormatText(words, sizeof words, count > 1 ? "%s to %s" : "%s", ShownPartName(set, -1, name),
                    ShownPartName(set, -count, head));
-        AppendFormat(text, size, kInfoRecovery[count > 1], count, ExpectedPartLength(set, -1), words, count);
+        AppendFormat(text, size, NthText(kInfoRecovery, count > 1), count, ExpectedPartLength(set, -1), words,
+                     count);
     }
-    AppendText(text, size, kInfoHeadPart[set->windows_program]);
+    AppendText(text, size, NthText(kInfoHeadPart, set->windows_program));
     if (t.has_record)
         AppendFormat(text, size, kInfoVersion, (int)t.record_version);
     else
@@ -575,7 +581,7 @@ bool DescribeRecovery(const PartSet *set, char *found, int found_size, char *rep
     if (known == 1)
         CopyText(repair, repair_size, FaultListWords(set, faults, known, false, list));
     else
-        FormatText(repair, repair_size, kRecoveryFaults[missing], known);
+        FormatText(repair, repair_size, NthText(kRecoveryFaults, missing), known);
     if (count == 0)  // a slice of a wrong length is named by the join; a missing one stops it
         return set->census.found == set->trailer.last_part;
     if (lacking <= 0)
@@ -597,13 +603,13 @@ void FormatRepairDone(const PartSet *set, const JoinResult *result, char *line, 
     // Only parts rebuilt came from the recovery parts; recovery parts,
     // and a head part whose stretch was sound, are made from the set.
     if (count > 0) {
-        AppendFormat(line, size, kRepairWritten[count == 1],
+        AppendFormat(line, size, NthText(kRepairWritten, count == 1),
                      FaultListWords(set, result->faults, count, true, faults));
         if (result->rebuilt_count == count)
             AppendText(line, size, kRepairFromRecovery);
     }
     if (result->set_aside > 0)
-        AppendFormat(line, size, kRepairAside[result->set_aside == 1],
+        AppendFormat(line, size, NthText(kRepairAside, result->set_aside == 1),
                      QuotedName(name, sizeof name, result->aside));
     if (result->no_program)
         AppendFormat(line, size,

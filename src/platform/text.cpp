@@ -47,7 +47,8 @@ const char *SizeWords(char *out, int size, int64_t bytes)
     // Tenths, rounded; a whole number where there are ten or more.
     int tenths = (int)((((uint64_t)bytes >> (10 * unit)) * 10 + 512) >> 10);
     char digit[3] = {'.', (char)('0' + tenths % 10), 0};
-    FormatText(out, size, "%d%s %cB", tenths / 10, tenths < 100 && tenths % 10 != 0 ? digit : "", "KMGTPE"[unit]);
+    FormatText(out, size, "%d%s %cB", tenths / 10, tenths < 100 && tenths % 10 != 0 ? digit : "",
+               "KMGTPE"[unit]);
     return out;
 }
 
