@@ -286,6 +286,11 @@ INSTANTIATE_TEST_SUITE_P(Replacing, CommandLine, ::testing::Values(
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
+    Scenario{"APartOfAWrongLength",  // cut short, then too long: the check's line and the join's sentence
+             "mkset $((3*PART)) r.bin && rm r.bin && truncate -s -17 r_02.QCB && { ./cleaver --join r_00.exe; "
+             "./cleaver --check r_00.exe; truncate -s +34 r_02.QCB; ./cleaver --join r_00.exe; ls; }", 0,
+             {"r_02.QCB is 17 bytes short: it was cut short; get it again\n", "r_02.QCB: 17 bytes short\n",
+              "r_02.QCB is 17 bytes too long; get it again\n"}, {"r.bin\n"}},
     Scenario{"ReadOnlyFileOfTheOutputsName",  // the user's, never replaced
              "mkset $((2*PART)) r.bin && echo mine > r.bin && chmod 444 r.bin && "
              "./cleaver --join r_00.exe; s=$?; cat r.bin; exit $s", 1,
@@ -339,6 +344,12 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
     Scenario{"CheckSaysRepairable", "mkrset 2 $((3*PART)) r.bin && rm r_01.QCB && ./cleaver --check r_00.exe",
              3, {"r_01.QCB: missing\n", "r_R02.QCB: sound\n", "2 of 2 recovery parts sound; 1 missing: "
                  "repairable with the recovery parts\n"}},
+    Scenario{"CheckTellsTheStretchesDamaged",  // where in the part, and what the recovery parts lack
+             "mkrset 1 $((3*PART)) r.bin && for at in 1:300000 2:200000 2:300000; do printf XXXX | "
+             "dd of=r_0${at%%:*}.QCB bs=1 seek=${at#*:} conv=notrunc 2>/dev/null; done && ./cleaver --check r_00.exe",
+             1, {"r_01.QCB: 1 stretch of 4 KB damaged, at 299,008\n",
+                 "r_02.QCB: 2 stretches of 4 KB damaged, the first at 196,608\n",
+                 "1 of 1 recovery parts sound; 2 damaged: 1 more recovery part needed\n"}},
     Scenario{"RepairWritesThePartsBack",  // the head part too, from this program
              "mkrset 2 $((4*PART)) r.bin && mv r_00.exe head && truncate -s -9 r_02.QCB && cp r_02.QCB spoilt && "
              "./cleaver --repair r_R02.QCB && cmp head r_00.exe && cmp spoilt r_02.QCB.damaged && "

@@ -10,6 +10,7 @@
 #include "format/head_part.h"
 #include "join/join_report.h"
 #include "join/part_set.h"
+#include "platform/text.h"
 #include "test_files.h"
 
 namespace {
@@ -102,6 +103,45 @@ TEST(CraftedTime, IsToldForEverySecondsValue)
         ClosePartSet(&set);
         EXPECT_NE(std::string(text).find(std::string("\nmodified: ") + time.second + "\n"), std::string::npos)
             << time.first << " told as:\n" << text;
+    }
+}
+
+// What the join tells after the file is rebuilt, and whether it counts as
+// a failure: what was asked and not done.
+TEST(AfterTheJoin, SaysWhatWasNotDone)
+{
+    static PartSet set;
+    CopyText(set.head_name, kPathSize, "x_00.exe");
+    struct {
+        ProgramCopyStatus copy;
+        DeletionStatus deletion;
+        bool failed;
+        const char *says;
+    } cases[] = {{kProgramCopyMade, kDeletionDone, false, ""},
+                 {kProgramCopyFailed, kDeletionNotAsked, true, "Unable to write cleaver.exe, the disk may be full: "},
+                 {kProgramCopyDamaged, kDeletionNotAsked, true, "cleaver.exe was not written: the program in the "
+                                                                "head part does not match the checksum recorded when "
+                                                                "it was made."},
+                 {kProgramCopyIsOutput, kDeletionNotAsked, false, "cleaver.exe was not written: the rebuilt file has "
+                                                                  "that name."},
+                 {kProgramCopyNotAsked, kDeletionKeptForCopy, true, "x_00.exe was not deleted: without cleaver.exe it "
+                                                                   "is the only copy of the program."},
+                 {kProgramCopyMade, kDeletionIncomplete, true, "2 of 5 parts were not deleted. Unable to delete "},
+                 {kProgramCopyIsPart, kDeletionStopped, false, "cleaver.exe was not written: a part of the set has that name."}};
+    for (const auto &c : cases) {
+        static JoinResult result;
+        result.program_copy = c.copy;
+        result.deletion = c.deletion;
+        result.parts = 5;
+        result.parts_kept = 2;
+        ClearError(&result.time_error);
+        SetError(&result.copy_error, kErrorNoSpace, "write", "cleaver.exe");
+        SetError(&result.delete_error, kErrorInUse, "delete", "x_01.QCB");
+        char text[1024];
+        bool failed = !c.failed;
+        EXPECT_EQ(DescribeAfterJoin(&set, &result, text, sizeof text, &failed), c.says[0] != 0);
+        EXPECT_EQ(failed, c.failed) << text;
+        EXPECT_EQ(std::string(text).find(c.says), 0u) << text;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"
+#include "platform/reasons.h"
 #include "platform/text.h"
 #include "split/slice_size.h"
 
@@ -171,6 +172,51 @@ TEST(SliceSize, TakesWhatPeopleTypeAndSaysWhyNot)
         EXPECT_EQ(ParseSliceSize(c.text, 1024, kWindowsUnits, &bytes), c.taken) << '"' << c.text << '"';
         if (c.taken == kSizeTaken)
             EXPECT_EQ(bytes, c.bytes) << '"' << c.text << '"';
+    }
+}
+
+// Sizes as people read them, and long numbers grouped.
+TEST(Names, SizesAndNumbersAsShown)
+{
+    const std::pair<int64_t, const char *> sizes[] = {
+        {0, "0 bytes"},   {1, "1 byte"},         {1023, "1023 bytes"}, {1024, "1 KB"},
+        {1536, "1.5 KB"}, {10137, "9.9 KB"},     {10189, "10 KB"},     {12595, "12 KB"}, {4509715660LL, "4.2 GB"},
+        {INT64_MAX, "8 EB"}};
+    char text[32];
+    for (const auto &s : sizes)
+        EXPECT_STREQ(SizeWords(text, sizeof text, s.first), s.second);
+    const std::pair<int64_t, const char *> grouped[] = {
+        {0, "0"}, {999, "999"}, {1000, "1,000"}, {1245184, "1,245,184"}, {123456789012LL, "123,456,789,012"}};
+    for (const auto &g : grouped)
+        EXPECT_STREQ(GroupedText(text, sizeof text, g.first), g.second);
+}
+
+// A failure in words, with the advice users need most.
+TEST(Names, FailuresWithTheirAdvice)
+{
+    struct {
+        int code;
+        const char *call;
+        bool process_limit;
+        const char *says, *advice;
+    } cases[] = {
+        {kErrorNoSpace, "write", false, "Unable to write o?t.bin, the disk may be full: ", "; it needs 3 MB more room"},
+        {kErrorNoSpace, "create", false, "Unable to create o?t.bin: ", "; it needs 3 MB more room"},
+        {kErrorTooLarge, "write", true, "Unable to write ", "; a limit set on this program (ulimit -f) takes no larger file"},
+        {kErrorTooLarge, "write", false, "Unable to write ", "; the file system of this drive takes no file this large"},
+        {kErrorInUse, "open", false, "Unable to open ", "; another program has the file open: close it and try again"},
+        {kErrorNotFound, "open", false, "Unable to open o?t.bin: ", ""}};
+    for (const auto &c : cases) {
+        FileError error;
+        ClearError(&error);
+        SetError(&error, c.code, c.call, "o\tt.bin");
+        error.process_limit = c.process_limit;
+        char text[512];
+        std::string says = FailureWords(text, sizeof text, &error, 3 << 20);
+        EXPECT_EQ(says.find(c.says), 0u) << says;
+        size_t advice = strlen(c.advice);
+        EXPECT_TRUE(says.size() > advice && says.compare(says.size() - advice, advice, c.advice) == 0) << says;
+        EXPECT_EQ(says.find(';') == std::string::npos, advice == 0) << says;
     }
 }
 

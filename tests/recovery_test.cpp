@@ -278,7 +278,7 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
     OpenPartSet((dir / PartName("data", 0)).c_str(), &checked);
     CheckResult check = CheckParts(&checked, [](void *, const PartSet *, const PartState *) {}, 0, 0);
     ClosePartSet(&checked);
-    EXPECT_EQ(Repairable(&check), GetParam().repairable);
+    EXPECT_EQ(CheckedRepairable(&check), GetParam().repairable);
     JoinResult r = Join(dir / PartName("data", 0), out.path());
     if (!GetParam().repairable) {
         EXPECT_EQ(r.status, kJoinBeyondRepair);

@@ -379,7 +379,7 @@ static int Check(const char *head, bool quiet)
         return 1;
     if (result.sound == result.parts && result.whole_matches)
         return result.recovery_sound == result.recovery ? 0 : 3;
-    return result.sound < result.parts && Repairable(&result) ? 3 : 1;
+    return result.sound < result.parts && CheckedRepairable(&result) ? 3 : 1;
 }
 
 // Repairs a set in place; own_program is this program's file where it is

@@ -6,23 +6,24 @@
 #include "join/stretch_map.h"
 
 struct Checking {
-    PartSet *set;
+    PartSet *set = nullptr;
     PartTable table;
-    Progress *progress;
-    CheckResult *result;
+    Progress *progress = nullptr;
+    CheckResult *result = nullptr;
     Crc32Joiner joiner;
-    bool all_sound;
-    void (*report)(void *context, const PartSet *set, const PartState *part);
-    void *context;
+    bool all_sound = true;
+    void (*report)(void *context, const PartSet *set, const PartState *part) = nullptr;
+    void *context = nullptr;
     StretchMap map;  // with recovery parts: every part's stretches judged
-    bool mapped;
+    bool mapped = false;
 };
 
 // How much of a part at fault is bad, to the stretch: the part's block of
-// block bytes, of which the file holds available at `at`.
+// block bytes, of which the file holds available (or more) at `at`.
 static void JudgeDamage(Checking *checking, PartState *part, File *file, int64_t at, int64_t available,
                         int64_t block)
 {
+    available = available < block ? available : block;
     StretchMap *map = &checking->map;
     int64_t slot = part->index >= 0 ? part->index : RecoverySlot(map, part->index);
     if (!checking->mapped)
@@ -109,8 +110,7 @@ static bool CheckDescribedHead(Checking *checking)
         if (!FileOpenRead(&set->folder, set->head_name, &head, &part.error, &info)) {
             part.fault = part.error.code == kErrorNotFound ? kPartMissing : kPartUnreadable;
         } else {
-            int64_t at = info.length - HeadEndLength(set) -
-                         set->head_data;
+            int64_t at = info.length - HeadEndLength(set) - set->head_data;
             bool read = at >= 0 ? ReadAndJudge(checking, &head, at, set->head_data, &part)
                                 : (part.fault = kPartDamaged, true);
             FileClose(&head, 0);
@@ -157,17 +157,15 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
             bool sound = ReadRecoveryPart(&probe, &header, 0) == kHeadSound;
             part.fault = sound ? kPartOfAnotherSplit : kPartDamaged;
             part.made = sound && probe.extension.has_identity ? probe.extension.made : -1;
-        }
-        else {
+        } else {
             // Its block, to the stretch, against the checksums every
             // recovery part keeps of every part.
             int64_t at = RecoveryBlockAt(&header), length = header.block_length;
-            int64_t available = info.length - at < length ? info.length - at : length;
             if (!ProgressStep(checking->progress, length)) {
                 FileClose(&file, 0);
                 return checking->result->stopped = true, false;
             }
-            JudgeDamage(checking, &part, &file, at, available, length);
+            JudgeDamage(checking, &part, &file, at, info.length - at, length);
             part.fault = part.bad_stretches != 0 ? kPartDamaged : kPartSound;
         }
         FileClose(&file, 0);
@@ -225,8 +223,7 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
                             : (part.fault = kPartWrongLength, true);
             part.length = info.length;
             if (part.fault == kPartWrongLength)
-                JudgeDamage(checking, &part, &file, 0, info.length < part.expected ? info.length : part.expected,
-                            part.expected);
+                JudgeDamage(checking, &part, &file, 0, info.length, part.expected);
             FileClose(&file, 0);
             if (!read)
                 return false;
@@ -236,8 +233,7 @@ static bool CheckSlice(Checking *checking, const SliceEntry *slice)
         char name[kPathSize];
         PartNameOf(set, slice->index, name);
         if (FileOpenRead(&set->folder, name, &file, 0, &info)) {
-            JudgeDamage(checking, &part, &file, 0, info.length < part.expected ? info.length : part.expected,
-                        part.expected);
+            JudgeDamage(checking, &part, &file, 0, info.length, part.expected);
             FileClose(&file, 0);
         }
     }
@@ -303,15 +299,15 @@ CheckResult CheckParts(PartSet *set,
                        void (*report)(void *context, const PartSet *set, const PartState *part),
                        void *context, Progress *progress)
 {
-    CheckResult result = {(int64_t)set->trailer.last_part + 1, 0, 0, set->extension.recovery_count, 0,
-                          false, 0, false, 0, 0};
+    CheckResult result;
+    result.parts = (int64_t)set->trailer.last_part + 1;
+    result.recovery = set->extension.recovery_count;
     Checking checking;
     checking.set = set;
     OpenPartTable(&checking.table, set);
     checking.progress = progress;
     checking.result = &result;
     checking.joiner.length = 0;
-    checking.all_sound = true;
     checking.report = report;
     checking.context = context;
     checking.mapped = set->extension.recovery_count > 0 && OpenStretchMap(&checking.map, set, 0);

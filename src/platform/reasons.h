@@ -15,6 +15,9 @@ void AppendReason(char *text, int size, const FileError *error, int64_t more_roo
 // "Unable to write report_03.QCB: No space left on device; ...": the call,
 // the file or folder it concerned, and the reason.
 void AppendFailure(char *text, int size, const FileError *error, int64_t more_room = -1);
+// The words of AppendReason and AppendFailure alone, in out, to pass as "%s".
+const char *ReasonWords(char *out, int size, const FileError *error);
+const char *FailureWords(char *out, int size, const FileError *error, int64_t more_room = -1);
 // "E:\ has 3.1 GB free", or "this folder has..." for a folder without a path.
 void AppendRoom(char *text, int size, const char *folder, int64_t free_bytes);
 

@@ -10,18 +10,11 @@ int TextLength(const char *text)
     return n;
 }
 
-bool AppendText(char *out, int size, const char *text)
+const char *NthText(const char *list, int n)
 {
-    int n = TextLength(out);
-    for (; *text; text++) {
-        if (n + 1 >= size) {
-            out[n] = 0;
-            return false;
-        }
-        out[n++] = *text;
-    }
-    out[n] = 0;
-    return true;
+    for (; n > 0; n--)
+        list += TextLength(list) + 1;
+    return list;
 }
 
 bool CopyText(char *out, int size, const char *text)
@@ -34,52 +27,47 @@ bool CopyText(char *out, int size, const char *text)
 
 bool AppendDecimal(char *out, int size, int64_t value, int min_digits)
 {
-    char digits[24];
-    int n = 0;
-    uint64_t v = value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
-    do {
-        digits[n++] = (char)('0' + v % 10);
-        v /= 10;
-    } while (v != 0 || n < min_digits);
-    char text[26];
-    int t = 0;
-    if (value < 0)
-        text[t++] = '-';
-    while (n > 0)
-        text[t++] = digits[--n];
-    text[t] = 0;
-    return AppendText(out, size, text);
+    return AppendFormat(out, size, "%0*" D64, min_digits, value);
 }
 
 bool AppendHex32(char *out, int size, uint32_t value)
 {
-    char text[9];
-    for (int i = 7; i >= 0; i--, value >>= 4)
-        text[i] = "0123456789abcdef"[value & 15];
-    text[8] = 0;
-    return AppendText(out, size, text);
+    return AppendFormat(out, size, "%08x", (unsigned)value);
+}
+
+const char *SizeWords(char *out, int size, int64_t bytes)
+{
+    if (bytes < 1024) {
+        FormatText(out, size, bytes == 1 ? "%" D64 " byte" : "%" D64 " bytes", bytes);
+        return out;
+    }
+    int unit = 0;  // KB, MB, ...: by shifts, where a division of 64 bits costs a call
+    while (unit < 5 && (uint64_t)bytes >> (10 * unit + 20) != 0)
+        unit++;
+    // Tenths, rounded; a whole number where there are ten or more.
+    int tenths = (int)((((uint64_t)bytes >> (10 * unit)) * 10 + 512) >> 10);
+    char digit[3] = {'.', (char)('0' + tenths % 10), 0};
+    FormatText(out, size, "%d%s %cB", tenths / 10, tenths < 100 && tenths % 10 != 0 ? digit : "",
+               "KMGTPE"[unit]);
+    return out;
 }
 
 bool AppendSize(char *out, int size, int64_t bytes)
 {
-    static const char *const kUnits[] = {" KB", " MB", " GB", " TB", " PB", " EB"};
-    if (bytes < 1024) {
-        return AppendDecimal(out, size, bytes) && AppendText(out, size, bytes == 1 ? " byte" : " bytes");
+    char words[32];
+    return AppendText(out, size, SizeWords(words, sizeof words, bytes));
+}
+
+const char *GroupedText(char *out, int size, int64_t value)
+{
+    char digits[24];
+    FormatText(digits, sizeof digits, "%" D64, value);
+    out[0] = 0;
+    for (int i = 0, length = TextLength(digits); i < length; i++) {
+        char piece[3] = {digits[i], (length - i - 1) % 3 == 0 && i + 1 < length ? ',' : (char)0, 0};
+        AppendText(out, size, piece);
     }
-    int unit = 0;
-    uint64_t scale = 1024;
-    while (unit < 5 && (uint64_t)bytes / scale >= 1024) {
-        scale *= 1024;
-        unit++;
-    }
-    // Tenths, rounded; a whole number where there are ten or more.
-    uint64_t tenths = ((uint64_t)bytes / (scale / 1024) * 10 + 512) / 1024;
-    bool ok = AppendDecimal(out, size, (int64_t)(tenths / 10));
-    if (tenths < 100 && tenths % 10 != 0) {
-        char digit[3] = {'.', (char)('0' + tenths % 10), 0};
-        ok = ok && AppendText(out, size, digit);
-    }
-    return ok && AppendText(out, size, kUnits[unit]);
+    return out;
 }
 
 char LowerAscii(char c)
@@ -123,8 +111,8 @@ bool HasControlCharacters(const char *text)
     return false;
 }
 
-// Appends text, each control character as '?'.
-static bool AppendShown(char *out, int size, const char *text)
+// Appends text, where mask each control character as '?'.
+static bool AppendChars(char *out, int size, const char *text, bool mask)
 {
     int n = TextLength(out);
     for (; *text; text++) {
@@ -132,15 +120,27 @@ static bool AppendShown(char *out, int size, const char *text)
             out[n] = 0;
             return false;
         }
-        out[n++] = IsControl(*text) ? '?' : *text;
+        out[n++] = mask && IsControl(*text) ? '?' : *text;
     }
     out[n] = 0;
     return true;
 }
 
+bool AppendText(char *out, int size, const char *text)
+{
+    return AppendChars(out, size, text, false);
+}
+
 bool AppendName(char *out, int size, const char *name)
 {
-    return AppendShown(out, size, name);
+    return AppendChars(out, size, name, true);
+}
+
+const char *ShownName(char *out, int size, const char *name)
+{
+    out[0] = 0;
+    AppendName(out, size, name);
+    return out;
 }
 
 // Letters, digits and the punctuation no POSIX shell gives a meaning to.
@@ -166,9 +166,16 @@ bool AppendShellQuoted(char *out, int size, const char *name)
     char piece[2] = {0, 0};
     for (; *name && fits; name++) {
         piece[0] = *name;
-        fits = AppendShown(out, size, *name == '\'' ? "'\\''" : piece);
+        fits = AppendName(out, size, *name == '\'' ? "'\\''" : piece);
     }
     return fits && AppendText(out, size, "'");
+}
+
+const char *QuotedName(char *out, int size, const char *name)
+{
+    out[0] = 0;
+    AppendShellQuoted(out, size, name);
+    return out;
 }
 
 bool AppendFormatV(char *out, int size, const char *format, va_list args)

@@ -28,21 +28,32 @@ bool AppendFormatV(char *out, int size, const char *format, va_list args);
 bool AppendText(char *out, int size, const char *text);
 bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
 bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digits
-// A size as people read it, in binary units: "4.2 GB", "680 KB", "12 bytes".
-bool AppendSize(char *out, int size, int64_t bytes);
+bool AppendSize(char *out, int size, int64_t bytes);     // as SizeWords says it
 bool CopyText(char *out, int size, const char *text);
+bool AppendName(char *out, int size, const char *name);  // as ShownName shows it
+bool AppendShellQuoted(char *out, int size, const char *name);  // as QuotedName
+
+// What a sentence shows through "%s": each fills out (size bytes) and
+// returns it.
+// A size as people read it, in binary units: "4.2 GB", "680 KB", "12 bytes".
+const char *SizeWords(char *out, int size, int64_t bytes);
+// 1245184 as "1,245,184".
+const char *GroupedText(char *out, int size, int64_t value);
 // A name as it may be shown: a control character (which can move a
 // terminal's cursor, or break a line) as '?', as ls -q shows it.
-bool AppendName(char *out, int size, const char *name);
+const char *ShownName(char *out, int size, const char *name);
 // A name quoted for a POSIX shell where it needs quotes, so that a command
 // shown to the user can be pasted: report_00.exe, 'my report_00.exe'.
-bool AppendShellQuoted(char *out, int size, const char *name);
+const char *QuotedName(char *out, int size, const char *name);
 bool HasControlCharacters(const char *text);
 
 // "qcleaver-" and twelve letters and digits taken from bits.
 void MakeTempStem(char stem[24], uint64_t bits);
 
 int TextLength(const char *text);
+// The n-th (from 0) of the texts in list, each ended by a NUL: a table of
+// words without a pointer to each.
+const char *NthText(const char *list, int n);
 // The one case rule of this program: only ASCII letters have a case.
 char LowerAscii(char c);
 bool TextEqualNoCase(const char *a, const char *b);
