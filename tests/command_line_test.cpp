@@ -27,12 +27,15 @@ void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name; }
 
 // What every scenario may call: PART, a part size the program fits in;
 // mkset N FILE, FILE of N random bytes split into parts of PART (a set of
-// four); quiet, a command whose output does not count.
+// four); quiet, a command whose output does not count; flip FILE AT, the
+// byte at AT changed, whatever it held; spoil FILE, flip FILE 1000.
 const char kPrelude[] =
     "mkset() { head -c $1 /dev/urandom > \"$2\" && ./cleaver -s $PART \"$2\" >/dev/null; }\n"
     "quiet() { \"$@\" >/dev/null 2>&1; }\n"
     "mkrset() { head -c $2 /dev/urandom > \"$3\" && ./cleaver -s $PART -r $1 \"$3\" >/dev/null; }\n"
-    "spoil() { printf XXXX | dd of=\"$1\" bs=1 seek=1000 conv=notrunc 2>/dev/null; }\n";
+    "flip() { b=$(od -An -tu1 -j$2 -N1 \"$1\"); printf \"\\\\$(printf %o $((b ^ 1)))\" | "
+    "dd of=\"$1\" bs=1 seek=$2 conv=notrunc 2>/dev/null; }\n"
+    "spoil() { flip \"$1\" 1000; }\n";
 
 class CommandLine : public ::testing::TestWithParam<Scenario> {};
 
@@ -227,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "./cleaver --join piped_00.exe -o - > out && cmp f out && ./piped_00.exe -o - -q | cmp - f",
              0, {"piped_00.exe: ", "piped.bin: ", " verified\n"}},
     Scenario{"DamagedToStandardOutput",  // the bytes went, but the status says they are wrong
-             "mkset $((2*PART)) r.bin && printf X | dd of=r_01.QCB bs=1 seek=9 conv=notrunc 2>/dev/null "
-             "&& ./cleaver --join r_00.exe -o - >/dev/null", 1, {"r_01.QCB is damaged"}},
+             "mkset $((2*PART)) r.bin && flip r_01.QCB 9 && ./cleaver --join r_00.exe -o - >/dev/null", 1,
+             {"r_01.QCB is damaged"}},
     Scenario{"TimeAndPermissionsComeBack",
              "head -c $((2*PART)) /dev/urandom > t.bin && touch -d '2020-02-03 04:05:06' t.bin && chmod 750 "
              "t.bin && ./cleaver -s $PART t.bin >/dev/null && mv t.bin kept && ./cleaver --join t_00.exe -q "
@@ -306,8 +309,7 @@ INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
              "--no-copy", 1, {"r.bin: ", " rebuilt", "parts were not deleted. Unable to delete "
              "r_01.QCB: Operation not permitted"}, {}, "root"},
     Scenario{"ProgramDamagedCheck",  // a damaged program rebuilds the file, but the check tells
-             "mkset $((2*PART)) r.bin && printf X | dd of=r_00.exe bs=1 seek=100 conv=notrunc 2>/dev/null "
-             "&& ./cleaver --check r_00.exe", 1,
+             "mkset $((2*PART)) r.bin && flip r_00.exe 100 && ./cleaver --check r_00.exe", 1,
              {"r_00.exe: damaged: its program does not match the checksum recorded when it was made"}},
     Scenario{"WindowsNameWithControlCharacters",  // a crafted Windows set's name is refused, not shown
              "head -c $((2*PART)) /dev/urandom > w.bin && ./cleaver --for windows -s $PART w.bin >/dev/null && "
@@ -341,8 +343,8 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
     // Recovery parts of an earlier split of a file edited since, beside a
     // head part cut short: their description fits every slice but one.
     Scenario{"StaleRecoveryPartsRebuildNothing",
-             "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && printf Y | dd of=r.bin bs=1 "
-             "seek=$((2*PART)) conv=notrunc 2>/dev/null && ./cleaver -s $PART -r 2 r.bin >/dev/null && "
+             "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && flip r.bin $((2*PART)) && "
+             "./cleaver -s $PART -r 2 r.bin >/dev/null && "
              "mv old/* . && truncate -s 9999 r_00.exe && mkdir out && "
              "{ ./cleaver --check r_00.exe; ./cleaver --join r_R01.QCB -o out; ./cleaver --repair r_R01.QCB; ls; }", 0,
              {"r_02.QCB holds other data than the recovery parts describe, and the head part, which would "
