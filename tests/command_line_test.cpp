@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 
+#include "app/mode.h"
 #include "format/trailer.h"
 #include "test_files.h"
 
@@ -88,6 +89,11 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
              "setsid -w ./f_00.exe </dev/null && for i in 1 2 3 4 5 6 7 8 9; do [ -s args ] || sleep 0.2; done; cat args", 0,
              {"f: ", " bytes rebuilt, CRC-32 ", "another file of that name is there, and is left alone\nstatus 1\n",
               "-e ", "/f_00.exe\n"}},
+    Scenario{"NoTerminalAndASocketThatEndedStillJoins",  // as a service manager may start it
+             "mkset $((3*PART)) f && mv f orig && unset DISPLAY WAYLAND_DISPLAY && python3 -c 'import os, socket; "
+             "a, b = socket.socketpair(); b.close(); os.dup2(a.fileno(), 0); "
+             "os.execvp(\"setsid\", [\"setsid\", \"-w\", \"./f_00.exe\"])' && cmp orig f", 0,
+             {"f: ", " bytes rebuilt, CRC-32 "}},
     Scenario{"SaysWhatEachFileIs", "mkset $((3*PART)) f && { ./cleaver --check f_01.QCB; ./cleaver --join f; }", 1,
              {"cleaver: f_01.QCB is not the head part but a slice of the set whose head part is f_00.exe: give "
               "that one\n", "cleaver: f is not the head part of a set\n"}, {"Unable to rebuild"}},
@@ -381,6 +387,15 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
              {"r_03.QCB was missing: written again from the recovery parts\n"}, {}, "root"},
     Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
              {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
+    // The check counts what a join would lack.
+    Scenario{"CheckCountsOneMoreNeeded", "mkrset 1 $((4*PART)) r.bin && rm r_01.QCB r_02.QCB && "
+             "./cleaver --check r_00.exe", 1, {"; 2 missing: 1 more recovery part needed\n"}},
+    Scenario{"CheckCountsTwoMoreNeeded", "mkrset 1 $((4*PART)) r.bin && rm r_01.QCB r_02.QCB r_03.QCB && "
+             "./cleaver --check r_00.exe", 1, {"; 3 missing: 2 more recovery parts needed\n"}},
+    Scenario{"RepairWhereNoPartCanBeWritten",  // as a user who may read the folder, not write it
+             "mkrset 1 $((4*PART)) r.bin && rm r_02.QCB && chmod 755 . cleaver && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./cleaver --repair r_00.exe; echo status $?; ls", 0,
+             {"cleaver: Unable to create r_02.QCB: Permission denied\nstatus 1\n"}, {"r_02.QCB\n"}, "root"},
     Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,
              {"recovery parts: 2 of ", " bytes, r_R01.QCB to r_R02.QCB: any 2 parts lost or damaged are "
               "rebuilt\n"}}),
@@ -481,6 +496,18 @@ TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)
 
 // make install: the program, a man page that renders and tells every option --help does, and
 // a completion that offers each of them.
+// The program as built ends in zeros as long as a trailer, and splits whatever
+// its name; a shorter file is taken for a head part, whose join says why.
+TEST(Mode, ZerosAsLongAsATrailerHoldNoSet)
+{
+    ScratchDir dir;
+    const int trailer = kTrailerSize;
+    for (int length : {trailer - 1, trailer, trailer + 1}) {
+        WriteBytes(dir / "x", std::string((size_t)length, '\0'));
+        EXPECT_EQ(SelectMode((dir / "x").c_str()), length < trailer ? kJoinMode : kSplitMode) << length;
+    }
+}
+
 TEST(Installing, PutsTheProgramItsManPageAndItsCompletionInPlace)
 {
     ScratchDir root;
