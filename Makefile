@@ -5,13 +5,15 @@
 #               those that start threads under ThreadSanitizer,
 #               then the fuzz target for a few seconds
 #   make fuzz   runs the fuzz target for SECONDS (600 unless given)
+#   make mutants [FILES='src/a.cpp ...'] [COUNT=60] [SEED=1]   plants faults
+#               in the sources one at a time and lists those the tests miss
 #   make install [PREFIX=/usr/local] [DESTDIR=]   the program, its man page and
 #               its bash completion; make uninstall takes them away again
 #   make deb    a Debian package of the same, in build/posix
 # QCLEAVER_WINE_ROUTE=native|qemu|twin chooses how Wine runs the Windows
 # program (see scripts/wine-route.sh); by default the best this machine has.
 
-.PHONY: run test fuzz run-windows build screenshots clean install uninstall deb
+.PHONY: run test fuzz mutants run-windows build screenshots clean install uninstall deb
 
 PREFIX ?= /usr/local
 
@@ -47,6 +49,14 @@ fuzz:
 	@bash scripts/build.sh fuzz
 	build/fuzz/fuzz_join -max_total_time=$(SECONDS) -timeout=10 -print_final_stats=1 \
 	  -artifact_prefix=build/fuzz/ build/fuzz/corpus tests/fuzz/corpus
+
+# About an hour for the 60 mutants here; results in build/mutants/results.json.
+# RERUN=build/mutants/results.json runs that run's survivors again.
+COUNT ?= 60
+SEED ?= 1
+mutants: build
+	python3 scripts/mutants.py --count $(COUNT) --seed $(SEED) $(if $(FILES),--files '$(FILES)') \
+	  $(if $(RERUN),--rerun '$(RERUN)')
 
 build:
 	@bash scripts/install-deps.sh test

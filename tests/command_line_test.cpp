@@ -7,6 +7,7 @@
 #include <regex>
 #include <string>
 
+#include "app/mode.h"
 #include "format/trailer.h"
 #include "test_files.h"
 
@@ -27,12 +28,15 @@ void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name; }
 
 // What every scenario may call: PART, a part size the program fits in;
 // mkset N FILE, FILE of N random bytes split into parts of PART (a set of
-// four); quiet, a command whose output does not count.
+// four); quiet, a command whose output does not count; flip FILE AT, the
+// byte at AT changed, whatever it held; spoil FILE, flip FILE 1000.
 const char kPrelude[] =
     "mkset() { head -c $1 /dev/urandom > \"$2\" && ./cleaver -s $PART \"$2\" >/dev/null; }\n"
     "quiet() { \"$@\" >/dev/null 2>&1; }\n"
     "mkrset() { head -c $2 /dev/urandom > \"$3\" && ./cleaver -s $PART -r $1 \"$3\" >/dev/null; }\n"
-    "spoil() { printf XXXX | dd of=\"$1\" bs=1 seek=1000 conv=notrunc 2>/dev/null; }\n";
+    "flip() { b=$(od -An -tu1 -j$2 -N1 \"$1\"); printf \"\\\\$(printf %o $((b ^ 1)))\" | "
+    "dd of=\"$1\" bs=1 seek=$2 conv=notrunc 2>/dev/null; }\n"
+    "spoil() { flip \"$1\" 1000; }\n";
 
 class CommandLine : public ::testing::TestWithParam<Scenario> {};
 
@@ -85,6 +89,11 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
              "setsid -w ./f_00.exe </dev/null && for i in 1 2 3 4 5 6 7 8 9; do [ -s args ] || sleep 0.2; done; cat args", 0,
              {"f: ", " bytes rebuilt, CRC-32 ", "another file of that name is there, and is left alone\nstatus 1\n",
               "-e ", "/f_00.exe\n"}},
+    Scenario{"NoTerminalAndASocketThatEndedStillJoins",  // as a service manager may start it
+             "mkset $((3*PART)) f && mv f orig && unset DISPLAY WAYLAND_DISPLAY && python3 -c 'import os, socket; "
+             "a, b = socket.socketpair(); b.close(); os.dup2(a.fileno(), 0); "
+             "os.execvp(\"setsid\", [\"setsid\", \"-w\", \"./f_00.exe\"])' && cmp orig f", 0,
+             {"f: ", " bytes rebuilt, CRC-32 "}},
     Scenario{"SaysWhatEachFileIs", "mkset $((3*PART)) f && { ./cleaver --check f_01.QCB; ./cleaver --join f; }", 1,
              {"cleaver: f_01.QCB is not the head part but a slice of the set whose head part is f_00.exe: give "
               "that one\n", "cleaver: f is not the head part of a set\n"}, {"Unable to rebuild"}},
@@ -234,8 +243,8 @@ INSTANTIATE_TEST_SUITE_P(Where, CommandLine, ::testing::Values(
              "./cleaver --join piped_00.exe -o - > out && cmp f out && ./piped_00.exe -o - -q | cmp - f",
              0, {"piped_00.exe: ", "piped.bin: ", " verified\n"}},
     Scenario{"DamagedToStandardOutput",  // the bytes went, but the status says they are wrong
-             "mkset $((2*PART)) r.bin && printf X | dd of=r_01.QCB bs=1 seek=9 conv=notrunc 2>/dev/null "
-             "&& ./cleaver --join r_00.exe -o - >/dev/null", 1, {"r_01.QCB is damaged"}},
+             "mkset $((2*PART)) r.bin && flip r_01.QCB 9 && ./cleaver --join r_00.exe -o - >/dev/null", 1,
+             {"r_01.QCB is damaged"}},
     Scenario{"TimeAndPermissionsComeBack",
              "head -c $((2*PART)) /dev/urandom > t.bin && touch -d '2020-02-03 04:05:06' t.bin && chmod 750 "
              "t.bin && ./cleaver -s $PART t.bin >/dev/null && mv t.bin kept && ./cleaver --join t_00.exe -q "
@@ -318,8 +327,7 @@ INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
              "--no-copy", 1, {"r.bin: ", " rebuilt", "parts were not deleted. Unable to delete "
              "r_01.QCB: Operation not permitted"}, {}, "root"},
     Scenario{"ProgramDamagedCheck",  // a damaged program rebuilds the file, but the check tells
-             "mkset $((2*PART)) r.bin && printf X | dd of=r_00.exe bs=1 seek=100 conv=notrunc 2>/dev/null "
-             "&& ./cleaver --check r_00.exe", 1,
+             "mkset $((2*PART)) r.bin && flip r_00.exe 100 && ./cleaver --check r_00.exe", 1,
              {"r_00.exe: damaged: its program does not match the checksum recorded when it was made"}},
     Scenario{"WindowsNameWithControlCharacters",  // a crafted Windows set's name is refused, not shown
              "head -c $((2*PART)) /dev/urandom > w.bin && ./cleaver --for windows -s $PART w.bin >/dev/null && "
@@ -359,8 +367,8 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
     // Recovery parts of an earlier split of a file edited since, beside a
     // head part cut short: their description fits every slice but one.
     Scenario{"StaleRecoveryPartsRebuildNothing",
-             "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && printf Y | dd of=r.bin bs=1 "
-             "seek=$((2*PART)) conv=notrunc 2>/dev/null && ./cleaver -s $PART -r 2 r.bin >/dev/null && "
+             "mkrset 2 $((3*PART)) r.bin && mkdir old && mv r_R0* old && flip r.bin $((2*PART)) && "
+             "./cleaver -s $PART -r 2 r.bin >/dev/null && "
              "mv old/* . && truncate -s 9999 r_00.exe && mkdir out && "
              "{ ./cleaver --check r_00.exe; ./cleaver --join r_R01.QCB -o out; ./cleaver --repair r_R01.QCB; ls; }", 0,
              {"r_02.QCB holds other data than the recovery parts describe, and the head part, which would "
@@ -397,6 +405,15 @@ INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
              {"r_03.QCB was missing: written again from the recovery parts\n"}, {}, "root"},
     Scenario{"TooManyParts", "truncate -s 200G big.img && ./cleaver -s 4M -r 1 big.img", 1,
              {"Recovery parts can cover a set of at most 32768 parts: choose parts of at least "}},
+    // The check counts what a join would lack.
+    Scenario{"CheckCountsOneMoreNeeded", "mkrset 1 $((4*PART)) r.bin && rm r_01.QCB r_02.QCB && "
+             "./cleaver --check r_00.exe", 1, {"; 2 missing: 1 more recovery part needed\n"}},
+    Scenario{"CheckCountsTwoMoreNeeded", "mkrset 1 $((4*PART)) r.bin && rm r_01.QCB r_02.QCB r_03.QCB && "
+             "./cleaver --check r_00.exe", 1, {"; 3 missing: 2 more recovery parts needed\n"}},
+    Scenario{"RepairWhereNoPartCanBeWritten",  // as a user who may read the folder, not write it
+             "mkrset 1 $((4*PART)) r.bin && rm r_02.QCB && chmod 755 . cleaver && "
+             "setpriv --reuid=65534 --regid=65534 --clear-groups ./cleaver --repair r_00.exe; echo status $?; ls", 0,
+             {"cleaver: Unable to create r_02.QCB: Permission denied\nstatus 1\n"}, {"r_02.QCB\n"}, "root"},
     Scenario{"InfoListsThem", "mkrset 2 $((3*PART)) r.bin && ./cleaver --info r_00.exe", 0,
              {"recovery parts: 2 of ", " bytes, r_R01.QCB to r_R02.QCB: any 2 parts lost or damaged are "
               "rebuilt\n"}}),
@@ -497,6 +514,18 @@ TEST(CommandLineCheck, CountsWhatTheFolderHoldsNotWhatARecordClaims)
 
 // make install: the program, a man page that renders and tells every option --help does, and
 // a completion that offers each of them.
+// The program as built ends in zeros as long as a trailer, and splits whatever
+// its name; a shorter file is taken for a head part, whose join says why.
+TEST(Mode, ZerosAsLongAsATrailerHoldNoSet)
+{
+    ScratchDir dir;
+    const int trailer = kTrailerSize;
+    for (int length : {trailer - 1, trailer, trailer + 1}) {
+        WriteBytes(dir / "x", std::string((size_t)length, '\0'));
+        EXPECT_EQ(SelectMode((dir / "x").c_str()), length < trailer ? kJoinMode : kSplitMode) << length;
+    }
+}
+
 TEST(Installing, PutsTheProgramItsManPageAndItsCompletionInPlace)
 {
     ScratchDir root;

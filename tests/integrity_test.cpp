@@ -14,6 +14,7 @@
 
 #include "format/trailer.h"
 #include "join/join_engine.h"
+#include "join/join_report.h"
 #include "join/part_check.h"
 #include "join/repair.h"
 #include "split/split_engine.h"
@@ -168,12 +169,13 @@ TEST_P(GoldenSet, JoinsAndChecksSound)
     EXPECT_TRUE(check.sound == check.parts && check.whole_matches);
     JoinRequest request;
     InitJoinRequest(&request);
-    request.make_copy = false;
     JoinResult result = JoinParts(&set, &request, 0);
     ClosePartSet(&set);
     ASSERT_EQ(result.status, kJoinDone);
     EXPECT_EQ(result.verified, std::string(g.folder) != "v0-linux");
     EXPECT_TRUE(ReadBytes(dir / g.output) == expected);
+    // Sets before version 2 record no checksum of their program: it is passed on as it is.
+    EXPECT_EQ(result.program_copy, kProgramCopyMade);
 }
 
 const char kPosixTools[] = "mkdir bb && for t in sh cat head od printf tail tr wc; do ln -s \"$(command -v busybox)\" "
@@ -264,7 +266,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, RecoverySet, ::testing::Values(
     Golden{"qcs3-recovery", "golden_00.exe", "golden.txt"},
     Golden{"qcs3-stretches", "golden_00.exe", "golden.txt"}));
 
-// A set without a record: the check tells every slice of a length no split writes.
+// A set without a record: the check tells every slice of a length no split writes, and the
+// join refuses the first in those words.
 TEST(RecordlessSet, TheCheckTellsEverySliceCutShort)
 {
     ScratchDir dir;
@@ -281,6 +284,12 @@ TEST(RecordlessSet, TheCheckTellsEverySliceCutShort)
     ClosePartSet(&set);
     EXPECT_EQ(told, (std::vector<PartFault>{kPartSound, kPartSound, kPartWrongLength, kPartSound,
                                             kPartWrongLength}));
+    OpenPartSet((dir / "golden_00.exe").c_str(), &set);
+    JoinResult result = JoinSet(dir / "golden_00.exe");
+    char text[1024] = "";
+    EXPECT_TRUE(DescribeJoinFailure(&set, &result, text, sizeof text));
+    ClosePartSet(&set);
+    EXPECT_NE(std::string(text).find("golden_02.QCB is of a length no split writes"), std::string::npos) << text;
 }
 
 // A drive without room for the set, or the file, says so before anything

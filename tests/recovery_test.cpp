@@ -117,6 +117,23 @@ TEST_P(Losing, AnyThreeOfTheNineFilesAndTheFileComesBack)
 
 INSTANTIATE_TEST_SUITE_P(Every, Losing, testing::Values(kDeleted, kDamaged, kCutShort));
 
+// A rebuild that cannot write what it rebuilds says so, and leaves no part
+// cut short in its place: in place, or at the end of the joined file.
+TEST(Recovery, ARebuildThatCannotWriteSaysSo)
+{
+    const MadeSet &made = TheSet();
+    for (bool in_place : {true, false}) {
+        ScratchDir dir, out;
+        made.CopyTo(dir);
+        Lose(dir, 5, kDeleted);
+        rlim_t limit = in_place ? 2048 : (rlim_t)SizeOf(made.input) - 1000;
+        JoinResult r = UnderFileSizeLimit(limit, [&] { return Join(dir / PartName("data", 0), out.path(), in_place); });
+        EXPECT_EQ(r.status, kJoinWriteFailed) << in_place;
+        EXPECT_FALSE(Exists(dir / PartName("data", 5)));
+        EXPECT_TRUE(Names(out.path()).empty()) << in_place;
+    }
+}
+
 // Parts longer than the repair's window of a megabyte are rebuilt window
 // by window: a lost part known beforehand from the sums made while joining,
 // a damaged one met on the way by reading the set again.
@@ -267,6 +284,7 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
         }
         // Past the program in the head part, past the header in a recovery part.
         size_t at = (size_t)spoil.at + (spoil.part == 0 ? 4096 : spoil.part < 0 ? 52 : 0);
+        ASSERT_LT(at, bytes.size()) << spoil.part;
         if (spoil.cut)
             bytes.resize(at);
         else
@@ -276,9 +294,17 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
     NameSet before = Names(dir.path());
     PartSet checked;
     OpenPartSet((dir / PartName("data", 0)).c_str(), &checked);
-    CheckResult check = CheckParts(&checked, [](void *, const PartSet *, const PartState *) {}, 0, 0);
+    std::map<int64_t, PartState> told;
+    CheckResult check = CheckParts(&checked, [](void *c, const PartSet *, const PartState *p) {
+        (*(std::map<int64_t, PartState> *)c)[p->index] = *p;
+    }, &told, 0);
     ClosePartSet(&checked);
     EXPECT_EQ(CheckedRepairable(&check), GetParam().repairable);
+    // A flip's stretch is where the check says the damage starts.
+    for (const Spoil &spoil : GetParam().spoils)
+        if (!spoil.cut && spoil.at >= 0 && told[spoil.part].bad_stretches > 0)
+            EXPECT_EQ(told[spoil.part].first_bad, spoil.at / told[spoil.part].stretch * told[spoil.part].stretch)
+                << spoil.part;
     JoinResult r = Join(dir / PartName("data", 0), out.path());
     if (!GetParam().repairable) {
         EXPECT_EQ(r.status, kJoinBeyondRepair);
@@ -306,6 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Patterns, Stretches, testing::Values(
     Pattern{"CutShortOverAFlip", {{3, 40000, true}, {6, 50000, false}}, false},
     Pattern{"LastSliceCutAndAFlipPastItsEnd", {{7, 0, true}, {2, 60000, false}}, true},
     Pattern{"LastSliceLostAndAFlipPastItsEnd", {{7, -1, true}, {2, 60000, false}}, true},
+    Pattern{"FlipsAtOnesEndAndTheNextOnesStart", {{2, 64000, false}, {3, 100, false}}, true},
     Pattern{"RecoveryAndSliceAtTwoPlaces", {{-1, 100, false}, {4, 30000, false}}, true},
     Pattern{"RecoveryAndSliceAtOnePlace", {{-1, 30000, false}, {4, 30001, false}}, false}),
     [](const testing::TestParamInfo<Pattern> &info) { return std::string(info.param.name); });

@@ -2,10 +2,13 @@
 #ifndef QCLEAVER_TEST_FILES_H
 #define QCLEAVER_TEST_FILES_H
 
+#include <signal.h>
 #include <stdint.h>
+#include <sys/resource.h>
 
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,21 @@ std::string PartName(const std::string &base, int index);  // as the program nam
 std::map<std::string, int> ResourceIds();  // res/resource.h's by name, and IDOK, IDCANCEL, -1
 // Runs a shell command with text on its standard input; returns its output.
 std::string RunWithInput(const std::string &command, const std::string &input, int *status = nullptr);
+
+// Does work while no file may grow beyond `bytes`, as on a nearly full disk.
+template <class Work>
+auto UnderFileSizeLimit(rlim_t bytes, Work work)
+{
+    struct rlimit old, limit;
+    getrlimit(RLIMIT_FSIZE, &old);
+    limit = {bytes, old.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);  // a write past it fails instead
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        throw std::runtime_error("cannot limit the size of files");
+    auto result = work();
+    setrlimit(RLIMIT_FSIZE, &old);
+    return result;
+}
 
 // The least part size, in whole 64 KB, from 320 KB up, that holds a head part of
 // program: larger where a build (the sanitizers') makes the program large.

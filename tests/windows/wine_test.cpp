@@ -144,7 +144,9 @@ TEST_F(WineDialogs, JoinDeletesThePartsOnRequestButTheRunningOne)
     ASSERT_GE(CopySet(from.path(), "Holiday", full.path()), 3);
     CopySet(from.path(), "Holiday", linux.path());
     std::string slice = ReadBytes(full / "Holiday_02.QCB");
-    WriteBytes(full / "Holiday_02.QCB", std::string(slice).replace(5, 1, "!"));
+    std::string spoilt = slice;
+    spoilt[5] ^= 1;
+    WriteBytes(full / "Holiday_02.QCB", spoilt);
     const std::string rebuilding = "error:UnCleaver:Unable to rebuild Holiday.MP4: ";
     Drive(full / PartName("Holiday", 0),
           {"join", "click:IDOK", rebuilding + "Holiday_02.QCB is damaged; it does not match the "
