@@ -124,42 +124,40 @@ void CloseStretchMap(StretchMap *map)
     map->crcs = 0;
 }
 
+bool ReadStretchCrc(File *file, int64_t at, int64_t length, unsigned char *buffer, int64_t size, uint32_t *crc,
+                   FileError *error)
+{
+    for (int64_t p = 0; p < length; p += size) {
+        int64_t n = length - p < size ? length - p : size;
+        if (!FileReadAt(file, at + p, buffer, n, error))
+            return false;
+        *crc = Crc32Update(*crc, buffer, (size_t)n);
+    }
+    return true;
+}
+
 int64_t JudgeStretches(StretchMap *map, int64_t slot, File *file, int64_t at, int64_t available,
                        int64_t block_length, FileError *error)
 {
     static unsigned char buffer[1 << 16];  // one thread judges: the join's, the check's or the repair's
-    int64_t bad = 0;
-    if (!map->known && slot < map->parts) {
-        // No stretch checksums to be had: the part is sound whole, or bad.
-        uint32_t crc = 0;
-        bool sound = available >= block_length;
-        for (int64_t p = 0; sound && p < block_length; p += (int64_t)sizeof buffer) {
-            int64_t n = block_length - p < (int64_t)sizeof buffer ? block_length - p : (int64_t)sizeof buffer;
-            if (!FileReadAt(file, at + p, buffer, n, error))
-                return -1;
-            crc = Crc32Update(crc, buffer, (size_t)n);
-        }
-        sound = sound && crc == map->crcs[slot * map->per_block];
-        MarkAll(map, slot, sound ? kStretchSound : kStretchBad);
-        return sound ? 0 : map->per_block;
-    }
-    for (int64_t s = 0; s < map->per_block; s++) {
-        int64_t from = s * map->stretch, upto = from + map->stretch < block_length ? from + map->stretch : block_length;
+    // No stretch checksums to be had: a data part is sound whole, or bad.
+    bool whole = !map->known && slot < map->parts;
+    int64_t stretch = whole ? block_length : map->stretch, count = whole ? 1 : map->per_block, bad = 0;
+    for (int64_t s = 0; s < count; s++) {
+        int64_t from = s * stretch, upto = from + stretch < block_length ? from + stretch : block_length;
         uint32_t crc = 0;
         // A stretch the part should fill beyond what the file holds is bad,
         // whatever the rest of it says.
         bool sound = available >= upto || from >= block_length;  // nothing there to hold
-        for (int64_t p = from; sound && p < upto; p += (int64_t)sizeof buffer) {
-            int64_t n = upto - p < (int64_t)sizeof buffer ? upto - p : (int64_t)sizeof buffer;
-            if (!FileReadAt(file, at + p, buffer, n, error))
-                return -1;
-            crc = Crc32Update(crc, buffer, (size_t)n);
-        }
+        if (sound && !ReadStretchCrc(file, at + from, upto - from, buffer, sizeof buffer, &crc, error))
+            return -1;
         sound = sound && crc == map->crcs[slot * map->per_block + s];
         *StretchStateOf(map, slot, s) = (unsigned char)(sound ? kStretchSound : kStretchBad);
         bad += !sound;
     }
-    return bad;
+    if (whole)
+        MarkAll(map, slot, bad ? kStretchBad : kStretchSound);
+    return whole && bad ? map->per_block : bad;
 }
 
 int64_t RecoveryLacking(StretchMap *map)
