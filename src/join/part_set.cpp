@@ -13,13 +13,8 @@
 
 void InitPartState(PartState *part, int64_t index)
 {
+    *part = PartState();
     part->index = part->through = index;
-    part->fault = kPartSound;
-    part->length = part->expected = part->holds = -1;
-    part->program = false;
-    part->made = -1;
-    part->bad_stretches = part->stretch = part->first_bad = 0;
-    ClearError(&part->error);
 }
 
 // ---- The census ---------------------------------------------------------------
@@ -33,7 +28,7 @@ struct Listing {
 };
 
 // Makes room for one more entry in a growing array; false without memory.
-static bool Room(SliceEntry **entries, int64_t count, int64_t *capacity)
+static bool GrowCensusEntries(SliceEntry **entries, int64_t count, int64_t *capacity)
 {
     if (count < *capacity)
         return true;
@@ -46,7 +41,7 @@ static bool Room(SliceEntry **entries, int64_t count, int64_t *capacity)
     return true;
 }
 
-static bool Note(void *context, const FolderEntry *entry)
+static bool AddListedPart(void *context, const FolderEntry *entry)
 {
     Listing *listing = (Listing *)context;
     Census *census = listing->census;
@@ -61,7 +56,7 @@ static bool Note(void *context, const FolderEntry *entry)
     bool recovery = !extra && index < 0;
     SliceEntry **entries = extra ? &census->extra : recovery ? &census->recovery : &census->slices;
     int64_t *count = extra ? &census->extra_count : recovery ? &census->recovery_found : &census->count;
-    if (!Room(entries, *count, extra ? &listing->extra_capacity
+    if (!GrowCensusEntries(entries, *count, extra ? &listing->extra_capacity
                                : recovery ? &listing->recovery_capacity : &listing->capacity)) {
         listing->out_of_memory = true;
         return false;
@@ -96,7 +91,7 @@ static void FreeCensus(Census *census)
     census->recovery_found = census->recovery_usable = 0;
 }
 
-static void Blame(Census *census, int64_t index, int64_t count = 1)
+static void CountSliceFault(Census *census, int64_t index, int64_t count = 1)
 {
     if (census->first_fault == 0 || index < census->first_fault)
         census->first_fault = index;
@@ -114,7 +109,7 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
     FreeCensus(census);
     if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_"))
         return true;  // a name too long for any part: none found
-    if (!ListFolder(&set->folder, prefix, Note, &listing, &set->error))
+    if (!ListFolder(&set->folder, prefix, AddListedPart, &listing, &set->error))
         return false;
     if (listing.out_of_memory)
         return SetError(&set->error, kErrorNoSpace, "count the parts in", set->folder.path);
@@ -137,7 +132,7 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
     for (int64_t k = 0; k < census->count; k++) {
         SliceEntry &slice = census->slices[k];
         if (slice.index > next) {
-            Blame(census, next, slice.index - next);
+            CountSliceFault(census, next, slice.index - next);
             LegacySliceMissing(&rule, slice.index - next);
         }
         next = slice.index + 1;
@@ -151,10 +146,10 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
             slice.fault = sound ? kPartSound : kPartWrongLength;
         }
         if (slice.fault != kPartSound)
-            Blame(census, slice.index);
+            CountSliceFault(census, slice.index);
     }
     if (next <= set->trailer.last_part)
-        Blame(census, next, set->trailer.last_part - next + 1);
+        CountSliceFault(census, next, set->trailer.last_part - next + 1);
     return true;
 }
 

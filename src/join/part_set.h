@@ -30,18 +30,18 @@ enum PartFault {
 };
 
 struct PartState {
-    int64_t index;   // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
-    int64_t through; // the last of a run of missing parts told at once; else index
-    PartFault fault;
-    int64_t length, expected;
-    int64_t holds;
-    bool program;    // the head part's program, not its data, is damaged
-    int64_t made;    // kPartOfAnotherSplit: when that split was made (seconds since
-                     // 1970), or -1 where it does not say
+    int64_t index = -1;    // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
+    int64_t through = -1;  // the last of a run of missing parts told at once; else index
+    PartFault fault = kPartSound;
+    int64_t length = -1, expected = -1;
+    int64_t holds = -1;
+    bool program = false;  // the head part's program, not its data, is damaged
+    int64_t made = -1;     // kPartOfAnotherSplit: when that split was made (seconds since
+                           // 1970), or -1 where it does not say
     // Damaged: how much, where the set keeps stretch checksums: stretches
     // bad, of how many bytes each, and where the first starts in the part.
-    int64_t bad_stretches, stretch, first_bad;
-    FileError error;
+    int64_t bad_stretches = 0, stretch = 0, first_bad = 0;
+    FileError error = FileError();
 };
 void InitPartState(PartState *part, int64_t index);
 
