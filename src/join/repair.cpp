@@ -22,28 +22,33 @@ struct StretchSources {
     int64_t *recovery_at;  // where each one's block starts
 };
 
-// What one thread keeps: its windows, and the matrix of the last pattern
-// of bad stretches and recovery stretches chosen, which runs of stretches
-// share (a lost part is bad everywhere).
+// What one thread keeps: its windows; the rows it codes, the matrix over
+// its inputs and where the rows go; for a rebuild, the pattern of bad
+// stretches and recovery stretches chosen that the matrix was made for,
+// which runs of stretches share (a lost part is bad everywhere).
 struct StretchThread {
     CodeScratch scratch;
-    int count;              // bad stretches at the place worked on
+    int count;              // rows: bad stretches at the place worked on
     int64_t *bad;           // their data parts
     int64_t *chosen;        // the recovery numbers (0: "_R01") used for them
     int64_t *last_bad, *last_chosen;
     int64_t *next_bad, *next_chosen;  // the next place's, to tell whether it shares the run
-    int last_count;
+    int last_count;         // -1: no matrix made yet
     uint16_t *inverse;      // count x count
     uint16_t *matrix;       // count x parts: over the sound data parts, then the chosen
     CodeInput *inputs;      // parts
-    CodeInput *outputs;     // count: the targets of the bad stretches
-    uint32_t *crcs;         // the rebuilt stretches', as written
+    CodeInput *outputs;     // count: where the rows go
+    uint32_t *crcs;         // count x at_once: the coded stretches', as written
+    uint32_t *input_crcs;   // parts x at_once: the inputs', where recovery parts are made again
     FileError error;
     int64_t lacking;        // the most recovery stretches lacking at a place
-    int64_t mismatch;       // a data part rebuilt wrong, or -1
+    int64_t mismatch;       // a data part rebuilt wrong, or changed since it was judged; or -1
 };
 
-struct StretchRebuild {
+// One pass over every place of the blocks, on one or two threads: a
+// rebuild of the bad data stretches, or the recovery parts remade[] made
+// again into remade_to[], with the stretch checksums they carry in table.
+struct StretchRun {
     PartSet *set;
     StretchMap *map;
     const StretchSources *sources;
@@ -52,11 +57,15 @@ struct StretchRebuild {
     int64_t at_once;  // places a thread takes at a time
     int thread_count;
     bool stopped;
+    const int64_t *remade;
+    const CodeInput *remade_to;
+    int remade_count;
+    unsigned char *table;
 };
 
 // Whether recovery number k's stretch at place is sound, judged now where
 // it is not known yet.
-static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k, int64_t place)
+static bool RecoveryStretchSound(StretchRun *r, StretchThread *t, int64_t k, int64_t place)
 {
     StretchMap *map = r->map;
     int64_t slot = RecoverySlot(map, -(k + 1));
@@ -77,7 +86,7 @@ static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k,
 // recovery parts.  Decoding is encoding with the inverted rows: each lost
 // block is a sum of the chosen recovery blocks, less what the sound data
 // blocks put in them.
-static bool MakeMatrix(StretchRebuild *r, StretchThread *t)
+static bool MakeMatrix(StretchRun *r, StretchThread *t)
 {
     int m = t->count;
     int64_t parts = r->map->parts;
@@ -115,7 +124,7 @@ static bool MakeMatrix(StretchRebuild *r, StretchThread *t)
 
 // The bad data stretches at place, and the recovery stretches chosen for
 // them; their count, or -1 where too few recovery stretches are sound there.
-static int PatternAt(StretchRebuild *r, StretchThread *t, int64_t place, int64_t *bad, int64_t *chosen)
+static int PatternAt(StretchRun *r, StretchThread *t, int64_t place, int64_t *bad, int64_t *chosen)
 {
     StretchMap *map = r->map;
     int64_t count = 0, found = 0;
@@ -137,12 +146,33 @@ static int PatternAt(StretchRebuild *r, StretchThread *t, int64_t place, int64_t
     return -1;
 }
 
+// Codes the places [place, next) with the thread's matrix: its rows into
+// their outputs, each output stretch's CRC-32 into t->crcs, and each input
+// stretch's into input_crcs where not null; counted in progress.
+static bool CodeStretches(StretchRun *r, StretchThread *t, int64_t place, int64_t next, uint32_t *input_crcs)
+{
+    StretchMap *map = r->map;
+    int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
+    length = length < (next - place) * map->stretch ? length : (next - place) * map->stretch;
+    for (int64_t i = 0; i < t->count * r->at_once; i++)
+        t->crcs[i] = 0;
+    BlockSink sink = {t->outputs, t->crcs, r->at_once, map->stretch, from, &t->error};
+    if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, from, length, &t->scratch, WriteToBlock, &sink,
+                   input_crcs, map->stretch, &t->error))
+        return false;
+    if (t == r->threads && !ProgressStep(r->progress, length * t->count * r->thread_count)) {
+        r->stopped = true;
+        return false;
+    }
+    return true;
+}
+
 // A run of places that share their bad stretches and chosen recovery
 // stretches is read and summed in one piece; each rebuilt stretch is
 // checked against its checksum.
 static bool RebuildPlaces(void *context, int thread, int64_t chunk)
 {
-    StretchRebuild *r = (StretchRebuild *)context;
+    StretchRun *r = (StretchRun *)context;
     StretchThread *t = &r->threads[thread];
     StretchMap *map = r->map;
     int64_t first = chunk * r->at_once, end = first + r->at_once < map->per_block ? first + r->at_once : map->per_block;
@@ -160,15 +190,9 @@ static bool RebuildPlaces(void *context, int thread, int64_t chunk)
         }
         if (!MakeMatrix(r, t))
             return false;
-        int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
-        length = length < (next - place) * map->stretch ? length : (next - place) * map->stretch;
-        for (int64_t i = 0; i < t->count * r->at_once; i++)
-            t->crcs[i] = 0;
         for (int i = 0; i < t->count; i++)
             t->outputs[i] = r->sources->targets[t->bad[i]];
-        BlockSink sink = {t->outputs, t->crcs, r->at_once, map->stretch, from, &t->error};
-        if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, from, length, &t->scratch, WriteToBlock,
-                       &sink, 0, map->stretch, &t->error))
+        if (!CodeStretches(r, t, place, next, 0))
             return false;
         for (int i = 0; i < t->count; i++)
             for (int64_t p = place; p < next; p++) {
@@ -178,51 +202,114 @@ static bool RebuildPlaces(void *context, int thread, int64_t chunk)
                 }
                 *StretchStateOf(map, t->bad[i], p) = kStretchSound;
             }
-        if (thread == 0 && !ProgressStep(r->progress, length * t->count * r->thread_count)) {
-            r->stopped = true;
-            return false;
-        }
         place = next;
     }
     return true;
 }
 
-static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery, int64_t at_once)
+// Recovery parts made again: each chunk of places coded whole from every
+// data part, now sound; the stretch checksums of every part as they come,
+// the data parts' checked against those they were judged by.
+static bool RemakePlaces(void *context, int thread, int64_t chunk)
+{
+    StretchRun *r = (StretchRun *)context;
+    StretchThread *t = &r->threads[thread];
+    StretchMap *map = r->map;
+    int64_t parts = map->parts, first = chunk * r->at_once;
+    int64_t end = first + r->at_once < map->per_block ? first + r->at_once : map->per_block;
+    if (t->last_count < 0) {  // the rows, the same at every place
+        t->count = t->last_count = r->remade_count;
+        for (int i = 0; i < t->count; i++) {
+            t->outputs[i] = r->remade_to[i];
+            for (int64_t j = 0; j < parts; j++)
+                t->matrix[i * parts + j] = RecoveryCoefficient(r->remade[i], j);
+        }
+        memcpy(t->inputs, r->sources->data, (size_t)parts * sizeof(CodeInput));
+    }
+    if (!CodeStretches(r, t, first, end, t->input_crcs))
+        return false;
+    for (int64_t place = first; place < end; place++) {
+        for (int64_t j = 0; j < parts; j++) {
+            uint32_t crc = t->input_crcs[j * (end - first) + place - first];
+            if (map->known && map->crcs[j * map->per_block + place] != crc) {
+                t->mismatch = j;
+                return false;
+            }
+            WriteUint32(r->table + 4 * (j * map->per_block + place), crc);
+        }
+        for (int i = 0; i < t->count; i++)
+            WriteUint32(r->table + 4 * ((parts + r->remade[i]) * map->per_block + place),
+                        t->crcs[i * r->at_once + place - first]);
+    }
+    return true;
+}
+
+// Room for a thread that codes up to rows rows over parts inputs, at_once
+// places at a time, in one block; input_crcs only where asked for.
+static bool StartThread(StretchThread *t, int64_t parts, int rows, int64_t at_once, bool input_crcs)
 {
     memset(t, 0, sizeof *t);
-    ClearError(&t->error);
     t->mismatch = -1;
     t->last_count = -1;
-    size_t m = (size_t)recovery + 1;
-    t->bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->last_bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->last_chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->next_bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->next_chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->inverse = (uint16_t *)malloc(m * m * sizeof(uint16_t));
-    t->matrix = (uint16_t *)malloc(m * (size_t)parts * sizeof(uint16_t));
-    t->inputs = (CodeInput *)malloc((size_t)parts * sizeof(CodeInput));
-    t->outputs = (CodeInput *)malloc(m * sizeof(CodeInput));
-    t->crcs = (uint32_t *)malloc(m * (size_t)at_once * sizeof(uint32_t));
-    return t->bad && t->chosen && t->last_bad && t->last_chosen && t->next_bad && t->next_chosen && t->inverse &&
-           t->matrix && t->inputs && t->outputs && t->crcs && StartScratch(&t->scratch, (int)recovery, CodeWindow((int)recovery));
+    size_t m = (size_t)rows + 1, n = (size_t)parts;
+    size_t bytes = 6 * m * sizeof(int64_t) + (n + m) * sizeof(CodeInput) +
+                   (m + (input_crcs ? n : 0)) * (size_t)at_once * sizeof(uint32_t) + (m + n) * m * sizeof(uint16_t);
+    t->bad = (int64_t *)malloc(bytes);
+    if (!t->bad)
+        return false;
+    t->chosen = t->bad + m;
+    t->last_bad = t->chosen + m;
+    t->last_chosen = t->last_bad + m;
+    t->next_bad = t->last_chosen + m;
+    t->next_chosen = t->next_bad + m;
+    t->inputs = (CodeInput *)(t->next_chosen + m);
+    t->outputs = t->inputs + n;
+    t->crcs = (uint32_t *)(t->outputs + m);
+    t->input_crcs = input_crcs ? t->crcs + m * (size_t)at_once : 0;
+    t->inverse = (uint16_t *)(t->crcs + (m + (input_crcs ? n : 0)) * (size_t)at_once);
+    t->matrix = t->inverse + m * m;
+    return StartScratch(&t->scratch, rows, CodeWindow(rows));
 }
 
 static void EndThread(StretchThread *t)
 {
     free(t->bad);
-    free(t->chosen);
-    free(t->last_bad);
-    free(t->last_chosen);
-    free(t->next_bad);
-    free(t->next_chosen);
-    free(t->inverse);
-    free(t->matrix);
-    free(t->inputs);
-    free(t->outputs);
-    free(t->crcs);
     EndScratch(&t->scratch);
+}
+
+// Runs work over every place, at_once places a chunk, on one or two
+// threads that code up to rows rows; what they met, in one result.
+static RepairResult RunStretches(StretchRun *r, int rows, bool (*work)(void *context, int thread, int64_t chunk))
+{
+    RepairResult result;
+    StretchMap *map = r->map;
+    r->at_once = StretchesAtOnce(CodeWindow(rows), map->stretch);
+    r->thread_count = 1;
+    bool started = StartThread(&r->threads[0], map->parts, rows, r->at_once, r->table != 0) &&
+                   StartThread(&r->threads[1], map->parts, rows, r->at_once, r->table != 0);
+    if (!started)
+        result.status = kRepairNoMemory;
+    else if (!ShareOut((map->per_block + r->at_once - 1) / r->at_once, work, r, &r->thread_count))
+        result.status = kRepairReadFailed;
+    for (int i = 0; i < 2; i++) {
+        StretchThread *t = &r->threads[i];
+        if (result.status != kRepairDone && t->mismatch >= 0) {
+            result.status = kRepairMismatch;
+            result.part = t->mismatch;
+        }
+        if (HasFailed(&t->error) && !HasFailed(&result.error))
+            result.error = t->error;
+        result.more_needed = t->lacking > result.more_needed ? t->lacking : result.more_needed;
+    }
+    if (r->stopped)
+        result.status = kRepairStopped;
+    else if (result.status == kRepairReadFailed && HasFailed(&result.error) && !strcmp(result.error.call, "write"))
+        result.status = kRepairWriteFailed;
+    else if (result.status == kRepairDone && result.more_needed > 0)
+        result.status = kRepairTooFew;
+    EndThread(&r->threads[0]);
+    EndThread(&r->threads[1]);
+    return result;
 }
 
 // Room for the sources of parts data parts and recovery recovery parts,
@@ -267,35 +354,10 @@ static bool RebuiltPartsMatch(PartSet *set, const CodeInput *targets, int64_t pa
 // Rebuilds every bad stretch of the data parts into its target, judging
 // the recovery parts' stretches as it needs them.
 static RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
-                              Progress *progress)
+                                     Progress *progress)
 {
-    RepairResult result;
-    StretchRebuild r = {set, map, sources, progress, {}, 1, 1, false};
-    r.at_once = StretchesAtOnce(CodeWindow((int)map->recovery), map->stretch);
-    bool started = StartThread(&r.threads[0], map->parts, map->recovery, r.at_once) &&
-                   StartThread(&r.threads[1], map->parts, map->recovery, r.at_once);
-    if (!started)
-        result.status = kRepairNoMemory;
-    else if (!ShareOut((map->per_block + r.at_once - 1) / r.at_once, RebuildPlaces, &r, &r.thread_count))
-        result.status = kRepairReadFailed;
-    for (int i = 0; i < 2; i++) {
-        StretchThread *t = &r.threads[i];
-        if (result.status != kRepairDone && t->mismatch >= 0) {
-            result.status = kRepairMismatch;
-            result.part = t->mismatch;
-        }
-        if (HasFailed(&t->error) && !HasFailed(&result.error))
-            result.error = t->error;
-        result.more_needed = t->lacking > result.more_needed ? t->lacking : result.more_needed;
-    }
-    if (r.stopped)
-        result.status = kRepairStopped;
-    else if (result.status == kRepairReadFailed && HasFailed(&result.error) && !strcmp(result.error.call, "write"))
-        result.status = kRepairWriteFailed;
-    else if (result.status == kRepairDone && result.more_needed > 0)
-        result.status = kRepairTooFew;
-    EndThread(&r.threads[0]);
-    EndThread(&r.threads[1]);
+    StretchRun r = {set, map, sources, progress, {}, 1, 1, false, 0, 0, 0, 0};
+    RepairResult result = RunStretches(&r, (int)map->recovery, RebuildPlaces);
     // Each part rebuilt must now be what the part table says.
     if (result.status == kRepairDone && !RebuiltPartsMatch(set, sources->targets, map->parts, &result.error))
         result.status = HasFailed(&result.error) ? kRepairReadFailed : kRepairMismatch;
@@ -547,124 +609,64 @@ static bool StartPart(WritingBack *w, int64_t slot, const ProgramSource *program
                          CopyBytes(&w->files[slot], part, have, 0, 0, error) == kCopied);
 }
 
-// Making recovery parts again: the rows of those written, over every data
-// part, now sound; the stretch checksums of every part as they come.
-struct Remaking {
-    WritingBack *w = 0;
-    CodeInput *inputs = 0;    // parts
-    int64_t *numbers = 0;     // rows: the recovery numbers (0: "_R01") made again
-    CodeInput *outputs = 0;   // rows: where each is written
-    int rows = 0;
-    uint16_t *matrix = 0;     // rows x parts
-    CodeScratch scratch[2] = {};
-    int64_t at_once = 0;      // places a thread takes at a time
-    uint32_t *crcs[2] = {};   // rows x at_once: each thread's output stretches', as written
-    uint32_t *input_crcs[2] = {};  // parts x at_once
-    FileError error[2] = {};
-    int64_t mismatch = -1;    // a data part that changed since it was judged, or -1
-};
-
-static bool RemakePlaces(void *context, int thread, int64_t chunk)
-{
-    Remaking *m = (Remaking *)context;
-    WritingBack *w = m->w;
-    StretchMap *map = &w->map;
-    int64_t first = chunk * m->at_once, from = first * map->stretch, length = w->set->trailer.slice_length - from;
-    length = length < m->at_once * map->stretch ? length : m->at_once * map->stretch;
-    int64_t count = StretchCount(length, map->stretch);
-    for (int64_t i = 0; i < m->rows * m->at_once; i++)
-        m->crcs[thread][i] = 0;
-    BlockSink sink = {m->outputs, m->crcs[thread], m->at_once, map->stretch, from, &m->error[thread]};
-    if (!CodeRange(m->inputs, (int)w->parts, m->matrix, m->rows, from, length, &m->scratch[thread], WriteToBlock,
-                   &sink, m->input_crcs[thread], map->stretch, &m->error[thread]))
-        return false;
-    for (int64_t s = 0; s < count; s++) {
-        int64_t place = first + s;
-        for (int64_t j = 0; j < w->parts; j++) {
-            uint32_t crc = m->input_crcs[thread][j * count + s];
-            if (map->known && map->crcs[j * map->per_block + place] != crc) {
-                m->mismatch = j;
-                return false;
-            }
-            WriteUint32(w->table + 4 * (j * map->per_block + place), crc);
-        }
-        for (int64_t k = 0; k < map->recovery; k++)  // those not made again keep theirs
-            WriteUint32(w->table + 4 * ((w->parts + k) * map->per_block + place),
-                        map->crcs[(w->parts + k) * map->per_block + place]);
-        for (int r = 0; r < m->rows; r++)
-            WriteUint32(w->table + 4 * ((w->parts + m->numbers[r]) * map->per_block + place),
-                        m->crcs[thread][r * m->at_once + s]);
-    }
-    return true;
-}
-
 // Makes the recovery parts noted again from the data parts.
-static bool RemakeRecovery(WritingBack *w, const CodeInput *data)
+static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
 {
     PartSet *set = w->set;
     StretchMap *map = &w->map;
-    Remaking m;
-    m.w = w;
-    int64_t recovery = map->recovery;
-    m.numbers = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
-    m.outputs = (CodeInput *)malloc((size_t)recovery * sizeof(CodeInput));
-    for (int64_t k = 0; m.numbers && k < recovery; k++)
+    int64_t recovery = map->recovery, per_block = map->per_block;
+    int64_t *numbers = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
+    CodeInput *outputs = (CodeInput *)malloc((size_t)recovery * sizeof(CodeInput));
+    int rows = 0;
+    for (int64_t k = 0; numbers && k < recovery; k++)
         if (w->faults[w->parts + k] != kPartSound)
-            m.numbers[m.rows++] = k;
-    if (m.rows == 0) {
-        free(m.numbers);
-        free(m.outputs);
+            numbers[rows++] = k;
+    if (rows == 0) {
+        free(numbers);
+        free(outputs);
         return true;
     }
     // Sets before 2.4 check each recovery block whole: one stretch.
     bool v2 = set->extension.stretch_length > 0;
-    int64_t table_bytes = (w->parts + recovery) * map->per_block * 4;
+    int64_t table_bytes = (w->parts + recovery) * per_block * 4;
     w->table = (unsigned char *)malloc((size_t)table_bytes);
-    m.matrix = (uint16_t *)malloc((size_t)m.rows * (size_t)w->parts * sizeof(uint16_t));
-    bool done = m.numbers && m.outputs && w->table && m.matrix;
-    m.at_once = StretchesAtOnce(CodeWindow(m.rows), map->stretch);
-    for (int t = 0; done && t < 2; t++) {
-        m.crcs[t] = (uint32_t *)malloc((size_t)(m.rows * m.at_once) * sizeof(uint32_t));
-        m.input_crcs[t] = (uint32_t *)malloc((size_t)(w->parts * m.at_once) * sizeof(uint32_t));
-        done = m.crcs[t] && m.input_crcs[t] && StartScratch(&m.scratch[t], m.rows, CodeWindow(m.rows));
-    }
+    bool done = numbers && outputs && w->table;
     if (!done)
         SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
-    m.inputs = (CodeInput *)data;
-    for (int r = 0; done && r < m.rows; r++)
-        for (int64_t j = 0; j < w->parts; j++)
-            m.matrix[r * w->parts + j] = RecoveryCoefficient(m.numbers[r], j);
-    for (int r = 0; done && r < m.rows; r++) {
-        int64_t slot = w->parts + m.numbers[r];
+    // Those not made again keep their checksums.
+    for (int64_t i = 0; done && i < table_bytes / 4; i++)
+        WriteUint32(w->table + 4 * i, map->crcs[i]);
+    for (int r = 0; done && r < rows; r++) {
+        int64_t slot = w->parts + numbers[r];
         char name[kPathSize], temp[kPathSize];
         PartNameOf(set, IndexOfSlot(w, slot), name);
         TempName(&w->series, slot, temp);
         done = FileCreate(&set->folder, temp, name, kDataFile, &w->temps[slot], &w->result->error);
         w->temp_at[slot] = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
-        m.outputs[r] = CodeInput{&w->temps[slot], w->temp_at[slot], set->trailer.slice_length};
+        outputs[r] = CodeInput{&w->temps[slot], w->temp_at[slot], set->trailer.slice_length};
     }
-    done = done && ShareOut((map->per_block + m.at_once - 1) / m.at_once, RemakePlaces, &m);
-    for (int r = 0; done && r < m.rows; r++) {
-        int64_t slot = w->parts + m.numbers[r];
-        RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(m.numbers[r] + 1), set->extension.recovery_count,
+    if (done) {
+        StretchRun run = {set, map, sources, 0, {}, 1, 1, false, numbers, outputs, rows, w->table};
+        RepairResult made = RunStretches(&run, rows, RemakePlaces);
+        if (HasFailed(&made.error))
+            w->result->error = made.error;
+        if (made.status == kRepairMismatch)  // a data part changed since it was judged
+            SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
+        else if (made.status == kRepairNoMemory)
+            SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
+        done = made.status == kRepairDone;
+    }
+    for (int r = 0; done && r < rows; r++) {
+        int64_t slot = w->parts + numbers[r];
+        RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(numbers[r] + 1), set->extension.recovery_count,
                                  set->windows_program ? kRecoveryWindowsHead : 0, set->head_data,
-                                 set->trailer.slice_length, ReadUint32(w->table + 4 * slot * map->per_block),
+                                 set->trailer.slice_length, ReadUint32(w->table + 4 * slot * per_block),
                                  HeadEndLength(set), map->stretch, v2 ? table_bytes : 0};
         done = WriteRecoveryDescription(&w->temps[slot], &header, &set->file, DescriptionAt(set), w->table,
                                         &w->result->error);
     }
-    for (int t = 0; t < 2; t++) {
-        if (HasFailed(&m.error[t]))
-            w->result->error = m.error[t];
-        free(m.crcs[t]);
-        free(m.input_crcs[t]);
-        EndScratch(&m.scratch[t]);
-    }
-    if (m.mismatch >= 0)
-        done = SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
-    free(m.numbers);
-    free(m.outputs);
-    free(m.matrix);
+    free(numbers);
+    free(outputs);
     return done;
 }
 
@@ -725,7 +727,7 @@ static bool RewriteFaultyParts(WritingBack *w, const ProgramSource *program)
         if (HasFailed(&rebuilt.error))
             w->result->error = rebuilt.error;
         w->result->more_needed = rebuilt.more_needed;
-        done = rebuilt.status == kRepairDone && RemakeRecovery(w, sources.data);
+        done = rebuilt.status == kRepairDone && RemakeRecovery(w, &sources);
     }
     EndSources(&sources);
     return done;
