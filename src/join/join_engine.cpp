@@ -51,6 +51,14 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
 }
 
+// A name of its own for a file written before it takes its real one.
+static void NewTempName(char temp[kPathSize])
+{
+    TempSeries series;
+    NewTempSeries(&series);
+    TempName(&series, 0, temp);
+}
+
 // The CRC-32 and length of the file of that name, read whole; false where
 // it cannot be read.
 static bool ChecksumOf(const Folder *folder, const char *name, uint32_t *crc, int64_t *length)
@@ -194,14 +202,6 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, P
     return status;
 }
 
-// Notes a part at fault in the result, which names the first few.
-static void TellFault(JoinResult *result, int64_t index, PartFault fault)
-{
-    if (result->fault_count < kFaultsNamed)
-        result->faults[result->fault_count] = FaultNote{index, fault};
-    result->fault_count++;
-}
-
 // A part found at fault: where the set can be repaired, noted to be rebuilt
 // and the join goes on; else the join stops on it.
 static JoinStatus KeepFaultForRebuild(Joining *joining, JoinStatus status, JoinResult *result)
@@ -225,7 +225,7 @@ static JoinStatus KeepFaultForRebuild(Joining *joining, JoinStatus status, JoinR
         joining->fault_capacity = more;
     }
     joining->faults[joining->fault_count++] = FaultNote{result->part.index, result->part.fault};
-    TellFault(result, result->part.index, result->part.fault);
+    AddFaultNote(result->faults, &result->fault_count, result->part.index, result->part.fault);
     ClearError(&result->part.error);
     // Parts checked whole need a recovery part each; checked in stretches,
     // many damaged a little can be mended by one.
@@ -413,10 +413,8 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
             return kProgramCopyLeftAlone;
     }
     ProgressItem(progress, kProgramCopyName);
-    TempSeries series;
-    NewTempSeries(&series);
     char temp[kPathSize];
-    TempName(&series, 0, temp);
+    NewTempName(temp);
     File copy;
     if (!FileCreate(folder, temp, kProgramCopyName, kProgramFile, &copy, &result->copy_error))
         return kProgramCopyFailed;
@@ -631,10 +629,8 @@ static JoinStatus WriteUnderTempName(Joining *joining, Progress *progress, JoinR
         return WriteOutput(joining, joining->stream, progress, result);
     // Built under a temporary name, so that a failed join leaves neither a
     // partial file nor a damaged earlier one of the same name.
-    TempSeries series;
-    NewTempSeries(&series);
     char temp[kPathSize];
-    TempName(&series, 0, temp);
+    NewTempName(temp);
     File output;
     const Folder *out = joining->out;
     if (!FileCreate(out, temp, joining->output, kDataFile, &output, &result->error))

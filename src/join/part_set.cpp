@@ -438,17 +438,24 @@ int64_t ExpectedPartLength(const PartSet *set, int64_t index)
     return SliceDataLength(&layout, set->trailer.size, index);
 }
 
+void AddFaultNote(FaultNote notes[kFaultsNamed], int64_t *count, int64_t index, PartFault fault)
+{
+    if (*count < kFaultsNamed)
+        notes[*count] = FaultNote{index, fault};
+    ++*count;
+}
+
 int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed])
 {
     const Census &census = set->census;
-    int named = 0;
+    int64_t named = 0;
     if (set->described && set->head_fault != kPartSound)
-        notes[named++] = FaultNote{0, set->head_fault};
+        AddFaultNote(notes, &named, 0, set->head_fault);
     int64_t k = 0;
     for (int64_t index = 1; index <= set->trailer.last_part && named < kFaultsNamed; index++) {
         const SliceEntry *slice = k < census.count && census.slices[k].index == index ? &census.slices[k++] : 0;
         if (!slice || slice->fault != kPartSound)
-            notes[named++] = FaultNote{index, slice ? slice->fault : kPartMissing};
+            AddFaultNote(notes, &named, index, slice ? slice->fault : kPartMissing);
     }
     return census.at_fault + (set->described && set->head_fault != kPartSound);
 }
@@ -485,6 +492,18 @@ bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int6
 }
 
 // ---- The part table -------------------------------------------------------------
+
+bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header)
+{
+    char name[kPathSize];
+    PartNameOf(set, index, name);
+    if (!FileOpenRead(&set->folder, name, file, 0, info))
+        return false;
+    if (IsRecoveryPartOf(set, file, info, index, header))
+        return true;
+    FileClose(file, 0);
+    return false;
+}
 
 PartFault JudgePartCrc(PartTable *table, int64_t index, uint32_t crc, int64_t length,
                        int64_t *holds, FileError *error)

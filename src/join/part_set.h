@@ -120,6 +120,8 @@ struct FaultNote {
     PartFault fault;
 };
 enum { kFaultsNamed = 3 };
+// Counts a part at fault in *count, and names it in notes while there is room.
+void AddFaultNote(FaultNote notes[kFaultsNamed], int64_t *count, int64_t index, PartFault fault);
 
 // The parts known to be at fault before any is read: the head part, where
 // a recovery part describes the set in its place, and the slices the census
@@ -150,6 +152,10 @@ int64_t PartOffset(const PartSet *set, int64_t index);
 // header holds, describes this set, and has its number.
 bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int64_t index,
                       RecoveryHeader *header);
+
+// Opens recovery part index of the set by its name, where it is the set's
+// own (IsRecoveryPartOf); else false, with the file closed.
+bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header);
 
 // What a part whose data checks as crc, against the table, is: sound,
 // damaged, or holding another part's data (*holds).  A part of zeros

@@ -408,18 +408,12 @@ RepairResult RebuildInFile(PartSet *set, File *output, const FaultNote *faults, 
     // The recovery parts of the set; the others' stretches are all bad.
     for (int64_t k = 0; repair.status == kRepairDone && k < set->census.recovery_found; k++) {
         SliceEntry &entry = set->census.recovery[k];
-        char name[kPathSize];
         FileInfo info;
         RecoveryHeader header;
         int64_t number = -entry.index - 1;
-        PartNameOf(set, entry.index, name);
-        File *file = &sources.recovery[number];
-        if (entry.fault != kPartSound || !FileOpenRead(&set->folder, name, file, 0, &info))
+        if (entry.fault != kPartSound ||
+            !OpenRecoveryPartOf(set, entry.index, &sources.recovery[number], &info, &header))
             continue;
-        if (!IsRecoveryPartOf(set, file, &info, entry.index, &header)) {
-            FileClose(file, 0);
-            continue;
-        }
         entry.read = info.id;
         sources.recovery_at[number] = RecoveryBlockAt(&header);
     }
@@ -733,13 +727,6 @@ static bool RewriteFaultyParts(WritingBack *w, const ProgramSource *program)
     return done;
 }
 
-static void NoteWritten(WriteBackResult *result, int64_t index, PartFault fault)
-{
-    if (result->count < kFaultsNamed)
-        result->faults[result->count] = FaultNote{index, fault};
-    result->count++;
-}
-
 // Judges every part, and tells whether the set can be mended: false, with
 // the result's status, where it cannot or the user stopped it.
 static bool JudgeForWriteBack(WritingBack *w)
@@ -771,7 +758,7 @@ static bool JudgeForWriteBack(WritingBack *w)
     result->status = kRepairTooFew;
     for (int64_t slot = 0; slot < w->slots; slot++)
         if (w->faults[slot] != kPartSound)
-            NoteWritten(result, IndexOfSlot(w, slot), w->faults[slot]);
+            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
     return false;
 }
 
@@ -788,7 +775,7 @@ static bool PlaceWrittenParts(WritingBack *w, bool done)
             done = false;
     for (int64_t slot = 0; done && slot < w->slots; slot++)
         if (w->faults[slot] != kPartSound && !(slot == 0 && result->no_program)) {
-            NoteWritten(result, IndexOfSlot(w, slot), w->faults[slot]);
+            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
             result->rebuilt += slot < w->parts && w->rebuilt[slot];
         }
     for (int pass = 0; done && pass < 2; pass++)

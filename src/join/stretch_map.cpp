@@ -30,25 +30,17 @@ static bool ReadStretchTable(StretchMap *map, PartSet *set)
     unsigned char *table = (unsigned char *)malloc((size_t)bytes);
     bool read = false;
     for (int64_t k = -1; table && !read && k < set->census.recovery_found; k++) {
-        File own, *file = &own;
-        FileInfo info;
+        File own, *file = k < 0 ? &set->file : &own;  // k < 0: the recovery part that describes the set
+        HeadPart probe;
         RecoveryHeader header;
-        char name[kPathSize];
         if (k < 0 && !set->described)
             continue;
         if (k < 0) {
-            file = &set->file;  // the recovery part that describes the set
-            info.length = FileLength(file, 0);
-        } else {
-            PartNameOf(set, set->census.recovery[k].index, name);
-            if (!FileOpenRead(&set->folder, name, &own, 0, &info))
-                continue;
+            probe.file = set->file;
+            probe.info.length = FileLength(file, 0);
         }
-        HeadPart probe;
-        probe.file = *file;
-        probe.info = info;
         read = (k < 0 ? ReadRecoveryPart(&probe, &header, 0) == kHeadSound
-                      : IsRecoveryPartOf(set, file, &info, set->census.recovery[k].index, &header)) &&
+                      : OpenRecoveryPartOf(set, set->census.recovery[k].index, &own, &probe.info, &header)) &&
                header.table_length == bytes && FileReadAt(file, RecoveryTableAt(&header), table, bytes, 0);
         if (k >= 0)
             FileClose(&own, 0);
@@ -69,19 +61,16 @@ static void ReadWholeChecksums(StretchMap *map, PartSet *set, bool no_recovery)
         if (!RecordedPartCrc(&table, j, &map->crcs[j * map->per_block], 0))
             MarkAll(map, j, kStretchBad);
     for (int64_t k = 1; k <= map->recovery; k++) {
-        char name[kPathSize];
         File file;
         FileInfo info;
         RecoveryHeader header;
-        PartNameOf(set, -k, name);
         int64_t slot = RecoverySlot(map, -k);
-        file.handle = kNoHandle;
-        if (!no_recovery && FileOpenRead(&set->folder, name, &file, 0, &info) &&
-            IsRecoveryPartOf(set, &file, &info, -k, &header))
+        if (!no_recovery && OpenRecoveryPartOf(set, -k, &file, &info, &header)) {
             map->crcs[slot * map->per_block] = header.block_crc;
-        else
+            FileClose(&file, 0);
+        } else {
             MarkAll(map, slot, kStretchBad);
-        FileClose(&file, 0);
+        }
     }
 }
 
