@@ -291,22 +291,14 @@ static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPat
 
 static void ResetPartSet(PartSet *set, const char *head_path)
 {
+    *set = PartSet();
     set->state = kSetHeadUnreadable;
     ClearError(&set->error);
     CopyText(set->given, kPathSize, head_path);
     set->file.handle = kNoHandle;
-    set->have_folder = false;
     set->dos_paths = kDosPaths;
-    set->stem[0] = set->output[0] = set->slice_of[0] = 0;
-    set->slice_head_here = false;
-    set->head_data = set->table_at = 0;
-    set->census.slices = set->census.extra = set->census.recovery = 0;
-    FreeCensus(&set->census);
-    set->described = false;
     set->head_fault = kPartSound;
-    set->recovery_length = 0;
     set->description_confirmed = true;
-    set->disagree[0][0] = set->disagree[1][0] = 0;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
 }
 

@@ -103,6 +103,17 @@ static int FolderFd(const Folder *folder)
     return folder ? (int)folder->handle : AT_FDCWD;
 }
 
+static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_t mode = 0)
+{
+    int fd;
+    // A signal caught while the open waits (a slow network file system)
+    // interrupts it; the open itself has not happened, so ask again.
+    do
+        fd = openat(FolderFd(folder), name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
@@ -112,10 +123,7 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     memcpy(folder->path, path, (size_t)length);
     folder->path[length] = 0;
-    int fd;
-    do
-        fd = open(length ? folder->path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    int fd = OpenRetrying(0, length ? folder->path : ".", O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return FailedWithErrno(error, "open the folder", length ? folder->path : ".");
     folder->handle = fd;
@@ -130,10 +138,7 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     if (length > 0 && path[length - 1] != '/')
         AppendText(folder->path, kPathSize, "/");
-    int fd;
-    do
-        fd = open(length ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    int fd = OpenRetrying(0, length ? path : ".", O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return FailedWithErrno(error, "open the folder", path);
     folder->handle = fd;
@@ -233,16 +238,6 @@ bool ListFolder(const Folder *folder, const char *prefix,
     return listed;
 }
 
-static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_t mode = 0)
-{
-    int fd;
-    // A signal caught while the open waits (a slow network file system)
-    // interrupts it; the open itself has not happened, so ask again.
-    do
-        fd = openat(FolderFd(folder), name, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 static void InfoOfStat(const struct stat *st, FileInfo *info)
 {

@@ -84,6 +84,15 @@ static bool PathInFolder(const Folder *folder, const char *name, char path[kPath
     return true;
 }
 
+// Whether path names a folder; a failure is told under shown.
+static bool IsAFolder(const char *path, const char *shown, FileError *error)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FailedWithLastError(error, "open the folder", shown);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) || SetError(error, ERROR_DIRECTORY, "open the folder", shown);
+}
+
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
@@ -103,14 +112,7 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
     for (int i = 0; i < cut; i++)
         folder->path[i] = path[i];
     folder->path[cut] = 0;
-    if (cut == 0)
-        return true;  // the current directory
-    DWORD attributes = GetFileAttributesA(folder->path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return FailedWithLastError(error, "open the folder", folder->path);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return SetError(error, ERROR_DIRECTORY, "open the folder", folder->path);
-    return true;
+    return cut == 0 || IsAFolder(folder->path, folder->path, error);  // 0: the current directory
 }
 
 bool OpenFolder(const char *path, Folder *folder, FileError *error)
@@ -122,14 +124,7 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
     char last = length ? path[length - 1] : 0;
     if (length && last != '\\' && last != '/' && !(length == 2 && last == ':'))
         AppendText(folder->path, kPathSize, "\\");
-    if (!length)
-        return true;  // the current directory
-    DWORD attributes = GetFileAttributesA(folder->path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return FailedWithLastError(error, "open the folder", path);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return SetError(error, ERROR_DIRECTORY, "open the folder", path);
-    return true;
+    return !length || IsAFolder(folder->path, path, error);  // "": the current directory
 }
 
 void FolderClose(Folder *folder)
