@@ -40,11 +40,8 @@ static bool ReadExtension(HeadPart *part, int64_t end, FileError *error)
 // part's copy, and the head part had a stretch of head_data bytes.
 static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data, FileError *error)
 {
-    FileError ignored;  // where the caller wants no reason, the steps still need one
-    if (!error) {
-        ClearError(&ignored);
-        error = &ignored;
-    }
+    FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
+    error = error ? error : &ignored;
     part->stem[0] = part->output[0] = 0;
     part->head_data = part->table_at = 0;
     ClearExtension(&part->extension);
@@ -111,11 +108,8 @@ HeadState ReadHeadPart(HeadPart *part, FileError *error)
 
 HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *error)
 {
-    FileError ignored;
-    if (!error) {
-        ClearError(&ignored);
-        error = &ignored;
-    }
+    FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
+    error = error ? error : &ignored;
     unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
     int64_t available = part->info.length < kRecoveryHeaderSize ? part->info.length : (int64_t)kRecoveryHeaderSize;
     if (available < kRecoveryFixedSize || !FileReadAt(&part->file, 0, fixed, available, error) ||

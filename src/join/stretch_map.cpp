@@ -84,14 +84,9 @@ bool OpenStretchMap(StretchMap *map, PartSet *set, FileError *error)
     int64_t slots = (map->parts + map->recovery) * map->per_block;
     // Each stretch is at least 4 KiB of a block a split wrote: no sound set
     // needs more entries than its bytes allow.
-    map->states = 0;
-    map->crcs = 0;
-    if (map->per_block > (4LL << 30) / 4096 + 1 || (uint64_t)slots > (uint64_t)SIZE_MAX / sizeof(uint32_t)) {
-        CloseStretchMap(map);
-        return SetError(error, kErrorNoSpace, "check the parts of", set->given);
-    }
-    map->states = (unsigned char *)calloc((size_t)slots, 1);
-    map->crcs = (uint32_t *)calloc((size_t)slots, sizeof(uint32_t));
+    bool fits = map->per_block <= (4LL << 30) / 4096 + 1 && (uint64_t)slots <= (uint64_t)SIZE_MAX / sizeof(uint32_t);
+    map->states = fits ? (unsigned char *)calloc((size_t)slots, 1) : 0;
+    map->crcs = fits ? (uint32_t *)calloc((size_t)slots, sizeof(uint32_t)) : 0;
     if (!map->states || !map->crcs) {
         CloseStretchMap(map);
         return SetError(error, kErrorNoSpace, "check the parts of", set->given);
