@@ -106,3 +106,37 @@ TEST(CraftedTime, IsToldForEverySecondsValue)
 }
 
 }  // namespace
+
+namespace {
+
+// Reading exactly so many bytes at a place: a file that ends before them
+// is told as such, never as a failure of the disk, and what is read is
+// the file's own bytes, wherever the file's position was.
+struct ReadAtCase {
+    int64_t offset, length;
+    bool read;
+};
+
+class ReadAt : public ::testing::TestWithParam<ReadAtCase> {};
+
+TEST_P(ReadAt, ReadsExactlyOrSaysTheFileEndedEarly)
+{
+    const ReadAtCase &c = GetParam();
+    ScratchDir dir;
+    WriteBytes(dir / "ten", "0123456789");
+    File file;
+    FileError error;
+    ClearError(&error);
+    ASSERT_TRUE(FileOpenRead(0, (dir / "ten").c_str(), &file, &error));
+    char bytes[16] = "";
+    EXPECT_EQ(FileReadAt(&file, c.offset, bytes, c.length, &error), c.read);
+    EXPECT_EQ(error.code, c.read ? 0 : kErrorEndedEarly);
+    if (c.read)
+        EXPECT_EQ(std::string(bytes, (size_t)c.length), std::string("0123456789").substr((size_t)c.offset, (size_t)c.length));
+    FileClose(&file, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReadAt, ::testing::Values(ReadAtCase{0, 10, true}, ReadAtCase{4, 6, true},
+                                                          ReadAtCase{5, 6, false}, ReadAtCase{10, 1, false}));
+
+}  // namespace
