@@ -113,9 +113,11 @@ namespace {
 // is told as such, never as a failure of the disk, and what is read is
 // the file's own bytes, wherever the file's position was.
 struct ReadAtCase {
+    const char *name;
     int64_t offset, length;
     bool read;
 };
+void PrintTo(const ReadAtCase &c, std::ostream *os) { *os << c.name; }
 
 class ReadAt : public ::testing::TestWithParam<ReadAtCase> {};
 
@@ -136,7 +138,9 @@ TEST_P(ReadAt, ReadsExactlyOrSaysTheFileEndedEarly)
     FileClose(&file, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ReadAt, ::testing::Values(ReadAtCase{0, 10, true}, ReadAtCase{4, 6, true},
-                                                          ReadAtCase{5, 6, false}, ReadAtCase{10, 1, false}));
+INSTANTIATE_TEST_SUITE_P(Files, ReadAt, ::testing::Values(
+    ReadAtCase{"Whole", 0, 10, true}, ReadAtCase{"ToTheEnd", 4, 6, true},
+    ReadAtCase{"PastTheEnd", 5, 6, false}, ReadAtCase{"AtTheEnd", 10, 1, false}),
+    [](const ::testing::TestParamInfo<ReadAtCase> &info) { return std::string(info.param.name); });
 
 }  // namespace
