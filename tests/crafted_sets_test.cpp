@@ -146,3 +146,41 @@ TEST(AfterTheJoin, SaysWhatWasNotDone)
 }
 
 }  // namespace
+
+namespace {
+
+// Reading exactly so many bytes at a place: a file that ends before them
+// is told as such, never as a failure of the disk, and what is read is
+// the file's own bytes, wherever the file's position was.
+struct ReadAtCase {
+    const char *name;
+    int64_t offset, length;
+    bool read;
+};
+void PrintTo(const ReadAtCase &c, std::ostream *os) { *os << c.name; }
+
+class ReadAt : public ::testing::TestWithParam<ReadAtCase> {};
+
+TEST_P(ReadAt, ReadsExactlyOrSaysTheFileEndedEarly)
+{
+    const ReadAtCase &c = GetParam();
+    ScratchDir dir;
+    WriteBytes(dir / "ten", "0123456789");
+    File file;
+    FileError error;
+    ClearError(&error);
+    ASSERT_TRUE(FileOpenRead(0, (dir / "ten").c_str(), &file, &error));
+    char bytes[16] = "";
+    EXPECT_EQ(FileReadAt(&file, c.offset, bytes, c.length, &error), c.read);
+    EXPECT_EQ(error.code, c.read ? 0 : kErrorEndedEarly);
+    if (c.read)
+        EXPECT_EQ(std::string(bytes, (size_t)c.length), std::string("0123456789").substr((size_t)c.offset, (size_t)c.length));
+    FileClose(&file, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReadAt, ::testing::Values(
+    ReadAtCase{"Whole", 0, 10, true}, ReadAtCase{"ToTheEnd", 4, 6, true},
+    ReadAtCase{"PastTheEnd", 5, 6, false}, ReadAtCase{"AtTheEnd", 10, 1, false}),
+    [](const ::testing::TestParamInfo<ReadAtCase> &info) { return std::string(info.param.name); });
+
+}  // namespace

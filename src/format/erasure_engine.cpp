@@ -65,6 +65,17 @@ void AddToStretchCrcs(uint32_t *crcs, int64_t stretch, int64_t from, int64_t at,
     }
 }
 
+bool WriteToBlock(void *sink, int row, int64_t at, const unsigned char *bytes, int64_t length)
+{
+    BlockSink *to = (BlockSink *)sink;
+    const CodeInput &block = to->blocks[row];
+    int64_t n = block.length - at < length ? block.length - at : length;
+    if (n <= 0)
+        return true;
+    AddToStretchCrcs(to->crcs + row * to->per_row, to->stretch, to->from, at, bytes, n);
+    return FileWriteAt(block.file, block.at + at, bytes, n, to->error);
+}
+
 int64_t StretchesAtOnce(int64_t window, int64_t stretch)
 {
     return window > stretch ? window / stretch : 1;

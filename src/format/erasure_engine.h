@@ -47,6 +47,19 @@ bool CodeRange(const CodeInput *inputs, int count, const uint16_t *matrix, int r
                int64_t length, CodeScratch *scratch, CodeSink sink, void *context, uint32_t *input_crcs,
                int64_t stretch, FileError *error);
 
+// The sink that writes each output row into its block: at most the length
+// of blocks[row], at its place in its file; what it writes goes into the
+// row's stretch CRC-32s, crcs + row * per_row, the first the stretch that
+// starts at from.
+struct BlockSink {
+    const CodeInput *blocks;
+    uint32_t *crcs;
+    int64_t per_row;
+    int64_t stretch, from;
+    FileError *error;
+};
+bool WriteToBlock(void *sink, int row, int64_t at, const unsigned char *bytes, int64_t length);
+
 // Adds the bytes [at, at + length) of a block to the CRC-32s of the
 // stretches they fall in, crcs[0] being the one that starts at from.
 void AddToStretchCrcs(uint32_t *crcs, int64_t stretch, int64_t from, int64_t at, const unsigned char *bytes,

@@ -11,34 +11,10 @@
 // Whether the part table's bytes match the CRC-32 the record gives them.
 static bool TableChecks(HeadPart *part, FileError *error)
 {
-    unsigned char buffer[4096];
     uint32_t crc = 0;
-    int64_t left = PartTableSize(&part->trailer);
-    if (!FileSeek(&part->file, part->table_at, error))
-        return false;
-    while (left > 0) {
-        int want = left < (int64_t)sizeof buffer ? (int)left : (int)sizeof buffer;
-        int got = FileRead(&part->file, buffer, want, error);
-        if (got <= 0)
-            return false;
-        crc = Crc32Update(crc, buffer, (size_t)got);
-        left -= got;
-    }
-    return crc == part->trailer.table_crc;
-}
-
-// Reads exactly length bytes at offset; false where the file has fewer.
-static bool ReadAt(File *file, int64_t offset, unsigned char *bytes, int64_t length, FileError *error)
-{
-    if (!FileSeek(file, offset, error))
-        return false;
-    for (int64_t got = 0; got < length;) {
-        int n = FileRead(file, bytes + got, (int)(length - got), error);
-        if (n <= 0)
-            return false;
-        got += n;
-    }
-    return true;
+    return FileSeek(&part->file, part->table_at, error) &&
+           CopyBytes(&part->file, 0, PartTableSize(&part->trailer), &crc, 0, error) == kCopied &&
+           crc == part->trailer.table_crc;
 }
 
 // Reads a version 3 head part's extension, found from its footer just
@@ -48,11 +24,11 @@ static bool ReadExtension(HeadPart *part, int64_t end, FileError *error)
     int64_t before_table = end - kTrailerSize - PartTableSize(&part->trailer);
     unsigned char bytes[kMaxExtensionSize];
     if (before_table < kExtensionFooterSize ||
-        !ReadAt(&part->file, before_table - kExtensionFooterSize, bytes, kExtensionFooterSize, error))
+        !FileReadAt(&part->file, before_table - kExtensionFooterSize, bytes, kExtensionFooterSize, error))
         return false;
     int64_t length = ExtensionLength(bytes);
     if (length < 0 || length > before_table ||
-        !ReadAt(&part->file, before_table - length, bytes, length, error))
+        !FileReadAt(&part->file, before_table - length, bytes, length, error))
         return false;
     part->trailer.extension_length = length;
     return DecodeExtension(bytes, length, &part->extension);
@@ -64,11 +40,8 @@ static bool ReadExtension(HeadPart *part, int64_t end, FileError *error)
 // part's copy, and the head part had a stretch of head_data bytes.
 static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data, FileError *error)
 {
-    FileError ignored;  // where the caller wants no reason, the steps still need one
-    if (!error) {
-        ClearError(&ignored);
-        error = &ignored;
-    }
+    FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
+    error = error ? error : &ignored;
     part->stem[0] = part->output[0] = 0;
     part->head_data = part->table_at = 0;
     ClearExtension(&part->extension);
@@ -128,21 +101,18 @@ HeadState ReadHeadPart(HeadPart *part, FileError *error)
     // A head part that is a Windows program recorded a Windows path, which
     // a join on Linux reads as Windows would.
     unsigned char magic[2] = {0, 0};
-    part->windows_program = ReadAt(&part->file, 0, magic, 2, 0) && magic[0] == 'M' && magic[1] == 'Z';
+    part->windows_program = FileReadAt(&part->file, 0, magic, 2, 0) && magic[0] == 'M' && magic[1] == 'Z';
     part->dos_paths = kDosPaths || part->windows_program;
     return ReadDescription(part, part->info.length, -1, error);
 }
 
 HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *error)
 {
-    FileError ignored;
-    if (!error) {
-        ClearError(&ignored);
-        error = &ignored;
-    }
+    FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
+    error = error ? error : &ignored;
     unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
     int64_t available = part->info.length < kRecoveryHeaderSize ? part->info.length : (int64_t)kRecoveryHeaderSize;
-    if (available < kRecoveryFixedSize || !ReadAt(&part->file, 0, fixed, available, error) ||
+    if (available < kRecoveryFixedSize || !FileReadAt(&part->file, 0, fixed, available, error) ||
         !DecodeRecoveryHeader(fixed, available, header))
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     // Version 1 checks its fields with its description; version 2 its
@@ -152,7 +122,7 @@ HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *er
     uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
     if (part->info.length < at + checked + kRecoveryCheckSize || !FileSeek(&part->file, at, error) ||
         CopyBytes(&part->file, 0, checked, &crc, 0, error) != kCopied ||
-        !ReadAt(&part->file, at + checked, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
+        !FileReadAt(&part->file, at + checked, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     part->windows_program = (header->flags & kRecoveryWindowsHead) != 0;
     part->dos_paths = kDosPaths || part->windows_program;
@@ -195,17 +165,9 @@ bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *
     if (index < table->first || index >= table->first + table->count) {
         int64_t count = entries - index < 1024 ? entries - index : 1024;
         unsigned char bytes[4 * 1024];
-        File *head = &table->part->file;
-        if (!FileSeek(head, table->part->table_at + index * kTableEntrySize, error))
+        if (!FileReadAt(&table->part->file, table->part->table_at + index * kTableEntrySize, bytes, count * 4,
+                        error))
             return false;
-        for (int got = 0; got < count * 4;) {
-            int n = FileRead(head, bytes + got, (int)count * 4 - got, error);
-            if (n == 0)
-                SetError(error, kErrorEndedEarly, "read", head->name);
-            if (n <= 0)
-                return false;
-            got += n;
-        }
         for (int i = 0; i < count; i++)
             table->window[i] = ReadUint32(bytes + 4 * i);
         table->first = index;

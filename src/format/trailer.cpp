@@ -158,16 +158,8 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
 bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error)
 {
     unsigned char bytes[kTrailerSize];
-    if (!FileSeek(file, file_length - kTrailerSize, error))
+    if (!FileReadAt(file, file_length - kTrailerSize, bytes, kTrailerSize, error))
         return false;
-    for (int got = 0; got < kTrailerSize;) {
-        int n = FileRead(file, bytes + got, kTrailerSize - got, error);
-        if (n == 0)
-            SetError(error, kErrorEndedEarly, "read", file->name);
-        if (n <= 0)
-            return false;
-        got += n;
-    }
     DecodeTrailer(bytes, trailer);
     return true;
 }

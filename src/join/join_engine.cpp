@@ -12,44 +12,30 @@
 
 const char kProgramCopyName[] = "cleaver.exe";
 
-void InitJoinRequest(JoinRequest *request)
-{
-    request->make_copy = true;
-    request->delete_parts = request->head_is_running = false;
-    request->replace_output = request->replace_copy = false;
-    request->output_folder = 0;
-    request->output_name = 0;
-    request->output_stream = 0;
-    request->repair_set = 0;
-    request->program = 0;
-    request->copy_from = 0;
-}
-
 // What one join works with: the set, where the file goes, and the files it
 // must not touch but by design.
 struct Joining {
-    PartSet *set;
-    const JoinRequest *request;
-    const Folder *out;   // where the file and the program copy go
-    const char *output;  // the file's name there
-    File *stream;        // where the file goes in order instead (standard output), or null
-    WriteBackFunction repair_set;  // a repair of the set in place, or null
-    bool replaces;     // a file has the rebuilt file's name already
-    bool may_replace;  // ... which the user's word, or its being the same, allows to replace
-    FileId replaced;   // that file
-    FileId output_id;  // the rebuilt file, once written
-    PartTable table;     // the CRC-32 of each part, in a set that records them
-    Crc32Joiner joiner;  // joins each part's CRC into the whole file's
+    PartSet *set = 0;
+    const JoinRequest *request = 0;
+    const Folder *out = 0;       // where the file and the program copy go
+    const char *output = 0;      // the file's name there
+    File *stream = 0;            // where the file goes in order instead (standard output), or null
+    WriteBackFunction repair_set = 0;  // a repair of the set in place, or null
+    bool replaces = false;       // a file has the rebuilt file's name already
+    bool may_replace = false;    // ... which the user's word, or its being the same, allows to replace
+    FileId replaced = FileId();  // that file
+    FileId output_id = FileId(); // the rebuilt file, once written
+    PartTable table;             // the CRC-32 of each part, in a set that records them
+    Crc32Joiner joiner;          // joins each part's CRC into the whole file's
     // A set with recovery parts, rebuilt into a file: the parts at fault
     // are noted, in index order, and rebuilt once the others are in place.
-    bool repairing;
-    int64_t *faults;
-    PartFault *fault_kinds;
-    int64_t fault_count, fault_capacity;
+    bool repairing = false;
+    FaultNote *faults = 0;
+    int64_t fault_count = 0, fault_capacity = 0;
     // Where a recovery part describes the set: the damaged head part read
     // for its stretch, if one was there.
-    bool head_read;
-    FileId head_id;
+    bool head_read = false;
+    FileId head_id = FileId();
 };
 
 static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *request)
@@ -58,18 +44,19 @@ static void StartJoining(Joining *joining, PartSet *set, const JoinRequest *requ
     joining->request = request;
     joining->out = request->output_folder && !request->repair_set ? request->output_folder : &set->folder;
     joining->output = request->output_name ? request->output_name : set->output;
-    joining->replaces = joining->may_replace = false;
-    joining->replaced.volume = joining->replaced.index = 0;
-    joining->output_id = joining->replaced;
     joining->joiner.length = 0;
     OpenPartTable(&joining->table, set);
     joining->stream = kCommandLine ? request->output_stream : 0;
     joining->repair_set = request->repair_set;
     joining->repairing = set->extension.recovery_count > 0 && !joining->stream;
-    joining->faults = 0;
-    joining->fault_kinds = 0;
-    joining->fault_count = joining->fault_capacity = 0;
-    joining->head_read = false;
+}
+
+// A name of its own for a file written before it takes its real one.
+static void NewTempName(char temp[kPathSize])
+{
+    TempSeries series;
+    NewTempSeries(&series);
+    TempName(&series, 0, temp);
 }
 
 // The CRC-32 and length of the file of that name, read whole; false where
@@ -215,17 +202,9 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, P
     return status;
 }
 
-// Notes a part at fault in the result, which names the first few.
-static void TellFault(JoinResult *result, int64_t index, PartFault fault)
-{
-    if (result->fault_count < kFaultsNamed)
-        result->faults[result->fault_count] = FaultNote{index, fault};
-    result->fault_count++;
-}
-
 // A part found at fault: where the set can be repaired, noted to be rebuilt
 // and the join goes on; else the join stops on it.
-static JoinStatus Repairable(Joining *joining, JoinStatus status, JoinResult *result)
+static JoinStatus KeepFaultForRebuild(Joining *joining, JoinStatus status, JoinResult *result)
 {
     if (status != kJoinPartFault || !joining->repairing)
         return status;
@@ -239,18 +218,14 @@ static JoinStatus Repairable(Joining *joining, JoinStatus status, JoinResult *re
         return kJoinSplitsDisagree;
     if (joining->fault_count == joining->fault_capacity) {
         int64_t more = joining->fault_capacity ? 2 * joining->fault_capacity : 16;
-        void *grown = realloc(joining->faults, (size_t)more * sizeof(int64_t));
-        if (grown)
-            joining->faults = (int64_t *)grown;
-        void *kinds = grown ? realloc(joining->fault_kinds, (size_t)more * sizeof(PartFault)) : 0;
-        if (!kinds)
+        void *grown = realloc(joining->faults, (size_t)more * sizeof(FaultNote));
+        if (!grown)
             return status;
-        joining->fault_kinds = (PartFault *)kinds;
+        joining->faults = (FaultNote *)grown;
         joining->fault_capacity = more;
     }
-    joining->fault_kinds[joining->fault_count] = result->part.fault;
-    joining->faults[joining->fault_count++] = result->part.index;
-    TellFault(result, result->part.index, result->part.fault);
+    joining->faults[joining->fault_count++] = FaultNote{result->part.index, result->part.fault};
+    AddFaultNote(result->faults, &result->fault_count, result->part.index, result->part.fault);
     ClearError(&result->part.error);
     // Parts checked whole need a recovery part each; checked in stretches,
     // many damaged a little can be mended by one.
@@ -312,138 +287,43 @@ static bool CrcFromTable(Joining *joining, uint32_t *crc, FileError *error)
     return true;
 }
 
-// Puts what a part cut short, or too long, holds of its stretch in its
-// place in the file, for its sound stretches to be kept.
-static bool CopyWhatIsThere(Joining *joining, int64_t index, File *output, int64_t *length, FileError *error)
+// What a rebuild from the recovery parts that ended so means for the join.
+static JoinStatus JoinStatusOf(RepairStatus status, const FileError &error, JoinResult *result)
 {
-    PartSet *set = joining->set;
-    char name[kPathSize];
-    File part;
-    FileInfo info;
-    PartNameOf(set, index, name);
-    *length = 0;
-    if (index == 0 || !FileOpenRead(&set->folder, name, &part, 0, &info))
-        return true;
-    int64_t expected = ExpectedPartLength(set, index);
-    *length = info.length < expected ? info.length : expected;
-    bool copied = FileSeek(output, PartOffset(set, index), error) &&
-                  CopyBytes(&part, output, *length, 0, 0, error) == kCopied;
-    FileClose(&part, 0);
-    return copied;
-}
-
-// Rebuilds what is bad in the parts noted at fault, in the file, from the
-// recovery parts: judged to the stretch where the set keeps stretch
-// checksums, whole where it is older.
-static RepairResult RebuildInFile(Joining *joining, File *output, StretchMap *map, Progress *progress)
-{
-    PartSet *set = joining->set;
-    RepairResult repair;
-    int64_t parts = map->parts, recovery = map->recovery;
-    CodeInput *data = (CodeInput *)calloc((size_t)parts, sizeof(CodeInput));
-    File *files = (File *)malloc((size_t)recovery * sizeof(File));
-    int64_t *at = (int64_t *)calloc((size_t)recovery, sizeof(int64_t));
-    if (!data || !files || !at)
-        repair.status = kRepairNoMemory;
-    for (int64_t k = 0; files && k < recovery; k++)
-        files[k].handle = kNoHandle;
-    for (int64_t j = 0; data && j < parts; j++)
-        data[j] = CodeInput{output, PartOffset(set, j), ExpectedPartLength(set, j)};
-    for (int64_t f = 0; repair.status == kRepairDone && f < joining->fault_count; f++) {
-        int64_t j = joining->faults[f], available = data[j].length;
-        PartFault fault = joining->fault_kinds[f];
-        if (fault == kPartMissing || fault == kPartUnreadable || (j == 0 && fault == kPartWrongLength))
-            available = 0;
-        else if (fault == kPartWrongLength && !CopyWhatIsThere(joining, j, output, &available, &repair.error))
-            repair.status = kRepairWriteFailed;
-        if (repair.status == kRepairDone &&
-            JudgeStretches(map, j, output, PartOffset(set, j), available, data[j].length, &repair.error) < 0)
-            repair.status = kRepairReadFailed;
+    switch (status) {
+    case kRepairDone:
+        return kJoinDone;
+    case kRepairStopped:
+        return kJoinCancelled;
+    case kRepairTooFew:
+        return kJoinBeyondRepair;
+    case kRepairMismatch:
+        return kJoinChecksumMismatch;
+    case kRepairSplitsDisagree:
+        return kJoinSplitsDisagree;
+    default:
+        result->error = error;
+        return kJoinWriteFailed;
     }
-    // The recovery parts of the set; the others' stretches are all bad.
-    for (int64_t k = 0; repair.status == kRepairDone && k < set->census.recovery_found; k++) {
-        SliceEntry &entry = set->census.recovery[k];
-        char name[kPathSize];
-        FileInfo info;
-        RecoveryHeader header;
-        int64_t number = -entry.index - 1;
-        PartNameOf(set, entry.index, name);
-        File *file = &files[number];
-        if (entry.fault != kPartSound || !FileOpenRead(&set->folder, name, file, 0, &info))
-            continue;
-        if (!IsRecoveryPartOf(set, file, &info, entry.index, &header)) {
-            FileClose(file, 0);
-            continue;
-        }
-        entry.read = info.id;
-        at[number] = RecoveryBlockAt(&header);
-    }
-    for (int64_t k = 0; repair.status == kRepairDone && k < recovery; k++)
-        if (!IsOpen(&files[k]))
-            MarkAll(map, RecoverySlot(map, -(k + 1)), kStretchBad);
-    if (repair.status == kRepairDone) {
-        StretchSources sources = {data, data, files, at};
-        repair = RebuildStretches(set, map, &sources, progress);
-    }
-    for (int64_t k = 0; files && k < recovery; k++)
-        FileClose(&files[k], 0);
-    free(data);
-    free(files);
-    free(at);
-    return repair;
 }
 
 // Rebuilds the parts noted at fault in the file, from the recovery parts,
 // and checks each against the part table.
-static JoinStatus Repair(Joining *joining, File *output, Progress *progress, JoinResult *result)
+static JoinStatus RebuildFaultsInFile(Joining *joining, File *output, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     char name[kPathSize];
-    PartNameOf(set, joining->faults[0], name);
+    PartNameOf(set, joining->faults[0].index, name);
     ProgressItem(progress, name);
-    StretchMap map;
-    RepairResult repair;
-    if (!OpenStretchMap(&map, set, &repair.error))
-        repair.status = kRepairNoMemory;
-    else
-        repair = RebuildInFile(joining, output, &map, progress);
-    for (int64_t k = 0; k < map.recovery && repair.status == kRepairDone; k++)
-        for (int64_t s = 0; s < map.per_block; s++)
-            if (*StretchStateOf(&map, RecoverySlot(&map, -(k + 1)), s) == kStretchSound) {
-                result->recovery_used++;
-                break;
-            }
-    CloseStretchMap(&map);
-    switch (repair.status) {
-    case kRepairDone:
-        break;
-    case kRepairTooFew:
+    RepairResult repair = RebuildInFile(set, output, joining->faults, joining->fault_count, progress);
+    JoinStatus status = JoinStatusOf(repair.status, repair.error, result);
+    if (status == kJoinWriteFailed && !HasFailed(&result->error))
+        SetError(&result->error, kErrorNoSpace, "rebuild the parts in", joining->output);
+    if (repair.status == kRepairTooFew)
         result->more_needed = repair.more_needed;
-        return kJoinBeyondRepair;
-    case kRepairReadFailed:
-    case kRepairWriteFailed:
-    case kRepairNoMemory:
-        result->error = repair.error;
-        if (!HasFailed(&result->error))
-            SetError(&result->error, kErrorNoSpace, "rebuild the parts in", joining->output);
-        return kJoinWriteFailed;
-    case kRepairMismatch:
-        return kJoinChecksumMismatch;
-    case kRepairStopped:
-        return kJoinCancelled;
-    case kRepairSplitsDisagree:
-        return kJoinSplitsDisagree;
-    }
-    // Each part rebuilt must now be what the table says, and so the file.
-    for (int64_t f = 0; f < joining->fault_count; f++) {
-        int64_t j = joining->faults[f], holds;
-        uint32_t crc = 0;
-        if (!FileSeek(output, PartOffset(set, j), &result->error) ||
-            CopyBytes(output, 0, ExpectedPartLength(set, j), &crc, 0, &result->error) != kCopied)
-            return kJoinWriteFailed;
-        if (JudgePartCrc(&joining->table, j, crc, ExpectedPartLength(set, j), &holds, &result->error) != kPartSound)
-            return kJoinChecksumMismatch;
-    }
+    if (status != kJoinDone)
+        return status;
+    // Each part rebuilt is now what the table says, and so the file.
     return CrcFromTable(joining, &result->crc, &result->error) ? kJoinDone : kJoinChecksumMismatch;
 }
 
@@ -451,7 +331,7 @@ static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress
                               JoinResult *result)
 {
     PartSet *set = joining->set;
-    JoinStatus status = Repairable(joining, CopyHeadPart(joining, output, progress, result), result);
+    JoinStatus status = KeepFaultForRebuild(joining, CopyHeadPart(joining, output, progress, result), result);
     const Census &census = set->census;
     int64_t k = 0;  // the census entry of the next slice found
     for (int64_t index = 1; index <= set->trailer.last_part && status == kJoinDone; index++) {
@@ -464,10 +344,10 @@ static JoinStatus WriteOutput(Joining *joining, File *output, Progress *progress
             status = AtFault(result, index, slice->fault, slice->length, slice->expected);
         else
             status = CopySlice(joining, slice, output, progress, result);
-        status = Repairable(joining, status, result);
+        status = KeepFaultForRebuild(joining, status, result);
     }
     if (status == kJoinDone && joining->fault_count > 0)
-        status = Repair(joining, output, progress, result);
+        status = RebuildFaultsInFile(joining, output, progress, result);
     if (status != kJoinDone)
         return status;
     if (set->trailer.has_record && result->crc != set->trailer.crc)
@@ -533,10 +413,8 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
             return kProgramCopyLeftAlone;
     }
     ProgressItem(progress, kProgramCopyName);
-    TempSeries series;
-    NewTempSeries(&series);
     char temp[kPathSize];
-    TempName(&series, 0, temp);
+    NewTempName(temp);
     File copy;
     if (!FileCreate(folder, temp, kProgramCopyName, kProgramFile, &copy, &result->copy_error))
         return kProgramCopyFailed;
@@ -652,7 +530,7 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
 }
 
 // Everything that can refuse the join, found before anything is written.
-static JoinStatus Plan(Joining *joining, JoinResult *result)
+static JoinStatus FindRefusal(Joining *joining, JoinResult *result)
 {
     PartSet *set = joining->set;
     CopyText(result->output, kPathSize, joining->output);
@@ -737,25 +615,12 @@ static JoinStatus RepairSet(Joining *joining, Progress *progress, JoinResult *re
     CopyText(result->aside, kPathSize, back.aside);
     result->no_program = back.no_program;
     result->more_needed = back.more_needed;
-    switch (back.status) {
-    case kRepairDone:
-        return kJoinDone;
-    case kRepairStopped:
-        return kJoinCancelled;
-    case kRepairTooFew:
-        return kJoinBeyondRepair;
-    case kRepairMismatch:
-        return kJoinChecksumMismatch;
-    case kRepairSplitsDisagree:
+    if (back.status == kRepairSplitsDisagree)
         result->part.index = back.disagreeing;
-        return kJoinSplitsDisagree;
-    default:
-        result->error = back.error;
-        return kJoinWriteFailed;
-    }
+    return JoinStatusOf(back.status, back.error, result);
 }
 
-static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *result)
+static JoinStatus WriteUnderTempName(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     if (progress)
@@ -764,10 +629,8 @@ static JoinStatus Rebuild(Joining *joining, Progress *progress, JoinResult *resu
         return WriteOutput(joining, joining->stream, progress, result);
     // Built under a temporary name, so that a failed join leaves neither a
     // partial file nor a damaged earlier one of the same name.
-    TempSeries series;
-    NewTempSeries(&series);
     char temp[kPathSize];
-    TempName(&series, 0, temp);
+    NewTempName(temp);
     File output;
     const Folder *out = joining->out;
     if (!FileCreate(out, temp, joining->output, kDataFile, &output, &result->error))
@@ -789,24 +652,7 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
 {
     assert(set->state == kSetReady || set->state == kSetEmpty);
     JoinResult result;
-    InitPartState(&result.part, -1);
-    ClearError(&result.error);
-    ClearError(&result.copy_error);
-    ClearError(&result.delete_error);
-    result.output[0] = 0;
-    result.needed = result.free_bytes = -1;
-    result.size = 0;
-    result.crc = 0;
-    result.verified = false;
-    result.time_restored = false;
-    ClearError(&result.time_error);
-    result.program_copy = kProgramCopyNotAsked;
-    result.deletion = kDeletionNotAsked;
     result.parts = set->census.count + 1 + set->census.recovery_found;
-    result.parts_kept = 0;
-    result.fault_count = result.more_needed = result.recovery_used = result.set_aside = 0;
-    result.rebuilt_count = 0;
-    result.no_program = false;
     Joining joining;
     StartJoining(&joining, set, request);
     result.folder = joining.out->path;
@@ -815,11 +661,11 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
         result.status = RepairSet(&joining, progress, &result);
         return result;  // the parts written again, and nothing else
     }
-    result.status = Plan(&joining, &result);
+    result.status = FindRefusal(&joining, &result);
     if (result.status == kJoinDone)
         result.status = CheckRoom(&joining, request->make_copy, &result);
     if (result.status == kJoinDone)
-        result.status = Rebuild(&joining, progress, &result);
+        result.status = WriteUnderTempName(&joining, progress, &result);
     if (result.error.code == kErrorNoSpace && !joining.stream) {
         // What the drive lacks, with the room given back.
         int64_t largest_file;
@@ -828,9 +674,7 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
         result.needed = OriginalSize(&set->trailer) + (request->make_copy ? set->trailer.image_size : 0);
     }
     free(joining.faults);
-    free(joining.fault_kinds);
     joining.faults = 0;
-    joining.fault_kinds = 0;
     if (result.status != kJoinDone)
         return result;
     result.size = OriginalSize(&set->trailer);

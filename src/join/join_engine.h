@@ -60,35 +60,38 @@ enum DeletionStatus {
 extern const char kProgramCopyName[];  // "cleaver.exe"
 
 struct JoinRequest {
-    bool make_copy;     // write "cleaver.exe" beside the file
-    bool delete_parts;  // delete the parts once the file is rebuilt
+    bool make_copy = true;       // write "cleaver.exe" beside the file
+    bool delete_parts = false;   // delete the parts once the file is rebuilt
     // The head part is the running program, which Windows will not delete:
     // that one is left without a word.
-    bool head_is_running;
+    bool head_is_running = false;
     // The user's word: another file of the rebuilt file's name, or another
     // cleaver.exe, may be replaced.  A read-only file or a folder never is.
-    bool replace_output;
-    bool replace_copy;
+    bool replace_output = false;
+    bool replace_copy = false;
     // Where the file, and the program copy, go: the head part's folder where
     // null.  output_name, where not null, is the name the file takes there.
-    const Folder *output_folder;
-    const char *output_name;
+    const Folder *output_folder = 0;
+    const char *output_name = 0;
     // Where not null, the file is written here in order (standard output),
     // and nothing else is written: no program copy, no parts deleted.
-    File *output_stream;
+    File *output_stream = 0;
     // A repair of the set, where not null: the file is rebuilt only for
     // this (WriteBackParts, join/repair.h) to write its missing and damaged
     // parts back beside the others, then goes; program gives a fresh head
     // part its program where the set's is lost.  A function, so that a
     // program without the command line carries none of it.
-    WriteBackFunction repair_set;
-    const ProgramSource *program;
+    WriteBackFunction repair_set = 0;
+    const ProgramSource *program = 0;
     // Where not null, the program copy is this file, the running program,
     // not the head part's: a Windows user joining a set made for Linux
     // passes on the program that runs there.
-    const char *copy_from;
+    const char *copy_from = 0;
 };
-void InitJoinRequest(JoinRequest *request);
+inline void InitJoinRequest(JoinRequest *request)
+{
+    *request = JoinRequest();
+}
 
 // What a join would replace that the user has a say in: another file of
 // the rebuilt file's name (one identical to the file rebuilt is none), and
@@ -100,36 +103,35 @@ struct JoinConflicts {
 void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *conflicts);
 
 struct JoinResult {
-    JoinStatus status;
-    PartState part;          // the part at fault, or in the way
-    FileError error;         // the system's reason, where a file operation failed
-    char output[kPathSize];  // the rebuilt file's name
-    int64_t needed, free_bytes;  // where room ran short: what is needed, what is free
-    const char *folder;      // ... in this folder, the one written to (its path, while it is open)
-    int64_t size;            // the rebuilt file's length, once done
-    uint32_t crc;            // CRC-32 of the rebuilt file
-    bool verified;           // the set recorded a checksum, and it matched
-    bool time_restored;      // the file has its recorded time (and permissions) back
-    FileError time_error;    // why not, where that failed
-    ProgramCopyStatus program_copy;
-    FileError copy_error;
-    DeletionStatus deletion;
-    int64_t parts, parts_kept;  // the set's parts, and those not deleted as asked
-    FileError delete_error;     // why the first part kept could not be deleted
+    JoinStatus status = kJoinDone;
+    PartState part = PartState();  // the part at fault, or in the way
+    FileError error = FileError();  // the system's reason, where a file operation failed
+    char output[kPathSize] = "";   // the rebuilt file's name
+    int64_t needed = -1, free_bytes = -1;  // where room ran short: what is needed, what is free
+    const char *folder = "";       // ... in this folder, the one written to (its path, while it is open)
+    int64_t size = 0;              // the rebuilt file's length, once done
+    uint32_t crc = 0;              // CRC-32 of the rebuilt file
+    bool verified = false;         // the set recorded a checksum, and it matched
+    bool time_restored = false;    // the file has its recorded time (and permissions) back
+    FileError time_error = FileError();  // why not, where that failed
+    ProgramCopyStatus program_copy = kProgramCopyNotAsked;
+    FileError copy_error = FileError();
+    DeletionStatus deletion = kDeletionNotAsked;
+    int64_t parts = 0, parts_kept = 0;  // the set's parts, and those not deleted as asked
+    FileError delete_error = FileError();  // why the first part kept could not be deleted
     // The parts at fault, rebuilt from the recovery parts (or, for
     // kJoinBeyondRepair, that would have to be): the first few, and how many.
-    FaultNote faults[kFaultsNamed];
-    int64_t fault_count;
-    int64_t more_needed;     // recovery parts lacking
-    int64_t recovery_used;   // recovery parts the repair read
+    FaultNote faults[kFaultsNamed] = {};
+    int64_t fault_count = 0;
+    int64_t more_needed = 0;       // recovery parts lacking
     // A repair of the set: the parts written again are the faults above,
     // recovery parts among them; those of their names renamed aside.
-    int64_t set_aside;
-    char aside[kPathSize];   // the first one's new name
-    int64_t rebuilt_count;   // ... of the parts written again, those rebuilt from the recovery
-                             // parts; the others are recovery parts made again from the set,
-                             // or a head part whose stretch was sound
-    bool no_program;         // the head part could not be made: no program for its system
+    int64_t set_aside = 0;
+    char aside[kPathSize] = "";    // the first one's new name
+    int64_t rebuilt_count = 0;     // ... of the parts written again, those rebuilt from the recovery
+                                   // parts; the others are recovery parts made again from the set,
+                                   // or a head part whose stretch was sound
+    bool no_program = false;       // the head part could not be made: no program for its system
 };
 
 // Rebuilds the file of an opened set (kSetReady) from the slice files the

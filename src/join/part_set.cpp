@@ -13,13 +13,8 @@
 
 void InitPartState(PartState *part, int64_t index)
 {
+    *part = PartState();
     part->index = part->through = index;
-    part->fault = kPartSound;
-    part->length = part->expected = part->holds = -1;
-    part->program = false;
-    part->made = -1;
-    part->bad_stretches = part->stretch = part->first_bad = 0;
-    ClearError(&part->error);
 }
 
 // ---- The census ---------------------------------------------------------------
@@ -33,7 +28,7 @@ struct Listing {
 };
 
 // Makes room for one more entry in a growing array; false without memory.
-static bool Room(SliceEntry **entries, int64_t count, int64_t *capacity)
+static bool GrowCensusEntries(SliceEntry **entries, int64_t count, int64_t *capacity)
 {
     if (count < *capacity)
         return true;
@@ -46,7 +41,7 @@ static bool Room(SliceEntry **entries, int64_t count, int64_t *capacity)
     return true;
 }
 
-static bool Note(void *context, const FolderEntry *entry)
+static bool AddListedPart(void *context, const FolderEntry *entry)
 {
     Listing *listing = (Listing *)context;
     Census *census = listing->census;
@@ -61,7 +56,7 @@ static bool Note(void *context, const FolderEntry *entry)
     bool recovery = !extra && index < 0;
     SliceEntry **entries = extra ? &census->extra : recovery ? &census->recovery : &census->slices;
     int64_t *count = extra ? &census->extra_count : recovery ? &census->recovery_found : &census->count;
-    if (!Room(entries, *count, extra ? &listing->extra_capacity
+    if (!GrowCensusEntries(entries, *count, extra ? &listing->extra_capacity
                                : recovery ? &listing->recovery_capacity : &listing->capacity)) {
         listing->out_of_memory = true;
         return false;
@@ -96,7 +91,7 @@ static void FreeCensus(Census *census)
     census->recovery_found = census->recovery_usable = 0;
 }
 
-static void Blame(Census *census, int64_t index, int64_t count = 1)
+static void CountSliceFault(Census *census, int64_t index, int64_t count = 1)
 {
     if (census->first_fault == 0 || index < census->first_fault)
         census->first_fault = index;
@@ -114,7 +109,7 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
     FreeCensus(census);
     if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_"))
         return true;  // a name too long for any part: none found
-    if (!ListFolder(&set->folder, prefix, Note, &listing, &set->error))
+    if (!ListFolder(&set->folder, prefix, AddListedPart, &listing, &set->error))
         return false;
     if (listing.out_of_memory)
         return SetError(&set->error, kErrorNoSpace, "count the parts in", set->folder.path);
@@ -137,7 +132,7 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
     for (int64_t k = 0; k < census->count; k++) {
         SliceEntry &slice = census->slices[k];
         if (slice.index > next) {
-            Blame(census, next, slice.index - next);
+            CountSliceFault(census, next, slice.index - next);
             LegacySliceMissing(&rule, slice.index - next);
         }
         next = slice.index + 1;
@@ -151,10 +146,10 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
             slice.fault = sound ? kPartSound : kPartWrongLength;
         }
         if (slice.fault != kPartSound)
-            Blame(census, slice.index);
+            CountSliceFault(census, slice.index);
     }
     if (next <= set->trailer.last_part)
-        Blame(census, next, set->trailer.last_part - next + 1);
+        CountSliceFault(census, next, set->trailer.last_part - next + 1);
     return true;
 }
 
@@ -296,22 +291,14 @@ static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPat
 
 static void ResetPartSet(PartSet *set, const char *head_path)
 {
+    *set = PartSet();
     set->state = kSetHeadUnreadable;
     ClearError(&set->error);
     CopyText(set->given, kPathSize, head_path);
     set->file.handle = kNoHandle;
-    set->have_folder = false;
     set->dos_paths = kDosPaths;
-    set->stem[0] = set->output[0] = set->slice_of[0] = 0;
-    set->slice_head_here = false;
-    set->head_data = set->table_at = 0;
-    set->census.slices = set->census.extra = set->census.recovery = 0;
-    FreeCensus(&set->census);
-    set->described = false;
     set->head_fault = kPartSound;
-    set->recovery_length = 0;
     set->description_confirmed = true;
-    set->disagree[0][0] = set->disagree[1][0] = 0;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
 }
 
@@ -443,17 +430,24 @@ int64_t ExpectedPartLength(const PartSet *set, int64_t index)
     return SliceDataLength(&layout, set->trailer.size, index);
 }
 
+void AddFaultNote(FaultNote notes[kFaultsNamed], int64_t *count, int64_t index, PartFault fault)
+{
+    if (*count < kFaultsNamed)
+        notes[*count] = FaultNote{index, fault};
+    ++*count;
+}
+
 int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed])
 {
     const Census &census = set->census;
-    int named = 0;
+    int64_t named = 0;
     if (set->described && set->head_fault != kPartSound)
-        notes[named++] = FaultNote{0, set->head_fault};
+        AddFaultNote(notes, &named, 0, set->head_fault);
     int64_t k = 0;
     for (int64_t index = 1; index <= set->trailer.last_part && named < kFaultsNamed; index++) {
         const SliceEntry *slice = k < census.count && census.slices[k].index == index ? &census.slices[k++] : 0;
         if (!slice || slice->fault != kPartSound)
-            notes[named++] = FaultNote{index, slice ? slice->fault : kPartMissing};
+            AddFaultNote(notes, &named, index, slice ? slice->fault : kPartMissing);
     }
     return census.at_fault + (set->described && set->head_fault != kPartSound);
 }
@@ -490,6 +484,18 @@ bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int6
 }
 
 // ---- The part table -------------------------------------------------------------
+
+bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header)
+{
+    char name[kPathSize];
+    PartNameOf(set, index, name);
+    if (!FileOpenRead(&set->folder, name, file, 0, info))
+        return false;
+    if (IsRecoveryPartOf(set, file, info, index, header))
+        return true;
+    FileClose(file, 0);
+    return false;
+}
 
 PartFault JudgePartCrc(PartTable *table, int64_t index, uint32_t crc, int64_t length,
                        int64_t *holds, FileError *error)

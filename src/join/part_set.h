@@ -30,18 +30,18 @@ enum PartFault {
 };
 
 struct PartState {
-    int64_t index;   // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
-    int64_t through; // the last of a run of missing parts told at once; else index
-    PartFault fault;
-    int64_t length, expected;
-    int64_t holds;
-    bool program;    // the head part's program, not its data, is damaged
-    int64_t made;    // kPartOfAnotherSplit: when that split was made (seconds since
-                     // 1970), or -1 where it does not say
+    int64_t index = -1;    // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
+    int64_t through = -1;  // the last of a run of missing parts told at once; else index
+    PartFault fault = kPartSound;
+    int64_t length = -1, expected = -1;
+    int64_t holds = -1;
+    bool program = false;  // the head part's program, not its data, is damaged
+    int64_t made = -1;     // kPartOfAnotherSplit: when that split was made (seconds since
+                           // 1970), or -1 where it does not say
     // Damaged: how much, where the set keeps stretch checksums: stretches
     // bad, of how many bytes each, and where the first starts in the part.
-    int64_t bad_stretches, stretch, first_bad;
-    FileError error;
+    int64_t bad_stretches = 0, stretch = 0, first_bad = 0;
+    FileError error = FileError();
 };
 void InitPartState(PartState *part, int64_t index);
 
@@ -120,6 +120,8 @@ struct FaultNote {
     PartFault fault;
 };
 enum { kFaultsNamed = 3 };
+// Counts a part at fault in *count, and names it in notes while there is room.
+void AddFaultNote(FaultNote notes[kFaultsNamed], int64_t *count, int64_t index, PartFault fault);
 
 // The parts known to be at fault before any is read: the head part, where
 // a recovery part describes the set in its place, and the slices the census
@@ -150,6 +152,10 @@ int64_t PartOffset(const PartSet *set, int64_t index);
 // header holds, describes this set, and has its number.
 bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int64_t index,
                       RecoveryHeader *header);
+
+// Opens recovery part index of the set by its name, where it is the set's
+// own (IsRecoveryPartOf); else false, with the file closed.
+bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header);
 
 // What a part whose data checks as crc, against the table, is: sound,
 // damaged, or holding another part's data (*holds).  A part of zeros

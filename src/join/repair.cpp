@@ -13,30 +13,42 @@
 
 // ---- Rebuilding stretches ---------------------------------------------------
 
-// What one thread keeps: its windows, and the matrix of the last pattern
-// of bad stretches and recovery stretches chosen, which runs of stretches
-// share (a lost part is bad everywhere).
-struct StretchRebuild;
+// Where each data part's block is read, and where its rebuilt stretches
+// go; and the recovery parts, open where they are of the set.
+struct StretchSources {
+    CodeInput *data;       // parts entries
+    CodeInput *targets;    // parts entries: file null where the part is not rebuilt
+    File *recovery;        // recovery entries
+    int64_t *recovery_at;  // where each one's block starts
+};
+
+// What one thread keeps: its windows; the rows it codes, the matrix over
+// its inputs and where the rows go; for a rebuild, the pattern of bad
+// stretches and recovery stretches chosen that the matrix was made for,
+// which runs of stretches share (a lost part is bad everywhere).
 struct StretchThread {
-    StretchRebuild *owner;
     CodeScratch scratch;
-    int count;              // bad stretches at the place worked on
+    int count;              // rows: bad stretches at the place worked on
     int64_t *bad;           // their data parts
     int64_t *chosen;        // the recovery numbers (0: "_R01") used for them
     int64_t *last_bad, *last_chosen;
     int64_t *next_bad, *next_chosen;  // the next place's, to tell whether it shares the run
-    int64_t from;           // where the run worked on starts
-    int last_count;
+    int last_count;         // -1: no matrix made yet
     uint16_t *inverse;      // count x count
     uint16_t *matrix;       // count x parts: over the sound data parts, then the chosen
     CodeInput *inputs;      // parts
-    uint32_t *crcs;         // the rebuilt stretches', as written
+    CodeInput *outputs;     // count: where the rows go
+    uint32_t *crcs;         // count x at_once: the coded stretches', as written
+    uint32_t *input_crcs;   // parts x at_once: the inputs', where recovery parts are made again
     FileError error;
     int64_t lacking;        // the most recovery stretches lacking at a place
-    int64_t mismatch;       // a data part rebuilt wrong, or -1
+    int64_t mismatch;       // a data part rebuilt wrong, or changed since it was judged; or -1
 };
 
-struct StretchRebuild {
+// One pass over every place of the blocks, on one or two threads: a
+// rebuild of the bad data stretches, or the recovery parts remade[] made
+// again into remade_to[], with the stretch checksums they carry in table.
+struct StretchRun {
     PartSet *set;
     StretchMap *map;
     const StretchSources *sources;
@@ -45,11 +57,15 @@ struct StretchRebuild {
     int64_t at_once;  // places a thread takes at a time
     int thread_count;
     bool stopped;
+    const int64_t *remade;
+    const CodeInput *remade_to;
+    int remade_count;
+    unsigned char *table;
 };
 
 // Whether recovery number k's stretch at place is sound, judged now where
 // it is not known yet.
-static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k, int64_t place)
+static bool RecoveryStretchSound(StretchRun *r, StretchThread *t, int64_t k, int64_t place)
 {
     StretchMap *map = r->map;
     int64_t slot = RecoverySlot(map, -(k + 1));
@@ -59,12 +75,8 @@ static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k,
         int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
         length = length < map->stretch ? length : map->stretch;
         uint32_t crc = 0;
-        bool read = IsOpen(file);
-        for (int64_t at = 0; read && at < length; at += t->scratch.window) {
-            int64_t n = length - at < t->scratch.window ? length - at : t->scratch.window;
-            read = FileReadAt(file, r->sources->recovery_at[k] + from + at, t->scratch.input, n, 0);
-            crc = Crc32Update(crc, t->scratch.input, (size_t)n);
-        }
+        bool read = IsOpen(file) && ReadStretchCrc(file, r->sources->recovery_at[k] + from, length, t->scratch.input,
+                                                   t->scratch.window, &crc, 0);
         *state = read && crc == map->crcs[slot * map->per_block + place] ? kStretchSound : kStretchBad;
     }
     return *state == kStretchSound;
@@ -74,7 +86,7 @@ static bool RecoveryStretchSound(StretchRebuild *r, StretchThread *t, int64_t k,
 // recovery parts.  Decoding is encoding with the inverted rows: each lost
 // block is a sum of the chosen recovery blocks, less what the sound data
 // blocks put in them.
-static bool MakeMatrix(StretchRebuild *r, StretchThread *t)
+static bool MakeMatrix(StretchRun *r, StretchThread *t)
 {
     int m = t->count;
     int64_t parts = r->map->parts;
@@ -110,24 +122,9 @@ static bool MakeMatrix(StretchRebuild *r, StretchThread *t)
     return true;
 }
 
-// A window of a rebuilt stretch: into its part's target, within the part.
-static bool PutRebuilt(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
-{
-    StretchThread *t = (StretchThread *)context;
-    StretchRebuild *r = t->owner;
-    int64_t part = t->bad[row];
-    int64_t n = BlockLength(r->set, r->map, part) - at;
-    n = n < length ? n : length;
-    if (n <= 0)
-        return true;
-    AddToStretchCrcs(t->crcs + row * r->at_once, r->map->stretch, t->from, at, bytes, n);
-    const CodeInput &target = r->sources->targets[part];
-    return FileWriteAt(target.file, target.at + at, bytes, n, &t->error);
-}
-
 // The bad data stretches at place, and the recovery stretches chosen for
 // them; their count, or -1 where too few recovery stretches are sound there.
-static int PatternAt(StretchRebuild *r, StretchThread *t, int64_t place, int64_t *bad, int64_t *chosen)
+static int PatternAt(StretchRun *r, StretchThread *t, int64_t place, int64_t *bad, int64_t *chosen)
 {
     StretchMap *map = r->map;
     int64_t count = 0, found = 0;
@@ -149,12 +146,33 @@ static int PatternAt(StretchRebuild *r, StretchThread *t, int64_t place, int64_t
     return -1;
 }
 
+// Codes the places [place, next) with the thread's matrix: its rows into
+// their outputs, each output stretch's CRC-32 into t->crcs, and each input
+// stretch's into input_crcs where not null; counted in progress.
+static bool CodeStretches(StretchRun *r, StretchThread *t, int64_t place, int64_t next, uint32_t *input_crcs)
+{
+    StretchMap *map = r->map;
+    int64_t from = place * map->stretch, length = r->set->trailer.slice_length - from;
+    length = length < (next - place) * map->stretch ? length : (next - place) * map->stretch;
+    for (int64_t i = 0; i < t->count * r->at_once; i++)
+        t->crcs[i] = 0;
+    BlockSink sink = {t->outputs, t->crcs, r->at_once, map->stretch, from, &t->error};
+    if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, from, length, &t->scratch, WriteToBlock, &sink,
+                   input_crcs, map->stretch, &t->error))
+        return false;
+    if (t == r->threads && !ProgressStep(r->progress, length * t->count * r->thread_count)) {
+        r->stopped = true;
+        return false;
+    }
+    return true;
+}
+
 // A run of places that share their bad stretches and chosen recovery
 // stretches is read and summed in one piece; each rebuilt stretch is
 // checked against its checksum.
 static bool RebuildPlaces(void *context, int thread, int64_t chunk)
 {
-    StretchRebuild *r = (StretchRebuild *)context;
+    StretchRun *r = (StretchRun *)context;
     StretchThread *t = &r->threads[thread];
     StretchMap *map = r->map;
     int64_t first = chunk * r->at_once, end = first + r->at_once < map->per_block ? first + r->at_once : map->per_block;
@@ -172,13 +190,9 @@ static bool RebuildPlaces(void *context, int thread, int64_t chunk)
         }
         if (!MakeMatrix(r, t))
             return false;
-        t->from = place * map->stretch;
-        int64_t length = r->set->trailer.slice_length - t->from;
-        length = length < (next - place) * map->stretch ? length : (next - place) * map->stretch;
-        for (int64_t i = 0; i < t->count * r->at_once; i++)
-            t->crcs[i] = 0;
-        if (!CodeRange(t->inputs, (int)map->parts, t->matrix, t->count, t->from, length, &t->scratch, PutRebuilt,
-                       t, 0, map->stretch, &t->error))
+        for (int i = 0; i < t->count; i++)
+            t->outputs[i] = r->sources->targets[t->bad[i]];
+        if (!CodeStretches(r, t, place, next, 0))
             return false;
         for (int i = 0; i < t->count; i++)
             for (int64_t p = place; p < next; p++) {
@@ -188,66 +202,97 @@ static bool RebuildPlaces(void *context, int thread, int64_t chunk)
                 }
                 *StretchStateOf(map, t->bad[i], p) = kStretchSound;
             }
-        if (thread == 0 && !ProgressStep(r->progress, length * t->count * r->thread_count)) {
-            r->stopped = true;
-            return false;
-        }
         place = next;
     }
     return true;
 }
 
-static bool StartThread(StretchThread *t, int64_t parts, int64_t recovery, int64_t at_once)
+// Recovery parts made again: each chunk of places coded whole from every
+// data part, now sound; the stretch checksums of every part as they come,
+// the data parts' checked against those they were judged by.
+static bool RemakePlaces(void *context, int thread, int64_t chunk)
+{
+    StretchRun *r = (StretchRun *)context;
+    StretchThread *t = &r->threads[thread];
+    StretchMap *map = r->map;
+    int64_t parts = map->parts, first = chunk * r->at_once;
+    int64_t end = first + r->at_once < map->per_block ? first + r->at_once : map->per_block;
+    if (t->last_count < 0) {  // the rows, the same at every place
+        t->count = t->last_count = r->remade_count;
+        for (int i = 0; i < t->count; i++) {
+            t->outputs[i] = r->remade_to[i];
+            for (int64_t j = 0; j < parts; j++)
+                t->matrix[i * parts + j] = RecoveryCoefficient(r->remade[i], j);
+        }
+        memcpy(t->inputs, r->sources->data, (size_t)parts * sizeof(CodeInput));
+    }
+    if (!CodeStretches(r, t, first, end, t->input_crcs))
+        return false;
+    for (int64_t place = first; place < end; place++) {
+        for (int64_t j = 0; j < parts; j++) {
+            uint32_t crc = t->input_crcs[j * (end - first) + place - first];
+            if (map->known && map->crcs[j * map->per_block + place] != crc) {
+                t->mismatch = j;
+                return false;
+            }
+            WriteUint32(r->table + 4 * (j * map->per_block + place), crc);
+        }
+        for (int i = 0; i < t->count; i++)
+            WriteUint32(r->table + 4 * ((parts + r->remade[i]) * map->per_block + place),
+                        t->crcs[i * r->at_once + place - first]);
+    }
+    return true;
+}
+
+// Room for a thread that codes up to rows rows over parts inputs, at_once
+// places at a time, in one block; input_crcs only where asked for.
+static bool StartThread(StretchThread *t, int64_t parts, int rows, int64_t at_once, bool input_crcs)
 {
     memset(t, 0, sizeof *t);
-    ClearError(&t->error);
     t->mismatch = -1;
     t->last_count = -1;
-    size_t m = (size_t)recovery + 1;
-    t->bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->last_bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->last_chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->next_bad = (int64_t *)malloc(m * sizeof(int64_t));
-    t->next_chosen = (int64_t *)malloc(m * sizeof(int64_t));
-    t->inverse = (uint16_t *)malloc(m * m * sizeof(uint16_t));
-    t->matrix = (uint16_t *)malloc(m * (size_t)parts * sizeof(uint16_t));
-    t->inputs = (CodeInput *)malloc((size_t)parts * sizeof(CodeInput));
-    t->crcs = (uint32_t *)malloc(m * (size_t)at_once * sizeof(uint32_t));
-    return t->bad && t->chosen && t->last_bad && t->last_chosen && t->next_bad && t->next_chosen && t->inverse &&
-           t->matrix && t->inputs && t->crcs && StartScratch(&t->scratch, (int)recovery, CodeWindow((int)recovery));
+    size_t m = (size_t)rows + 1, n = (size_t)parts;
+    size_t bytes = 6 * m * sizeof(int64_t) + (n + m) * sizeof(CodeInput) +
+                   (m + (input_crcs ? n : 0)) * (size_t)at_once * sizeof(uint32_t) + (m + n) * m * sizeof(uint16_t);
+    t->bad = (int64_t *)malloc(bytes);
+    if (!t->bad)
+        return false;
+    t->chosen = t->bad + m;
+    t->last_bad = t->chosen + m;
+    t->last_chosen = t->last_bad + m;
+    t->next_bad = t->last_chosen + m;
+    t->next_chosen = t->next_bad + m;
+    t->inputs = (CodeInput *)(t->next_chosen + m);
+    t->outputs = t->inputs + n;
+    t->crcs = (uint32_t *)(t->outputs + m);
+    t->input_crcs = input_crcs ? t->crcs + m * (size_t)at_once : 0;
+    t->inverse = (uint16_t *)(t->crcs + (m + (input_crcs ? n : 0)) * (size_t)at_once);
+    t->matrix = t->inverse + m * m;
+    return StartScratch(&t->scratch, rows, CodeWindow(rows));
 }
 
 static void EndThread(StretchThread *t)
 {
     free(t->bad);
-    free(t->chosen);
-    free(t->last_bad);
-    free(t->last_chosen);
-    free(t->next_bad);
-    free(t->next_chosen);
-    free(t->inverse);
-    free(t->matrix);
-    free(t->inputs);
-    free(t->crcs);
     EndScratch(&t->scratch);
 }
 
-RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
-                              Progress *progress)
+// Runs work over every place, at_once places a chunk, on one or two
+// threads that code up to rows rows; what they met, in one result.
+static RepairResult RunStretches(StretchRun *r, int rows, bool (*work)(void *context, int thread, int64_t chunk))
 {
     RepairResult result;
-    StretchRebuild r = {set, map, sources, progress, {}, 1, 1, false};
-    r.at_once = StretchesAtOnce(CodeWindow((int)map->recovery), map->stretch);
-    bool started = StartThread(&r.threads[0], map->parts, map->recovery, r.at_once) &&
-                   StartThread(&r.threads[1], map->parts, map->recovery, r.at_once);
-    r.threads[0].owner = r.threads[1].owner = &r;
+    StretchMap *map = r->map;
+    r->at_once = StretchesAtOnce(CodeWindow(rows), map->stretch);
+    r->thread_count = 1;
+    bool started = StartThread(&r->threads[0], map->parts, rows, r->at_once, r->table != 0) &&
+                   StartThread(&r->threads[1], map->parts, rows, r->at_once, r->table != 0);
     if (!started)
         result.status = kRepairNoMemory;
-    else if (!ShareOut((map->per_block + r.at_once - 1) / r.at_once, RebuildPlaces, &r, &r.thread_count))
+    else if (!ShareOut((map->per_block + r->at_once - 1) / r->at_once, work, r, &r->thread_count))
         result.status = kRepairReadFailed;
     for (int i = 0; i < 2; i++) {
-        StretchThread *t = &r.threads[i];
+        StretchThread *t = &r->threads[i];
         if (result.status != kRepairDone && t->mismatch >= 0) {
             result.status = kRepairMismatch;
             result.part = t->mismatch;
@@ -256,35 +301,152 @@ RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSource
             result.error = t->error;
         result.more_needed = t->lacking > result.more_needed ? t->lacking : result.more_needed;
     }
-    if (r.stopped)
+    if (r->stopped)
         result.status = kRepairStopped;
     else if (result.status == kRepairReadFailed && HasFailed(&result.error) && !strcmp(result.error.call, "write"))
         result.status = kRepairWriteFailed;
     else if (result.status == kRepairDone && result.more_needed > 0)
         result.status = kRepairTooFew;
-    EndThread(&r.threads[0]);
-    EndThread(&r.threads[1]);
+    EndThread(&r->threads[0]);
+    EndThread(&r->threads[1]);
     return result;
+}
+
+// Room for the sources of parts data parts and recovery recovery parts,
+// none of them open; false without memory.
+static bool StartSources(StretchSources *sources, int64_t parts, int64_t recovery)
+{
+    sources->data = (CodeInput *)calloc((size_t)parts, sizeof(CodeInput));
+    sources->targets = (CodeInput *)calloc((size_t)parts, sizeof(CodeInput));
+    sources->recovery = (File *)malloc((size_t)recovery * sizeof(File));
+    sources->recovery_at = (int64_t *)calloc((size_t)recovery, sizeof(int64_t));
+    for (int64_t k = 0; sources->recovery && k < recovery; k++)
+        sources->recovery[k].handle = kNoHandle;
+    return sources->data && sources->targets && sources->recovery && sources->recovery_at;
+}
+
+static void EndSources(StretchSources *sources)
+{
+    free(sources->data);
+    free(sources->targets);
+    free(sources->recovery);
+    free(sources->recovery_at);
+}
+
+// Whether each data part rebuilt now holds what the part table records;
+// false where one does not, or cannot be read (error).
+static bool RebuiltPartsMatch(PartSet *set, const CodeInput *targets, int64_t parts, FileError *error)
+{
+    PartTable table;
+    OpenPartTable(&table, set);
+    for (int64_t j = 0; j < parts; j++) {
+        uint32_t crc = 0, recorded;
+        if (!targets[j].file)
+            continue;
+        if (!FileSeek(targets[j].file, targets[j].at, error) ||
+            CopyBytes(targets[j].file, 0, targets[j].length, &crc, 0, error) != kCopied ||
+            (RecordedPartCrc(&table, j, &recorded, 0) && crc != recorded))
+            return false;
+    }
+    return true;
+}
+
+// Rebuilds every bad stretch of the data parts into its target, judging
+// the recovery parts' stretches as it needs them.
+static RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
+                                     Progress *progress)
+{
+    StretchRun r = {set, map, sources, progress, {}, 1, 1, false, 0, 0, 0, 0};
+    RepairResult result = RunStretches(&r, (int)map->recovery, RebuildPlaces);
+    // Each part rebuilt must now be what the part table says.
+    if (result.status == kRepairDone && !RebuiltPartsMatch(set, sources->targets, map->parts, &result.error))
+        result.status = HasFailed(&result.error) ? kRepairReadFailed : kRepairMismatch;
+    return result;
+}
+
+// Puts what a part cut short, or too long, holds of its stretch in its
+// place in the file, for its sound stretches to be kept.
+static bool CopyWhatIsThere(PartSet *set, int64_t index, File *output, int64_t *length, FileError *error)
+{
+    char name[kPathSize];
+    File part;
+    FileInfo info;
+    PartNameOf(set, index, name);
+    *length = 0;
+    if (index == 0 || !FileOpenRead(&set->folder, name, &part, 0, &info))
+        return true;
+    int64_t expected = ExpectedPartLength(set, index);
+    *length = info.length < expected ? info.length : expected;
+    bool copied = FileSeek(output, PartOffset(set, index), error) &&
+                  CopyBytes(&part, output, *length, 0, 0, error) == kCopied;
+    FileClose(&part, 0);
+    return copied;
+}
+
+RepairResult RebuildInFile(PartSet *set, File *output, const FaultNote *faults, int64_t fault_count,
+                           Progress *progress)
+{
+    RepairResult repair;
+    StretchMap map = StretchMap();
+    StretchSources sources = {};
+    if (!OpenStretchMap(&map, set, &repair.error) || !StartSources(&sources, map.parts, map.recovery))
+        repair.status = kRepairNoMemory;
+    for (int64_t j = 0; repair.status == kRepairDone && j < map.parts; j++)
+        sources.data[j] = CodeInput{output, PartOffset(set, j), ExpectedPartLength(set, j)};
+    for (int64_t f = 0; repair.status == kRepairDone && f < fault_count; f++) {
+        int64_t j = faults[f].index, available = sources.data[j].length;
+        PartFault fault = faults[f].fault;
+        sources.targets[j] = sources.data[j];
+        if (fault == kPartMissing || fault == kPartUnreadable || (j == 0 && fault == kPartWrongLength))
+            available = 0;
+        else if (fault == kPartWrongLength && !CopyWhatIsThere(set, j, output, &available, &repair.error))
+            repair.status = kRepairWriteFailed;
+        if (repair.status == kRepairDone &&
+            JudgeStretches(&map, j, output, PartOffset(set, j), available, sources.data[j].length, &repair.error) < 0)
+            repair.status = kRepairReadFailed;
+    }
+    // The recovery parts of the set; the others' stretches are all bad.
+    for (int64_t k = 0; repair.status == kRepairDone && k < set->census.recovery_found; k++) {
+        SliceEntry &entry = set->census.recovery[k];
+        FileInfo info;
+        RecoveryHeader header;
+        int64_t number = -entry.index - 1;
+        if (entry.fault != kPartSound ||
+            !OpenRecoveryPartOf(set, entry.index, &sources.recovery[number], &info, &header))
+            continue;
+        entry.read = info.id;
+        sources.recovery_at[number] = RecoveryBlockAt(&header);
+    }
+    for (int64_t k = 0; repair.status == kRepairDone && k < map.recovery; k++)
+        if (!IsOpen(&sources.recovery[k]))
+            MarkAll(&map, RecoverySlot(&map, -(k + 1)), kStretchBad);
+    if (repair.status == kRepairDone)
+        repair = RebuildStretches(set, &map, &sources, progress);
+    for (int64_t k = 0; sources.recovery && k < map.recovery; k++)
+        FileClose(&sources.recovery[k], 0);
+    EndSources(&sources);
+    CloseStretchMap(&map);
+    return repair;
 }
 
 // ---- Repairing a set in place -----------------------------------------------
 
 struct WritingBack {
-    PartSet *set;
-    StretchMap map;
-    Progress *progress;
-    WriteBackResult *result;
-    TempSeries series;
-    int64_t parts, slots;  // data parts; and recovery parts after them
-    File *files;           // each part's own file, open where it is there
-    int64_t *at;           // where its block starts there
-    int64_t *have;         // ... and how much of it the file holds
-    File *temps;           // the parts written again, open
-    int64_t *temp_at;
-    PartFault *faults;     // why each is written again; kPartSound: it is not
-    bool *rebuilt;         // a data part with stretches to rebuild from the recovery parts
-    PartSetTrailer head_trailer;  // the fresh head part's, its program's fields its own
-    unsigned char *table;  // the stretch checksums the recovery parts made again carry
+    PartSet *set = 0;
+    StretchMap map = StretchMap();
+    Progress *progress = 0;
+    WriteBackResult *result = 0;
+    TempSeries series = TempSeries();
+    int64_t parts = 0, slots = 0;  // data parts; and recovery parts after them
+    File *files = 0;               // each part's own file, open where it is there
+    int64_t *at = 0;               // where its block starts there
+    int64_t *have = 0;             // ... and how much of it the file holds
+    File *temps = 0;               // the parts written again, open
+    int64_t *temp_at = 0;
+    PartFault *faults = 0;         // why each is written again; kPartSound: it is not
+    bool *rebuilt = 0;             // a data part with stretches to rebuild from the recovery parts
+    PartSetTrailer head_trailer = PartSetTrailer();  // the fresh head part's, its program's fields its own
+    unsigned char *table = 0;      // the stretch checksums the recovery parts made again carry
 };
 
 // The description a head part ends in, and a recovery part carries: where
@@ -441,138 +603,64 @@ static bool StartPart(WritingBack *w, int64_t slot, const ProgramSource *program
                          CopyBytes(&w->files[slot], part, have, 0, 0, error) == kCopied);
 }
 
-// Making recovery parts again: the rows of those written, over every data
-// part, now sound; the stretch checksums of every part as they come.
-struct Remaking {
-    WritingBack *w;
-    CodeInput *inputs;    // parts
-    int64_t *numbers;     // rows: the recovery numbers (0: "_R01") made again
-    int rows;
-    uint16_t *matrix;     // rows x parts
-    CodeScratch scratch[2];
-    int64_t at_once;      // places a thread takes at a time
-    uint32_t *crcs[2];    // rows x at_once: each thread's output stretches', as written
-    uint32_t *input_crcs[2];  // parts x at_once
-    FileError error[2];
-    int64_t mismatch;     // a data part that changed since it was judged, or -1
-};
-
-struct RemakeSink {
-    Remaking *m;
-    int thread;
-    int64_t from;
-};
-
-static bool PutRemade(void *context, int row, int64_t at, const unsigned char *bytes, int64_t length)
-{
-    RemakeSink *sink = (RemakeSink *)context;
-    Remaking *m = sink->m;
-    int64_t slot = m->w->parts + m->numbers[row];
-    AddToStretchCrcs(m->crcs[sink->thread] + row * m->at_once, m->w->map.stretch, sink->from, at, bytes, length);
-    return FileWriteAt(&m->w->temps[slot], m->w->temp_at[slot] + at, bytes, length, &m->error[sink->thread]);
-}
-
-static bool RemakePlaces(void *context, int thread, int64_t chunk)
-{
-    Remaking *m = (Remaking *)context;
-    WritingBack *w = m->w;
-    StretchMap *map = &w->map;
-    int64_t first = chunk * m->at_once, from = first * map->stretch, length = w->set->trailer.slice_length - from;
-    length = length < m->at_once * map->stretch ? length : m->at_once * map->stretch;
-    int64_t count = StretchCount(length, map->stretch);
-    for (int64_t i = 0; i < m->rows * m->at_once; i++)
-        m->crcs[thread][i] = 0;
-    RemakeSink sink = {m, thread, from};
-    if (!CodeRange(m->inputs, (int)w->parts, m->matrix, m->rows, from, length, &m->scratch[thread], PutRemade,
-                   &sink, m->input_crcs[thread], map->stretch, &m->error[thread]))
-        return false;
-    for (int64_t s = 0; s < count; s++) {
-        int64_t place = first + s;
-        for (int64_t j = 0; j < w->parts; j++) {
-            uint32_t crc = m->input_crcs[thread][j * count + s];
-            if (map->known && map->crcs[j * map->per_block + place] != crc) {
-                m->mismatch = j;
-                return false;
-            }
-            WriteUint32(w->table + 4 * (j * map->per_block + place), crc);
-        }
-        for (int64_t k = 0; k < map->recovery; k++)  // those not made again keep theirs
-            WriteUint32(w->table + 4 * ((w->parts + k) * map->per_block + place),
-                        map->crcs[(w->parts + k) * map->per_block + place]);
-        for (int r = 0; r < m->rows; r++)
-            WriteUint32(w->table + 4 * ((w->parts + m->numbers[r]) * map->per_block + place),
-                        m->crcs[thread][r * m->at_once + s]);
-    }
-    return true;
-}
-
 // Makes the recovery parts noted again from the data parts.
-static bool RemakeRecovery(WritingBack *w, const CodeInput *data)
+static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
 {
     PartSet *set = w->set;
     StretchMap *map = &w->map;
-    Remaking m;
-    memset(&m, 0, sizeof m);
-    m.w = w;
-    m.mismatch = -1;
-    ClearError(&m.error[0]);
-    ClearError(&m.error[1]);
-    int64_t recovery = map->recovery;
-    m.numbers = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
-    for (int64_t k = 0; m.numbers && k < recovery; k++)
+    int64_t recovery = map->recovery, per_block = map->per_block;
+    int64_t *numbers = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
+    CodeInput *outputs = (CodeInput *)malloc((size_t)recovery * sizeof(CodeInput));
+    int rows = 0;
+    for (int64_t k = 0; numbers && k < recovery; k++)
         if (w->faults[w->parts + k] != kPartSound)
-            m.numbers[m.rows++] = k;
-    if (m.rows == 0) {
-        free(m.numbers);
+            numbers[rows++] = k;
+    if (rows == 0) {
+        free(numbers);
+        free(outputs);
         return true;
     }
     // Sets before 2.4 check each recovery block whole: one stretch.
     bool v2 = set->extension.stretch_length > 0;
-    int64_t table_bytes = (w->parts + recovery) * map->per_block * 4;
+    int64_t table_bytes = (w->parts + recovery) * per_block * 4;
     w->table = (unsigned char *)malloc((size_t)table_bytes);
-    m.matrix = (uint16_t *)malloc((size_t)m.rows * (size_t)w->parts * sizeof(uint16_t));
-    bool done = m.numbers && w->table && m.matrix;
-    m.at_once = StretchesAtOnce(CodeWindow(m.rows), map->stretch);
-    for (int t = 0; done && t < 2; t++) {
-        m.crcs[t] = (uint32_t *)malloc((size_t)(m.rows * m.at_once) * sizeof(uint32_t));
-        m.input_crcs[t] = (uint32_t *)malloc((size_t)(w->parts * m.at_once) * sizeof(uint32_t));
-        done = m.crcs[t] && m.input_crcs[t] && StartScratch(&m.scratch[t], m.rows, CodeWindow(m.rows));
-    }
+    bool done = numbers && outputs && w->table;
     if (!done)
         SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
-    m.inputs = (CodeInput *)data;
-    for (int r = 0; done && r < m.rows; r++)
-        for (int64_t j = 0; j < w->parts; j++)
-            m.matrix[r * w->parts + j] = RecoveryCoefficient(m.numbers[r], j);
-    for (int r = 0; done && r < m.rows; r++) {
-        int64_t slot = w->parts + m.numbers[r];
+    // Those not made again keep their checksums.
+    for (int64_t i = 0; done && i < table_bytes / 4; i++)
+        WriteUint32(w->table + 4 * i, map->crcs[i]);
+    for (int r = 0; done && r < rows; r++) {
+        int64_t slot = w->parts + numbers[r];
         char name[kPathSize], temp[kPathSize];
         PartNameOf(set, IndexOfSlot(w, slot), name);
         TempName(&w->series, slot, temp);
         done = FileCreate(&set->folder, temp, name, kDataFile, &w->temps[slot], &w->result->error);
         w->temp_at[slot] = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
+        outputs[r] = CodeInput{&w->temps[slot], w->temp_at[slot], set->trailer.slice_length};
     }
-    done = done && ShareOut((map->per_block + m.at_once - 1) / m.at_once, RemakePlaces, &m);
-    for (int r = 0; done && r < m.rows; r++) {
-        int64_t slot = w->parts + m.numbers[r];
-        RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(m.numbers[r] + 1), set->extension.recovery_count,
+    if (done) {
+        StretchRun run = {set, map, sources, 0, {}, 1, 1, false, numbers, outputs, rows, w->table};
+        RepairResult made = RunStretches(&run, rows, RemakePlaces);
+        if (HasFailed(&made.error))
+            w->result->error = made.error;
+        if (made.status == kRepairMismatch)  // a data part changed since it was judged
+            SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
+        else if (made.status == kRepairNoMemory)
+            SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
+        done = made.status == kRepairDone;
+    }
+    for (int r = 0; done && r < rows; r++) {
+        int64_t slot = w->parts + numbers[r];
+        RecoveryHeader header = {v2 ? 2 : 1, (int32_t)(numbers[r] + 1), set->extension.recovery_count,
                                  set->windows_program ? kRecoveryWindowsHead : 0, set->head_data,
-                                 set->trailer.slice_length, ReadUint32(w->table + 4 * slot * map->per_block),
+                                 set->trailer.slice_length, ReadUint32(w->table + 4 * slot * per_block),
                                  HeadEndLength(set), map->stretch, v2 ? table_bytes : 0};
         done = WriteRecoveryDescription(&w->temps[slot], &header, &set->file, DescriptionAt(set), w->table,
                                         &w->result->error);
     }
-    for (int t = 0; t < 2; t++) {
-        if (HasFailed(&m.error[t]))
-            w->result->error = m.error[t];
-        free(m.crcs[t]);
-        free(m.input_crcs[t]);
-        EndScratch(&m.scratch[t]);
-    }
-    if (m.mismatch >= 0)
-        done = SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
-    free(m.numbers);
-    free(m.matrix);
+    free(numbers);
+    free(outputs);
     return done;
 }
 
@@ -606,81 +694,109 @@ static bool PlaceRepairedPart(WritingBack *w, int64_t slot)
     return FileRenameNew(&set->folder, temp, name, name, &w->result->error);
 }
 
-// Whether each data part written again now holds what the part table says.
-static bool RebuiltPartsMatch(WritingBack *w)
-{
-    PartTable table;
-    OpenPartTable(&table, w->set);
-    for (int64_t j = 0; j < w->parts; j++) {
-        uint32_t crc = 0, recorded;
-        if (w->faults[j] == kPartSound)
-            continue;
-        if (!FileSeek(&w->temps[j], w->temp_at[j], &w->result->error) ||
-            CopyBytes(&w->temps[j], 0, ExpectedPartLength(w->set, j), &crc, 0, &w->result->error) != kCopied)
-            return false;
-        if (RecordedPartCrc(&table, j, &recorded, 0) && crc != recorded) {
-            w->result->status = kRepairMismatch;
-            return false;
-        }
-    }
-    return true;
-}
-
 // Rebuilds the data parts noted into their fresh files, then makes the
 // recovery parts noted again.
-static bool Rewrite(WritingBack *w, const ProgramSource *program)
+static bool RewriteFaultyParts(WritingBack *w, const ProgramSource *program)
 {
     PartSet *set = w->set;
-    StretchMap *map = &w->map;
-    int64_t recovery = map->recovery;
-    CodeInput *data = (CodeInput *)calloc((size_t)w->parts, sizeof(CodeInput));
-    CodeInput *targets = (CodeInput *)calloc((size_t)w->parts, sizeof(CodeInput));
-    File *recovery_files = (File *)malloc((size_t)recovery * sizeof(File));
-    int64_t *recovery_at = (int64_t *)malloc((size_t)recovery * sizeof(int64_t));
-    bool done = data && targets && recovery_files && recovery_at;
+    StretchSources sources = {};
+    bool done = StartSources(&sources, w->parts, w->map.recovery);
     if (!done)
         SetError(&w->result->error, kErrorNoSpace, "repair the set in", set->folder.path);
     for (int64_t j = 0; done && j < w->parts; j++) {
         if (w->faults[j] != kPartSound && !StartPart(w, j, program))
             done = false;
         bool fresh = IsOpen(&w->temps[j]);
-        data[j] = fresh ? CodeInput{&w->temps[j], w->temp_at[j], ExpectedPartLength(set, j)}
-                        : CodeInput{&w->files[j], w->at[j], ExpectedPartLength(set, j)};
-        targets[j] = fresh ? data[j] : CodeInput{0, 0, 0};
+        sources.data[j] = fresh ? CodeInput{&w->temps[j], w->temp_at[j], ExpectedPartLength(set, j)}
+                                : CodeInput{&w->files[j], w->at[j], ExpectedPartLength(set, j)};
+        sources.targets[j] = fresh ? sources.data[j] : CodeInput{0, 0, 0};
     }
-    for (int64_t k = 0; done && k < recovery; k++) {
-        recovery_files[k] = w->files[w->parts + k];
-        recovery_at[k] = w->at[w->parts + k];
+    for (int64_t k = 0; done && k < w->map.recovery; k++) {
+        sources.recovery[k] = w->files[w->parts + k];
+        sources.recovery_at[k] = w->at[w->parts + k];
     }
     if (done) {
-        StretchSources sources = {data, targets, recovery_files, recovery_at};
-        RepairResult rebuilt = RebuildStretches(set, map, &sources, w->progress);
+        RepairResult rebuilt = RebuildStretches(set, &w->map, &sources, w->progress);
         w->result->status = rebuilt.status;
         if (HasFailed(&rebuilt.error))
             w->result->error = rebuilt.error;
         w->result->more_needed = rebuilt.more_needed;
-        done = rebuilt.status == kRepairDone && RebuiltPartsMatch(w) && RemakeRecovery(w, data);
+        done = rebuilt.status == kRepairDone && RemakeRecovery(w, &sources);
     }
-    free(data);
-    free(targets);
-    free(recovery_files);
-    free(recovery_at);
+    EndSources(&sources);
     return done;
 }
 
-static void NoteWritten(WriteBackResult *result, int64_t index, PartFault fault)
+// Judges every part, and tells whether the set can be mended: false, with
+// the result's status, where it cannot or the user stopped it.
+static bool JudgeForWriteBack(WritingBack *w)
 {
-    if (result->count < kFaultsNamed)
-        result->faults[result->count] = FaultNote{index, fault};
-    result->count++;
+    PartSet *set = w->set;
+    WriteBackResult *result = w->result;
+    if (!JudgeParts(w)) {
+        if (!HasFailed(&result->error))
+            result->status = kRepairStopped;
+        return false;
+    }
+    w->rebuilt = (bool *)calloc((size_t)w->slots, sizeof(bool));
+    if (!w->rebuilt)
+        return false;
+    for (int64_t j = 0; j < w->parts; j++)
+        for (int64_t s = 0; s < w->map.per_block; s++)
+            w->rebuilt[j] = w->rebuilt[j] || *StretchStateOf(&w->map, j, s) == kStretchBad;
+    // Where only recovery parts describe the set, a slice holding other data
+    // than they say may be sound and the description another split's.
+    for (int64_t j = 1; !set->description_confirmed && j < w->parts; j++)
+        if (w->faults[j] == kPartDamaged) {
+            result->status = kRepairSplitsDisagree;
+            result->disagreeing = j;
+            return false;
+        }
+    result->more_needed = RecoveryLacking(&w->map);
+    if (result->more_needed == 0)
+        return true;
+    result->status = kRepairTooFew;
+    for (int64_t slot = 0; slot < w->slots; slot++)
+        if (w->faults[slot] != kPartSound)
+            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
+    return false;
+}
+
+// Closes the parts written again and gives them their names, the slices
+// and the recovery parts first, the head part last, as a split places
+// them; those the program for a head part lacked, and all where the work
+// failed, are deleted.
+static bool PlaceWrittenParts(WritingBack *w, bool done)
+{
+    WriteBackResult *result = w->result;
+    PartSet *set = w->set;
+    for (int64_t slot = 0; slot < w->slots; slot++)
+        if (IsOpen(&w->temps[slot]) && !FileClose(&w->temps[slot], done ? &result->error : 0))
+            done = false;
+    for (int64_t slot = 0; done && slot < w->slots; slot++)
+        if (w->faults[slot] != kPartSound && !(slot == 0 && result->no_program)) {
+            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
+            result->rebuilt += slot < w->parts && w->rebuilt[slot];
+        }
+    for (int pass = 0; done && pass < 2; pass++)
+        for (int64_t slot = pass ? 0 : 1; done && slot < (pass ? 1 : w->slots); slot++)
+            if (w->faults[slot] != kPartSound && !(slot == 0 && result->no_program))
+                done = PlaceRepairedPart(w, slot);
+    for (int64_t slot = 0; slot < w->slots; slot++) {
+        if (slot > 0 || set->described)
+            FileClose(&w->files[slot], 0);
+        char temp[kPathSize];
+        TempName(&w->series, slot, temp);
+        if ((!done || (slot == 0 && result->no_program)) && FileKindOf(&set->folder, temp) != kNothingThere)
+            FileDelete(&set->folder, temp, 0);
+    }
+    return done;
 }
 
 WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progress *progress)
 {
     WriteBackResult result;
-    ClearError(&result.error);
     WritingBack w;
-    memset(&w, 0, sizeof w);
     w.set = set;
     w.progress = progress;
     w.result = &result;
@@ -693,67 +809,21 @@ WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progr
     w.have = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
     w.temp_at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
     w.faults = (PartFault *)calloc((size_t)w.slots, sizeof(PartFault));
-    for (int64_t slot = 0; w.files && w.temps && slot < w.slots; slot++)
+    bool allocated = w.files && w.temps && w.at && w.have && w.temp_at && w.faults;
+    for (int64_t slot = 0; allocated && slot < w.slots; slot++)
         w.files[slot].handle = w.temps[slot].handle = kNoHandle;
-    bool done = w.files && w.temps && w.at && w.have && w.temp_at && w.faults && OpenStretchMap(&w.map, set, &result.error);
-    if (!done)
+    if (!allocated || !OpenStretchMap(&w.map, set, &result.error))
         SetError(&result.error, kErrorNoSpace, "repair the set in", set->folder.path);
-    bool stopped = false;
-    if (done && !JudgeParts(&w)) {
-        done = false;
-        stopped = !HasFailed(&result.error);
-    }
-    w.rebuilt = (bool *)calloc((size_t)w.slots, sizeof(bool));
-    for (int64_t j = 0; done && w.rebuilt && j < w.parts; j++)
-        for (int64_t s = 0; s < w.map.per_block; s++)
-            w.rebuilt[j] = w.rebuilt[j] || *StretchStateOf(&w.map, j, s) == kStretchBad;
-    done = done && w.rebuilt;
-    // Where only recovery parts describe the set, a slice holding other data
-    // than they say may be sound and the description another split's.
-    for (int64_t j = 1; done && !set->description_confirmed && j < w.parts; j++)
-        if (w.faults[j] == kPartDamaged) {
-            result.status = kRepairSplitsDisagree;
-            result.disagreeing = j;
-            done = false;
-        }
-    int64_t lacking = done ? RecoveryLacking(&w.map) : 0;
-    if (lacking > 0) {
-        result.status = kRepairTooFew;
-        result.more_needed = lacking;
-        for (int64_t slot = 0; slot < w.slots; slot++)
-            if (w.faults[slot] != kPartSound)
-                NoteWritten(&result, IndexOfSlot(&w, slot), w.faults[slot]);
-        done = false;
-    }
+    bool done = allocated && !HasFailed(&result.error) && JudgeForWriteBack(&w);
     bool any = false;
     for (int64_t slot = 0; done && slot < w.slots; slot++)
         any = any || w.faults[slot] != kPartSound;
     if (done && any)
-        done = Rewrite(&w, program);
-    for (int64_t slot = 0; w.temps && slot < w.slots; slot++)
-        if (IsOpen(&w.temps[slot]) && !FileClose(&w.temps[slot], done ? &result.error : 0))
-            done = false;
-    // The slices and the recovery parts first, the head part last, as a
-    // split places them; those the program for a head part lacked aside.
-    for (int64_t slot = 0; done && any && slot < w.slots; slot++)
-        if (w.faults[slot] != kPartSound && !(slot == 0 && result.no_program)) {
-            NoteWritten(&result, IndexOfSlot(&w, slot), w.faults[slot]);
-            result.rebuilt += slot < w.parts && w.rebuilt[slot];
-        }
-    for (int pass = 0; done && any && pass < 2; pass++)
-        for (int64_t slot = pass ? 0 : 1; done && slot < (pass ? 1 : w.slots); slot++)
-            if (w.faults[slot] != kPartSound && !(slot == 0 && result.no_program))
-                done = PlaceRepairedPart(&w, slot);
-    for (int64_t slot = 0; w.files && slot < w.slots; slot++) {
-        if (slot > 0 || set->described)
-            FileClose(&w.files[slot], 0);
-        char temp[kPathSize];
-        TempName(&w.series, slot, temp);
-        if ((!done || (slot == 0 && result.no_program)) && FileKindOf(&set->folder, temp) != kNothingThere)
-            FileDelete(&set->folder, temp, 0);
-    }
+        done = RewriteFaultyParts(&w, program);
+    if (allocated)
+        done = PlaceWrittenParts(&w, done);
     if (!done && result.status == kRepairDone)
-        result.status = stopped ? kRepairStopped : kRepairWriteFailed;
+        result.status = kRepairWriteFailed;
     CloseStretchMap(&w.map);
     free(w.files);
     free(w.temps);

@@ -31,20 +31,13 @@ struct RepairResult {
     int64_t more_needed = 0;   // kRepairTooFew: recovery parts lacking at the worst place
 };
 
-// Where each data part's block is read, and where its rebuilt stretches
-// go; and the recovery parts, open where they are of the set.
-struct StretchSources {
-    CodeInput *data;       // parts entries
-    CodeInput *targets;    // parts entries: file null where the part is not rebuilt
-    File *recovery;        // recovery entries
-    int64_t *recovery_at;  // where each one's block starts
-};
-
-// Rebuilds every bad stretch of the data parts, judging the recovery
-// parts' stretches as it needs them; checks each rebuilt stretch against
-// its checksum.
-RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
-                              Progress *progress);
+// Rebuilds the data parts noted at fault in the file a join writes, each at
+// its place there, from the sound recovery parts of the set: judged to the
+// stretch where the set keeps stretch checksums, whole where it is older;
+// each rebuilt stretch checked against its checksum, and each part rebuilt
+// against the part table.
+RepairResult RebuildInFile(PartSet *set, File *output, const FaultNote *faults, int64_t fault_count,
+                           Progress *progress);
 
 // The program a fresh head part starts with where the set's own is lost
 // or damaged: this program's file (path), or bytes it carries, for the

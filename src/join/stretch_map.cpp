@@ -30,25 +30,17 @@ static bool ReadStretchTable(StretchMap *map, PartSet *set)
     unsigned char *table = (unsigned char *)malloc((size_t)bytes);
     bool read = false;
     for (int64_t k = -1; table && !read && k < set->census.recovery_found; k++) {
-        File own, *file = &own;
-        FileInfo info;
+        File own, *file = k < 0 ? &set->file : &own;  // k < 0: the recovery part that describes the set
+        HeadPart probe;
         RecoveryHeader header;
-        char name[kPathSize];
         if (k < 0 && !set->described)
             continue;
         if (k < 0) {
-            file = &set->file;  // the recovery part that describes the set
-            info.length = FileLength(file, 0);
-        } else {
-            PartNameOf(set, set->census.recovery[k].index, name);
-            if (!FileOpenRead(&set->folder, name, &own, 0, &info))
-                continue;
+            probe.file = set->file;
+            probe.info.length = FileLength(file, 0);
         }
-        HeadPart probe;
-        probe.file = *file;
-        probe.info = info;
         read = (k < 0 ? ReadRecoveryPart(&probe, &header, 0) == kHeadSound
-                      : IsRecoveryPartOf(set, file, &info, set->census.recovery[k].index, &header)) &&
+                      : OpenRecoveryPartOf(set, set->census.recovery[k].index, &own, &probe.info, &header)) &&
                header.table_length == bytes && FileReadAt(file, RecoveryTableAt(&header), table, bytes, 0);
         if (k >= 0)
             FileClose(&own, 0);
@@ -69,19 +61,16 @@ static void ReadWholeChecksums(StretchMap *map, PartSet *set, bool no_recovery)
         if (!RecordedPartCrc(&table, j, &map->crcs[j * map->per_block], 0))
             MarkAll(map, j, kStretchBad);
     for (int64_t k = 1; k <= map->recovery; k++) {
-        char name[kPathSize];
         File file;
         FileInfo info;
         RecoveryHeader header;
-        PartNameOf(set, -k, name);
         int64_t slot = RecoverySlot(map, -k);
-        file.handle = kNoHandle;
-        if (!no_recovery && FileOpenRead(&set->folder, name, &file, 0, &info) &&
-            IsRecoveryPartOf(set, &file, &info, -k, &header))
+        if (!no_recovery && OpenRecoveryPartOf(set, -k, &file, &info, &header)) {
             map->crcs[slot * map->per_block] = header.block_crc;
-        else
+            FileClose(&file, 0);
+        } else {
             MarkAll(map, slot, kStretchBad);
-        FileClose(&file, 0);
+        }
     }
 }
 
@@ -95,14 +84,9 @@ bool OpenStretchMap(StretchMap *map, PartSet *set, FileError *error)
     int64_t slots = (map->parts + map->recovery) * map->per_block;
     // Each stretch is at least 4 KiB of a block a split wrote: no sound set
     // needs more entries than its bytes allow.
-    map->states = 0;
-    map->crcs = 0;
-    if (map->per_block > (4LL << 30) / 4096 + 1 || (uint64_t)slots > (uint64_t)SIZE_MAX / sizeof(uint32_t)) {
-        CloseStretchMap(map);
-        return SetError(error, kErrorNoSpace, "check the parts of", set->given);
-    }
-    map->states = (unsigned char *)calloc((size_t)slots, 1);
-    map->crcs = (uint32_t *)calloc((size_t)slots, sizeof(uint32_t));
+    bool fits = map->per_block <= (4LL << 30) / 4096 + 1 && (uint64_t)slots <= (uint64_t)SIZE_MAX / sizeof(uint32_t);
+    map->states = fits ? (unsigned char *)calloc((size_t)slots, 1) : 0;
+    map->crcs = fits ? (uint32_t *)calloc((size_t)slots, sizeof(uint32_t)) : 0;
     if (!map->states || !map->crcs) {
         CloseStretchMap(map);
         return SetError(error, kErrorNoSpace, "check the parts of", set->given);
@@ -124,42 +108,40 @@ void CloseStretchMap(StretchMap *map)
     map->crcs = 0;
 }
 
+bool ReadStretchCrc(File *file, int64_t at, int64_t length, unsigned char *buffer, int64_t size, uint32_t *crc,
+                   FileError *error)
+{
+    for (int64_t p = 0; p < length; p += size) {
+        int64_t n = length - p < size ? length - p : size;
+        if (!FileReadAt(file, at + p, buffer, n, error))
+            return false;
+        *crc = Crc32Update(*crc, buffer, (size_t)n);
+    }
+    return true;
+}
+
 int64_t JudgeStretches(StretchMap *map, int64_t slot, File *file, int64_t at, int64_t available,
                        int64_t block_length, FileError *error)
 {
     static unsigned char buffer[1 << 16];  // one thread judges: the join's, the check's or the repair's
-    int64_t bad = 0;
-    if (!map->known && slot < map->parts) {
-        // No stretch checksums to be had: the part is sound whole, or bad.
-        uint32_t crc = 0;
-        bool sound = available >= block_length;
-        for (int64_t p = 0; sound && p < block_length; p += (int64_t)sizeof buffer) {
-            int64_t n = block_length - p < (int64_t)sizeof buffer ? block_length - p : (int64_t)sizeof buffer;
-            if (!FileReadAt(file, at + p, buffer, n, error))
-                return -1;
-            crc = Crc32Update(crc, buffer, (size_t)n);
-        }
-        sound = sound && crc == map->crcs[slot * map->per_block];
-        MarkAll(map, slot, sound ? kStretchSound : kStretchBad);
-        return sound ? 0 : map->per_block;
-    }
-    for (int64_t s = 0; s < map->per_block; s++) {
-        int64_t from = s * map->stretch, upto = from + map->stretch < block_length ? from + map->stretch : block_length;
+    // No stretch checksums to be had: a data part is sound whole, or bad.
+    bool whole = !map->known && slot < map->parts;
+    int64_t stretch = whole ? block_length : map->stretch, count = whole ? 1 : map->per_block, bad = 0;
+    for (int64_t s = 0; s < count; s++) {
+        int64_t from = s * stretch, upto = from + stretch < block_length ? from + stretch : block_length;
         uint32_t crc = 0;
         // A stretch the part should fill beyond what the file holds is bad,
         // whatever the rest of it says.
         bool sound = available >= upto || from >= block_length;  // nothing there to hold
-        for (int64_t p = from; sound && p < upto; p += (int64_t)sizeof buffer) {
-            int64_t n = upto - p < (int64_t)sizeof buffer ? upto - p : (int64_t)sizeof buffer;
-            if (!FileReadAt(file, at + p, buffer, n, error))
-                return -1;
-            crc = Crc32Update(crc, buffer, (size_t)n);
-        }
+        if (sound && !ReadStretchCrc(file, at + from, upto - from, buffer, sizeof buffer, &crc, error))
+            return -1;
         sound = sound && crc == map->crcs[slot * map->per_block + s];
         *StretchStateOf(map, slot, s) = (unsigned char)(sound ? kStretchSound : kStretchBad);
         bad += !sound;
     }
-    return bad;
+    if (whole)
+        MarkAll(map, slot, bad ? kStretchBad : kStretchSound);
+    return whole && bad ? map->per_block : bad;
 }
 
 int64_t RecoveryLacking(StretchMap *map)

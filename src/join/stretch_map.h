@@ -52,6 +52,11 @@ void MarkLost(StretchMap *map, int64_t slot, int64_t block_length);
 int64_t JudgeStretches(StretchMap *map, int64_t slot, File *file, int64_t at, int64_t available,
                        int64_t block_length, FileError *error);
 
+// Carries *crc over length bytes at `at` in file, read through buffer, size
+// bytes at a time; false where they cannot be read (error).
+bool ReadStretchCrc(File *file, int64_t at, int64_t length, unsigned char *buffer, int64_t size, uint32_t *crc,
+                    FileError *error);
+
 // The bytes slot's block holds: the part's stretch of the input, or a
 // recovery block.
 int64_t BlockLength(const PartSet *set, const StretchMap *map, int64_t slot);

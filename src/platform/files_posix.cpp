@@ -39,7 +39,7 @@ void DescribeFileError(int code, char *text, int size)
 }
 
 // Records errno for call on path; false.
-static bool Failed(FileError *error, const char *call, const char *path)
+static bool FailedWithErrno(FileError *error, const char *call, const char *path)
 {
     return SetError(error, errno, call, path);
 }
@@ -98,9 +98,20 @@ bool GetProgramImagePath(char path[kPathSize], const char *argv0, FileError *err
     return SetError(error, code, "find the program's own file", "/proc/self/exe");
 }
 
-static int At(const Folder *folder)
+static int FolderFd(const Folder *folder)
 {
     return folder ? (int)folder->handle : AT_FDCWD;
+}
+
+static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_t mode = 0)
+{
+    int fd;
+    // A signal caught while the open waits (a slow network file system)
+    // interrupts it; the open itself has not happened, so ask again.
+    do
+        fd = openat(FolderFd(folder), name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
@@ -112,12 +123,9 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     memcpy(folder->path, path, (size_t)length);
     folder->path[length] = 0;
-    int fd;
-    do
-        fd = open(length ? folder->path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    int fd = OpenRetrying(0, length ? folder->path : ".", O_RDONLY | O_DIRECTORY);
     if (fd < 0)
-        return Failed(error, "open the folder", length ? folder->path : ".");
+        return FailedWithErrno(error, "open the folder", length ? folder->path : ".");
     folder->handle = fd;
     return true;
 }
@@ -130,12 +138,9 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     if (length > 0 && path[length - 1] != '/')
         AppendText(folder->path, kPathSize, "/");
-    int fd;
-    do
-        fd = open(length ? path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    int fd = OpenRetrying(0, length ? path : ".", O_RDONLY | O_DIRECTORY);
     if (fd < 0)
-        return Failed(error, "open the folder", path);
+        return FailedWithErrno(error, "open the folder", path);
     folder->handle = fd;
     return true;
 }
@@ -151,7 +156,7 @@ bool MakeFolders(const char *path, FileError *error)
         char kept = *end;
         *end = 0;
         if (mkdir(made, 0777) != 0 && errno != EEXIST)
-            return Failed(error, "make the folder", made);
+            return FailedWithErrno(error, "make the folder", made);
         *end = kept;
     }
     return true;
@@ -177,7 +182,7 @@ bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_fil
 {
     struct statvfs vfs;
     if (fstatvfs((int)folder->handle, &vfs) != 0)
-        return Failed(error, "ask the room on the drive of", folder->path[0] ? folder->path : ".");
+        return FailedWithErrno(error, "ask the room on the drive of", folder->path[0] ? folder->path : ".");
     *free_bytes = (int64_t)vfs.f_bavail * (int64_t)vfs.f_frsize;
     *largest_file = INT64_MAX;
     struct statfs fs;
@@ -194,9 +199,9 @@ bool ListFolder(const Folder *folder, const char *prefix,
     const char *shown = folder && folder->path[0] ? folder->path : ".";
     // A descriptor of its own, so that the folder stays open for the caller
     // and the listing starts at its beginning.
-    int fd = openat(At(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openat(FolderFd(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return Failed(error, "read the folder", shown);
+        return FailedWithErrno(error, "read the folder", shown);
     // The kernel's own listing call tells the end (0) from a failure (-1);
     // readdir tells them apart only by a reset errno.
     struct Entry {
@@ -212,7 +217,7 @@ bool ListFolder(const Folder *folder, const char *prefix,
     while (more) {
         long got = syscall(SYS_getdents64, fd, entries, sizeof entries);
         if (got <= 0) {
-            listed = got == 0 || Failed(error, "read the folder", shown);
+            listed = got == 0 || FailedWithErrno(error, "read the folder", shown);
             break;
         }
         for (long at = 0; at < got && more; at += ((Entry *)(entries + at))->length) {
@@ -233,16 +238,6 @@ bool ListFolder(const Folder *folder, const char *prefix,
     return listed;
 }
 
-static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_t mode = 0)
-{
-    int fd;
-    // A signal caught while the open waits (a slow network file system)
-    // interrupts it; the open itself has not happened, so ask again.
-    do
-        fd = openat(At(folder), name, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 static void InfoOfStat(const struct stat *st, FileInfo *info)
 {
@@ -254,7 +249,7 @@ static void InfoOfStat(const struct stat *st, FileInfo *info)
     info->permissions = (int)(st->st_mode & 0777);
 }
 
-static void Name(File *file, const char *name)
+static void StartFile(File *file, const char *name)
 {
     file->handle = kNoHandle;
     file->fresh = false;
@@ -264,7 +259,7 @@ static void Name(File *file, const char *name)
 bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
                   FileInfo *info)
 {
-    Name(file, name);
+    StartFile(file, name);
     if (!name[0])
         return SetError(error, ENOENT, "open", name);
     // Without blocking, so that a pipe with no writer cannot hold us up;
@@ -272,7 +267,7 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     // stays (two calls fewer an open, for sets of thousands of parts).
     int fd = OpenRetrying(folder, name, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
-        return Failed(error, "open", file->name);
+        return FailedWithErrno(error, "open", file->name);
     struct stat st;
     if (fstat(fd, &st) != 0) {
         int code = errno;
@@ -291,13 +286,13 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
 
 void StandardInput(File *file)
 {
-    Name(file, "standard input");
+    StartFile(file, "standard input");
     file->handle = 0;
 }
 
 void StandardOutput(File *file)
 {
-    Name(file, "standard output");
+    StartFile(file, "standard output");
     file->handle = 1;
 }
 
@@ -332,13 +327,13 @@ void NewTempSeries(TempSeries *series)
 bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode mode,
                 File *file, FileError *error)
 {
-    Name(file, shown_name);
+    StartFile(file, shown_name);
     // The umask decides who else may read or start it, as for any new file.
     mode_t permissions = mode == kProgramFile ? 0777 : 0666;
     // Exclusive and not followed: never an existing file, never a link.
     int fd = OpenRetrying(folder, temp, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, permissions);
     if (fd < 0)
-        return Failed(error, "create", shown_name);
+        return FailedWithErrno(error, "create", shown_name);
     file->handle = fd;
     file->fresh = true;
     return true;
@@ -351,7 +346,7 @@ int FileRead(File *file, void *buffer, int size, FileError *error)
         n = read((int)file->handle, buffer, (size_t)size);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
-        Failed(error, "read", file->name);
+        FailedWithErrno(error, "read", file->name);
         return -1;
     }
     return (int)n;
@@ -379,7 +374,7 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
         if (n < 0 && errno == EFBIG)
             return WriteTooLarge(file, error);
         if (n < 0)
-            return Failed(error, "write", file->name);
+            return FailedWithErrno(error, "write", file->name);
         if (n == 0)  // a write that stores nothing: no room
             return SetError(error, ENOSPC, "write", file->name);
         p += n;
@@ -388,43 +383,41 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
     return true;
 }
 
-bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
+// Moves length bytes between bytes and the file at offset, by pread or
+// pwrite, at most a gigabyte a call.
+static bool TransferAt(File *file, int64_t offset, char *bytes, int64_t length, bool writing, FileError *error)
 {
-    char *p = (char *)bytes;
+    const char *call = writing ? "write" : "read";
     while (length > 0) {
-        ssize_t n = pread((int)file->handle, p, length > (1 << 30) ? (size_t)1 << 30 : (size_t)length, (off_t)offset);
+        size_t most = length > (1 << 30) ? (size_t)1 << 30 : (size_t)length;
+        ssize_t n = writing ? pwrite((int)file->handle, bytes, most, (off_t)offset)
+                            : pread((int)file->handle, bytes, most, (off_t)offset);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && writing && errno == EFBIG)
+            return WriteTooLarge(file, error);
         if (n < 0)
-            return Failed(error, "read", file->name);
-        if (n == 0)
-            return SetError(error, kErrorEndedEarly, "read", file->name);
-        p += n, offset += n, length -= n;
+            return FailedWithErrno(error, call, file->name);
+        if (n == 0)  // the end of the file, or a write that stores nothing: no room
+            return SetError(error, writing ? ENOSPC : kErrorEndedEarly, call, file->name);
+        bytes += n, offset += n, length -= n;
     }
     return true;
+}
+
+bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
+{
+    return TransferAt(file, offset, (char *)bytes, length, false, error);
 }
 
 bool FileWriteAt(File *file, int64_t offset, const void *bytes, int64_t length, FileError *error)
 {
-    const char *p = (const char *)bytes;
-    while (length > 0) {
-        ssize_t n = pwrite((int)file->handle, p, length > (1 << 30) ? (size_t)1 << 30 : (size_t)length, (off_t)offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EFBIG)
-            return WriteTooLarge(file, error);
-        if (n < 0)
-            return Failed(error, "write", file->name);
-        if (n == 0)
-            return SetError(error, ENOSPC, "write", file->name);
-        p += n, offset += n, length -= n;
-    }
-    return true;
+    return TransferAt(file, offset, (char *)bytes, length, true, error);
 }
 
 bool FileSkip(File *file, int64_t delta, FileError *error)
 {
-    return lseek((int)file->handle, (off_t)delta, SEEK_CUR) >= 0 || Failed(error, "seek in", file->name);
+    return lseek((int)file->handle, (off_t)delta, SEEK_CUR) >= 0 || FailedWithErrno(error, "seek in", file->name);
 }
 
 int64_t FileSkipHole(File *file, int64_t most, FileError *error)
@@ -443,21 +436,21 @@ int64_t FileSkipHole(File *file, int64_t most, FileError *error)
         hole = most;
     // Seeking for the data moved the place: set it where the hole was left.
     if (lseek(fd, at + (off_t)hole, SEEK_SET) != at + (off_t)hole)
-        return Failed(error, "seek in", file->name), -1;
+        return FailedWithErrno(error, "seek in", file->name), -1;
     return hole;
 }
 
 bool FileSeek(File *file, int64_t offset, FileError *error)
 {
     return lseek((int)file->handle, (off_t)offset, SEEK_SET) == (off_t)offset ||
-           Failed(error, "seek in", file->name);
+           FailedWithErrno(error, "seek in", file->name);
 }
 
 bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 {
     struct stat st;
     if (fstat((int)file->handle, &st) != 0)
-        return Failed(error, "stat", file->name);
+        return FailedWithErrno(error, "stat", file->name);
     InfoOfStat(&st, info);
     return true;
 }
@@ -471,9 +464,9 @@ bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permiss
     times[1].tv_sec = (time_t)modified->seconds;
     times[1].tv_nsec = modified->nanoseconds;
     if (futimens((int)file->handle, times) != 0)
-        return Failed(error, "set the time of", file->name);
+        return FailedWithErrno(error, "set the time of", file->name);
     return permissions < 0 || fchmod((int)file->handle, (mode_t)(permissions & 0777)) == 0 ||
-           Failed(error, "set the permissions of", file->name);
+           FailedWithErrno(error, "set the permissions of", file->name);
 }
 
 FileTime TimeNow()
@@ -499,40 +492,40 @@ bool FileClose(File *file, FileError *error)
     // A failed close can be the first report of a failed write (NFS,
     // quotas).  An interrupted one has still closed the descriptor on
     // Linux, and its data is not known lost.
-    return close(fd) == 0 || errno == EINTR || Failed(error, "close", file->name);
+    return close(fd) == 0 || errno == EINTR || FailedWithErrno(error, "close", file->name);
 }
 
 bool FileDelete(const Folder *folder, const char *name, FileError *error)
 {
-    return unlinkat(At(folder), name, 0) == 0 || Failed(error, "delete", name);
+    return unlinkat(FolderFd(folder), name, 0) == 0 || FailedWithErrno(error, "delete", name);
 }
 
 bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
                 FileError *error)
 {
-    return renameat(At(folder), from, At(folder), to) == 0 ||
-           Failed(error, "rename", shown_name);
+    return renameat(FolderFd(folder), from, FolderFd(folder), to) == 0 ||
+           FailedWithErrno(error, "rename", shown_name);
 }
 
 bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
                    FileError *error)
 {
     const unsigned kNoReplace = 1;  // RENAME_NOREPLACE, which older C libraries do not name
-    if (syscall(SYS_renameat2, At(folder), from, At(folder), to, kNoReplace) == 0)
+    if (syscall(SYS_renameat2, FolderFd(folder), from, FolderFd(folder), to, kNoReplace) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
-        return Failed(error, "rename", shown_name);
+        return FailedWithErrno(error, "rename", shown_name);
     // A file system without it: a new link fails where the name is taken.
-    if (linkat(At(folder), from, At(folder), to, 0) != 0)
-        return Failed(error, "rename", shown_name);
-    unlinkat(At(folder), from, 0);
+    if (linkat(FolderFd(folder), from, FolderFd(folder), to, 0) != 0)
+        return FailedWithErrno(error, "rename", shown_name);
+    unlinkat(FolderFd(folder), from, 0);
     return true;
 }
 
 FileKind FileKindOf(const Folder *folder, const char *name)
 {
     struct stat st;
-    if (fstatat(At(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(FolderFd(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return kNothingThere;
     if (S_ISLNK(st.st_mode))
         return kLinkThere;
@@ -546,7 +539,7 @@ FileKind FileKindOf(const Folder *folder, const char *name)
 bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
     struct stat st;
-    if (fstatat(At(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(FolderFd(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     FileInfo info;
     InfoOfStat(&st, &info);

@@ -40,7 +40,7 @@ void DescribeFileError(int code, char *text, int size)
 }
 
 // Records GetLastError() for call on path; false.
-static bool Failed(FileError *error, const char *call, const char *path)
+static bool FailedWithLastError(FileError *error, const char *call, const char *path)
 {
     return SetError(error, (int)GetLastError(), call, path);
 }
@@ -74,7 +74,7 @@ static const char *PathOf(const Folder *folder)
 
 // The name in folder as one path; false, recorded under call, when it is
 // empty (which would mean the folder itself) or too long.
-static bool Join(const Folder *folder, const char *name, char path[kPathSize], const char *call,
+static bool PathInFolder(const Folder *folder, const char *name, char path[kPathSize], const char *call,
                  FileError *error)
 {
     if (!name[0])
@@ -82,6 +82,15 @@ static bool Join(const Folder *folder, const char *name, char path[kPathSize], c
     if (!CopyText(path, kPathSize, PathOf(folder)) || !AppendText(path, kPathSize, name))
         return SetError(error, ERROR_FILENAME_EXCED_RANGE, call, name);
     return true;
+}
+
+// Whether path names a folder; a failure is told under shown.
+static bool IsAFolder(const char *path, const char *shown, FileError *error)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FailedWithLastError(error, "open the folder", shown);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) || SetError(error, ERROR_DIRECTORY, "open the folder", shown);
 }
 
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
@@ -103,14 +112,7 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
     for (int i = 0; i < cut; i++)
         folder->path[i] = path[i];
     folder->path[cut] = 0;
-    if (cut == 0)
-        return true;  // the current directory
-    DWORD attributes = GetFileAttributesA(folder->path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Failed(error, "open the folder", folder->path);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return SetError(error, ERROR_DIRECTORY, "open the folder", folder->path);
-    return true;
+    return cut == 0 || IsAFolder(folder->path, folder->path, error);  // 0: the current directory
 }
 
 bool OpenFolder(const char *path, Folder *folder, FileError *error)
@@ -122,14 +124,7 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
     char last = length ? path[length - 1] : 0;
     if (length && last != '\\' && last != '/' && !(length == 2 && last == ':'))
         AppendText(folder->path, kPathSize, "\\");
-    if (!length)
-        return true;  // the current directory
-    DWORD attributes = GetFileAttributesA(folder->path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Failed(error, "open the folder", path);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return SetError(error, ERROR_DIRECTORY, "open the folder", path);
-    return true;
+    return !length || IsAFolder(folder->path, path, error);  // "": the current directory
 }
 
 void FolderClose(Folder *folder)
@@ -148,7 +143,7 @@ bool NameFits(const Folder *folder, const char *name, FileError *error)
 {
     // MAX_PATH counts UTF-16 units, whatever the ANSI code page.
     char path[kPathSize];
-    if (Join(folder, name, path, "name", 0) && FitsUnits(name, 255) && FitsUnits(path, MAX_PATH - 1))
+    if (PathInFolder(folder, name, path, "name", 0) && FitsUnits(name, 255) && FitsUnits(path, MAX_PATH - 1))
         return true;
     return SetError(error, ERROR_FILENAME_EXCED_RANGE, "name", name);
 }
@@ -159,7 +154,7 @@ bool FolderSpace(const Folder *folder, int64_t *free_bytes, int64_t *largest_fil
     const char *path = folder && folder->path[0] ? folder->path : 0;  // 0: the current drive
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(path, &available, 0, 0))
-        return Failed(error, "ask the room on the drive of", path ? path : ".");
+        return FailedWithLastError(error, "ask the room on the drive of", path ? path : ".");
     *free_bytes = (int64_t)available.QuadPart;
     *largest_file = INT64_MAX;
     char root[kPathSize];
@@ -184,11 +179,11 @@ bool ListFolder(const Folder *folder, const char *prefix,
     // long name in UTF-8, which takes up to three bytes a unit.
     WCHAR wide[kPathSize];
     if (!MultiByteToWideChar(CP_ACP, 0, pattern, -1, wide, kPathSize))
-        return Failed(error, "read the folder", shown);
+        return FailedWithLastError(error, "read the folder", shown);
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(wide, &found);
     if (find == INVALID_HANDLE_VALUE)  // none: an empty listing
-        return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error, "read the folder", shown);
+        return GetLastError() == ERROR_FILE_NOT_FOUND || FailedWithLastError(error, "read the folder", shown);
     int prefix_length = TextLength(prefix);
     bool listed = true;
     for (;;) {
@@ -207,7 +202,7 @@ bool ListFolder(const Folder *folder, const char *prefix,
                 break;
         }
         if (!FindNextFileW(find, &found)) {
-            listed = GetLastError() == ERROR_NO_MORE_FILES || Failed(error, "read the folder", shown);
+            listed = GetLastError() == ERROR_NO_MORE_FILES || FailedWithLastError(error, "read the folder", shown);
             break;
         }
     }
@@ -217,7 +212,7 @@ bool ListFolder(const Folder *folder, const char *prefix,
 
 // ---- Files ----------------------------------------------------------------
 
-static void Name(File *file, const char *name)
+static void StartFile(File *file, const char *name)
 {
     file->handle = kNoHandle;
     file->fresh = false;
@@ -254,9 +249,9 @@ static bool InfoOfHandle(HANDLE h, FileInfo *info)
 bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
                   FileInfo *info)
 {
-    Name(file, name);
+    StartFile(file, name);
     char path[kPathSize];
-    if (!Join(folder, name, path, "open", error))
+    if (!PathInFolder(folder, name, path, "open", error))
         return false;
     // Others may read it, and rename or delete it: the program itself moves
     // aside or deletes what it read (an earlier set's head part, held open
@@ -266,14 +261,14 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, 0, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, 0);
     if (h == INVALID_HANDLE_VALUE)
-        return Failed(error, "open", name);
+        return FailedWithLastError(error, "open", name);
     // Only files on a disk: never a device (CON, COM1, NUL) or a pipe.
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
         return SetError(error, kErrorNotAFile, "open", name);
     }
     if (info && !InfoOfHandle(h, info)) {
-        Failed(error, "open", name);
+        FailedWithLastError(error, "open", name);
         CloseHandle(h);
         return false;
     }
@@ -283,13 +278,13 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
 
 void StandardInput(File *file)
 {
-    Name(file, "standard input");
+    StartFile(file, "standard input");
     file->handle = (intptr_t)GetStdHandle(STD_INPUT_HANDLE);
 }
 
 void StandardOutput(File *file)
 {
-    Name(file, "standard output");
+    StartFile(file, "standard output");
     file->handle = (intptr_t)GetStdHandle(STD_OUTPUT_HANDLE);
 }
 
@@ -323,9 +318,9 @@ void NewTempSeries(TempSeries *series)
 bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, FileMode,
                 File *file, FileError *error)
 {
-    Name(file, shown_name);
+    StartFile(file, shown_name);
     char path[kPathSize];
-    if (!Join(folder, temp, path, "create", error))
+    if (!PathInFolder(folder, temp, path, "create", error))
         return false;
     // Exclusive and not followed: never an existing file, never a link.
     // Readers only: nobody else writes, renames or deletes a part while it
@@ -333,12 +328,12 @@ bool FileCreate(const Folder *folder, const char *temp, const char *shown_name, 
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, 0);
     if (h == INVALID_HANDLE_VALUE)
-        return Failed(error, "create", shown_name);
+        return FailedWithLastError(error, "create", shown_name);
     // What was made must be a plain file on a disk, whatever stood in the
     // folder's place while it was made.
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info))
-        Failed(error, "create", shown_name);
+        FailedWithLastError(error, "create", shown_name);
     else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || GetFileType(h) != FILE_TYPE_DISK)
         SetError(error, kErrorNotAFile, "create", shown_name);
     else {
@@ -355,7 +350,7 @@ int FileRead(File *file, void *buffer, int size, FileError *error)
 {
     DWORD n = 0;
     if (!ReadFile((HANDLE)file->handle, buffer, (DWORD)size, &n, 0)) {
-        Failed(error, "read", file->name);
+        FailedWithLastError(error, "read", file->name);
         return -1;
     }
     return (int)n;
@@ -367,7 +362,7 @@ bool FileWrite(File *file, const void *buffer, int size, FileError *error)
     while (size > 0) {
         DWORD n = 0;
         if (!WriteFile((HANDLE)file->handle, p, (DWORD)size, &n, 0))
-            return Failed(error, "write", file->name);
+            return FailedWithLastError(error, "write", file->name);
         if (n == 0)  // a write that stores nothing: no room
             return SetError(error, ERROR_DISK_FULL, "write", file->name);
         p += n;
@@ -381,7 +376,7 @@ bool FileSeek(File *file, int64_t offset, FileError *error)
     LARGE_INTEGER to;
     to.QuadPart = offset;
     return SetFilePointerEx((HANDLE)file->handle, to, 0, FILE_BEGIN) != 0 ||
-           Failed(error, "seek in", file->name);
+           FailedWithLastError(error, "seek in", file->name);
 }
 
 // One thread: a seek, then the reads or writes.
@@ -414,7 +409,7 @@ bool FileSkip(File *file, int64_t delta, FileError *error)
     LARGE_INTEGER by;
     by.QuadPart = delta;
     return SetFilePointerEx((HANDLE)file->handle, by, 0, FILE_CURRENT) != 0 ||
-           Failed(error, "seek in", file->name);
+           FailedWithLastError(error, "seek in", file->name);
 }
 
 int64_t FileSkipHole(File *, int64_t, FileError *)
@@ -424,7 +419,7 @@ int64_t FileSkipHole(File *, int64_t, FileError *)
 
 bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 {
-    return InfoOfHandle((HANDLE)file->handle, info) || Failed(error, "stat", file->name);
+    return InfoOfHandle((HANDLE)file->handle, info) || FailedWithLastError(error, "stat", file->name);
 }
 
 bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int, FileError *error)
@@ -435,7 +430,7 @@ bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int, FileEr
     time.dwLowDateTime = (DWORD)value;
     time.dwHighDateTime = (DWORD)(value >> 32);
     return SetFileTime((HANDLE)file->handle, 0, 0, &time) != 0 ||
-           Failed(error, "set the time of", file->name);
+           FailedWithLastError(error, "set the time of", file->name);
 }
 
 FileTime TimeNow()
@@ -449,7 +444,7 @@ int64_t FileLength(File *file, FileError *error)
 {
     LARGE_INTEGER size;
     if (!GetFileSizeEx((HANDLE)file->handle, &size)) {
-        Failed(error, "stat", file->name);
+        FailedWithLastError(error, "stat", file->name);
         return -1;
     }
     return size.QuadPart;
@@ -461,7 +456,7 @@ bool FileClose(File *file, FileError *error)
         return true;
     HANDLE h = (HANDLE)file->handle;
     file->handle = kNoHandle;
-    return CloseHandle(h) != 0 || Failed(error, "close", file->name);
+    return CloseHandle(h) != 0 || FailedWithLastError(error, "close", file->name);
 }
 
 // Another program (a virus scanner, an indexer) may hold a file for a
@@ -479,7 +474,7 @@ static bool MayRetry(DWORD error, int attempt)
 bool FileDelete(const Folder *folder, const char *name, FileError *error)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "delete", error))
+    if (!PathInFolder(folder, name, path, "delete", error))
         return false;
     for (int attempt = 0; !DeleteFileA(path); attempt++) {
         DWORD code = GetLastError();
@@ -489,27 +484,14 @@ bool FileDelete(const Folder *folder, const char *name, FileError *error)
     return true;
 }
 
-bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
-                FileError *error)
+// MoveFileEx with flags, asked again while another program holds a file.
+static bool RenameRetrying(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                           DWORD flags, FileError *error)
 {
     char from_path[kPathSize], to_path[kPathSize];
-    if (!Join(folder, from, from_path, "rename", error) || !Join(folder, to, to_path, "rename", error))
+    if (!PathInFolder(folder, from, from_path, "rename", error) || !PathInFolder(folder, to, to_path, "rename", error))
         return false;
-    for (int attempt = 0; !MoveFileExA(from_path, to_path, MOVEFILE_REPLACE_EXISTING); attempt++) {
-        DWORD code = GetLastError();
-        if (!MayRetry(code, attempt))
-            return SetError(error, (int)code, "rename", shown_name);
-    }
-    return true;
-}
-
-bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
-                   FileError *error)
-{
-    char from_path[kPathSize], to_path[kPathSize];
-    if (!Join(folder, from, from_path, "rename", error) || !Join(folder, to, to_path, "rename", error))
-        return false;
-    for (int attempt = 0; !MoveFileExA(from_path, to_path, 0); attempt++) {
+    for (int attempt = 0; !MoveFileExA(from_path, to_path, flags); attempt++) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_EXISTS)
             code = ERROR_ALREADY_EXISTS;
@@ -519,10 +501,22 @@ bool FileRenameNew(const Folder *folder, const char *from, const char *to, const
     return true;
 }
 
+bool FileRename(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                FileError *error)
+{
+    return RenameRetrying(folder, from, to, shown_name, MOVEFILE_REPLACE_EXISTING, error);
+}
+
+bool FileRenameNew(const Folder *folder, const char *from, const char *to, const char *shown_name,
+                   FileError *error)
+{
+    return RenameRetrying(folder, from, to, shown_name, 0, error);
+}
+
 FileKind FileKindOf(const Folder *folder, const char *name)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "open", 0))
+    if (!PathInFolder(folder, name, path, "open", 0))
         return kNothingThere;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -537,7 +531,7 @@ FileKind FileKindOf(const Folder *folder, const char *name)
 bool FileIdAt(const Folder *folder, const char *name, FileId *id)
 {
     char path[kPathSize];
-    if (!Join(folder, name, path, "open", 0))
+    if (!PathInFolder(folder, name, path, "open", 0))
         return false;
     // No access asked, so that it opens whatever it is, and the name itself.
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
