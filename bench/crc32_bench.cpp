@@ -8,7 +8,7 @@
 #include <chrono>
 #include <vector>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 
 static double MedianGbPerSecond(Crc32Way way, const std::vector<unsigned char> &buffer, int runs,
                                 uint32_t *crc)

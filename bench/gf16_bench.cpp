@@ -8,7 +8,7 @@
 #include <chrono>
 #include <vector>
 
-#include "format/gf16.h"
+#include "math/gf16.h"
 
 static double BestGbPerSecond(Gf16Path path, std::vector<unsigned char> *dst,
                               const std::vector<unsigned char> &src, int runs)

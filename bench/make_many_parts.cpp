@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "format/part_names.h"
 #include "format/paths.h"
 #include "format/trailer.h"

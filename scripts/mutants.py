@@ -39,7 +39,7 @@ PENDING = os.path.join(OUT, 'pending.json')
 RESULTS = os.path.join(OUT, 'results.json')
 
 DEFAULT_FILES = '''src/join/stretch_map.cpp src/join/repair.cpp src/join/part_check.cpp
-src/format/erasure_engine.cpp src/format/recovery.cpp src/format/set_journal.cpp src/app/mode.cpp
+src/transfer/erasure_engine.cpp src/format/recovery.cpp src/format/set_journal.cpp src/app/mode.cpp
 src/app/no_terminal.cpp src/split/split_engine.cpp src/join/join_engine.cpp src/join/part_set.cpp
 src/join/join_report.cpp'''.split()
 

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "format/extension.h"
 #include "format/head_part.h"
 #include "join/join_report.h"

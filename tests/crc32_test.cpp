@@ -3,7 +3,7 @@
 
 #include <zlib.h>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "test_files.h"
 
 namespace {

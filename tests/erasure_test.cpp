@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "format/erasure.h"
-#include "format/gf16.h"
+#include "math/erasure.h"
+#include "math/gf16.h"
 
 // Carry-less product, then reduced by x^16 + x^12 + x^3 + x + 1.
 static uint16_t ModelMul(uint16_t a, uint16_t b)

@@ -7,7 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "format/erasure.h"
+#include "math/erasure.h"
 #include "format/extension.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"

@@ -1,7 +1,7 @@
 #include "format/extension.h"
 
-#include "format/crc32.h"
-#include "format/erasure.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
 #include "format/trailer.h"
 #include "platform/text.h"
 

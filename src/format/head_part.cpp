@@ -2,9 +2,9 @@
 
 #include <assert.h>
 
-#include "format/copy.h"
-#include "format/crc32.h"
-#include "format/erasure.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
 #include "format/part_names.h"
 #include "platform/text.h"
 

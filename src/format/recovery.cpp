@@ -1,10 +1,10 @@
 #include "format/recovery.h"
 
-#include "format/copy.h"
-#include "format/crc32.h"
-#include "format/erasure.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
 #include "format/extension.h"
-#include "format/gf16.h"
+#include "math/gf16.h"
 #include "format/part_layout.h"
 
 static const unsigned char kMagicV1[4] = {'Q', 'C', 'R', '1'}, kMagicV2[4] = {'Q', 'C', 'R', '2'};

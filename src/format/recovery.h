@@ -1,6 +1,6 @@
 // Recovery parts: "<stem>_R01.QCB" ... "<stem>_R<count>.QCB" beside a set,
 // with which any count of its parts that are missing or damaged can be
-// rebuilt (format/erasure.h).  Each is a header that describes the set, as
+// rebuilt (math/erasure.h).  Each is a header that describes the set, as
 // its head part ends (extension, part table, trailer), and one recovery
 // block as long as a slice.  As parts, they have the negative indices -1,
 // -2, ... (format/part_names.h).

@@ -2,8 +2,8 @@
 
 #include <stdlib.h>
 
-#include "format/copy.h"
-#include "format/crc32.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
 #include "format/head_part.h"
 #include "format/part_names.h"
 #include "format/recovery.h"

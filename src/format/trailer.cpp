@@ -1,6 +1,6 @@
 #include "format/trailer.h"
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "format/legacy.h"
 #include "format/part_layout.h"
 #include "platform/text.h"

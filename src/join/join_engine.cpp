@@ -3,8 +3,8 @@
 #include <assert.h>
 #include <stdlib.h>
 
-#include "format/copy.h"
-#include "format/crc32.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
 #include "format/part_names.h"
 #include "format/recovery.h"
 #include "join/repair.h"

@@ -1,7 +1,7 @@
 #include "join/part_check.h"
 
-#include "format/copy.h"
-#include "format/crc32.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
 #include "format/recovery.h"
 #include "join/stretch_map.h"
 

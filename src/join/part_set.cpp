@@ -3,8 +3,8 @@
 #include <assert.h>
 #include <stdlib.h>
 
-#include "format/crc32.h"
-#include "format/erasure.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
 #include "format/legacy.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"

@@ -3,10 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "format/copy.h"
-#include "format/crc32.h"
-#include "format/erasure.h"
-#include "format/gf16.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
+#include "math/gf16.h"
 #include "format/recovery.h"
 #include "format/trailer.h"
 #include "platform/text.h"

@@ -1,12 +1,12 @@
 // Rebuilds what is bad in a set's parts from what is sound and the set's
 // recovery parts, a stretch at a time (join/stretch_map.h), with the one
-// engine of the code (format/erasure_engine.h): into the file a join
+// engine of the code (transfer/erasure_engine.h): into the file a join
 // rebuilds, or into the parts themselves, where a repair of the set writes
 // only the parts it mends.
 #ifndef QCLEAVER_JOIN_REPAIR_H
 #define QCLEAVER_JOIN_REPAIR_H
 
-#include "format/erasure_engine.h"
+#include "transfer/erasure_engine.h"
 #include "join/part_set.h"
 #include "join/stretch_map.h"
 #include "platform/files.h"

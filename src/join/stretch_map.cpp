@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "format/recovery.h"
 
 void MarkAll(StretchMap *map, int64_t slot, StretchState state)

@@ -1,6 +1,6 @@
 #include "split/split_dialog.h"
 
-#include "format/erasure.h"
+#include "math/erasure.h"
 #include "format/head_part.h"
 #include "format/paths.h"
 #include "platform/embedded_image.h"

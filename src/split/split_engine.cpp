@@ -5,9 +5,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "format/copy.h"
-#include "format/crc32.h"
-#include "format/erasure.h"
+#include "transfer/copy.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
 #include "format/extension.h"
 #include "format/head_part.h"
 #include "format/part_layout.h"
@@ -15,8 +15,8 @@
 #include "format/paths.h"
 #include "format/trailer.h"
 #include "platform/text.h"
-#include "format/erasure_engine.h"
-#include "format/gf16.h"
+#include "transfer/erasure_engine.h"
+#include "math/gf16.h"
 #include "format/recovery.h"
 #include "format/set_journal.h"
 

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "join/join_engine.h"

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 #include "test_files.h"
 
 static const int64_t kInputSize = 3 * 1024 * 1024 + 12345;

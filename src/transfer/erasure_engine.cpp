@@ -1,10 +1,10 @@
-#include "format/erasure_engine.h"
+#include "transfer/erasure_engine.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "format/crc32.h"
-#include "format/gf16.h"
+#include "math/crc32.h"
+#include "math/gf16.h"
 #include "platform/worker.h"
 
 // Outputs and an input within about a megabyte, the second-level cache of

@@ -1,4 +1,4 @@
-#include "format/crc32.h"
+#include "math/crc32.h"
 
 #include <assert.h>
 

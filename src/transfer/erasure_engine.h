@@ -1,7 +1,7 @@
 // The one engine of the recovery code: it reads blocks a window at a time
 // and computes windows of other blocks from them, each a sum of the inputs
 // times a row of coefficients.  Making recovery blocks is rows of Cauchy
-// coefficients over the data blocks (format/erasure.h); rebuilding lost
+// coefficients over the data blocks (math/erasure.h); rebuilding lost
 // blocks is the same with the rows of the inverted matrix, over the blocks
 // that are sound.  Work goes a stretch at a time, so that the windows of
 // every output stay in the processor's cache, and the stretches are shared

@@ -1,4 +1,4 @@
-#include "format/gf16.h"
+#include "math/gf16.h"
 
 #include <assert.h>
 

@@ -1,8 +1,8 @@
-#include "format/erasure.h"
+#include "math/erasure.h"
 
 #include <assert.h>
 
-#include "format/gf16.h"
+#include "math/gf16.h"
 
 // A Cauchy matrix 1 / (x_r + y_j) has every square piece invertible when
 // the x and the y are all distinct.  Recovery indices (x_r = r) take the

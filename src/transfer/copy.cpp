@@ -1,8 +1,8 @@
-#include "format/copy.h"
+#include "transfer/copy.h"
 
 #include <string.h>
 
-#include "format/crc32.h"
+#include "math/crc32.h"
 
 // Fixed, whatever the file size.  1 MiB rather than 256 KiB: a quarter of
 // the system calls, which cost more than the larger buffer's cache misses.
