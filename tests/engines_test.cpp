@@ -117,7 +117,7 @@ TEST_P(RoundTrip, RebuildsTheInputFromPartsOfTheSizeAsked)
     std::string image_path = from / "image";
     ProgramImage image = {image_path.c_str(), 0, 0, false};
     SplitResult split = SplitFile(&split_in.f, (from / "data.bin").c_str(), c.slice, &image, &kAsked, 0);
-    ASSERT_EQ(split.status, kSplitDone);
+    ASSERT_EQ(split.fault, kSplitDone);
     PartSetTrailer t = TrailerOf(from / "data_00.exe");
     EXPECT_TRUE(from / "data.bin" == t.original_path && t.image_size == c.image &&
                 t.original_size32 == c.input && t.last_part == split.last_part);
@@ -152,7 +152,7 @@ TEST_F(Splitting, KeepsNamesOfAnyLengthWithTheirChecksums)
     name += std::string(122, 'n') + ".bin";  // 246 bytes: more than the trailer holds, less than a
                                              // file system's limit with "_00.exe" for ".bin"
     WritePattern(dir / name, 30000, 4);
-    ASSERT_EQ(Split("./" + name, 10).status, kSplitDone);
+    ASSERT_EQ(Split("./" + name, 10).fault, kSplitDone);
     std::string stem = name.substr(0, name.size() - 4);
     PartSetTrailer t = TrailerOf(dir / (stem + "_00.exe"));
     EXPECT_TRUE(t.has_record && t.record_version == 3);
@@ -171,7 +171,7 @@ TEST_F(Splitting, CutsNineGigabytesIntoParts4GBLarge)
     WriteSparse(dir / "big.bin", size, marks);
     ProgramImage image = {"image", 0, 0, false};
     SplitResult split = SplitFile(&folder.f, "big.bin", kMaxSliceBytes, &image, &kAsked, 0);
-    ASSERT_EQ(split.status, kSplitDone);
+    ASSERT_EQ(split.fault, kSplitDone);
     ASSERT_EQ(split.last_part, 2);
     for (int i = 0; i < 3; i++)
         EXPECT_LE(SizeOf(dir / PartName("big", i)), kMaxSliceBytes) << i;
@@ -191,7 +191,7 @@ TEST_F(Splitting, LeavesHolesWhereTheInputHasZeros)
     for (int64_t i = 0; i < mib; i++)
         bytes[(size_t)i] = bytes[(size_t)(3 * mib + i)] = (char)(i % 251 + 1);
     WriteBytes(dir / "z.bin", bytes);
-    ASSERT_EQ(Split("z.bin", 3 * 1024).status, kSplitDone);
+    ASSERT_EQ(Split("z.bin", 3 * 1024).fault, kSplitDone);
     auto stored = [](const std::string &path) {
         struct stat st;
         return stat(path.c_str(), &st) == 0 ? (int64_t)st.st_blocks * 512 : -1;
@@ -225,7 +225,7 @@ TEST_F(Splitting, PassesHolesUnreadYetCountsTheirZeros)
     }
     ProgramImage image = {"image", 0, 0, false};
     SplitOptions options = {false, 0, 1};
-    ASSERT_EQ(SplitFile(&folder.f, "z.bin", 3 * mib, &image, &options, 0).status, kSplitDone);
+    ASSERT_EQ(SplitFile(&folder.f, "z.bin", 3 * mib, &image, &options, 0).fault, kSplitDone);
     ASSERT_EQ(rename("z.bin", "input.bin"), 0);
     ASSERT_EQ(unlink(PartName("z", 1).c_str()), 0);
     JoinResult join = Rejoin("z_00.exe", false, false);
@@ -261,7 +261,7 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
         SCOPED_TRACE(o.part);
         ASSERT_EQ(o.make(o.part), 0) << strerror(errno);
         SplitResult result = Split("a.bin", 10);
-        EXPECT_EQ(result.status, kSplitPartInTheWay);
+        EXPECT_EQ(result.fault, kSplitPartInTheWay);
         EXPECT_STREQ(result.part, o.part);
         EXPECT_EQ(remove(o.part), 0);
         EXPECT_EQ(Names(dir.path()), (NameSet{"a.bin", "image"}));
@@ -270,11 +270,11 @@ TEST_F(Splitting, WritesEveryPartAsANewFile)
     chmod("a_00.exe", 0644);
     WriteBytes(dir / "a_01.QCB", "an old slice");
     chmod("a_01.QCB", 0777);
-    EXPECT_EQ(Split("a.bin", 10).status, kSplitStrayPartInTheWay);
+    EXPECT_EQ(Split("a.bin", 10).fault, kSplitStrayPartInTheWay);
     Meddle plant{[] { ASSERT_EQ(link("a.bin", "a_03.QCB"), 0); }, "_01"};
     ProgramImage image = {"image", 0, 0, false};
     SplitOptions force = {true, 0};
-    ASSERT_EQ(SplitFile(&folder.f, "a.bin", 10240, &image, &force, &plant.progress).status, kSplitDone);
+    ASSERT_EQ(SplitFile(&folder.f, "a.bin", 10240, &image, &force, &plant.progress).fault, kSplitDone);
     EXPECT_TRUE(ReadBytes(dir / "a.bin") == input);
     struct stat head, slice;
     ASSERT_EQ(stat("a_00.exe", &head) | stat("a_01.QCB", &slice), 0);
@@ -294,7 +294,8 @@ struct Failing {
     std::function<void()> meddle;  // once the first slice is being written
     rlim_t limit;                  // the largest a file may grow
     int64_t stop_at;               // the user stops the split at this step
-    SplitStatus status;
+    SplitFault fault;
+    SplitStep step;  // for kSplitFileFailed
     int code;
     const char *call, *path;
     const char *planted = "";  // what the meddling left, which the split must leave too
@@ -307,7 +308,7 @@ TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
 {
     const Failing &f = GetParam();
     WritePattern(dir / "report.pdf", 5 * 12288, 2);
-    ASSERT_EQ(Split("report.pdf", 12).status, kSplitDone);
+    ASSERT_EQ(Split("report.pdf", 12).fault, kSplitDone);
     // Each file by its name and a hash of its bytes, which a failure prints briefly.
     std::map<std::string, size_t> before;
     for (const std::string &name : Names(dir.path()))
@@ -315,7 +316,9 @@ TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
     Meddle meddle{f.meddle, "_01", f.stop_at};
     SplitResult result =
         UnderFileSizeLimit(f.limit, [&] { return Split(f.input, f.slice_kb, &meddle.progress); });
-    EXPECT_EQ(result.status, f.status);
+    EXPECT_EQ(result.fault, f.fault);
+    if (f.fault == kSplitFileFailed)
+        EXPECT_EQ(result.step, f.step);
     EXPECT_EQ(std::make_tuple(result.error.code, std::string(result.error.call), std::string(result.error.path)),
               std::make_tuple(f.code, std::string(f.call), std::string(f.path)));
     if (f.planted[0])
@@ -329,22 +332,22 @@ TEST_P(SplitFailure, SaysWhyAndLeavesTheFolderAsItWas)
 std::string LongName() { return std::string(248, 'n') + ".b"; }  // "_100.QCB" makes 256 bytes
 
 INSTANTIATE_TEST_SUITE_P(Cases, SplitFailure, ::testing::Values(
-    Failing{"Missing", "missing.pdf", 10, nullptr, RLIM_INFINITY, 0, kSplitNoInput, ENOENT, "open",
+    Failing{"Missing", "missing.pdf", 10, nullptr, RLIM_INFINITY, 0, kSplitFileFailed, kSplitOpeningInput, ENOENT, "open",
             "missing.pdf"},
     // A read-only file planted under the last slice's name while the parts are written: the
     // earlier set's slices already renamed aside come back.
     Failing{"NameTakenMeanwhile", "report.pdf", 10, [] {
                 WriteBytes("report_06.QCB", "mine"), chmod("report_06.QCB", 0444);
-            }, RLIM_INFINITY, 0, kSplitCannotCreate, EEXIST, "rename", "report_06.QCB", "report_06.QCB"},
-    Failing{"ExactlyOneSlice", "report.pdf", 60, nullptr, RLIM_INFINITY, 0, kSplitTooSmall, 0, "", ""},
+            }, RLIM_INFINITY, 0, kSplitFileFailed, kSplitCreatingPart, EEXIST, "rename", "report_06.QCB", "report_06.QCB"},
+    Failing{"ExactlyOneSlice", "report.pdf", 60, nullptr, RLIM_INFINITY, 0, kSplitTooSmall, kSplitOpeningInput, 0, "", ""},
     Failing{"Shrinks", "report.pdf", 10, [] { ASSERT_EQ(truncate("report.pdf", 30000), 0); },
-            RLIM_INFINITY, 0, kSplitReadFailed, kErrorEndedEarly, "read", "report.pdf"},
+            RLIM_INFINITY, 0, kSplitFileFailed, kSplitReadingInput, kErrorEndedEarly, "read", "report.pdf"},
     Failing{"Grows", "report.pdf", 10, [] { WriteBytes("report.pdf", std::string(99999, 'g')); },
-            RLIM_INFINITY, 0, kSplitInputChanged, 0, "", ""},
-    Failing{"FileSizeLimit", "report.pdf", 10, nullptr, 10000, 0, kSplitWriteFailed, EFBIG, "write",
+            RLIM_INFINITY, 0, kSplitInputChanged, kSplitOpeningInput, 0, "", ""},
+    Failing{"FileSizeLimit", "report.pdf", 10, nullptr, 10000, 0, kSplitFileFailed, kSplitWritingPart, EFBIG, "write",
             "report_01.QCB"},
-    Failing{"StoppedWriting", "report.pdf", 10, nullptr, RLIM_INFINITY, 10, kSplitCancelled, 0, "", ""},
-    Failing{"StoppedAtTheLastSlice", "report.pdf", 10, nullptr, RLIM_INFINITY, 14, kSplitCancelled, 0,
+    Failing{"StoppedWriting", "report.pdf", 10, nullptr, RLIM_INFINITY, 10, kSplitCancelled, kSplitOpeningInput, 0, "", ""},
+    Failing{"StoppedAtTheLastSlice", "report.pdf", 10, nullptr, RLIM_INFINITY, 14, kSplitCancelled, kSplitOpeningInput, 0,
             "", ""}),
     [](const ::testing::TestParamInfo<Failing> &info) { return std::string(info.param.name); });
 
@@ -352,12 +355,14 @@ TEST_F(Splitting, SaysWhyItRefusesBeforeWriting)
 {
     WritePattern(dir / LongName(), 101 * 12288, 3);
     SplitResult named = Split(LongName(), 10);
-    EXPECT_EQ(std::make_pair(named.status, named.error.code), std::make_pair(kSplitNamesTooLong, ENAMETOOLONG));
+    EXPECT_EQ(std::make_tuple(named.fault, named.step, named.error.code),
+              std::make_tuple(kSplitFileFailed, kSplitNamingParts, ENAMETOOLONG));
     ProgramImage none = {"no-image", 0, 0, false};
-    EXPECT_EQ(SplitFile(&folder.f, LongName().c_str(), 10240, &none, &kAsked, 0).status, kSplitNoImage);
+    SplitResult no_image = SplitFile(&folder.f, LongName().c_str(), 10240, &none, &kAsked, 0);
+    EXPECT_EQ(std::make_pair(no_image.fault, no_image.step), std::make_pair(kSplitFileFailed, kSplitReadingProgram));
     WritePattern(dir / "image", 20000, 1);  // a program larger than a part
     SplitResult small = Split(LongName(), 10);
-    EXPECT_EQ(std::make_tuple(small.status, small.least, small.table_too_large),
+    EXPECT_EQ(std::make_tuple(small.fault, small.least, small.table_too_large),
               std::make_tuple(kSplitPartsTooSmall, 21504L, false));
     EXPECT_EQ(Names(dir.path()), (NameSet{"image", LongName()}));
 }
@@ -368,7 +373,7 @@ protected:
     void SetUp() override
     {
         WritePattern(dir / "r.zip", 4 * 12288 + 500, 2);
-        ASSERT_EQ(Split("r.zip", 12).status, kSplitDone);
+        ASSERT_EQ(Split("r.zip", 12).fault, kSplitDone);
         ASSERT_EQ(rename("r.zip", "keep"), 0);
     }
 };
@@ -423,7 +428,7 @@ TEST_F(InScratch, AnUnfilledSliceIsDamagedNotSwapped)
     std::string data = PatternBytes(5 * 12288, 4);
     data.replace(11000, 29000, std::string(29000, '\0'));  // slice 2 zeros, wherever the head part ends
     WriteBytes(dir / "z.bin", data);
-    ASSERT_EQ(Split("z.bin", 12).status, kSplitDone);
+    ASSERT_EQ(Split("z.bin", 12).fault, kSplitDone);
     ASSERT_TRUE(ReadBytes(dir / "z_02.QCB") == std::string(12288, '\0'));
     WriteBytes(dir / "z_04.QCB", std::string(SizeOf(dir / "z_04.QCB"), '\0'));
     PartSet set;

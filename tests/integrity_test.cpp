@@ -61,7 +61,7 @@ protected:
         std::string image_path = dir / "image";
         ProgramImage image = {image_path.c_str(), 0, 0, false};
         SplitResult split = SplitFile(&folder.f, (dir / "r.zip").c_str(), 12288, &image, &kAsked, 0);
-        ASSERT_EQ(split.status, kSplitDone);
+        ASSERT_EQ(split.fault, kSplitDone);
         ASSERT_EQ(split.last_part, 6);
         ASSERT_EQ(unlink((dir / "r.zip").c_str()), 0);
         head = ReadBytes(dir / "r_00.exe");
@@ -307,7 +307,7 @@ TEST(Room, IsCheckedBeforeAnythingIsWritten)
         std::string image_path = dir / "image";
         ProgramImage image = {image_path.c_str(), 0, 0, false};
         SplitResult split = SplitFile(&folder.f, (dir / "big.bin").c_str(), 65536, &image, &kAsked, 0);
-        EXPECT_EQ(split.status, kSplitNoRoom);
+        EXPECT_EQ(split.fault, kSplitNoRoom);
         EXPECT_GT(split.needed, split.free_bytes);
         EXPECT_EQ(RunWithInput("ls " + dir.path(), ""), "big.bin\nimage\n");
     }

@@ -33,7 +33,7 @@ struct MadeSet {
         SplitOptions options = {false, 0, kRecovery};
         SplitResult r = SplitFile(&folder, input.c_str(), 12 * 1024, &image, &options, 0);
         FolderClose(&folder);
-        EXPECT_EQ(r.status, kSplitDone);
+        EXPECT_EQ(r.fault, kSplitDone);
         EXPECT_EQ(r.last_part, 5);  // six parts
         for (int i = -kRecovery; i <= r.last_part; i++) {
             parts.push_back(i);
@@ -150,7 +150,7 @@ TEST(Recovery, RebuildsPartsLongerThanItsWindow)
     SplitOptions options = {false, 0, 2};
     SplitResult made = SplitFile(&folder, input.c_str(), 1600 * 1024, &image, &options, 0);
     FolderClose(&folder);
-    ASSERT_EQ(made.status, kSplitDone);
+    ASSERT_EQ(made.fault, kSplitDone);
     Lose(dir, 2, kDeleted);
     JoinResult r = Join(dir / PartName("data", 0), out.path());
     ASSERT_EQ(r.status, kJoinDone);
@@ -269,7 +269,7 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
     ASSERT_TRUE(FolderOfFile(input.c_str(), &folder, 0));
     ProgramImage image = {program.c_str(), 0, 0, false};
     SplitOptions options = {false, 0, 1};
-    ASSERT_EQ(SplitFile(&folder, input.c_str(), 64 * 1024, &image, &options, 0).status, kSplitDone);
+    ASSERT_EQ(SplitFile(&folder, input.c_str(), 64 * 1024, &image, &options, 0).fault, kSplitDone);
     FolderClose(&folder);
     ASSERT_EQ(unlink(input.c_str()), 0);
     std::map<int, std::string> made;

@@ -257,15 +257,15 @@ static int Split(const SplitRequest *request)
     RunSplit(request, &progress, &outcome);
     EndConsoleWork(&work);
     SayResumed(outcome.result.resumed, outcome.result.part);
-    if (!outcome.failed && outcome.result.status == kSplitDone)
+    if (!outcome.failed && outcome.result.fault == kSplitDone)
         printf("%s\n", outcome.text);
     else if (outcome.failed) {
-        bool refused = outcome.result.status == kSplitOtherSetInTheWay ||
-                       outcome.result.status == kSplitStrayPartInTheWay;
+        bool refused = outcome.result.fault == kSplitOtherSetInTheWay ||
+                       outcome.result.fault == kSplitStrayPartInTheWay;
         if (refused)
             AppendText(outcome.text, sizeof outcome.text, " (--force replaces it)");
         // The advice is in KB of 1024 bytes, which -s writes K.
-        if (outcome.result.status == kSplitPartsTooSmall) {
+        if (outcome.result.fault == kSplitPartsTooSmall) {
             AppendText(outcome.text, sizeof outcome.text, " (-s ");
             AppendDecimal(outcome.text, sizeof outcome.text, (outcome.result.least + 1023) / 1024);
             AppendText(outcome.text, sizeof outcome.text, "K)");

@@ -2,9 +2,8 @@
 
 #include <stdlib.h>
 
-#include "transfer/copy.h"
 #include "math/crc32.h"
-#include "format/head_part.h"
+#include "transfer/copy.h"
 #include "format/part_names.h"
 #include "format/recovery.h"
 #include "format/trailer.h"
@@ -204,13 +203,37 @@ static bool RemoveTemporaries(const Folder *folder, const SetJournal *j, FileErr
 
 // ---- Finishing a split whose parts were all written ----------------------------
 
-// The part placed at each step, as the split places them: the slices
-// first, then the recovery parts, the head part last.
-static int64_t JournalPlacedAt(const SetJournal *j, int64_t step)
+int64_t PartPlacedAt(const SetJournal *j, int64_t step)
 {
     if (step < j->last_part)
         return step + 1;
     return step < j->last_part + j->recovery ? j->last_part - step - 1 : 0;
+}
+
+bool PlaceJournaledPart(const Folder *folder, const char *stem, const SetJournal *j, int64_t index,
+                        char name[kPathSize], FileError *error)
+{
+    char temp[kPathSize], aside[kPathSize];
+    FormatPartName(name, stem, index);
+    TempName(&j->series, index, temp);
+    TempName(&j->aside, index, aside);
+    FileKind there = FileKindOf(folder, name);
+    if ((there != kNothingThere && there != kPlainFile) ||
+        (there == kPlainFile && !FileRenameNew(folder, name, aside, name, error)) ||
+        !FileRenameNew(folder, temp, name, name, error))
+        return SetError(error, kErrorExists, "rename", name);
+    return true;
+}
+
+int64_t RemoveMovedAside(const Folder *folder, const SetJournal *j)
+{
+    char name[kPathSize];
+    int64_t removed = 0;
+    for (int64_t i = -j->recovery; i <= j->last_part; i++) {
+        TempName(&j->aside, i, name);
+        removed += FileKindOf(folder, name) == kPlainFile && FileDelete(folder, name, 0);
+    }
+    return removed;
 }
 
 // Whether the head part under name is the one the journal was written for.
@@ -235,27 +258,21 @@ static bool IsJournalsHead(const Folder *folder, const char *name, const char *s
 // name moved aside first: the rest of what the split was doing.
 static bool PlaceTheRest(const Folder *folder, const char *stem, const SetJournal *j, FileError *error)
 {
-    char name[kPathSize], temp[kPathSize], aside[kPathSize];
+    char name[kPathSize], temp[kPathSize];
     for (int64_t step = 0; step <= j->last_part + j->recovery; step++) {
-        int64_t index = JournalPlacedAt(j, step);
-        FormatPartName(name, stem, index);
+        int64_t index = PartPlacedAt(j, step);
         TempName(&j->series, index, temp);
-        TempName(&j->aside, index, aside);
         FileKind kind = FileKindOf(folder, temp);
         if (kind == kNothingThere)
             continue;  // placed already
-        FileKind there = FileKindOf(folder, name);
-        if (kind != kPlainFile || (there != kNothingThere && there != kPlainFile) ||
-            (there == kPlainFile && !FileRenameNew(folder, name, aside, name, error)) ||
-            !FileRenameNew(folder, temp, name, name, error))
+        FormatPartName(name, stem, index);
+        if (kind != kPlainFile || !PlaceJournaledPart(folder, stem, j, index, name, error))
             return SetError(error, kErrorExists, "rename", name);
     }
     return true;
 }
 
-// Whether the recovery part of that name is one of owner's set: it
-// describes the same set, made by the same split.
-static bool DescribesEarlierSet(const Folder *folder, const char *name, const HeadPart *owner)
+bool IsRecoveryPartOfSet(const Folder *folder, const char *name, const HeadPart *owner)
 {
     HeadPart probe;
     RecoveryHeader header;
@@ -265,6 +282,26 @@ static bool DescribesEarlierSet(const Folder *folder, const char *name, const He
               SameIdentity(&probe.extension, &owner->extension);
     FileClose(&probe.file, 0);
     return of;
+}
+
+int64_t RemoveOwnSlicesBeyond(const Folder *folder, const char *stem, HeadPart *earlier, int64_t last_part)
+{
+    char name[kPathSize];
+    PartTable table;
+    OpenPartTable(&table, earlier);
+    uint32_t recorded;
+    int64_t removed = 0;
+    for (int64_t i = last_part + 1; RecordedPartCrc(&table, i, &recorded, 0); i++) {
+        FormatPartName(name, stem, i);
+        File part;
+        uint32_t crc = 0;
+        int64_t length;
+        bool own = FileKindOf(folder, name) == kPlainFile && FileOpenRead(folder, name, &part, 0) &&
+                   CopyAvailable(&part, 0, INT64_MAX, &length, &crc, 0, 0) == kCopied && crc == recorded;
+        FileClose(&part, 0);
+        removed += own && FileDelete(folder, name, 0);
+    }
+    return removed;
 }
 
 // The earlier set of the same file, moved aside under part 0's aside name:
@@ -280,31 +317,14 @@ static void RemoveEarlierParts(const Folder *folder, const char *stem, const Set
         if (ReadHeadPart(&earlier, 0) == kHeadSound && TextEqual(earlier.output, output)) {
             for (int k = j->recovery + 1; k <= earlier.extension.recovery_count; k++) {
                 FormatPartName(name, stem, -k);
-                if (DescribesEarlierSet(folder, name, &earlier))
+                if (IsRecoveryPartOfSet(folder, name, &earlier))
                     FileDelete(folder, name, 0);
             }
-            PartTable table;
-            OpenPartTable(&table, &earlier);
-            uint32_t recorded;
-            for (int64_t i = j->last_part + 1; RecordedPartCrc(&table, i, &recorded, 0); i++) {
-                FormatPartName(name, stem, i);
-                File part;
-                uint32_t crc = 0;
-                int64_t length;
-                bool own = FileKindOf(folder, name) == kPlainFile && FileOpenRead(folder, name, &part, 0) &&
-                           CopyAvailable(&part, 0, INT64_MAX, &length, &crc, 0, 0) == kCopied && crc == recorded;
-                FileClose(&part, 0);
-                if (own)
-                    FileDelete(folder, name, 0);
-            }
+            RemoveOwnSlicesBeyond(folder, stem, &earlier, j->last_part);
         }
         FileClose(&earlier.file, 0);  // Windows deletes no file held open
     }
-    for (int64_t i = -j->recovery; i <= j->last_part; i++) {
-        TempName(&j->aside, i, name);
-        if (FileKindOf(folder, name) == kPlainFile)
-            FileDelete(folder, name, 0);
-    }
+    RemoveMovedAside(folder, j);
 }
 
 ResumeState ResumeInterruptedSplit(const Folder *folder, const char *stem, FileError *error)

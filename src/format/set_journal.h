@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "format/head_part.h"
 #include "platform/files.h"
 
 enum JournalState {
@@ -36,6 +37,27 @@ bool JournalName(const char *stem, char name[kPathSize]);
 bool WriteJournal(const Folder *folder, const char *stem, const SetJournal *journal, bool first,
                   FileError *error);
 bool RemoveJournal(const Folder *folder, const char *stem, FileError *error);
+
+// ---- What a split and the finishing of one do alike ---------------------------
+
+// The part that takes its name at each step: the slices first, then the
+// recovery parts (-1, -2, ...), the head part last, so that the set claims
+// nothing under the head part's name until it is whole.
+int64_t PartPlacedAt(const SetJournal *journal, int64_t step);
+// Moves a plain file that has part index's name (into name) to its aside
+// name, then gives the part under its temporary name that name.  Anything
+// else there, or a name taken meanwhile, stays: false, with the reason.
+bool PlaceJournaledPart(const Folder *folder, const char *stem, const SetJournal *journal,
+                        int64_t index, char name[kPathSize], FileError *error);
+// Removes what is left under the journal's aside names; how many.
+int64_t RemoveMovedAside(const Folder *folder, const SetJournal *journal);
+// Whether the recovery part of that name is one of owner's set: it
+// describes the same set, made by the same split.
+bool IsRecoveryPartOfSet(const Folder *folder, const char *name, const HeadPart *owner);
+// Removes the slices of an earlier set beyond last_part whose bytes its
+// own table confirms; how many.
+int64_t RemoveOwnSlicesBeyond(const Folder *folder, const char *stem, HeadPart *earlier,
+                              int64_t last_part);
 
 enum ResumeState {
     kNothingInterrupted,

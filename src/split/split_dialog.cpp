@@ -111,25 +111,23 @@ static void OnSplit(HWND dialog, SplitDialog *state)
         EndWork(dialog);
         // Parts of another set, or of none, in the way: the user's word
         // replaces them.
-        SplitStatus status = outcome.result.status;
-        if (request.force || (status != kSplitOtherSetInTheWay && status != kSplitStrayPartInTheWay))
+        SplitFault fault = outcome.result.fault;
+        if (request.force || (fault != kSplitOtherSetInTheWay && fault != kSplitStrayPartInTheWay))
             break;
-        char question[3 * kPathSize] = "";
-        AppendName(question, sizeof question, outcome.result.part);
-        if (status == kSplitOtherSetInTheWay) {
-            AppendText(question, sizeof question, " belongs to a set of ");
-            AppendName(question, sizeof question,
-                       outcome.result.other[0] ? outcome.result.other : "another file");
-            AppendText(question, sizeof question, ", whose parts have these names. Replace them?");
-        } else {
-            AppendText(question, sizeof question, " is there, of no set beside it. Replace it?");
-        }
+        char part[kPathSize] = "", other[kPathSize] = "", question[3 * kPathSize];
+        AppendName(part, sizeof part, outcome.result.part);
+        AppendName(other, sizeof other, outcome.result.other[0] ? outcome.result.other : "another file");
+        if (fault == kSplitOtherSetInTheWay)
+            FormatText(question, sizeof question,
+                       "%s belongs to a set of %s, whose parts have these names. Replace them?", part, other);
+        else
+            FormatText(question, sizeof question, "%s is there, of no set beside it. Replace it?", part);
         if (!AskYesNo(dialog, question, kSplitTitle))
             return;  // nothing written; the dialog stays open
         request.force = true;
     }
     state->failed = outcome.failed;
-    if (outcome.result.status == kSplitDone) {
+    if (outcome.result.fault == kSplitDone) {
         // The parts are beside the input.
         *(char *)FileNameOf(path) = 0;
         ShowResultLine(dialog, outcome.text, path, kSplitTitle, MB_ICONINFORMATION);

@@ -1,24 +1,22 @@
 #include "split/split_engine.h"
 
 #include <assert.h>
-
 #include <stdlib.h>
-#include <string.h>
 
-#include "transfer/copy.h"
-#include "math/crc32.h"
-#include "math/erasure.h"
 #include "format/extension.h"
 #include "format/head_part.h"
 #include "format/part_layout.h"
 #include "format/part_names.h"
 #include "format/paths.h"
-#include "format/trailer.h"
-#include "platform/text.h"
-#include "transfer/erasure_engine.h"
-#include "math/gf16.h"
 #include "format/recovery.h"
 #include "format/set_journal.h"
+#include "format/trailer.h"
+#include "math/crc32.h"
+#include "math/erasure.h"
+#include "math/gf16.h"
+#include "platform/text.h"
+#include "transfer/copy.h"
+#include "transfer/erasure_engine.h"
 
 // The longest start of name, cut between characters, of at most limit
 // bytes: a character of UTF-8 or of a double-byte code page is never cut.
@@ -40,8 +38,8 @@ static int CutBetweenCharacters(const char *name, int limit)
 // as given where the record fits behind it, else the name alone, else its
 // start, with the whole name in the extension.  Also the input's time and
 // permission bits, where it has them.
-static void Describe(PartSetTrailer *trailer, SetExtension *extension, const char *input_path,
-                     const char *name, const FileInfo *info, int recovery)
+static void DescribeInput(PartSetTrailer *trailer, SetExtension *extension, const char *input_path,
+                          const char *name, const FileInfo *info, int recovery)
 {
     for (int i = 0; i < kTrailerPathSize; i++)
         trailer->original_path[i] = 0;
@@ -87,22 +85,20 @@ static bool NamesHoldUp(const Folder *folder, const char *name, const char *stem
 // slices it has.  Held open, its table tells its own slices from others,
 // and its identity its own recovery parts.
 struct EarlierSet {
-    bool same_file;  // a sound head part of a set of the same name has the head part's name
-    bool other_file; // ... of a set of another name
+    bool same_file = false;   // a sound head part of a set of the same name has the head part's name
+    bool other_file = false;  // ... of a set of another name
     HeadPart head;
     // The numbers of the recovery parts of the stem beyond those the new
     // set makes, whoever's they are.
-    int64_t *recovery_beyond;
-    int64_t recovery_beyond_count;
+    int64_t *recovery_beyond = 0;
+    int64_t recovery_beyond_count = 0;
+    bool out_of_memory = false;  // while they were listed
 };
 
 static void LookForEarlierSet(const Folder *folder, const char *stem, const char *name,
                               EarlierSet *earlier)
 {
-    earlier->same_file = earlier->other_file = false;
     earlier->head.file.handle = kNoHandle;
-    earlier->recovery_beyond = 0;
-    earlier->recovery_beyond_count = 0;
     char head[kPathSize];
     FormatPartName(head, stem, 0);
     FileKind kind = FileKindOf(folder, head);
@@ -117,173 +113,6 @@ static void LookForEarlierSet(const Folder *folder, const char *stem, const char
         FileClose(&earlier->head.file, 0);
 }
 
-struct RecoveryListing {
-    const char *stem;
-    int64_t beyond;
-    EarlierSet *earlier;
-    bool out_of_memory;
-};
-
-static bool NoteRecoveryBeyond(void *context, const FolderEntry *entry)
-{
-    RecoveryListing *listing = (RecoveryListing *)context;
-    EarlierSet *earlier = listing->earlier;
-    int64_t number = RecoveryNumberOf(entry->name, listing->stem, 1000000000000LL);
-    if (number <= listing->beyond)
-        return true;
-    int64_t count = earlier->recovery_beyond_count;
-    if ((count & (count - 1)) == 0) {  // 0, 1, 2, 4, ...: room for twice as many
-        void *grown = realloc(earlier->recovery_beyond, (size_t)(count ? 2 * count : 8) * sizeof(int64_t));
-        if (!grown)
-            return listing->out_of_memory = true, false;
-        earlier->recovery_beyond = (int64_t *)grown;
-    }
-    earlier->recovery_beyond[earlier->recovery_beyond_count++] = number;
-    return true;
-}
-
-// Lists the recovery parts of the stem numbered beyond the new set's.
-static bool ListRecoveryBeyond(const Folder *folder, const char *stem, int64_t beyond, EarlierSet *earlier,
-                               FileError *error)
-{
-    char prefix[kPathSize];
-    RecoveryListing listing = {stem, beyond, earlier, false};
-    if (!CopyText(prefix, kPathSize, stem) || !AppendText(prefix, kPathSize, "_R"))
-        return true;
-    if (!ListFolder(folder, prefix, NoteRecoveryBeyond, &listing, error))
-        return false;
-    return !listing.out_of_memory || SetError(error, kErrorNoSpace, "list the parts in", folder->path);
-}
-
-// Whether the recovery part of that name is one of owner's set: it
-// describes the same set, made by the same split.
-static bool RecoveryPartOf(const Folder *folder, const char *name, const HeadPart *owner)
-{
-    HeadPart probe;
-    RecoveryHeader header;
-    if (!FileOpenRead(folder, name, &probe.file, 0, &probe.info))
-        return false;
-    bool of = ReadRecoveryPart(&probe, &header, 0) == kHeadSound && SameSet(&probe.trailer, &owner->trailer) &&
-              SameIdentity(&probe.extension, &owner->extension);
-    FileClose(&probe.file, 0);
-    return of;
-}
-
-// Whether the name of part index may take the new part: nothing there, or
-// a part of an earlier split of the same file, or, with the user's word, a
-// file of another set or of none.  A read-only file, a link, a folder, the
-// input or the program itself is never written over.  Checked up front
-// for a message that says which; the renames close the race.
-static SplitStatus Obstacle(const Folder *folder, const char *stem, int64_t index,
-                            const FileId *input, const FileId *image, const EarlierSet *earlier,
-                            bool force, SplitResult *result)
-{
-    char name[kPathSize];
-    FormatPartName(name, stem, index);
-    FileKind kind = FileKindOf(folder, name);
-    FileId id;
-    SplitStatus status = kSplitDone;
-    if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
-        (kind == kPlainFile && FileIdAt(folder, name, &id) &&
-         ((input && SameFile(id, *input)) || (image && SameFile(id, *image)))))
-        status = kSplitPartInTheWay;
-    else if (kind == kNothingThere || force)
-        return kSplitDone;
-    else if (index < 0)
-        // A recovery part is the earlier set's only by what it records: one
-        // of another split would rebuild another file.
-        status = (earlier->same_file || earlier->other_file) && RecoveryPartOf(folder, name, &earlier->head)
-                     ? kSplitDone
-                     : kSplitStrayPartInTheWay;
-    else if (earlier->same_file)
-        return kSplitDone;
-    else if (earlier->other_file)
-        status = kSplitOtherSetInTheWay;
-    else
-        status = kSplitStrayPartInTheWay;
-    if (status == kSplitDone)
-        return status;
-    CopyText(result->part, kPathSize, status == kSplitOtherSetInTheWay ? "" : name);
-    if (status == kSplitOtherSetInTheWay) {
-        FormatPartName(result->part, stem, 0);
-        AppendName(result->other, kPathSize, earlier->head.output);
-    }
-    return status;
-}
-
-// The parts being written: all under temporary names of one series, the
-// head part number 0, until every one is complete.  Parts of an earlier
-// set that are in the way are moved aside, under names of another series,
-// until the new set has taken its names.
-struct Writing {
-    const Folder *folder;
-    const char *stem;
-    TempSeries series;
-    TempSeries aside;
-    File head;
-    int64_t written;  // parts 0 to written - 1 exist under their temporary names
-    File *recovery;   // the recovery parts being written, -1 to -recovery_made
-    int recovery_made;
-    uint32_t *part_crcs;  // with recovery parts: each part's CRC-32, as copied
-    struct StreamRecovery *streamed;  // standard input's recovery parts, made as it is read
-    struct StreamRecovery *streamed_room;  // ... where they are kept
-    // The part table, written to the head part as the parts are done.
-    unsigned char table[4096];
-    int table_used;
-    int64_t table_entries;
-    Crc32Joiner joiner;  // joins each part's CRC into the whole file's
-};
-
-// Writes the table entries held so far to the head part.
-static bool FlushTable(Writing *writing, PartSetTrailer *trailer, FileError *error)
-{
-    trailer->table_crc = Crc32Update(trailer->table_crc, writing->table, (size_t)writing->table_used);
-    bool written = FileWrite(&writing->head, writing->table, writing->table_used, error);
-    writing->table_used = 0;
-    return written;
-}
-
-// Notes a part's CRC-32 in the table and joins it into the input's.
-static bool PartDone(Writing *writing, PartSetTrailer *trailer, uint32_t crc, int64_t length,
-                     FileError *error)
-{
-    trailer->crc = Crc32Combine(trailer->crc, crc, length, &writing->joiner);
-    if (writing->part_crcs)
-        writing->part_crcs[writing->table_entries] = crc;
-    writing->table_entries++;
-    WriteUint32(writing->table + writing->table_used, crc);
-    writing->table_used += kTableEntrySize;
-    return writing->table_used < (int)sizeof writing->table || FlushTable(writing, trailer, error);
-}
-
-static SplitStatus CopyFailure(CopyResult copy, bool from_image)
-{
-    return copy == kWriteFailed   ? kSplitWriteFailed
-           : copy == kCopyStopped ? kSplitCancelled
-           : from_image           ? kSplitNoImage
-                                  : kSplitReadFailed;
-}
-
-// What a split works from: the input and its plan.
-struct Splitting {
-    File *input;
-    bool stream;           // standard input: its length is known at its end
-    const FileInfo *input_info;
-    const ProgramImage *program;
-    File *image;
-    int64_t image_size;
-    int64_t slice_bytes;
-    int64_t head_bytes;     // the most the head part may hold
-    int64_t most_slices;    // what the head part's table can count
-    PartLayout layout;      // for a file; for a stream, slices of slice_bytes and no stretch
-    const SplitOptions *options;
-    EarlierSet *earlier;
-    FileId image_id;
-    int recovery;            // recovery parts
-    int64_t recovery_overhead;  // the bytes of each one beyond its block
-    int64_t stretch_length;  // ... and the stretches their checksums cover
-};
-
 // Standard input's recovery parts, made in the one pass that reads it:
 // every stretch copied into a slice is multiplied into each recovery block,
 // kept in memory where they all fit kStreamedMemory, else in the recovery
@@ -291,19 +120,191 @@ struct Splitting {
 const int64_t kStreamedMemory = 64LL << 20;
 
 struct StreamRecovery {
-    int count;
-    int64_t block, stretch, per_block;
-    unsigned char *blocks;  // count x block, or null: the blocks are in files
-    File *files;            // the recovery parts, each block at kRecoveryHeaderSize
-    unsigned char *window;  // a window of a block in a file, read back
-    int64_t index, at;      // the slice fed, and how much of it so far
-    uint32_t *crcs;         // the slices' stretch checksums, index x per_block
-    int64_t rows;           // ... rows of room
+    int count = 0;
+    int64_t block = 0, stretch = 0, per_block = 0;
+    unsigned char *blocks = 0;  // count x block, or null: the blocks are in files
+    File *files = 0;            // the recovery parts, each block at kRecoveryHeaderSize
+    unsigned char *window = 0;  // a window of a block in a file, read back
+    int64_t index = 0, at = 0;  // the slice fed, and how much of it so far
+    uint32_t *crcs = 0;         // the slices' stretch checksums, index x per_block
+    int64_t rows = 0;           // ... rows of room
     CopyTap tap;
     FileError error;
 };
 
-static void SeeStreamed(void *context, const unsigned char *bytes, int length)
+// A split at work: what it reads, what it plans, and the parts it writes.
+struct Splitting {
+    const Folder *folder;
+    const char *input_path;  // null for standard input
+    const char *name;        // the name the file is rebuilt under
+    char stem[kPathSize];
+    File input;
+    FileInfo input_info;
+    bool stream;             // standard input: its length is known at its end
+    const ProgramImage *program;
+    File image;  // the program's file, where it has one
+    FileId image_id = {0, 0};
+    int64_t image_size = 0;
+    const SplitOptions *options;
+    Progress *progress;
+    // The plan.
+    int64_t slice_bytes;
+    int64_t head_bytes = 0;   // the most the head part may hold
+    int64_t most_slices = 0;  // what the head part's table can count
+    PartLayout layout = {0, 0, 0};  // for a file; for a stream, slices of slice_bytes and no stretch
+    int recovery;                    // recovery parts
+    int64_t recovery_overhead = 0;   // the bytes of each one beyond its block
+    int64_t stretch_length = 0;      // ... and the stretches their checksums cover
+    PartSetTrailer trailer;
+    SetExtension description;
+    unsigned char extension[kMaxExtensionSize];
+    int extension_length = 0;
+    EarlierSet earlier;
+    // The parts being written: all under temporary names of the journal's
+    // series, the head part number 0, until every one is complete.  Parts
+    // of an earlier set that are in the way are moved aside, under names of
+    // its other series, until the new set has taken its names.
+    SetJournal journal;
+    File head;
+    int64_t written = 0;       // parts 0 to written - 1 exist under their temporary names
+    File *recovery_files = 0;  // the recovery parts being written, -1 to -recovery_made
+    int recovery_made = 0;
+    uint32_t *part_crcs = 0;   // with recovery parts: each part's CRC-32, as copied
+    StreamRecovery streamed;   // standard input's recovery parts, made as it is read
+    bool streaming = false;    // ... once they are started
+    // The part table, written to the head part as the parts are done.
+    unsigned char table[4096];
+    int table_used = 0;
+    int64_t table_entries = 0;
+    Crc32Joiner joiner = {0, {0}};  // joins each part's CRC into the whole file's
+};
+
+// Standard input is read only where there is a command line: the Windows
+// program leaves out all that a stream needs.
+static bool IsStream(const Splitting *s)
+{
+    return kCommandLine && s->stream;
+}
+
+// Each records why the split stops and returns false: a fault, or a file
+// operation that failed (result->error) at that step.
+static bool Refuse(SplitResult *result, SplitFault fault)
+{
+    result->fault = fault;
+    return false;
+}
+
+static bool FailedAt(SplitResult *result, SplitStep step)
+{
+    result->fault = kSplitFileFailed;
+    result->step = step;
+    return false;
+}
+
+// A copy that did not finish: a write, the user, or a read at read_step.
+static bool CopyFailed(SplitResult *result, CopyResult copy, SplitStep read_step)
+{
+    return copy == kCopyStopped ? Refuse(result, kSplitCancelled)
+                                : FailedAt(result, copy == kWriteFailed ? kSplitWritingPart : read_step);
+}
+
+static bool CollectRecoveryBeyond(void *context, const FolderEntry *entry)
+{
+    Splitting *s = (Splitting *)context;
+    EarlierSet *earlier = &s->earlier;
+    int64_t number = RecoveryNumberOf(entry->name, s->stem, 1000000000000LL);
+    if (number <= s->recovery)
+        return true;
+    int64_t count = earlier->recovery_beyond_count;
+    if ((count & (count - 1)) == 0) {  // 0, 1, 2, 4, ...: room for twice as many
+        void *grown = realloc(earlier->recovery_beyond, (size_t)(count ? 2 * count : 8) * sizeof(int64_t));
+        if (!grown)
+            return earlier->out_of_memory = true, false;
+        earlier->recovery_beyond = (int64_t *)grown;
+    }
+    earlier->recovery_beyond[earlier->recovery_beyond_count++] = number;
+    return true;
+}
+
+// Lists the recovery parts of the stem numbered beyond the new set's.
+static bool ListRecoveryBeyond(Splitting *s, FileError *error)
+{
+    char prefix[kPathSize];
+    if (!CopyText(prefix, kPathSize, s->stem) || !AppendText(prefix, kPathSize, "_R"))
+        return true;
+    if (!ListFolder(s->folder, prefix, CollectRecoveryBeyond, s, error))
+        return false;
+    return !s->earlier.out_of_memory || SetError(error, kErrorNoSpace, "list the parts in", s->folder->path);
+}
+
+// Whether the name of part index may take the new part: nothing there, or
+// a part of an earlier split of the same file, or, with the user's word, a
+// file of another set or of none.  A read-only file, a link, a folder, the
+// input or the program itself is never written over.  Checked up front
+// for a message that says which; the renames close the race.
+static bool NameIsFree(const Splitting *s, int64_t index, SplitResult *result)
+{
+    char name[kPathSize];
+    FormatPartName(name, s->stem, index);
+    FileKind kind = FileKindOf(s->folder, name);
+    FileId id;
+    const EarlierSet *earlier = &s->earlier;
+    SplitFault fault = kSplitStrayPartInTheWay;
+    if (kind == kReadOnlyFile || kind == kLinkThere || kind == kOtherThere ||
+        (kind == kPlainFile && FileIdAt(s->folder, name, &id) &&
+         ((!IsStream(s) && SameFile(id, s->input_info.id)) || (IsOpen(&s->image) && SameFile(id, s->image_id)))))
+        fault = kSplitPartInTheWay;
+    else if (kind == kNothingThere || s->options->force)
+        return true;
+    else if (index < 0) {
+        // A recovery part is the earlier set's only by what it records: one
+        // of another split would rebuild another file.
+        if ((earlier->same_file || earlier->other_file) && IsRecoveryPartOfSet(s->folder, name, &earlier->head))
+            return true;
+    } else if (earlier->same_file) {
+        return true;
+    } else if (earlier->other_file) {
+        fault = kSplitOtherSetInTheWay;
+    }
+    CopyText(result->part, kPathSize, name);
+    if (fault == kSplitOtherSetInTheWay) {
+        FormatPartName(result->part, s->stem, 0);
+        AppendName(result->other, kPathSize, earlier->head.output);
+    }
+    return Refuse(result, fault);
+}
+
+// Writes the table entries held so far to the head part.
+static bool FlushTable(Splitting *s, FileError *error)
+{
+    s->trailer.table_crc = Crc32Update(s->trailer.table_crc, s->table, (size_t)s->table_used);
+    bool written = FileWrite(&s->head, s->table, s->table_used, error);
+    s->table_used = 0;
+    return written;
+}
+
+// Enters a part's CRC-32 in the table and joins it into the input's.
+static bool PartDone(Splitting *s, uint32_t crc, int64_t length, FileError *error)
+{
+    s->trailer.crc = Crc32Combine(s->trailer.crc, crc, length, &s->joiner);
+    if (s->part_crcs)
+        s->part_crcs[s->table_entries] = crc;
+    s->table_entries++;
+    WriteUint32(s->table + s->table_used, crc);
+    s->table_used += kTableEntrySize;
+    return s->table_used < (int)sizeof s->table || FlushTable(s, error);
+}
+
+// Creates part index under its temporary name, told as result->part.
+static bool CreatePartFile(Splitting *s, int64_t index, FileMode mode, File *file, SplitResult *result)
+{
+    char temp[kPathSize];
+    TempName(&s->journal.series, index, temp);
+    return FileCreate(s->folder, temp, result->part, mode, file, &result->error) ||
+           FailedAt(result, kSplitCreatingPart);
+}
+
+static void AddStreamedBytes(void *context, const unsigned char *bytes, int length)
 {
     StreamRecovery *s = (StreamRecovery *)context;
     int64_t at = s->at;
@@ -330,9 +331,7 @@ static bool StartStreamed(StreamRecovery *s, int count, int64_t block, int64_t s
     s->stretch = stretch;
     s->per_block = StretchCount(block, stretch);
     s->files = files;
-    s->index = s->at = s->rows = 0;
-    s->crcs = 0;
-    s->tap.see = SeeStreamed;
+    s->tap.take = AddStreamedBytes;
     s->tap.context = s;
     ClearError(&s->error);
     s->blocks = (int64_t)count * block <= kStreamedMemory ? (unsigned char *)calloc((size_t)count, (size_t)block) : 0;
@@ -401,55 +400,43 @@ static bool FinishStreamed(StreamRecovery *s, const PartSetTrailer *trailer, int
     return done;
 }
 
-static void EndStreamed(StreamRecovery *s)
-{
-    free(s->blocks);
-    free(s->window);
-    free(s->crcs);
-}
-
 // Writes slice index under its temporary name: its planned length, or for
 // a stream what is left up to a slice's length.  *length says how many
 // bytes it took; 0 from a stream that had ended, and then no slice is made.
-static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *length, const char *name,
-                              PartSetTrailer *trailer, Progress *progress, Writing *writing,
-                              FileError *error)
+static bool WriteSliceFile(Splitting *s, int64_t index, int64_t *length, SplitResult *result)
 {
-    char temp[kPathSize];
-    TempName(&writing->series, index, temp);
+    FileError *error = &result->error;
     File part;
-    if (!FileCreate(writing->folder, temp, name, kDataFile, &part, error))
-        return kSplitCannotCreate;
-    writing->written = index + 1;
+    if (!CreatePartFile(s, index, kDataFile, &part, result))
+        return false;
+    s->written = index + 1;
     uint32_t crc = 0;
-    int64_t want = splitting->stream ? splitting->layout.slice_length : *length;
-    if (writing->streamed && !FeedStreamed(writing->streamed, index, error))
-        return kSplitWriteFailed;
-    CopyResult copy = CopyAvailable(splitting->input, &part, want, length, &crc, progress, error,
-                                    writing->streamed ? &writing->streamed->tap : 0);
-    if (writing->streamed && HasFailed(&writing->streamed->error)) {
-        *error = writing->streamed->error;
+    int64_t want = IsStream(s) ? s->layout.slice_length : *length;
+    StreamRecovery *streamed = IsStream(s) && s->streaming ? &s->streamed : 0;
+    CopyResult copy = kWriteFailed;
+    if (!streamed || FeedStreamed(streamed, index, error))
+        copy = CopyAvailable(&s->input, &part, want, length, &crc, s->progress, error, streamed ? &streamed->tap : 0);
+    if (streamed && HasFailed(&streamed->error)) {
+        *error = streamed->error;
         copy = kWriteFailed;
     }
-    if (copy == kCopied && !splitting->stream && *length < want) {
-        SetError(error, kErrorEndedEarly, "read", splitting->input->name);
+    if (copy == kCopied && !IsStream(s) && *length < want) {
+        SetError(error, kErrorEndedEarly, "read", s->input.name);
         copy = kReadFailed;
     }
-    if (copy != kCopied) {
+    bool done = copy == kCopied && (*length == 0 || PartDone(s, crc, *length, error));
+    if (!done || *length == 0) {
         FileClose(&part, 0);
-        return CopyFailure(copy, false);
+        if (!done)
+            return copy != kCopied ? CopyFailed(result, copy, kSplitReadingInput) : FailedAt(result, kSplitWritingPart);
+        // The stream had ended: this slice is none.
+        char temp[kPathSize];
+        TempName(&s->journal.series, index, temp);
+        FileDelete(s->folder, temp, 0);
+        s->written = index;
+        return true;
     }
-    if (*length == 0) {  // the stream had ended: this slice is none
-        FileClose(&part, 0);
-        FileDelete(writing->folder, temp, 0);
-        writing->written = index;
-        return kSplitDone;
-    }
-    if (!PartDone(writing, trailer, crc, *length, error)) {
-        FileClose(&part, 0);
-        return kSplitWriteFailed;
-    }
-    return FileClose(&part, error) ? kSplitDone : kSplitWriteFailed;
+    return FileClose(&part, error) || FailedAt(result, kSplitWritingPart);
 }
 
 // Making the recovery parts, once the data parts are written: the input is
@@ -457,8 +444,7 @@ static SplitStatus WriteSlice(Splitting *splitting, int64_t index, int64_t *leng
 // recovery block's windows stay in the cache while every part is summed
 // into them; two threads share the stretches where there are two.
 struct RecoveryMaking {
-    const Splitting *splitting;
-    Writing *writing;
+    Splitting *splitting;
     CodeInput *inputs;        // the parts' stretches of the input
     uint16_t *matrix;         // recovery x parts
     int64_t parts;
@@ -468,9 +454,7 @@ struct RecoveryMaking {
     CodeScratch scratch[2];
     uint32_t *input_crcs[2];  // parts x at_once
     uint32_t *output_crcs[2]; // recovery x at_once
-    int thread_of_sink[2];
     FileError error[2];
-    Progress *progress;
     bool stopped;
 };
 
@@ -486,7 +470,8 @@ static bool PutRecoveryWindow(void *context, int row, int64_t at, const unsigned
     RecoveryMaking *m = sink->making;
     AddToStretchCrcs(m->output_crcs[sink->thread] + row * m->at_once, m->splitting->stretch_length, sink->from, at,
                      bytes, length);
-    return FileWriteAt(&m->writing->recovery[row], kRecoveryHeaderSize + at, bytes, length, &m->error[sink->thread]);
+    return FileWriteAt(&m->splitting->recovery_files[row], kRecoveryHeaderSize + at, bytes, length,
+                       &m->error[sink->thread]);
 }
 
 // A run of stretches of every block: the recovery blocks' windows, and
@@ -513,7 +498,7 @@ static bool MakeRecoveryStretches(void *context, int thread, int64_t run)
             WriteUint32(m->table + 4 * ((m->parts + r) * per_block + first + s),
                         m->output_crcs[thread][r * m->at_once + s]);
     }
-    if (thread == 0 && !ProgressStep(m->progress, m->threads * length * m->parts)) {
+    if (thread == 0 && !ProgressStep(splitting->progress, m->threads * length * m->parts)) {
         m->stopped = true;
         return false;
     }
@@ -527,8 +512,7 @@ static bool StretchesMatchParts(const RecoveryMaking *m, int64_t per_block)
 {
     const Splitting *splitting = m->splitting;
     for (int64_t j = 0; j < m->parts; j++) {
-        Crc32Joiner joiner;
-        joiner.length = 0;
+        Crc32Joiner joiner = {0, {0}};
         uint32_t crc = 0;
         int64_t length = m->inputs[j].length;
         for (int64_t s = 0; s < per_block; s++) {
@@ -537,234 +521,220 @@ static bool StretchesMatchParts(const RecoveryMaking *m, int64_t per_block)
             if (n > 0)
                 crc = Crc32Combine(crc, ReadUint32(m->table + 4 * (j * per_block + s)), n, &joiner);
         }
-        if (crc != m->writing->part_crcs[j])
+        if (crc != splitting->part_crcs[j])
             return false;
     }
     return true;
 }
 
-static SplitStatus MakeRecoveryParts(const Splitting *splitting, Writing *writing, const PartSetTrailer *trailer,
-                                     int extension_length, Progress *progress, FileError *error)
+// The memory the making takes: false where there is not enough.
+static bool StartRecoveryMaking(RecoveryMaking *m, Splitting *s)
 {
-    RecoveryMaking m;
-    memset(&m, 0, sizeof m);
-    m.splitting = splitting;
-    m.writing = writing;
-    m.parts = (int64_t)trailer->last_part + 1;
-    m.progress = progress;
-    ClearError(&m.error[0]);
-    ClearError(&m.error[1]);
-    int rows = splitting->recovery;
-    int64_t block = splitting->layout.slice_length, per_block = StretchCount(block, splitting->stretch_length);
-    int64_t table_length = StretchTableLength(m.parts, rows, block, splitting->stretch_length);
-    m.inputs = (CodeInput *)malloc((size_t)m.parts * sizeof(CodeInput));
-    m.matrix = (uint16_t *)malloc((size_t)rows * (size_t)m.parts * sizeof(uint16_t));
-    m.table = (unsigned char *)malloc((size_t)table_length);
-    bool ready = m.inputs && m.matrix && m.table;
-    m.at_once = StretchesAtOnce(CodeWindow(rows), splitting->stretch_length);
+    int rows = s->recovery;
+    m->splitting = s;
+    m->parts = (int64_t)s->trailer.last_part + 1;
+    ClearError(&m->error[0]);
+    ClearError(&m->error[1]);
+    m->inputs = (CodeInput *)malloc((size_t)m->parts * sizeof(CodeInput));
+    m->matrix = (uint16_t *)malloc((size_t)rows * (size_t)m->parts * sizeof(uint16_t));
+    m->table = (unsigned char *)malloc(
+        (size_t)StretchTableLength(m->parts, rows, s->layout.slice_length, s->stretch_length));
+    bool ready = m->inputs && m->matrix && m->table;
+    m->at_once = StretchesAtOnce(CodeWindow(rows), s->stretch_length);
     for (int t = 0; ready && t < 2; t++) {
-        m.input_crcs[t] = (uint32_t *)malloc((size_t)(m.parts * m.at_once) * sizeof(uint32_t));
-        m.output_crcs[t] = (uint32_t *)malloc((size_t)(rows * m.at_once) * sizeof(uint32_t));
-        ready = m.input_crcs[t] && m.output_crcs[t] && StartScratch(&m.scratch[t], rows, CodeWindow(rows));
+        m->input_crcs[t] = (uint32_t *)malloc((size_t)(m->parts * m->at_once) * sizeof(uint32_t));
+        m->output_crcs[t] = (uint32_t *)malloc((size_t)(rows * m->at_once) * sizeof(uint32_t));
+        ready = m->input_crcs[t] && m->output_crcs[t] && StartScratch(&m->scratch[t], rows, CodeWindow(rows));
     }
-    SplitStatus status = kSplitDone;
-    if (!ready) {
-        SetError(error, kErrorNoSpace, "make the recovery parts in", writing->folder->path);
-        status = kSplitWriteFailed;
-    }
-    for (int64_t j = 0; ready && j < m.parts; j++) {
-        PartLayout layout = splitting->layout;
-        m.inputs[j] = CodeInput{splitting->input, j == 0 ? 0 : layout.head_data + (j - 1) * layout.slice_length,
-                                j == 0 ? layout.head_data : SliceDataLength(&layout, trailer->size, j)};
+    for (int64_t j = 0; ready && j < m->parts; j++) {
+        const PartLayout *layout = &s->layout;
+        m->inputs[j] = CodeInput{&s->input, j == 0 ? 0 : layout->head_data + (j - 1) * layout->slice_length,
+                                 j == 0 ? layout->head_data : SliceDataLength(layout, s->trailer.size, j)};
         for (int r = 0; r < rows; r++)
-            m.matrix[r * m.parts + j] = RecoveryCoefficient(r, j);
+            m->matrix[r * m->parts + j] = RecoveryCoefficient(r, j);
     }
-    if (ready && !ShareOut((per_block + m.at_once - 1) / m.at_once, MakeRecoveryStretches, &m, &m.threads)) {
-        const FileError *failed = HasFailed(&m.error[0]) ? &m.error[0] : &m.error[1];
-        *error = *failed;
-        status = m.stopped ? kSplitCancelled : TextEqual(failed->call, "write") ? kSplitWriteFailed : kSplitReadFailed;
-    }
-    if (status == kSplitDone && !StretchesMatchParts(&m, per_block))
-        status = kSplitInputChanged;
-    // Each recovery part describes the set as the head part ends, and
-    // carries every stretch's checksum.
-    RecoveryHeader header = {2, 0, rows, splitting->program->for_windows ? kRecoveryWindowsHead : 0,
-                             splitting->layout.head_data, block, 0,
-                             extension_length + PartTableSize(trailer) + kTrailerSize, splitting->stretch_length,
-                             table_length};
-    for (int r = 0; status == kSplitDone && r < rows; r++) {
-        header.number = r + 1;
-        if (!WriteRecoveryDescription(&writing->recovery[r], &header, &writing->head,
-                                      splitting->image_size + splitting->layout.head_data, m.table, error))
-            status = kSplitWriteFailed;
-    }
-    for (int t = 0; t < 2; t++) {
-        free(m.input_crcs[t]);
-        free(m.output_crcs[t]);
-        EndScratch(&m.scratch[t]);
-    }
-    free(m.inputs);
-    free(m.matrix);
-    free(m.table);
-    return status;
+    return ready;
 }
 
-// Writes the head part's program, stretch and extension, then the slice
-// files, then the part table and the trailer, all under temporary names.
-static SplitStatus WriteParts(Splitting *splitting, const unsigned char *extension,
-                              int extension_length, PartSetTrailer *trailer, Progress *progress,
-                              Writing *writing, SplitResult *result)
+static void EndRecoveryMaking(RecoveryMaking *m)
+{
+    for (int t = 0; t < 2; t++) {
+        free(m->input_crcs[t]);
+        free(m->output_crcs[t]);
+        EndScratch(&m->scratch[t]);
+    }
+    free(m->inputs);
+    free(m->matrix);
+    free(m->table);
+}
+
+// Each recovery part describes the set as the head part ends, and carries
+// every stretch's checksum.
+static bool MakeRecoveryParts(Splitting *s, SplitResult *result)
+{
+    RecoveryMaking m = {};
+    int64_t block = s->layout.slice_length, per_block = StretchCount(block, s->stretch_length);
+    bool made = StartRecoveryMaking(&m, s) ||
+                (SetError(&result->error, kErrorNoSpace, "make the recovery parts in", s->folder->path),
+                 FailedAt(result, kSplitWritingPart));
+    if (made && !ShareOut((per_block + m.at_once - 1) / m.at_once, MakeRecoveryStretches, &m, &m.threads)) {
+        const FileError *failed = HasFailed(&m.error[0]) ? &m.error[0] : &m.error[1];
+        result->error = *failed;
+        made = m.stopped ? Refuse(result, kSplitCancelled)
+                         : FailedAt(result, TextEqual(failed->call, "write") ? kSplitWritingPart : kSplitReadingInput);
+    }
+    made = made && (StretchesMatchParts(&m, per_block) || Refuse(result, kSplitInputChanged));
+    RecoveryHeader header = {2, 0, s->recovery, s->program->for_windows ? kRecoveryWindowsHead : 0,
+                             s->layout.head_data, block, 0,
+                             s->extension_length + PartTableSize(&s->trailer) + kTrailerSize, s->stretch_length,
+                             StretchTableLength(m.parts, s->recovery, block, s->stretch_length)};
+    for (int r = 0; made && r < s->recovery; r++) {
+        header.number = r + 1;
+        made = WriteRecoveryDescription(&s->recovery_files[r], &header, &s->head,
+                                        s->image_size + s->layout.head_data, m.table, &result->error) ||
+               FailedAt(result, kSplitWritingPart);
+    }
+    EndRecoveryMaking(&m);
+    return made;
+}
+
+// Writes the head part's program, its stretch and the extension, and makes
+// the recovery parts' files, all under temporary names.
+static bool StartParts(Splitting *s, SplitResult *result)
 {
     char *name = result->part;
     FileError *error = &result->error;
-    FormatPartName(name, writing->stem, 0);
-    ProgressItem(progress, name);
-    char temp[kPathSize];
-    TempName(&writing->series, 0, temp);
-    if (!FileCreate(writing->folder, temp, name, kProgramFile, &writing->head, error))
-        return kSplitCannotCreate;
-    writing->written = 1;
-    const ProgramImage *program = splitting->program;
-    CopyResult copy =
-        splitting->image
-            ? CopyBytes(splitting->image, &writing->head, splitting->image_size, &trailer->image_crc, 0, error)
-            : WriteBytes(&writing->head, program->bytes, splitting->image_size, &trailer->image_crc, error);
+    FormatPartName(name, s->stem, 0);
+    ProgressItem(s->progress, name);
+    if (!CreatePartFile(s, 0, kProgramFile, &s->head, result))
+        return false;
+    s->written = 1;
+    CopyResult copy = IsOpen(&s->image)
+                          ? CopyBytes(&s->image, &s->head, s->image_size, &s->trailer.image_crc, 0, error)
+                          : WriteBytes(&s->head, s->program->bytes, s->image_size, &s->trailer.image_crc, error);
     if (copy != kCopied)
-        return CopyFailure(copy, true);
-    for (int k = 1; k <= splitting->recovery; k++) {
-        FormatPartName(name, writing->stem, -k);
-        TempName(&writing->series, -k, temp);
-        if (!FileCreate(writing->folder, temp, name, kDataFile, &writing->recovery[k - 1], error))
-            return kSplitCannotCreate;
-        writing->recovery_made = k;
+        return CopyFailed(result, copy, kSplitReadingProgram);
+    for (int k = 1; k <= s->recovery; k++) {
+        FormatPartName(name, s->stem, -k);
+        if (!CreatePartFile(s, -k, kDataFile, &s->recovery_files[k - 1], result))
+            return false;
+        s->recovery_made = k;
     }
-    if (splitting->stream && splitting->recovery) {
-        if (!StartStreamed(writing->streamed_room, splitting->recovery, splitting->layout.slice_length,
-                           splitting->stretch_length, writing->recovery, error))
-            return kSplitWriteFailed;
-        writing->streamed = writing->streamed_room;
+    if (IsStream(s) && s->recovery) {
+        if (!StartStreamed(&s->streamed, s->recovery, s->layout.slice_length, s->stretch_length,
+                           s->recovery_files, error))
+            return FailedAt(result, kSplitWritingPart);
+        s->streaming = true;
     }
-    FormatPartName(name, writing->stem, 0);
+    FormatPartName(name, s->stem, 0);
     uint32_t crc = 0;
-    copy = CopyBytes(splitting->input, &writing->head, splitting->layout.head_data, &crc, progress, error);
+    copy = CopyBytes(&s->input, &s->head, s->layout.head_data, &crc, s->progress, error);
     if (copy != kCopied)
-        return CopyFailure(copy, false);
-    if (WriteBytes(&writing->head, extension, extension_length, 0, error) != kCopied ||
-        !PartDone(writing, trailer, crc, splitting->layout.head_data, error))
-        return kSplitWriteFailed;
-    int64_t size = splitting->layout.head_data;
-    for (int64_t i = 1;; i++) {
-        if (!splitting->stream && i > splitting->layout.last_part)
-            break;
-        if (splitting->stream && i > splitting->most_slices)
-            return kSplitTooLarge;
+        return CopyFailed(result, copy, kSplitReadingInput);
+    return (WriteBytes(&s->head, s->extension, s->extension_length, 0, error) == kCopied &&
+            PartDone(s, crc, s->layout.head_data, error)) ||
+           FailedAt(result, kSplitWritingPart);
+}
+
+// Writes the slice files; a stream's until it ends.
+static bool WriteSlices(Splitting *s, SplitResult *result)
+{
+    int64_t size = s->layout.head_data;
+    for (int64_t i = 1; IsStream(s) || i <= s->layout.last_part; i++) {
         // A stream's slices are judged as they come, since none knows
         // beforehand how many there will be.
-        SplitStatus status =
-            splitting->stream ? Obstacle(writing->folder, writing->stem, i, 0,
-                                         splitting->image ? &splitting->image_id : 0,
-                                         splitting->earlier, splitting->options->force, result)
-                              : kSplitDone;
-        if (status != kSplitDone)
-            return status;
-        FormatPartName(name, writing->stem, i);
-        ProgressItem(progress, name);
-        int64_t length = splitting->stream ? 0 : SliceDataLength(&splitting->layout, trailer->size, i);
-        status = WriteSlice(splitting, i, &length, name, trailer, progress, writing, error);
-        if (status != kSplitDone)
-            return status;
+        if (IsStream(s) && i > s->most_slices)
+            return Refuse(result, kSplitTooLarge);
+        if (IsStream(s) && !NameIsFree(s, i, result))
+            return false;
+        FormatPartName(result->part, s->stem, i);
+        ProgressItem(s->progress, result->part);
+        int64_t length = IsStream(s) ? 0 : SliceDataLength(&s->layout, s->trailer.size, i);
+        if (!WriteSliceFile(s, i, &length, result))
+            return false;
         if (length == 0)
             break;
         size += length;
-        trailer->last_part = (int32_t)i;
+        s->trailer.last_part = (int32_t)i;
     }
-    if (splitting->stream) {
-        if (size <= splitting->slice_bytes)
-            return kSplitTooSmall;
-        trailer->size = size;
-        trailer->original_size32 = size < kSizeOverflow ? (int32_t)size : kSizeOverflow;
-        trailer->slice_length = (uint32_t)splitting->layout.slice_length;
+    if (IsStream(s)) {
+        if (size <= s->slice_bytes)
+            return Refuse(result, kSplitTooSmall);
+        s->trailer.size = size;
+        s->trailer.original_size32 = size < kSizeOverflow ? (int32_t)size : kSizeOverflow;
+        s->trailer.slice_length = (uint32_t)s->layout.slice_length;
     }
-    FormatPartName(name, writing->stem, 0);
-    if (!FlushTable(writing, trailer, error) || !WriteTrailer(&writing->head, trailer, error))
-        return kSplitWriteFailed;
-    if (splitting->recovery) {
-        FormatPartName(name, writing->stem, -1);
-        ProgressItem(progress, name);
-        SplitStatus status =
-            !writing->streamed ? MakeRecoveryParts(splitting, writing, trailer, extension_length, progress, error)
-            : FinishStreamed(writing->streamed, trailer, extension_length + PartTableSize(trailer) + kTrailerSize,
-                             &writing->head, splitting->image_size, program->for_windows, error)
-                ? kSplitDone
-                : kSplitWriteFailed;
-        if (status != kSplitDone)
-            return status;
-        for (int k = 1; k <= splitting->recovery; k++) {
-            FormatPartName(name, writing->stem, -k);
-            if (!FileClose(&writing->recovery[k - 1], error))
-                return kSplitWriteFailed;
-        }
-        FormatPartName(name, writing->stem, 0);
-    }
-    return FileClose(&writing->head, error) ? kSplitDone : kSplitWriteFailed;
+    return true;
 }
 
-// Moves the file that has part index's name aside, where one has; then
-// gives the new part that name.  Only a plain file was found replaceable:
-// anything else there now came meanwhile, and stays; and where the name is
-// taken again meanwhile, the rename fails rather than replace it.
-static bool PlacePart(Writing *writing, int64_t index, char name[kPathSize], FileError *error)
+// Ends the head part with the part table and the trailer, and completes
+// the recovery parts.
+static bool FinishParts(Splitting *s, SplitResult *result)
 {
-    char temp[kPathSize], aside[kPathSize];
-    FormatPartName(name, writing->stem, index);
-    TempName(&writing->series, index, temp);
-    TempName(&writing->aside, index, aside);
-    FileKind kind = FileKindOf(writing->folder, name);
-    if (kind != kNothingThere && kind != kPlainFile)
-        return SetError(error, kErrorExists, "rename", name);
-    if (kind == kPlainFile && !FileRenameNew(writing->folder, name, aside, name, error))
-        return false;
-    return FileRenameNew(writing->folder, temp, name, name, error);
+    char *name = result->part;
+    FileError *error = &result->error;
+    FormatPartName(name, s->stem, 0);
+    if (!FlushTable(s, error) || !WriteTrailer(&s->head, &s->trailer, error))
+        return FailedAt(result, kSplitWritingPart);
+    if (s->recovery) {
+        FormatPartName(name, s->stem, -1);
+        ProgressItem(s->progress, name);
+        int64_t description_length = s->extension_length + PartTableSize(&s->trailer) + kTrailerSize;
+        if (IsStream(s) ? !FinishStreamed(&s->streamed, &s->trailer, description_length, &s->head,
+                                          s->image_size, s->program->for_windows, error) &&
+                              !FailedAt(result, kSplitWritingPart)
+                        : !MakeRecoveryParts(s, result))
+            return false;
+        for (int k = 1; k <= s->recovery; k++) {
+            FormatPartName(name, s->stem, -k);
+            if (!FileClose(&s->recovery_files[k - 1], error))
+                return FailedAt(result, kSplitWritingPart);
+        }
+        FormatPartName(name, s->stem, 0);
+    }
+    return FileClose(&s->head, error) || FailedAt(result, kSplitWritingPart);
 }
 
 // Puts back part index's name as it was: the new part to its temporary
 // name, and what was moved aside to its own.
-static void UnplacePart(Writing *writing, int64_t index)
+static void UnplacePart(Splitting *s, int64_t index)
 {
     char name[kPathSize], temp[kPathSize], aside[kPathSize];
-    FormatPartName(name, writing->stem, index);
-    TempName(&writing->series, index, temp);
-    TempName(&writing->aside, index, aside);
-    FileRenameNew(writing->folder, name, temp, name, 0);
-    if (FileKindOf(writing->folder, aside) != kNothingThere)
-        FileRenameNew(writing->folder, aside, name, name, 0);
+    FormatPartName(name, s->stem, index);
+    TempName(&s->journal.series, index, temp);
+    TempName(&s->journal.aside, index, aside);
+    FileRenameNew(s->folder, name, temp, name, 0);
+    if (FileKindOf(s->folder, aside) != kNothingThere)
+        FileRenameNew(s->folder, aside, name, name, 0);
 }
 
-// Gives every part its own name, the slices first and the head part last,
-// so that the set claims nothing under the head part's name until it is
-// whole.  Quick, and not to be stopped half way: a stop asked for now comes
-// too late.  A name that cannot be taken puts every one back.
-// The part placed at that step: the slices first, then the recovery parts
-// (-1, -2, ...), the head part last.
-static int64_t PlacedAt(const Writing *writing, int64_t last_part, int64_t step)
+// Gives every part its own name, the head part last.  Quick, and not to be
+// stopped half way: a stop asked for now comes too late.  A name that
+// cannot be taken puts every one back.
+static bool PlaceParts(Splitting *s, SplitResult *result)
 {
-    if (step < last_part)
-        return step + 1;
-    return step < last_part + writing->recovery_made ? last_part - step - 1 : 0;
-}
-
-static SplitStatus PlaceParts(Writing *writing, int64_t last_part, char name[kPathSize],
-                              FileError *error)
-{
-    int64_t steps = last_part + writing->recovery_made + 1;
+    int64_t steps = s->journal.last_part + s->recovery + 1;
     for (int64_t step = 0; step < steps; step++) {
-        if (!PlacePart(writing, PlacedAt(writing, last_part, step), name, error)) {
+        if (!PlaceJournaledPart(s->folder, s->stem, &s->journal, PartPlacedAt(&s->journal, step), result->part,
+                                &result->error)) {
             for (int64_t back = step; back >= 0; back--)
-                UnplacePart(writing, PlacedAt(writing, last_part, back));
-            return kSplitCannotCreate;
+                UnplacePart(s, PartPlacedAt(&s->journal, back));
+            return FailedAt(result, kSplitCreatingPart);
         }
     }
-    return kSplitDone;
+    return true;
+}
+
+// The earlier head part is closed while the parts take their names, since
+// Windows moves no file held open: read again where it was moved aside,
+// for its table and description.
+static void ReopenEarlierHead(Splitting *s)
+{
+    char name[kPathSize];
+    HeadPart *head = &s->earlier.head;
+    TempName(&s->journal.aside, 0, name);
+    if (FileOpenRead(s->folder, name, &head->file, 0, &head->info) && ReadHeadPart(head, 0) != kHeadSound)
+        FileClose(&head->file, 0);
 }
 
 // Once the new set has its names: what was moved aside goes, and so does
@@ -773,87 +743,69 @@ static SplitStatus PlaceParts(Writing *writing, int64_t last_part, char name[kPa
 // its own, and its recovery parts beyond the new ones where they record
 // its identity, or with --force any there; a stale one must never rebuild
 // an old file.  The number removed or replaced.
-static int64_t RemoveEarlierSet(Writing *writing, int64_t last_part, EarlierSet *earlier, bool force)
+static int64_t RemoveEarlierSet(Splitting *s)
 {
+    EarlierSet *earlier = &s->earlier;
     int64_t removed = 0;
     char name[kPathSize];
-    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
-        TempName(&writing->aside, i, name);
-        removed += FileKindOf(writing->folder, name) != kNothingThere &&
-                   FileDelete(writing->folder, name, 0);
-    }
     bool replaced = earlier->same_file || earlier->other_file;
     for (int64_t k = 0; k < earlier->recovery_beyond_count; k++) {
-        FormatPartName(name, writing->stem, -earlier->recovery_beyond[k]);
-        bool goes = replaced && RecoveryPartOf(writing->folder, name, &earlier->head);
-        goes = goes || (force && FileKindOf(writing->folder, name) == kPlainFile);
-        removed += goes && FileDelete(writing->folder, name, 0);
+        FormatPartName(name, s->stem, -earlier->recovery_beyond[k]);
+        bool goes = replaced && IsRecoveryPartOfSet(s->folder, name, &earlier->head);
+        goes = goes || (s->options->force && FileKindOf(s->folder, name) == kPlainFile);
+        removed += goes && FileDelete(s->folder, name, 0);
     }
-    if (!replaced)
-        return removed;
-    PartTable table;
-    OpenPartTable(&table, &earlier->head);
-    uint32_t recorded;
-    for (int64_t i = last_part + 1; RecordedPartCrc(&table, i, &recorded, 0); i++) {
-        FormatPartName(name, writing->stem, i);
-        File part;
-        uint32_t crc = 0;
-        int64_t length;
-        bool own = FileOpenRead(writing->folder, name, &part, 0) &&
-                   CopyAvailable(&part, 0, INT64_MAX, &length, &crc, 0, 0) == kCopied && crc == recorded;
-        FileClose(&part, 0);
-        removed += own && FileDelete(writing->folder, name, 0);
-    }
-    return removed;
+    if (replaced)
+        removed += RemoveOwnSlicesBeyond(s->folder, s->stem, &earlier->head, s->journal.last_part);
+    // The earlier head part, moved aside, goes last: Windows deletes it only
+    // once it is closed.
+    FileClose(&earlier->head.file, 0);
+    return removed + RemoveMovedAside(s->folder, &s->journal);
 }
 
 // Takes back what a failed or stopped split wrote, and nothing else: a set
 // that failed half way is of no use, and a full disk wants its room back.
-static void RemoveParts(Writing *writing)
+static void RemoveParts(Splitting *s)
 {
-    FileClose(&writing->head, 0);
+    FileClose(&s->head, 0);
     char name[kPathSize];
-    for (int k = 1; k <= writing->recovery_made; k++) {
-        FileClose(&writing->recovery[k - 1], 0);
-        TempName(&writing->series, -k, name);
-        FileDelete(writing->folder, name, 0);
+    for (int k = 1; k <= s->recovery_made; k++) {
+        FileClose(&s->recovery_files[k - 1], 0);
+        TempName(&s->journal.series, -k, name);
+        FileDelete(s->folder, name, 0);
     }
-    for (int64_t i = 0; i < writing->written; i++) {
-        TempName(&writing->series, i, name);
-        FileDelete(writing->folder, name, 0);
+    for (int64_t i = 0; i < s->written; i++) {
+        TempName(&s->journal.series, i, name);
+        FileDelete(s->folder, name, 0);
     }
 }
 
-// The bytes of all parts together, and of the largest.
-static int64_t SetBytes(const Splitting *splitting, const PartSetTrailer *trailer,
-                        int64_t extension_length)
+// The bytes of all parts together.
+static int64_t SetBytes(const Splitting *s)
 {
-    return trailer->image_size + trailer->size + PartTableSize(trailer) + extension_length + kTrailerSize +
-           splitting->recovery * (splitting->recovery_overhead + splitting->layout.slice_length) +
-           kMostJournalBytes;
+    return s->trailer.image_size + s->trailer.size + PartTableSize(&s->trailer) + s->extension_length +
+           kTrailerSize + s->recovery * (s->recovery_overhead + s->layout.slice_length) + kMostJournalBytes;
 }
 
 // Whether the set fits the folder's drive, asked before anything is
 // written: a courtesy, since the room can still run out while it is.
-static SplitStatus CheckRoom(const Folder *folder, const Splitting *splitting,
-                             const PartSetTrailer *trailer, int64_t extension_length,
-                             SplitResult *result)
+static bool SetFitsDrive(const Splitting *s, SplitResult *result)
 {
-    const PartLayout *layout = &splitting->layout;
+    const PartLayout *layout = &s->layout;
     int64_t largest_file;
-    if (!FolderSpace(folder, &result->free_bytes, &largest_file, 0)) {
+    if (!FolderSpace(s->folder, &result->free_bytes, &largest_file, 0)) {
         result->free_bytes = -1;
-        return kSplitDone;
+        return true;
     }
-    int64_t head = trailer->image_size + layout->head_data + PartTableSize(trailer) +
-                   extension_length + kTrailerSize;
+    int64_t head = s->trailer.image_size + layout->head_data + PartTableSize(&s->trailer) + s->extension_length +
+                   kTrailerSize;
     result->needed = head > layout->slice_length ? head : layout->slice_length;
     if (result->needed > largest_file) {
         result->free_bytes = largest_file;
-        return kSplitPartTooLargeForDrive;
+        return Refuse(result, kSplitPartTooLargeForDrive);
     }
-    result->needed = SetBytes(splitting, trailer, extension_length);
-    return result->needed > result->free_bytes ? kSplitNoRoom : kSplitDone;
+    result->needed = SetBytes(s);
+    return result->needed <= result->free_bytes || Refuse(result, kSplitNoRoom);
 }
 
 // The bytes of a recovery part beyond its block, for a set of last_part
@@ -866,20 +818,21 @@ static int64_t RecoveryOverhead(int64_t fixed_bytes, int64_t last_part, int reco
                           StretchTableLength(parts, recovery, slice_length, stretch));
 }
 
-static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
-                       int64_t input_size)
+// The layout of parts of part_bytes with that many recovery parts.
+static PartLayout PlanSplitLayout(const Splitting *s, int recovery, int64_t part_bytes, int64_t fixed_bytes,
+                                  int64_t input_size)
 {
     int64_t head_bytes = part_bytes;
-    if (splitting->program->for_windows && head_bytes > kMaxWindowsHeadBytes)
+    if (s->program->for_windows && head_bytes > kMaxWindowsHeadBytes)
         head_bytes = kMaxWindowsHeadBytes;
     // With recovery parts, a slice leaves room for a recovery part's header,
     // which grows with the table as the slices shrink: shorten them until
     // the count holds.  The length stays even, the recovery code's words.
     int64_t slice_bytes = part_bytes;
     for (int steps = 0;; steps++) {
-        PartLayout layout = PlanParts(splitting->image_size, head_bytes, slice_bytes, input_size,
-                                      kTableEntrySize, fixed_bytes);
-        if (!splitting->recovery || layout.head_data < 0)
+        PartLayout layout = PlanParts(s->image_size, head_bytes, slice_bytes, input_size, kTableEntrySize,
+                                      fixed_bytes);
+        if (!recovery || layout.head_data < 0)
             return layout;
         if (layout.head_data > slice_bytes) {
             // The head part's stretch is a block of the code too, no longer
@@ -888,7 +841,7 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
             head_bytes -= layout.head_data - slice_bytes;
             continue;
         }
-        int64_t header = RecoveryOverhead(fixed_bytes, layout.last_part, splitting->recovery, slice_bytes);
+        int64_t header = RecoveryOverhead(fixed_bytes, layout.last_part, recovery, slice_bytes);
         int64_t fits = (part_bytes - header) & ~(int64_t)1;
         if (fits >= slice_bytes || fits < 2 || steps == 64) {
             if (fits < slice_bytes)
@@ -899,297 +852,233 @@ static PartLayout Plan(const Splitting *splitting, int64_t part_bytes, int64_t f
     }
 }
 
-// Whether parts of part_bytes make a set that Prepare takes: the head part
-// holds the program, the trailer and the table, and the count is within
-// what the set may have, with recovery parts within what their code covers.
-static bool PartsHold(const Splitting *splitting, int64_t part_bytes, int64_t fixed_bytes,
-                      int64_t input_size)
+// Whether parts of part_bytes make a set that PlanSplit takes: the head
+// part holds the program, the trailer and the table, and the count is
+// within what the set may have, with recovery parts within what their code
+// covers.
+static bool PartsHold(const Splitting *s, int64_t part_bytes, int64_t fixed_bytes, int64_t input_size)
 {
-    PartLayout layout = Plan(splitting, part_bytes, fixed_bytes, input_size);
+    PartLayout layout = PlanSplitLayout(s, s->recovery, part_bytes, fixed_bytes, input_size);
     return layout.head_data >= 0 && layout.last_part <= kMaxLastPart &&
-           (!splitting->recovery || layout.last_part < kMaxDataParts);
+           (!s->recovery || layout.last_part < kMaxDataParts);
 }
 
 // The least part size, in whole kilobytes, that makes a set PartsHold
 // takes: the one every refusal for parts too small names.
-static int64_t LeastPartBytes(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size)
+static int64_t LeastPartBytes(const Splitting *s, int64_t fixed_bytes, int64_t input_size)
 {
-    int64_t least = (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
+    int64_t least = (s->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024;
     // Each step adds a kilobyte or more; the table shrinks as the parts
     // grow, so the answer is near, but jump close first for sets of millions.
-    while (least <= kMaxSliceBytes && !PartsHold(splitting, least, fixed_bytes, input_size))
+    while (least <= kMaxSliceBytes && !PartsHold(s, least, fixed_bytes, input_size))
         least += least / 64 / 1024 * 1024 + 1024;
-    while (least > 1024 && PartsHold(splitting, least - 1024, fixed_bytes, input_size))
+    while (least > 1024 && PartsHold(s, least - 1024, fixed_bytes, input_size))
         least -= 1024;
     return least;
-}
-
-static SplitStatus TooSmall(const Splitting *splitting, int64_t fixed_bytes, int64_t input_size,
-                            SplitResult *result)
-{
-    result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
-    result->table_too_large =
-        (splitting->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024 <= splitting->slice_bytes;
-    return kSplitPartsTooSmall;
 }
 
 // A stream's layout: no stretch in the head part, whose room is all the
 // table's; slices of the size asked, or with recovery parts, shorter by
 // what a recovery part of a set of the most parts it may have carries,
 // since its count is known only at its end.
-static void PlanStream(Splitting *splitting, int64_t fixed_bytes)
+static void PlanStream(Splitting *s, int64_t fixed_bytes)
 {
-    splitting->layout.head_data = splitting->most_slices >= 1 ? 0 : -1;
-    splitting->layout.slice_length = splitting->slice_bytes;
-    splitting->layout.last_part = 1;
-    if (!splitting->recovery)
+    s->layout.head_data = s->most_slices >= 1 ? 0 : -1;
+    s->layout.slice_length = s->slice_bytes;
+    s->layout.last_part = 1;
+    if (!s->recovery)
         return;
     for (int steps = 0; steps < 8; steps++) {
-        int64_t overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, splitting->recovery,
-                                            splitting->layout.slice_length);
-        splitting->layout.slice_length = (splitting->slice_bytes - overhead) & ~(int64_t)1;
+        int64_t overhead = RecoveryOverhead(fixed_bytes, kMaxDataParts - 1, s->recovery, s->layout.slice_length);
+        s->layout.slice_length = (s->slice_bytes - overhead) & ~(int64_t)1;
     }
-    if (splitting->layout.slice_length < 4096)
-        splitting->layout.head_data = -1;
-    if (splitting->most_slices > kMaxDataParts - 1)
-        splitting->most_slices = kMaxDataParts - 1;
+    if (s->layout.slice_length < 4096)
+        s->layout.head_data = -1;
+    if (s->most_slices > kMaxDataParts - 1)
+        s->most_slices = kMaxDataParts - 1;
 }
 
-// Everything that can refuse the split, found before anything is written.
-static SplitStatus Prepare(const Folder *folder, const char *name, const char *stem,
-                           Splitting *splitting, int64_t fixed_bytes, PartSetTrailer *trailer,
-                           SplitResult *result, Progress *progress)
+// The set's layout, or why there is none.
+static bool PlanSplit(Splitting *s, int64_t fixed_bytes, int64_t input_size, SplitResult *result)
 {
-    int64_t input_size = splitting->stream ? 0 : splitting->input_info->length;
-    if (!splitting->stream && input_size <= splitting->slice_bytes)
-        return kSplitTooSmall;
-    if (splitting->program->for_windows && (result->why_not_windows = WhyNotAWindowsName(name)))
-        return kSplitNotAWindowsName;
     FileInfo image_info;
-    if (splitting->image && !FileInfoOf(splitting->image, &image_info, &result->error))
-        return kSplitNoImage;
-    splitting->image_id = splitting->image ? image_info.id : FileId();
-    splitting->image_size = splitting->image ? image_info.length : splitting->program->size;
-    if (splitting->image_size > kMaxImageSize)
-        return kSplitNoImage;
-    splitting->head_bytes = splitting->program->for_windows && splitting->slice_bytes > kMaxWindowsHeadBytes
-                                ? kMaxWindowsHeadBytes
-                                : splitting->slice_bytes;
-    splitting->most_slices = (splitting->head_bytes - splitting->image_size - fixed_bytes) / kTableEntrySize - 1;
-    if (splitting->stream)
-        PlanStream(splitting, fixed_bytes);
+    if (IsOpen(&s->image) && !FileInfoOf(&s->image, &image_info, &result->error))
+        return FailedAt(result, kSplitReadingProgram);
+    s->image_id = IsOpen(&s->image) ? image_info.id : FileId();
+    s->image_size = IsOpen(&s->image) ? image_info.length : s->program->size;
+    if (s->image_size > kMaxImageSize)
+        return FailedAt(result, kSplitReadingProgram);
+    s->head_bytes = s->program->for_windows && s->slice_bytes > kMaxWindowsHeadBytes ? kMaxWindowsHeadBytes
+                                                                                     : s->slice_bytes;
+    s->most_slices = (s->head_bytes - s->image_size - fixed_bytes) / kTableEntrySize - 1;
+    if (IsStream(s))
+        PlanStream(s, fixed_bytes);
     else
-        splitting->layout = Plan(splitting, splitting->slice_bytes, fixed_bytes, input_size);
+        s->layout = PlanSplitLayout(s, s->recovery, s->slice_bytes, fixed_bytes, input_size);
     // Too many parts for recovery parts, whatever their checksums take.
-    Splitting plain = *splitting;
-    plain.recovery = 0;
-    PartLayout without = splitting->layout;
-    if (splitting->recovery && !splitting->stream)
-        without = Plan(&plain, splitting->slice_bytes, fixed_bytes, input_size);
-    bool too_many = splitting->recovery && without.head_data >= 0 && without.last_part >= kMaxDataParts;
-    if (splitting->layout.head_data < 0 && !too_many)
-        return TooSmall(splitting, fixed_bytes, splitting->stream ? 1 : input_size, result);
-    if (splitting->layout.last_part > kMaxLastPart)
-        return kSplitTooLarge;
-    if (splitting->recovery && !splitting->stream && (too_many || splitting->layout.last_part >= kMaxDataParts)) {
+    PartLayout without = s->recovery && !IsStream(s)
+                             ? PlanSplitLayout(s, 0, s->slice_bytes, fixed_bytes, input_size)
+                             : s->layout;
+    bool too_many = s->recovery && without.head_data >= 0 && without.last_part >= kMaxDataParts;
+    if (s->layout.head_data < 0 && !too_many) {
+        result->least = LeastPartBytes(s, fixed_bytes, IsStream(s) ? 1 : input_size);
+        result->table_too_large =
+            (s->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024 <= s->slice_bytes;
+        return Refuse(result, kSplitPartsTooSmall);
+    }
+    if (s->layout.last_part > kMaxLastPart)
+        return Refuse(result, kSplitTooLarge);
+    if (s->recovery && !IsStream(s) && (too_many || s->layout.last_part >= kMaxDataParts)) {
         // Parts of a size that leaves kMaxDataParts - 1 slices at most.
-        result->least = LeastPartBytes(splitting, fixed_bytes, input_size);
-        return kSplitTooManyForRecovery;
+        result->least = LeastPartBytes(s, fixed_bytes, input_size);
+        return Refuse(result, kSplitTooManyForRecovery);
     }
-    if (splitting->recovery) {
+    if (s->recovery) {
         // A stream's recovery parts are sized for the most parts it may have.
-        int64_t last = splitting->stream ? kMaxDataParts - 1 : splitting->layout.last_part;
-        splitting->stretch_length =
-            ChooseStretchLength(splitting->layout.slice_length, last + 1, splitting->recovery);
-        splitting->recovery_overhead =
-            RecoveryOverhead(fixed_bytes, last, splitting->recovery, splitting->layout.slice_length);
+        int64_t last = IsStream(s) ? kMaxDataParts - 1 : s->layout.last_part;
+        s->stretch_length = ChooseStretchLength(s->layout.slice_length, last + 1, s->recovery);
+        s->recovery_overhead = RecoveryOverhead(fixed_bytes, last, s->recovery, s->layout.slice_length);
     }
-    if (!NamesHoldUp(folder, name, stem, splitting->stream ? 999999 : splitting->layout.last_part,
-                     &result->error))
-        return kSplitNamesTooLong;
-    int64_t last = splitting->stream ? 0 : splitting->layout.last_part;
-    for (int64_t i = -splitting->recovery; i <= last; i++) {
-        if (!ProgressStep(progress, 0))
-            return kSplitCancelled;
-        SplitStatus status = Obstacle(folder, stem, i, splitting->stream ? 0 : &splitting->input_info->id,
-                                      splitting->image ? &splitting->image_id : 0, splitting->earlier,
-                                      splitting->options->force, result);
-        if (status != kSplitDone)
-            return status;
+    return true;
+}
+
+// Whether every name the set takes may be taken.
+static bool NamesAreFree(Splitting *s, SplitResult *result)
+{
+    if (!NamesHoldUp(s->folder, s->name, s->stem, IsStream(s) ? 999999 : s->layout.last_part, &result->error))
+        return FailedAt(result, kSplitNamingParts);
+    int64_t last = IsStream(s) ? 0 : s->layout.last_part;
+    for (int64_t i = -s->recovery; i <= last; i++) {
+        if (!ProgressStep(s->progress, 0))
+            return Refuse(result, kSplitCancelled);
+        if (!NameIsFree(s, i, result))
+            return false;
     }
     // Recovery parts beyond the new set's stay in the way where they are no
     // part of the set it replaces, since they would rebuild another file.
-    if (!ListRecoveryBeyond(folder, stem, splitting->recovery, splitting->earlier, &result->error))
-        return kSplitCannotCreate;
-    for (int64_t k = 0; k < splitting->earlier->recovery_beyond_count; k++) {
-        SplitStatus status = Obstacle(folder, stem, -splitting->earlier->recovery_beyond[k], 0, 0,
-                                      splitting->earlier, splitting->options->force, result);
-        if (status != kSplitDone)
-            return status;
-    }
-    trailer->image_size = (int32_t)splitting->image_size;
+    if (!ListRecoveryBeyond(s, &result->error))
+        return FailedAt(result, kSplitCreatingPart);
+    for (int64_t k = 0; k < s->earlier.recovery_beyond_count; k++)
+        if (!NameIsFree(s, -s->earlier.recovery_beyond[k], result))
+            return false;
+    return true;
+}
+
+// Everything that can refuse the split, found before anything is written.
+static bool Prepare(Splitting *s, int64_t fixed_bytes, SplitResult *result)
+{
+    int64_t input_size = IsStream(s) ? 0 : s->input_info.length;
+    if (!IsStream(s) && input_size <= s->slice_bytes)
+        return Refuse(result, kSplitTooSmall);
+    if (s->program->for_windows && (result->why_not_windows = WhyNotAWindowsName(s->name)))
+        return Refuse(result, kSplitNotAWindowsName);
+    if (!PlanSplit(s, fixed_bytes, input_size, result) || !NamesAreFree(s, result))
+        return false;
+    PartSetTrailer *trailer = &s->trailer;
+    trailer->image_size = (int32_t)s->image_size;
     trailer->size = input_size;
     trailer->original_size32 = input_size < kSizeOverflow ? (int32_t)input_size : kSizeOverflow;
-    trailer->last_part = (int32_t)splitting->layout.last_part;
-    trailer->slice_length = (uint32_t)splitting->layout.slice_length;
+    trailer->last_part = (int32_t)s->layout.last_part;
+    trailer->slice_length = (uint32_t)s->layout.slice_length;
     trailer->crc = trailer->image_crc = trailer->table_crc = 0;
-    if (splitting->stream)
-        return kSplitDone;  // the room is found as the parts are written
-    return CheckRoom(folder, splitting, trailer, fixed_bytes - kTrailerSize, result);
+    return IsStream(s) || SetFitsDrive(s, result);  // a stream's room is found as it is written
 }
 
 // Whether the input is still what it was when the split began: a file
 // that grew, or was changed, would make a set of a file that never was.
-static bool Unchanged(File *input, const FileInfo *before, const char *input_path)
+static bool InputUnchanged(Splitting *s)
 {
     FileInfo now;
     FileId named;
-    return FileInfoOf(input, &now, 0) && now.length == before->length &&
-           SameTime(now.modified, before->modified) && FileIdAt(0, input_path, &named) &&
-           SameFile(named, before->id);
+    return FileInfoOf(&s->input, &now, 0) && now.length == s->input_info.length &&
+           SameTime(now.modified, s->input_info.modified) && FileIdAt(0, s->input_path, &named) &&
+           SameFile(named, s->input_info.id);
 }
 
-// The earlier head part is closed while the parts take their names, since
-// Windows moves no file held open: read again where it was moved aside,
-// for its table and description.
-static void ReopenEarlierHead(Writing *writing, EarlierSet *earlier)
+// The memory the parts' writing takes, and the journal, which names the
+// temporary names before any is taken, so that a split stopped dead is
+// taken back or finished by the next one.
+static bool StartWriting(Splitting *s, SplitResult *result)
 {
-    char name[kPathSize];
-    TempName(&writing->aside, 0, name);
-    if (FileOpenRead(writing->folder, name, &earlier->head.file, 0, &earlier->head.info) &&
-        ReadHeadPart(&earlier->head, 0) != kHeadSound)
-        FileClose(&earlier->head.file, 0);
-}
-
-// What is still aside once the earlier set is removed: the earlier head
-// part, which Windows deletes only once it is closed.
-static int64_t RemoveLeftAside(Writing *writing, int64_t last_part, EarlierSet *earlier)
-{
-    FileClose(&earlier->head.file, 0);
-    int64_t removed = 0;
-    char name[kPathSize];
-    for (int64_t i = -writing->recovery_made; i <= last_part; i++) {
-        TempName(&writing->aside, i, name);
-        removed += FileKindOf(writing->folder, name) != kNothingThere && FileDelete(writing->folder, name, 0);
-    }
-    return removed;
-}
-
-static SplitStatus Write(const Folder *folder, const char *input_path, const char *stem,
-                         Splitting *splitting, const unsigned char *extension, int extension_length,
-                         PartSetTrailer *trailer, EarlierSet *earlier, Progress *progress,
-                         SplitResult *result)
-{
-    if (progress)
-        progress->total = trailer->size;
-    Writing writing;
-    writing.folder = folder;
-    writing.stem = stem;
-    NewTempSeries(&writing.series);
-    NewTempSeries(&writing.aside);
-    writing.head.handle = kNoHandle;
-    writing.written = 0;
-    writing.table_used = 0;
-    writing.joiner.length = 0;
-    writing.recovery_made = 0;
-    writing.table_entries = 0;
-    writing.recovery = splitting->recovery ? (File *)calloc((size_t)splitting->recovery, sizeof(File)) : 0;
+    int recovery = s->recovery;
+    s->recovery_files = recovery ? (File *)calloc((size_t)recovery, sizeof(File)) : 0;
     // A file's parts are checked against a second reading of it; a stream
     // is read once.
-    writing.part_crcs = splitting->recovery && !splitting->stream
-                            ? (uint32_t *)calloc((size_t)splitting->layout.last_part + 1, sizeof(uint32_t))
-                            : 0;
-    writing.streamed = 0;
-    StreamRecovery streamed;
-    memset(&streamed, 0, sizeof streamed);
-    writing.streamed_room = &streamed;
-    SplitStatus status = kSplitDone;
-    if (splitting->recovery && (!writing.recovery || (!splitting->stream && !writing.part_crcs))) {
-        SetError(&result->error, kErrorNoSpace, "make the recovery parts in", folder->path);
-        status = kSplitWriteFailed;
-    } else if (splitting->recovery) {
-        for (int k = 0; k < splitting->recovery; k++)
-            writing.recovery[k].handle = kNoHandle;
-        if (progress && !splitting->stream)
-            progress->total *= 2;  // the input is read again for the recovery parts
+    if (recovery && !IsStream(s))
+        s->part_crcs = (uint32_t *)calloc((size_t)s->layout.last_part + 1, sizeof(uint32_t));
+    if (recovery && (!s->recovery_files || (!IsStream(s) && !s->part_crcs))) {
+        SetError(&result->error, kErrorNoSpace, "make the recovery parts in", s->folder->path);
+        return FailedAt(result, kSplitWritingPart);
     }
-    // The journal names the temporary names before any is taken, so that a
-    // split stopped dead is taken back or finished by the next one.
-    SetJournal journal = {kJournalWriting, writing.series, writing.aside,
-                          splitting->stream ? splitting->most_slices : splitting->layout.last_part,
-                          splitting->recovery, 0};
-    bool journaled = status == kSplitDone && WriteJournal(folder, stem, &journal, true, &result->error);
-    if (status == kSplitDone && !journaled) {
-        // Told against the head part, the set's first file, as the user
-        // knows it; against the journal only where a file of its name is there.
-        bool there = result->error.code == kErrorExists;
-        if (there)
-            JournalName(stem, result->part);
-        else
-            FormatPartName(result->part, stem, 0), CopyText(result->error.path, kPathSize, result->part);
-        status = !there && (TextEqual(result->error.call, "write") || TextEqual(result->error.call, "close"))
-                     ? kSplitWriteFailed
-                     : kSplitCannotCreate;
-    }
-    if (status == kSplitDone)
-        status = WriteParts(splitting, extension, extension_length, trailer, progress, &writing, result);
-    free(writing.part_crcs);
-    EndStreamed(&streamed);
-    if (status == kSplitDone && !splitting->stream &&
-        !Unchanged(splitting->input, splitting->input_info, input_path))
-        status = kSplitInputChanged;
-    if (status == kSplitDone) {
-        // Every part is written: from here the set is finished, not taken
-        // back, should the split be stopped dead; the journal knows its head part.
-        unsigned char bytes[kTrailerSize];
-        EncodeTrailer(trailer, bytes);
-        journal.state = kJournalPlacing;
-        journal.last_part = trailer->last_part;
-        journal.head_check = Crc32Update(0, bytes, kTrailerSize);
-        if (!WriteJournal(folder, stem, &journal, false, &result->error))
-            status = kSplitWriteFailed;
-    }
-    bool held = IsOpen(&earlier->head.file);
-    FileClose(&earlier->head.file, 0);  // Windows moves no file held open
-    if (status == kSplitDone)
-        status = PlaceParts(&writing, trailer->last_part, result->part, &result->error);
-    if (status == kSplitDone && held)
-        ReopenEarlierHead(&writing, earlier);
-    if (status == kSplitDone) {
-        result->replaced = RemoveEarlierSet(&writing, trailer->last_part, earlier, splitting->options->force);
-        result->replaced += RemoveLeftAside(&writing, trailer->last_part, earlier);
-        result->replaced_others = !earlier->same_file;
-        RemoveJournal(folder, stem, 0);
-        free(writing.recovery);
-        return kSplitDone;
-    }
-    RemoveParts(&writing);
-    if (journaled)
-        RemoveJournal(folder, stem, 0);
-    free(writing.recovery);
-    // With the room given back, what a full disk lacks for the set.
-    int64_t largest_file;
-    if (result->error.code == kErrorNoSpace && !splitting->stream &&
-        FolderSpace(folder, &result->free_bytes, &largest_file, 0))
-        result->needed = SetBytes(splitting, trailer, extension_length);
-    return status;
+    for (int k = 0; k < recovery; k++)
+        s->recovery_files[k].handle = kNoHandle;
+    if (s->progress && recovery && !IsStream(s))
+        s->progress->total *= 2;  // the input is read again for the recovery parts
+    s->journal.last_part = IsStream(s) ? s->most_slices : s->layout.last_part;
+    if (WriteJournal(s->folder, s->stem, &s->journal, true, &result->error))
+        return true;
+    // Told against the head part, the set's first file, as the user knows
+    // it; against the journal only where a file of its name is there.
+    bool there = result->error.code == kErrorExists;
+    if (there)
+        JournalName(s->stem, result->part);
+    else
+        FormatPartName(result->part, s->stem, 0), CopyText(result->error.path, kPathSize, result->part);
+    bool writing = TextEqual(result->error.call, "write") || TextEqual(result->error.call, "close");
+    return FailedAt(result, !there && writing ? kSplitWritingPart : kSplitCreatingPart);
 }
 
-static void InitResult(SplitResult *result)
+// Every part is written: from here the set is finished, not taken back,
+// should the split be stopped dead; the journal knows its head part.
+static bool JournalPlacing(Splitting *s, SplitResult *result)
 {
-    result->status = kSplitDone;
-    result->part[0] = result->other[0] = 0;
-    ClearError(&result->error);
-    result->size = -1;
-    result->last_part = 0;
-    result->recovery = 0;
-    result->crc = 0;
-    result->replaced = 0;
-    result->replaced_others = false;
-    result->needed = result->free_bytes = result->least = -1;
-    result->table_too_large = false;
-    result->why_not_windows = 0;
-    result->resumed = kNothingInterrupted;
+    unsigned char bytes[kTrailerSize];
+    EncodeTrailer(&s->trailer, bytes);
+    s->journal.state = kJournalPlacing;
+    s->journal.last_part = s->trailer.last_part;
+    s->journal.head_check = Crc32Update(0, bytes, kTrailerSize);
+    return WriteJournal(s->folder, s->stem, &s->journal, false, &result->error) ||
+           FailedAt(result, kSplitWritingPart);
+}
+
+// Writes every part under its temporary name, then gives each its own; the
+// earlier set's parts it replaces go.  A failure takes back what it wrote.
+static bool Write(Splitting *s, SplitResult *result)
+{
+    if (s->progress)
+        s->progress->total = s->trailer.size;
+    s->journal = {kJournalWriting, {}, {}, 0, s->recovery, 0};
+    NewTempSeries(&s->journal.series);
+    NewTempSeries(&s->journal.aside);
+    bool journaled = StartWriting(s, result);
+    bool written = journaled && StartParts(s, result) && WriteSlices(s, result) && FinishParts(s, result) &&
+                   (IsStream(s) || InputUnchanged(s) || Refuse(result, kSplitInputChanged)) &&
+                   JournalPlacing(s, result);
+    free(s->part_crcs);
+    free(s->streamed.blocks);
+    free(s->streamed.window);
+    free(s->streamed.crcs);
+    bool held = IsOpen(&s->earlier.head.file);
+    FileClose(&s->earlier.head.file, 0);  // Windows moves no file held open
+    if (written && PlaceParts(s, result)) {
+        if (held)
+            ReopenEarlierHead(s);
+        result->replaced = RemoveEarlierSet(s);
+        result->replaced_others = !s->earlier.same_file;
+        RemoveJournal(s->folder, s->stem, 0);
+        free(s->recovery_files);
+        return true;
+    }
+    RemoveParts(s);
+    if (journaled)
+        RemoveJournal(s->folder, s->stem, 0);
+    free(s->recovery_files);
+    // With the room given back, what a full disk lacks for the set.
+    int64_t largest_file;
+    if (result->error.code == kErrorNoSpace && !IsStream(s) &&
+        FolderSpace(s->folder, &result->free_bytes, &largest_file, 0))
+        result->needed = SetBytes(s);
+    return false;
 }
 
 SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slice_bytes,
@@ -1198,54 +1087,47 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
 {
     assert(slice_bytes > 0 && (input_path || options->name));
     SplitResult result;
-    InitResult(&result);
-    const char *name = input_path ? FileNameOf(input_path) : options->name;
-    char stem[kPathSize];
-    StemOf(name, stem);
-    File input, image;
-    FileInfo input_info;
-    image.handle = kNoHandle;
-    bool stream = kCommandLine && !input_path;
-    if (stream)
-        StandardInput(&input);
-    else if (!FileOpenRead(0, input_path, &input, &result.error, &input_info)) {
-        result.status = kSplitNoInput;
-        return result;
-    }
-    PartSetTrailer trailer;
-    SetExtension description;
-    Describe(&trailer, &description, input_path, name, stream ? 0 : &input_info, options->recovery);
-    unsigned char extension[kMaxExtensionSize];
-    int extension_length = EncodeExtension(&description, extension);
-    result.resumed = ResumeInterruptedSplit(folder, stem, 0);
+    Splitting s = {};
+    s.input.handle = s.image.handle = s.head.handle = kNoHandle;
+    s.folder = folder;
+    s.input_path = input_path;
+    s.name = input_path ? FileNameOf(input_path) : options->name;
+    StemOf(s.name, s.stem);
+    s.stream = kCommandLine && !input_path;
+    s.program = program;
+    s.options = options;
+    s.progress = progress;
+    s.slice_bytes = slice_bytes;
+    s.recovery = options->recovery;
+    if (IsStream(&s))
+        StandardInput(&s.input);
+    else if (!FileOpenRead(0, input_path, &s.input, &result.error, &s.input_info))
+        return FailedAt(&result, kSplitOpeningInput), result;
+    DescribeInput(&s.trailer, &s.description, input_path, s.name, IsStream(&s) ? 0 : &s.input_info, s.recovery);
+    s.extension_length = EncodeExtension(&s.description, s.extension);
+    result.resumed = ResumeInterruptedSplit(folder, s.stem, 0);
     if (result.resumed != kNothingInterrupted)
-        FormatPartName(result.part, stem, 0);  // the set the note concerns
-    EarlierSet earlier;
-    LookForEarlierSet(folder, stem, name, &earlier);
-    Splitting splitting = {&input, stream, &input_info, program, 0, 0, slice_bytes, 0, 0,
-                           PartLayout(), options, &earlier, FileId(), options->recovery, 0, 0};
-    if (program->path && !FileOpenRead(0, program->path, &image, &result.error)) {
-        result.status = kSplitNoImage;
+        FormatPartName(result.part, s.stem, 0);  // the set the note concerns
+    LookForEarlierSet(folder, s.stem, s.name, &s.earlier);
+    if (program->path && !FileOpenRead(0, program->path, &s.image, &result.error)) {
+        FailedAt(&result, kSplitReadingProgram);
     } else {
-        splitting.image = program->path ? &image : 0;
-        result.status = Prepare(folder, name, stem, &splitting, extension_length + kTrailerSize,
-                                &trailer, &result, progress);
+        bool prepared = Prepare(&s, s.extension_length + kTrailerSize, &result);
         // The stretch chosen for the layout: its entry's length was counted.
-        description.stretch_length = splitting.stretch_length;
-        extension_length = EncodeExtension(&description, extension);
+        s.description.stretch_length = s.stretch_length;
+        s.extension_length = EncodeExtension(&s.description, s.extension);
+        if (prepared) {
+            Write(&s, &result);
+            result.size = s.trailer.size;
+            result.last_part = s.trailer.last_part;
+            result.recovery = s.recovery;
+            result.crc = s.trailer.crc;
+        }
     }
-    if (result.status == kSplitDone) {
-        result.status = Write(folder, input_path, stem, &splitting, extension, extension_length,
-                              &trailer, &earlier, progress, &result);
-        result.size = trailer.size;
-        result.last_part = trailer.last_part;
-        result.recovery = options->recovery;
-        result.crc = trailer.crc;
-    }
-    FileClose(&earlier.head.file, 0);
-    free(earlier.recovery_beyond);
-    FileClose(&image, 0);
-    if (!stream)
-        FileClose(&input, 0);
+    FileClose(&s.earlier.head.file, 0);
+    free(s.earlier.recovery_beyond);
+    FileClose(&s.image, 0);
+    if (!IsStream(&s))
+        FileClose(&s.input, 0);
     return result;
 }

@@ -8,13 +8,15 @@
 #include "platform/files.h"
 #include "platform/progress.h"
 
-enum SplitStatus {
+// Why a split did not make its set: a fault of the request or of what is
+// in the folder, or kSplitFileFailed, a file operation that failed (the
+// result's error) at one of the steps below.
+enum SplitFault {
     kSplitDone,
-    kSplitNoInput,        // the input cannot be opened, or is not a plain file (error)
+    kSplitFileFailed,
+    kSplitCancelled,      // the user stopped it
     kSplitTooSmall,       // the input is not larger than one slice
     kSplitTooLarge,       // the set would have more parts than its head part can count
-    kSplitNamesTooLong,   // a part's name, or the rebuilt file's, is too long for the
-                          // folder, or would not name the same file again (error)
     kSplitNotAWindowsName,  // a head part for Windows, and a name Windows cannot rebuild
                             // (why_not_windows)
     kSplitPartInTheWay,   // a read-only file, a link, a folder or the input has a part's
@@ -22,12 +24,7 @@ enum SplitStatus {
     kSplitOtherSetInTheWay,   // the parts of a set of another file have the names
                               // (part: its head part; other: that file's name, or "")
     kSplitStrayPartInTheWay,  // a file with a part's name, of no set beside it (part)
-    kSplitNoImage,        // the program image cannot be read (error)
-    kSplitCannotCreate,   // a part cannot be created or named (error)
-    kSplitWriteFailed,    // writing a part failed: most often a full disk (error)
-    kSplitReadFailed,     // reading the input failed while a part was written (error)
     kSplitInputChanged,   // the input changed while it was split
-    kSplitCancelled,      // the user stopped it
     kSplitNoRoom,         // the set needs more room (needed) than the drive has (free_bytes)
     kSplitPartsTooSmall,  // a part cannot hold the program, or its part table (least,
                           // table_too_large)
@@ -37,23 +34,38 @@ enum SplitStatus {
                                  // least bytes would do
 };
 
+// What a split was doing when a file operation failed.
+enum SplitStep {
+    kSplitOpeningInput,    // the input cannot be opened, or is not a plain file
+    kSplitReadingProgram,  // the program image cannot be read (or is too large: no error)
+    kSplitNamingParts,     // a part's name, or the rebuilt file's, is too long for the
+                           // folder, or would not name the same file again
+    kSplitCreatingPart,    // a part cannot be created or named (part)
+    kSplitWritingPart,     // writing a part failed: most often a full disk
+    kSplitReadingInput,    // reading the input failed while a part was written (part)
+};
+
 struct SplitResult {
-    SplitStatus status;
-    char part[kPathSize];   // the part it failed on or found in the way; the head part when done
-    char other[kPathSize];  // the file whose set is in the way
-    FileError error;        // the system's reason, where a file operation failed
-    int64_t size;           // the input's length
-    int32_t last_part;      // the set's slice files
-    int recovery;           // ... and its recovery parts
-    uint32_t crc;           // CRC-32 of the input, once done
-    int64_t replaced;       // parts of an earlier set of the same file replaced or removed,
-    bool replaced_others;   // ... or of another, on the user's word
-    int64_t needed;         // bytes the set or a part needs, where room ran short; else -1
-    int64_t free_bytes;     // bytes free on the drive then, or the largest file it holds
-    int64_t least;          // the least part size that would do, for kSplitPartsTooSmall
-    bool table_too_large;   // ... where the program fits but the part table does not
-    const char *why_not_windows;  // for kSplitNotAWindowsName
-    ResumeState resumed;    // what became of a split of this set stopped dead before
+    SplitFault fault = kSplitDone;
+    SplitStep step = kSplitOpeningInput;  // for kSplitFileFailed
+    char part[kPathSize] = {};   // the part it failed on or found in the way; the head part when done
+    char other[kPathSize] = {};  // the file whose set is in the way
+    FileError error = {0, "", {}, false};  // the system's reason, where a file operation failed
+    int64_t size = 0;            // the input's length
+    int32_t last_part = 0;       // the set's slice files
+    int recovery = 0;            // ... and its recovery parts
+    uint32_t crc = 0;            // CRC-32 of the input, once done
+    int64_t replaced = 0;        // parts of an earlier set of the same file replaced or removed,
+    bool replaced_others = false;  // ... or of another, on the user's word
+    // Where room ran short (else 0): the bytes the set or a part needs, and
+    // the bytes free on the drive then, or the largest file it holds (-1
+    // where the drive would not say).
+    int64_t needed = 0;
+    int64_t free_bytes = 0;
+    int64_t least = 0;           // the least part size that would do, for kSplitPartsTooSmall
+    bool table_too_large = false;  // ... where the program fits but the part table does not
+    const char *why_not_windows = 0;  // for kSplitNotAWindowsName
+    ResumeState resumed = kNothingInterrupted;  // what became of a split of this set stopped dead before
 };
 
 // The program a head part starts with: a file, or bytes this program

@@ -27,7 +27,6 @@ void RunSplit(const SplitRequest *request, Progress *progress, SplitOutcome *out
     // The parts go where asked, else beside the input.
     Folder folder;
     *result = SplitResult();
-    ClearError(&result->error);
     bool opened = request->output_dir ? OpenFolder(request->output_dir, &folder, &result->error)
                   : request->input    ? FolderOfFile(request->input, &folder, &result->error)
                                       : OpenFolder("", &folder, &result->error);
@@ -38,17 +37,17 @@ void RunSplit(const SplitRequest *request, Progress *progress, SplitOutcome *out
             AppendFailure(outcome->text, sizeof outcome->text, &result->error);
             return;
         }
-        result->status = kSplitNoInput;
+        result->fault = kSplitFileFailed;
         folder.path[0] = 0;
     } else {
         SplitOptions options = {request->force, request->name, request->recovery};
         *result = SplitFile(&folder, request->input, request->part_bytes, &program, &options, progress);
         FolderClose(&folder);
     }
-    outcome->stopped = result->status == kSplitCancelled;
-    outcome->failed = result->status != kSplitDone && !outcome->stopped;
+    outcome->stopped = result->fault == kSplitCancelled;
+    outcome->failed = result->fault != kSplitDone && !outcome->stopped;
     const char *input = request->input ? request->input : "-";
-    if (result->status == kSplitDone)
+    if (result->fault == kSplitDone)
         FormatSplitDone(result, program.for_windows && !kDosPaths, outcome->text, sizeof outcome->text);
     else
         DescribeSplitFailure(result, input, folder.path, outcome->text, sizeof outcome->text);

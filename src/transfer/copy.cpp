@@ -54,7 +54,7 @@ static bool PassHole(File *to, int64_t length, uint32_t *crc, const CopyTap *tap
     for (int64_t left = length; left > 0;) {
         int n = left < kCopyBufferSize ? (int)left : kCopyBufferSize;
         if (tap)
-            tap->see(tap->context, g_copy_buffer, n);
+            tap->take(tap->context, g_copy_buffer, n);
         if (to && !*hole && !FileWrite(to, g_copy_buffer, n, error))
             return false;
         left -= n;
@@ -91,7 +91,7 @@ CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, u
         if (crc)
             *crc = Crc32Update(*crc, g_copy_buffer, (size_t)got);
         if (tap)
-            tap->see(tap->context, g_copy_buffer, got);
+            tap->take(tap->context, g_copy_buffer, got);
         // A whole buffer of zeros in a file made here stays a hole, as cp
         // leaves one: a sparse disk image comes back sparse.
         if (to) {

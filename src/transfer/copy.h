@@ -21,7 +21,7 @@ enum { kCopyBufferSize = 1024 * 1024 };
 // Shown every stretch of bytes a copy moves, in order: how a split makes
 // its recovery parts in the one pass it reads the input in.
 struct CopyTap {
-    void (*see)(void *context, const unsigned char *bytes, int length);
+    void (*take)(void *context, const unsigned char *bytes, int length);
     void *context;
 };
 

@@ -44,15 +44,15 @@
 // name says.
 static struct Reached {
     int64_t plan = -1;  // the input size the plan was checked at
-    int windows = 0, earlier = -1, split = -1, split_error = 0, set = -1, join = -1, join_error = 0;
+    int windows = 0, earlier = -1, split = -1, split_step = -1, split_error = 0, set = -1, join = -1, join_error = 0;
     int copy = -1, deletion = -1, faults = -1, edits = 0, name_in_extension = -1;
     int refused = 0;  // the length of the last write refused for want of room
     void Tell() const
     {
         if (getenv("QCLEAVER_FUZZ_TELL"))
-            printf("plan=%lld windows=%d earlier=%d split=%d split_error=%d name_in_extension=%d edits=%d "
+            printf("plan=%lld windows=%d earlier=%d split=%d split_step=%d split_error=%d name_in_extension=%d edits=%d "
                    "refused=%d set=%d join=%d join_error=%d copy=%d deletion=%d faults=%d\n",
-                   (long long)plan, windows, earlier, split, split_error, name_in_extension, edits, refused, set, join,
+                   (long long)plan, windows, earlier, split, split_step, split_error, name_in_extension, edits, refused, set, join,
                    join_error, copy, deletion, faults);
     }
 } g_reached;
@@ -478,7 +478,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     g_room = INT64_MAX;
     if (flags & 256) {  // an earlier set of the same file, for the split to replace
         SplitOptions earlier = {false, 0, recovery + 1};
-        g_reached.earlier = SplitFile(&g_folder, path.c_str(), (kb + 7) * 1024, &from, &earlier, 0).status;
+        g_reached.earlier = SplitFile(&g_folder, path.c_str(), (kb + 7) * 1024, &from, &earlier, 0).fault;
         REQUIRE(g_open.empty());
     }
     Disk before = Snapshot();
@@ -488,18 +488,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *p, size_t n)
     SplitOptions options = {false, 0, recovery};
     SplitResult s = SplitFile(&g_folder, path.c_str(), kb * 1024, &from, &options, &split_stopper.progress);
     REQUIRE(g_open.empty());
-    g_reached.split = s.status, g_reached.split_error = s.error.code;
+    g_reached.split = s.fault, g_reached.split_step = s.step, g_reached.split_error = s.error.code;
     // Here only a part too small for the program, the room or a stop refuse or fail it: the room
     // told before anything is written, or found short while writing where the drive lies.
     bool limited = (flags & 8) && room;
-    REQUIRE((s.status == kSplitTooSmall) == (size <= kb * 1024));
-    REQUIRE(s.status != kSplitPartsTooSmall || s.least > kb * 1024);
-    REQUIRE(s.status == kSplitDone || s.status == kSplitTooSmall || s.status == kSplitPartsTooSmall ||
-            (s.status == kSplitCancelled && split_stop) ||
-            (limited && s.status == (g_room_told ? kSplitNoRoom : kSplitWriteFailed)));
-    REQUIRE(s.status != kSplitWriteFailed || s.error.code == kErrorNoSpace);
-    REQUIRE(s.status == kSplitDone || Snapshot() == before);
-    if (s.status != kSplitDone)
+    bool write_failed = s.fault == kSplitFileFailed && s.step == kSplitWritingPart;
+    REQUIRE((s.fault == kSplitTooSmall) == (size <= kb * 1024));
+    REQUIRE(s.fault != kSplitPartsTooSmall || s.least > kb * 1024);
+    REQUIRE(s.fault == kSplitDone || s.fault == kSplitTooSmall || s.fault == kSplitPartsTooSmall ||
+            (s.fault == kSplitCancelled && split_stop) ||
+            (limited && (g_room_told ? s.fault == kSplitNoRoom : write_failed)));
+    REQUIRE(!write_failed || s.error.code == kErrorNoSpace);
+    REQUIRE(s.fault == kSplitDone || Snapshot() == before);
+    if (s.fault != kSplitDone)
         return 0;
     std::string head = PartPath(stem.c_str(), 0), output = MemPath((stem + ".bin").c_str(), &g_folder);
     {

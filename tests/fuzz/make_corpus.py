@@ -45,7 +45,8 @@ SEEDS = {
                         {'join': 'kJoinDone', 'copy': 'kProgramCopyMade', 'deletion': 'kDeletionDone'}),
     # Room for all but the trailer, which the drive said it had.
     'full-at-the-trailer': (seed(flags=SPLIT_ROOM | ROOM_LIES, room=25, size=50696),
-                            {'split': 'kSplitWriteFailed', 'refused': 272}),
+                            {'split': 'kSplitFileFailed', 'split_step': 'kSplitWritingPart',
+                             'refused': 272}),
     'full-disk': (seed(flags=COPY, room=20), {'split': 'kSplitDone', 'join': 'kJoinNoRoom'}),
     'full-disk-while-splitting': (seed(flags=SPLIT_ROOM, room=20), {'split': 'kSplitNoRoom'}),
     'name-too-long-for-a-record': (seed(flags=COPY, image=5000, size=40000, stem=230),
