@@ -15,6 +15,7 @@
 #include "join/part_check.h"
 #include "join/part_set.h"
 #include "split/split_engine.h"
+#include "split/split_report.h"
 #include "test_files.h"
 
 namespace {
@@ -490,5 +491,114 @@ INSTANTIATE_TEST_SUITE_P(Sets, Counting, ::testing::Values(
     CensusCase{"ALongLastSlice", true, 2, {12288, 12289}, 0, 1, 2, 2},
     CensusCase{"TwoBillionClaimed", true, 2147483647, {12288}, 0, 2147483646, 2, 1}),
     [](const ::testing::TestParamInfo<CensusCase> &info) { return std::string(info.param.name); });
+
+// The words of every failure a split reports, one per shape of its result,
+// names shown with '?' for a control character.
+struct Told {
+    const char *name;
+    SplitFault fault;
+    SplitStep step;
+    std::function<void(SplitResult *)> detail;
+    const char *text;
+    const char *input = "/in/rep\tort.pdf";
+};
+void PrintTo(const Told &t, std::ostream *os) { *os << t.name; }
+
+class SplitReport : public ::testing::TestWithParam<Told> {};
+
+TEST_P(SplitReport, SaysWhatWentWrong)
+{
+    const Told &t = GetParam();
+    SplitResult r;
+    r.fault = t.fault, r.step = t.step;
+    strcpy(r.part, "rep\nort_02.QCB");
+    if (t.detail)
+        t.detail(&r);
+    char text[4 * kPathSize];
+    EXPECT_EQ(DescribeSplitFailure(&r, t.input, "/out/", text, sizeof text), t.text[0] != 0);
+    EXPECT_STREQ(text, t.text);
+}
+
+auto Failure(int code, const char *call, const char *path)
+{
+    return [=](SplitResult *r) { SetError(&r->error, code, call, path); };
+}
+
+const SplitStep kAny = kSplitOpeningInput;
+INSTANTIATE_TEST_SUITE_P(Sentences, SplitReport, ::testing::Values(
+    Told{"Done", kSplitDone, kAny, nullptr, ""},
+    Told{"Stopped", kSplitCancelled, kAny, nullptr, ""},
+    Told{"NoInput", kSplitFileFailed, kSplitOpeningInput, Failure(ENOENT, "open", "x"),
+         "Unable to open input file /in/rep?ort.pdf: No such file or directory. Please select a file to split."},
+    Told{"NoInputGiven", kSplitFileFailed, kSplitOpeningInput, Failure(ENOENT, "open", "x"),
+         "Unable to open input file, Please select a file to split.", ""},
+    Told{"NoImage", kSplitFileFailed, kSplitReadingProgram, nullptr, "Unable to write header!!"},
+    Told{"NamesTooLong", kSplitFileFailed, kSplitNamingParts, Failure(ENAMETOOLONG, "name", "x"),
+         "Unable to split this file here: its name, or the path of its folder, is too long for its parts to "
+         "find each other again: File name too long"},
+    Told{"CannotCreate", kSplitFileFailed, kSplitCreatingPart, Failure(EEXIST, "rename", "x"),
+         "Unable to create part rep?ort_02.QCB: File exists"},
+    Told{"DiskFull", kSplitFileFailed, kSplitWritingPart, [](SplitResult *r) {
+             SetError(&r->error, ENOSPC, "write", "a_03.QCB"), r->needed = 5000000, r->free_bytes = 1000000;
+         }, "Unable to write a_03.QCB, the disk may be full: No space left on device; it needs 3.8 MB more room"},
+    Told{"FileTooLarge", kSplitFileFailed, kSplitWritingPart, Failure(EFBIG, "write", "a_03.QCB"),
+         "Unable to write a_03.QCB: File too large; the file system of this drive takes no file this large; "
+         "choose smaller parts, or a drive formatted NTFS or exFAT"},
+    Told{"ReadFailed", kSplitFileFailed, kSplitReadingInput, Failure(EIO, "read", "x"),
+         "Unable to read the input file while writing rep?ort_02.QCB: Input/output error"},
+    Told{"TooSmall", kSplitTooSmall, kAny, nullptr, "File is too small to split!!"},
+    Told{"TooLarge", kSplitTooLarge, kAny, nullptr, "File is too large to split in parts of this size!!"},
+    Told{"NotAWindowsName", kSplitNotAWindowsName, kAny, [](SplitResult *r) { r->why_not_windows = "why"; },
+         "Unable to make a set for Windows of rep?ort.pdf: why; rename the file and try again"},
+    Told{"PartInTheWay", kSplitPartInTheWay, kAny, nullptr,
+         "Unable to create part rep?ort_02.QCB: a file of that name is read-only, a link, a folder or the "
+         "input itself, and is left alone"},
+    Told{"AnotherSet", kSplitOtherSetInTheWay, kAny, nullptr,
+         "Unable to create part rep?ort_02.QCB: it is the head part of another set, whose parts have the names "
+         "of this one's; move them, or choose to replace them"},
+    Told{"AnotherFilesSet", kSplitOtherSetInTheWay, kAny, [](SplitResult *r) { strcpy(r->other, "o\033.zip"); },
+         "Unable to create part rep?ort_02.QCB: it is the head part of a set of o?.zip, whose parts have the "
+         "names of this one's; move them, or choose to replace them"},
+    Told{"StrayPart", kSplitStrayPartInTheWay, kAny, nullptr,
+         "Unable to create part rep?ort_02.QCB: a file of that name is there, of no set beside it; move it, "
+         "or choose to replace it"},
+    Told{"InputChanged", kSplitInputChanged, kAny, nullptr,
+         "Unable to split /in/rep?ort.pdf: the file changed while it was split; try again once nothing writes "
+         "to it"},
+    Told{"ProgramTooLarge", kSplitPartsTooSmall, kAny, [](SplitResult *r) { r->least = 21504; },
+         "Parts this small cannot hold the program: choose parts of at least 21 KB"},
+    Told{"TableTooLarge", kSplitPartsTooSmall, kAny, [](SplitResult *r) {
+             r->least = 1536 * 1024 + 1, r->table_too_large = true;
+         }, "Parts this small cannot hold the table of all the parts the file needs at this size: choose parts "
+            "of at least 1.6 MB"},
+    Told{"NoRoom", kSplitNoRoom, kAny, [](SplitResult *r) { r->needed = 5000000, r->free_bytes = 1000000; },
+         "The parts need 4.8 MB; /out/ has 976 KB free"},
+    Told{"PartTooLargeForDrive", kSplitPartTooLargeForDrive, kAny, [](SplitResult *r) { r->needed = 5LL << 30; },
+         "A part of 5 GB is larger than the file system of /out/ holds; choose smaller parts, or a drive "
+         "formatted NTFS or exFAT"},
+    Told{"TooManyForRecovery", kSplitTooManyForRecovery, kAny, [](SplitResult *r) { r->least = 3LL << 30; },
+         "Recovery parts can cover a set of at most 32768 parts: choose parts of at least 3 GB"}),
+    [](const ::testing::TestParamInfo<Told> &info) { return std::string(info.param.name); });
+
+// The line of a split done: what it counts, what it replaced, and how a
+// head part for Windows is joined on Linux.
+TEST(SplitReport, SaysWhatItMade)
+{
+    SplitResult r;
+    strcpy(r.part, "my rep\nort_00.exe");
+    r.size = 6000000000LL, r.last_part = 1, r.crc = 0xabc;
+    char line[4 * kPathSize];
+    FormatSplitDone(&r, false, line, sizeof line);
+    EXPECT_STREQ(line, "'my rep?ort_00.exe': 6000000000 bytes in the head part and 1 slice, CRC-32 00000abc");
+    r.last_part = 4, r.recovery = 1, r.replaced = 1;
+    FormatSplitDone(&r, true, line, sizeof line);
+    EXPECT_STREQ(line, "'my rep?ort_00.exe': 6000000000 bytes in the head part, 4 slices and 1 recovery part, CRC-32 "
+                       "00000abc; 1 part of an earlier set of it replaced; my rep?ort_00.exe is a Windows program; "
+                       "on Linux, `cleaver --join 'my rep?ort_00.exe'` rebuilds the file");
+    r.recovery = 3, r.replaced = 7, r.replaced_others = true;
+    FormatSplitDone(&r, false, line, sizeof line);
+    EXPECT_STREQ(line, "'my rep?ort_00.exe': 6000000000 bytes in the head part, 4 slices and 3 recovery parts, "
+                       "CRC-32 00000abc; 7 parts of others replaced");
+}
 
 }  // namespace

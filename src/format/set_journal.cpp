@@ -155,7 +155,7 @@ struct Leftovers {
     bool journal_temp;
 };
 
-static bool NoteLeftover(void *context, const FolderEntry *entry)
+static bool CollectLeftover(void *context, const FolderEntry *entry)
 {
     Leftovers *l = (Leftovers *)context;
     const char *p = entry->name + l->prefix_length;  // past "<series>-"
@@ -190,7 +190,7 @@ static bool RemoveTemporaries(const Folder *folder, const SetJournal *j, FileErr
     CopyText(prefix, kPathSize, j->series.stem);
     AppendText(prefix, kPathSize, "-");
     Leftovers l = {j, TextLength(prefix), 0, 0, 0, false};
-    bool listed = ListFolder(folder, prefix, NoteLeftover, &l, error);
+    bool listed = ListFolder(folder, prefix, CollectLeftover, &l, error);
     bool removed = listed;
     for (int64_t i = 0; i < l.count; i++) {
         TempName(&j->series, l.numbers[i], name);

@@ -6,7 +6,7 @@
 const SizePreset kSizePresets[3] = {
     {"360 KB", 320 * 1024}, {"720 KB", 680 * 1024}, {"1.44 MB", 1400 * 1024}};
 
-static bool IsSpace(char c)
+static bool IsSizeBlank(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -17,20 +17,20 @@ static bool IsFloppyLabel(const char *text)
     if (text[0] != '1' || text[1] != '.' || text[2] != '4' || text[3] != '4')
         return false;
     text += 4;
-    while (IsSpace(*text))
+    while (IsSizeBlank(*text))
         text++;
     if (LowerAscii(*text++) != 'm')
         return false;
     if (LowerAscii(*text) == 'b')
         text++;
-    while (IsSpace(*text))
+    while (IsSizeBlank(*text))
         text++;
     return *text == 0;
 }
 
 SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, int64_t *bytes)
 {
-    while (IsSpace(*text))
+    while (IsSizeBlank(*text))
         text++;
     if (IsFloppyLabel(text)) {
         *bytes = kSizePresets[kDefaultPreset].bytes;
@@ -55,7 +55,7 @@ SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, in
     }
     if (digits == 0)
         return kSizeNoNumber;
-    while (IsSpace(*text))
+    while (IsSizeBlank(*text))
         text++;
     static const struct {
         char letter;
@@ -75,7 +75,7 @@ SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, in
             break;
         }
     }
-    while (IsSpace(*text))
+    while (IsSizeBlank(*text))
         text++;
     if (*text)
         return kSizeNoNumber;

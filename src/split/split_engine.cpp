@@ -188,13 +188,13 @@ static bool IsStream(const Splitting *s)
 
 // Each records why the split stops and returns false: a fault, or a file
 // operation that failed (result->error) at that step.
-static bool Refuse(SplitResult *result, SplitFault fault)
+static bool RefuseSplit(SplitResult *result, SplitFault fault)
 {
     result->fault = fault;
     return false;
 }
 
-static bool FailedAt(SplitResult *result, SplitStep step)
+static bool SplitFailedAt(SplitResult *result, SplitStep step)
 {
     result->fault = kSplitFileFailed;
     result->step = step;
@@ -202,10 +202,10 @@ static bool FailedAt(SplitResult *result, SplitStep step)
 }
 
 // A copy that did not finish: a write, the user, or a read at read_step.
-static bool CopyFailed(SplitResult *result, CopyResult copy, SplitStep read_step)
+static bool SplitCopyFailed(SplitResult *result, CopyResult copy, SplitStep read_step)
 {
-    return copy == kCopyStopped ? Refuse(result, kSplitCancelled)
-                                : FailedAt(result, copy == kWriteFailed ? kSplitWritingPart : read_step);
+    return copy == kCopyStopped ? RefuseSplit(result, kSplitCancelled)
+                                : SplitFailedAt(result, copy == kWriteFailed ? kSplitWritingPart : read_step);
 }
 
 static bool CollectRecoveryBeyond(void *context, const FolderEntry *entry)
@@ -271,11 +271,11 @@ static bool NameIsFree(const Splitting *s, int64_t index, SplitResult *result)
         FormatPartName(result->part, s->stem, 0);
         AppendName(result->other, kPathSize, earlier->head.output);
     }
-    return Refuse(result, fault);
+    return RefuseSplit(result, fault);
 }
 
 // Writes the table entries held so far to the head part.
-static bool FlushTable(Splitting *s, FileError *error)
+static bool FlushPartTable(Splitting *s, FileError *error)
 {
     s->trailer.table_crc = Crc32Update(s->trailer.table_crc, s->table, (size_t)s->table_used);
     bool written = FileWrite(&s->head, s->table, s->table_used, error);
@@ -284,7 +284,7 @@ static bool FlushTable(Splitting *s, FileError *error)
 }
 
 // Enters a part's CRC-32 in the table and joins it into the input's.
-static bool PartDone(Splitting *s, uint32_t crc, int64_t length, FileError *error)
+static bool EnterPartInTable(Splitting *s, uint32_t crc, int64_t length, FileError *error)
 {
     s->trailer.crc = Crc32Combine(s->trailer.crc, crc, length, &s->joiner);
     if (s->part_crcs)
@@ -292,7 +292,7 @@ static bool PartDone(Splitting *s, uint32_t crc, int64_t length, FileError *erro
     s->table_entries++;
     WriteUint32(s->table + s->table_used, crc);
     s->table_used += kTableEntrySize;
-    return s->table_used < (int)sizeof s->table || FlushTable(s, error);
+    return s->table_used < (int)sizeof s->table || FlushPartTable(s, error);
 }
 
 // Creates part index under its temporary name, told as result->part.
@@ -301,7 +301,7 @@ static bool CreatePartFile(Splitting *s, int64_t index, FileMode mode, File *fil
     char temp[kPathSize];
     TempName(&s->journal.series, index, temp);
     return FileCreate(s->folder, temp, result->part, mode, file, &result->error) ||
-           FailedAt(result, kSplitCreatingPart);
+           SplitFailedAt(result, kSplitCreatingPart);
 }
 
 static void AddStreamedBytes(void *context, const unsigned char *bytes, int length)
@@ -424,11 +424,11 @@ static bool WriteSliceFile(Splitting *s, int64_t index, int64_t *length, SplitRe
         SetError(error, kErrorEndedEarly, "read", s->input.name);
         copy = kReadFailed;
     }
-    bool done = copy == kCopied && (*length == 0 || PartDone(s, crc, *length, error));
+    bool done = copy == kCopied && (*length == 0 || EnterPartInTable(s, crc, *length, error));
     if (!done || *length == 0) {
         FileClose(&part, 0);
         if (!done)
-            return copy != kCopied ? CopyFailed(result, copy, kSplitReadingInput) : FailedAt(result, kSplitWritingPart);
+            return copy != kCopied ? SplitCopyFailed(result, copy, kSplitReadingInput) : SplitFailedAt(result, kSplitWritingPart);
         // The stream had ended: this slice is none.
         char temp[kPathSize];
         TempName(&s->journal.series, index, temp);
@@ -436,7 +436,7 @@ static bool WriteSliceFile(Splitting *s, int64_t index, int64_t *length, SplitRe
         s->written = index;
         return true;
     }
-    return FileClose(&part, error) || FailedAt(result, kSplitWritingPart);
+    return FileClose(&part, error) || SplitFailedAt(result, kSplitWritingPart);
 }
 
 // Making the recovery parts, once the data parts are written: the input is
@@ -576,14 +576,14 @@ static bool MakeRecoveryParts(Splitting *s, SplitResult *result)
     int64_t block = s->layout.slice_length, per_block = StretchCount(block, s->stretch_length);
     bool made = StartRecoveryMaking(&m, s) ||
                 (SetError(&result->error, kErrorNoSpace, "make the recovery parts in", s->folder->path),
-                 FailedAt(result, kSplitWritingPart));
+                 SplitFailedAt(result, kSplitWritingPart));
     if (made && !ShareOut((per_block + m.at_once - 1) / m.at_once, MakeRecoveryStretches, &m, &m.threads)) {
         const FileError *failed = HasFailed(&m.error[0]) ? &m.error[0] : &m.error[1];
         result->error = *failed;
-        made = m.stopped ? Refuse(result, kSplitCancelled)
-                         : FailedAt(result, TextEqual(failed->call, "write") ? kSplitWritingPart : kSplitReadingInput);
+        made = m.stopped ? RefuseSplit(result, kSplitCancelled)
+                         : SplitFailedAt(result, TextEqual(failed->call, "write") ? kSplitWritingPart : kSplitReadingInput);
     }
-    made = made && (StretchesMatchParts(&m, per_block) || Refuse(result, kSplitInputChanged));
+    made = made && (StretchesMatchParts(&m, per_block) || RefuseSplit(result, kSplitInputChanged));
     RecoveryHeader header = {2, 0, s->recovery, s->program->for_windows ? kRecoveryWindowsHead : 0,
                              s->layout.head_data, block, 0,
                              s->extension_length + PartTableSize(&s->trailer) + kTrailerSize, s->stretch_length,
@@ -592,7 +592,7 @@ static bool MakeRecoveryParts(Splitting *s, SplitResult *result)
         header.number = r + 1;
         made = WriteRecoveryDescription(&s->recovery_files[r], &header, &s->head,
                                         s->image_size + s->layout.head_data, m.table, &result->error) ||
-               FailedAt(result, kSplitWritingPart);
+               SplitFailedAt(result, kSplitWritingPart);
     }
     EndRecoveryMaking(&m);
     return made;
@@ -613,7 +613,7 @@ static bool StartParts(Splitting *s, SplitResult *result)
                           ? CopyBytes(&s->image, &s->head, s->image_size, &s->trailer.image_crc, 0, error)
                           : WriteBytes(&s->head, s->program->bytes, s->image_size, &s->trailer.image_crc, error);
     if (copy != kCopied)
-        return CopyFailed(result, copy, kSplitReadingProgram);
+        return SplitCopyFailed(result, copy, kSplitReadingProgram);
     for (int k = 1; k <= s->recovery; k++) {
         FormatPartName(name, s->stem, -k);
         if (!CreatePartFile(s, -k, kDataFile, &s->recovery_files[k - 1], result))
@@ -623,17 +623,17 @@ static bool StartParts(Splitting *s, SplitResult *result)
     if (IsStream(s) && s->recovery) {
         if (!StartStreamed(&s->streamed, s->recovery, s->layout.slice_length, s->stretch_length,
                            s->recovery_files, error))
-            return FailedAt(result, kSplitWritingPart);
+            return SplitFailedAt(result, kSplitWritingPart);
         s->streaming = true;
     }
     FormatPartName(name, s->stem, 0);
     uint32_t crc = 0;
     copy = CopyBytes(&s->input, &s->head, s->layout.head_data, &crc, s->progress, error);
     if (copy != kCopied)
-        return CopyFailed(result, copy, kSplitReadingInput);
+        return SplitCopyFailed(result, copy, kSplitReadingInput);
     return (WriteBytes(&s->head, s->extension, s->extension_length, 0, error) == kCopied &&
-            PartDone(s, crc, s->layout.head_data, error)) ||
-           FailedAt(result, kSplitWritingPart);
+            EnterPartInTable(s, crc, s->layout.head_data, error)) ||
+           SplitFailedAt(result, kSplitWritingPart);
 }
 
 // Writes the slice files; a stream's until it ends.
@@ -644,7 +644,7 @@ static bool WriteSlices(Splitting *s, SplitResult *result)
         // A stream's slices are judged as they come, since none knows
         // beforehand how many there will be.
         if (IsStream(s) && i > s->most_slices)
-            return Refuse(result, kSplitTooLarge);
+            return RefuseSplit(result, kSplitTooLarge);
         if (IsStream(s) && !NameIsFree(s, i, result))
             return false;
         FormatPartName(result->part, s->stem, i);
@@ -659,7 +659,7 @@ static bool WriteSlices(Splitting *s, SplitResult *result)
     }
     if (IsStream(s)) {
         if (size <= s->slice_bytes)
-            return Refuse(result, kSplitTooSmall);
+            return RefuseSplit(result, kSplitTooSmall);
         s->trailer.size = size;
         s->trailer.original_size32 = size < kSizeOverflow ? (int32_t)size : kSizeOverflow;
         s->trailer.slice_length = (uint32_t)s->layout.slice_length;
@@ -674,25 +674,25 @@ static bool FinishParts(Splitting *s, SplitResult *result)
     char *name = result->part;
     FileError *error = &result->error;
     FormatPartName(name, s->stem, 0);
-    if (!FlushTable(s, error) || !WriteTrailer(&s->head, &s->trailer, error))
-        return FailedAt(result, kSplitWritingPart);
+    if (!FlushPartTable(s, error) || !WriteTrailer(&s->head, &s->trailer, error))
+        return SplitFailedAt(result, kSplitWritingPart);
     if (s->recovery) {
         FormatPartName(name, s->stem, -1);
         ProgressItem(s->progress, name);
         int64_t description_length = s->extension_length + PartTableSize(&s->trailer) + kTrailerSize;
         if (IsStream(s) ? !FinishStreamed(&s->streamed, &s->trailer, description_length, &s->head,
                                           s->image_size, s->program->for_windows, error) &&
-                              !FailedAt(result, kSplitWritingPart)
+                              !SplitFailedAt(result, kSplitWritingPart)
                         : !MakeRecoveryParts(s, result))
             return false;
         for (int k = 1; k <= s->recovery; k++) {
             FormatPartName(name, s->stem, -k);
             if (!FileClose(&s->recovery_files[k - 1], error))
-                return FailedAt(result, kSplitWritingPart);
+                return SplitFailedAt(result, kSplitWritingPart);
         }
         FormatPartName(name, s->stem, 0);
     }
-    return FileClose(&s->head, error) || FailedAt(result, kSplitWritingPart);
+    return FileClose(&s->head, error) || SplitFailedAt(result, kSplitWritingPart);
 }
 
 // Puts back part index's name as it was: the new part to its temporary
@@ -719,7 +719,7 @@ static bool PlaceParts(Splitting *s, SplitResult *result)
                                 &result->error)) {
             for (int64_t back = step; back >= 0; back--)
                 UnplacePart(s, PartPlacedAt(&s->journal, back));
-            return FailedAt(result, kSplitCreatingPart);
+            return SplitFailedAt(result, kSplitCreatingPart);
         }
     }
     return true;
@@ -765,7 +765,7 @@ static int64_t RemoveEarlierSet(Splitting *s)
 
 // Takes back what a failed or stopped split wrote, and nothing else: a set
 // that failed half way is of no use, and a full disk wants its room back.
-static void RemoveParts(Splitting *s)
+static void TakeBackParts(Splitting *s)
 {
     FileClose(&s->head, 0);
     char name[kPathSize];
@@ -781,7 +781,7 @@ static void RemoveParts(Splitting *s)
 }
 
 // The bytes of all parts together.
-static int64_t SetBytes(const Splitting *s)
+static int64_t SetBytesNeeded(const Splitting *s)
 {
     return s->trailer.image_size + s->trailer.size + PartTableSize(&s->trailer) + s->extension_length +
            kTrailerSize + s->recovery * (s->recovery_overhead + s->layout.slice_length) + kMostJournalBytes;
@@ -802,10 +802,10 @@ static bool SetFitsDrive(const Splitting *s, SplitResult *result)
     result->needed = head > layout->slice_length ? head : layout->slice_length;
     if (result->needed > largest_file) {
         result->free_bytes = largest_file;
-        return Refuse(result, kSplitPartTooLargeForDrive);
+        return RefuseSplit(result, kSplitPartTooLargeForDrive);
     }
-    result->needed = SetBytes(s);
-    return result->needed <= result->free_bytes || Refuse(result, kSplitNoRoom);
+    result->needed = SetBytesNeeded(s);
+    return result->needed <= result->free_bytes || RefuseSplit(result, kSplitNoRoom);
 }
 
 // The bytes of a recovery part beyond its block, for a set of last_part
@@ -903,11 +903,11 @@ static bool PlanSplit(Splitting *s, int64_t fixed_bytes, int64_t input_size, Spl
 {
     FileInfo image_info;
     if (IsOpen(&s->image) && !FileInfoOf(&s->image, &image_info, &result->error))
-        return FailedAt(result, kSplitReadingProgram);
+        return SplitFailedAt(result, kSplitReadingProgram);
     s->image_id = IsOpen(&s->image) ? image_info.id : FileId();
     s->image_size = IsOpen(&s->image) ? image_info.length : s->program->size;
     if (s->image_size > kMaxImageSize)
-        return FailedAt(result, kSplitReadingProgram);
+        return SplitFailedAt(result, kSplitReadingProgram);
     s->head_bytes = s->program->for_windows && s->slice_bytes > kMaxWindowsHeadBytes ? kMaxWindowsHeadBytes
                                                                                      : s->slice_bytes;
     s->most_slices = (s->head_bytes - s->image_size - fixed_bytes) / kTableEntrySize - 1;
@@ -924,14 +924,14 @@ static bool PlanSplit(Splitting *s, int64_t fixed_bytes, int64_t input_size, Spl
         result->least = LeastPartBytes(s, fixed_bytes, IsStream(s) ? 1 : input_size);
         result->table_too_large =
             (s->image_size + fixed_bytes + 2 * kTableEntrySize + 1023) / 1024 * 1024 <= s->slice_bytes;
-        return Refuse(result, kSplitPartsTooSmall);
+        return RefuseSplit(result, kSplitPartsTooSmall);
     }
     if (s->layout.last_part > kMaxLastPart)
-        return Refuse(result, kSplitTooLarge);
+        return RefuseSplit(result, kSplitTooLarge);
     if (s->recovery && !IsStream(s) && (too_many || s->layout.last_part >= kMaxDataParts)) {
         // Parts of a size that leaves kMaxDataParts - 1 slices at most.
         result->least = LeastPartBytes(s, fixed_bytes, input_size);
-        return Refuse(result, kSplitTooManyForRecovery);
+        return RefuseSplit(result, kSplitTooManyForRecovery);
     }
     if (s->recovery) {
         // A stream's recovery parts are sized for the most parts it may have.
@@ -946,18 +946,18 @@ static bool PlanSplit(Splitting *s, int64_t fixed_bytes, int64_t input_size, Spl
 static bool NamesAreFree(Splitting *s, SplitResult *result)
 {
     if (!NamesHoldUp(s->folder, s->name, s->stem, IsStream(s) ? 999999 : s->layout.last_part, &result->error))
-        return FailedAt(result, kSplitNamingParts);
+        return SplitFailedAt(result, kSplitNamingParts);
     int64_t last = IsStream(s) ? 0 : s->layout.last_part;
     for (int64_t i = -s->recovery; i <= last; i++) {
         if (!ProgressStep(s->progress, 0))
-            return Refuse(result, kSplitCancelled);
+            return RefuseSplit(result, kSplitCancelled);
         if (!NameIsFree(s, i, result))
             return false;
     }
     // Recovery parts beyond the new set's stay in the way where they are no
     // part of the set it replaces, since they would rebuild another file.
     if (!ListRecoveryBeyond(s, &result->error))
-        return FailedAt(result, kSplitCreatingPart);
+        return SplitFailedAt(result, kSplitCreatingPart);
     for (int64_t k = 0; k < s->earlier.recovery_beyond_count; k++)
         if (!NameIsFree(s, -s->earlier.recovery_beyond[k], result))
             return false;
@@ -965,13 +965,13 @@ static bool NamesAreFree(Splitting *s, SplitResult *result)
 }
 
 // Everything that can refuse the split, found before anything is written.
-static bool Prepare(Splitting *s, int64_t fixed_bytes, SplitResult *result)
+static bool PrepareSplit(Splitting *s, int64_t fixed_bytes, SplitResult *result)
 {
     int64_t input_size = IsStream(s) ? 0 : s->input_info.length;
     if (!IsStream(s) && input_size <= s->slice_bytes)
-        return Refuse(result, kSplitTooSmall);
+        return RefuseSplit(result, kSplitTooSmall);
     if (s->program->for_windows && (result->why_not_windows = WhyNotAWindowsName(s->name)))
-        return Refuse(result, kSplitNotAWindowsName);
+        return RefuseSplit(result, kSplitNotAWindowsName);
     if (!PlanSplit(s, fixed_bytes, input_size, result) || !NamesAreFree(s, result))
         return false;
     PartSetTrailer *trailer = &s->trailer;
@@ -1008,7 +1008,7 @@ static bool StartWriting(Splitting *s, SplitResult *result)
         s->part_crcs = (uint32_t *)calloc((size_t)s->layout.last_part + 1, sizeof(uint32_t));
     if (recovery && (!s->recovery_files || (!IsStream(s) && !s->part_crcs))) {
         SetError(&result->error, kErrorNoSpace, "make the recovery parts in", s->folder->path);
-        return FailedAt(result, kSplitWritingPart);
+        return SplitFailedAt(result, kSplitWritingPart);
     }
     for (int k = 0; k < recovery; k++)
         s->recovery_files[k].handle = kNoHandle;
@@ -1025,7 +1025,7 @@ static bool StartWriting(Splitting *s, SplitResult *result)
     else
         FormatPartName(result->part, s->stem, 0), CopyText(result->error.path, kPathSize, result->part);
     bool writing = TextEqual(result->error.call, "write") || TextEqual(result->error.call, "close");
-    return FailedAt(result, !there && writing ? kSplitWritingPart : kSplitCreatingPart);
+    return SplitFailedAt(result, !there && writing ? kSplitWritingPart : kSplitCreatingPart);
 }
 
 // Every part is written: from here the set is finished, not taken back,
@@ -1038,12 +1038,12 @@ static bool JournalPlacing(Splitting *s, SplitResult *result)
     s->journal.last_part = s->trailer.last_part;
     s->journal.head_check = Crc32Update(0, bytes, kTrailerSize);
     return WriteJournal(s->folder, s->stem, &s->journal, false, &result->error) ||
-           FailedAt(result, kSplitWritingPart);
+           SplitFailedAt(result, kSplitWritingPart);
 }
 
 // Writes every part under its temporary name, then gives each its own; the
 // earlier set's parts it replaces go.  A failure takes back what it wrote.
-static bool Write(Splitting *s, SplitResult *result)
+static bool WriteSet(Splitting *s, SplitResult *result)
 {
     if (s->progress)
         s->progress->total = s->trailer.size;
@@ -1052,7 +1052,7 @@ static bool Write(Splitting *s, SplitResult *result)
     NewTempSeries(&s->journal.aside);
     bool journaled = StartWriting(s, result);
     bool written = journaled && StartParts(s, result) && WriteSlices(s, result) && FinishParts(s, result) &&
-                   (IsStream(s) || InputUnchanged(s) || Refuse(result, kSplitInputChanged)) &&
+                   (IsStream(s) || InputUnchanged(s) || RefuseSplit(result, kSplitInputChanged)) &&
                    JournalPlacing(s, result);
     free(s->part_crcs);
     free(s->streamed.blocks);
@@ -1069,7 +1069,7 @@ static bool Write(Splitting *s, SplitResult *result)
         free(s->recovery_files);
         return true;
     }
-    RemoveParts(s);
+    TakeBackParts(s);
     if (journaled)
         RemoveJournal(s->folder, s->stem, 0);
     free(s->recovery_files);
@@ -1077,7 +1077,7 @@ static bool Write(Splitting *s, SplitResult *result)
     int64_t largest_file;
     if (result->error.code == kErrorNoSpace && !IsStream(s) &&
         FolderSpace(s->folder, &result->free_bytes, &largest_file, 0))
-        result->needed = SetBytes(s);
+        result->needed = SetBytesNeeded(s);
     return false;
 }
 
@@ -1102,7 +1102,7 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
     if (IsStream(&s))
         StandardInput(&s.input);
     else if (!FileOpenRead(0, input_path, &s.input, &result.error, &s.input_info))
-        return FailedAt(&result, kSplitOpeningInput), result;
+        return SplitFailedAt(&result, kSplitOpeningInput), result;
     DescribeInput(&s.trailer, &s.description, input_path, s.name, IsStream(&s) ? 0 : &s.input_info, s.recovery);
     s.extension_length = EncodeExtension(&s.description, s.extension);
     result.resumed = ResumeInterruptedSplit(folder, s.stem, 0);
@@ -1110,14 +1110,14 @@ SplitResult SplitFile(const Folder *folder, const char *input_path, int64_t slic
         FormatPartName(result.part, s.stem, 0);  // the set the note concerns
     LookForEarlierSet(folder, s.stem, s.name, &s.earlier);
     if (program->path && !FileOpenRead(0, program->path, &s.image, &result.error)) {
-        FailedAt(&result, kSplitReadingProgram);
+        SplitFailedAt(&result, kSplitReadingProgram);
     } else {
-        bool prepared = Prepare(&s, s.extension_length + kTrailerSize, &result);
+        bool prepared = PrepareSplit(&s, s.extension_length + kTrailerSize, &result);
         // The stretch chosen for the layout: its entry's length was counted.
         s.description.stretch_length = s.stretch_length;
         s.extension_length = EncodeExtension(&s.description, s.extension);
         if (prepared) {
-            Write(&s, &result);
+            WriteSet(&s, &result);
             result.size = s.trailer.size;
             result.last_part = s.trailer.last_part;
             result.recovery = s.recovery;
