@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(Replacing, CommandLine, ::testing::Values(
     Scenario{"ResplitRemovesTheEarlierSetsLeftovers",  // only those its table confirms
              "mkset $((4*PART)) r.bin && echo mine > r_09.QCB && ./cleaver -s $((2*PART)) r.bin && ls r_* && "
              "echo mine > r_03.QCB && ./cleaver --check r_00.exe", 0,
-             {"parts of an earlier set of it replaced", "r_00.exe\nr_01.QCB\nr_02.QCB\nr_09.QCB\n",
+             {"; 5 parts of an earlier set of it replaced", "r_00.exe\nr_01.QCB\nr_02.QCB\nr_09.QCB\n",
               "r_03.QCB: extra: no part of this set\n", "r_09.QCB: extra"}, {"r_04.QCB"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
