@@ -358,22 +358,16 @@ ResumeState ResumeInterruptedSplit(const Folder *folder, const char *stem, FileE
 
 void DescribeResume(ResumeState state, const char *stem, char *text, int size)
 {
-    char name[kPathSize];
-    text[0] = 0;
-    if (state == kNothingInterrupted)
-        return;
-    if (state == kJournalNotOurs || state == kInterruptedStuck) {
+    static const char *const kSaid[] = {
+        "", "%s: an interrupted split of this set was undone; the parts it wrote are removed",
+        "%s: an interrupted split of this set was finished",
+        "%s is no journal of this set's by this program: it is left alone",
+        "%s: an interrupted split of this set could not be finished, and is left as it is"};
+    char name[kPathSize], shown[kPathSize] = "";
+    if (state == kJournalNotOurs || state == kInterruptedStuck)
         JournalName(stem, name);
-        AppendName(text, size, name);
-        AppendText(text, size, state == kJournalNotOurs
-                                   ? " is no journal of this set's by this program: it is left alone"
-                                   : ": an interrupted split of this set could not be finished, and is left "
-                                     "as it is");
-        return;
-    }
-    FormatPartName(name, stem, 0);
-    AppendName(text, size, name);
-    AppendText(text, size, state == kInterruptedFinished
-                               ? ": an interrupted split of this set was finished"
-                               : ": an interrupted split of this set was undone; the parts it wrote are removed");
+    else
+        FormatPartName(name, stem, 0);
+    AppendName(shown, sizeof shown, name);
+    FormatText(text, size, kSaid[state], shown);
 }

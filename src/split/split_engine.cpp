@@ -680,10 +680,11 @@ static bool FinishParts(Splitting *s, SplitResult *result)
         FormatPartName(name, s->stem, -1);
         ProgressItem(s->progress, name);
         int64_t description_length = s->extension_length + PartTableSize(&s->trailer) + kTrailerSize;
-        if (IsStream(s) ? !FinishStreamed(&s->streamed, &s->trailer, description_length, &s->head,
-                                          s->image_size, s->program->for_windows, error) &&
-                              !SplitFailedAt(result, kSplitWritingPart)
-                        : !MakeRecoveryParts(s, result))
+        bool made = IsStream(s) ? FinishStreamed(&s->streamed, &s->trailer, description_length, &s->head,
+                                                 s->image_size, s->program->for_windows, error) ||
+                                      SplitFailedAt(result, kSplitWritingPart)
+                                : MakeRecoveryParts(s, result);
+        if (!made)
             return false;
         for (int k = 1; k <= s->recovery; k++) {
             FormatPartName(name, s->stem, -k);
