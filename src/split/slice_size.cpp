@@ -90,23 +90,15 @@ SizeText ParseSliceSize(const char *text, int64_t bare_unit, SizeUnits units, in
 
 void DescribeSizeText(SizeText problem, const char *bare_unit_name, char *text, int size)
 {
+    char least[16] = "", most[16] = "";
+    AppendSize(least, sizeof least, kMinSliceBytes);
+    AppendSize(most, sizeof most, kMaxSliceBytes);
     text[0] = 0;
-    switch (problem) {
-    case kSizeTaken:
-        break;
-    case kSizeTwoDecimals:
-        AppendText(text, size, "Size takes one decimal at most, as in 1.5 GB");
-        break;
-    case kSizeOutOfRange:
-        AppendText(text, size, "Size must be between ");
-        AppendSize(text, size, kMinSliceBytes);
-        AppendText(text, size, " and ");
-        AppendSize(text, size, kMaxSliceBytes);
-        break;
-    case kSizeNoNumber:
-        AppendText(text, size, "Size must be a number of ");
-        AppendText(text, size, bare_unit_name);
-        AppendText(text, size, ", or one with its unit, as in 25 MB or 1.5 GB");
-        break;
-    }
+    if (problem == kSizeTwoDecimals)
+        FormatText(text, size, "Size takes one decimal at most, as in 1.5 GB");
+    else if (problem == kSizeOutOfRange)
+        FormatText(text, size, "Size must be between %s and %s", least, most);
+    else if (problem == kSizeNoNumber)
+        FormatText(text, size, "Size must be a number of %s, or one with its unit, as in 25 MB or 1.5 GB",
+                   bare_unit_name);
 }

@@ -45,6 +45,9 @@ enum SplitStep {
     kSplitReadingInput,    // reading the input failed while a part was written (part)
 };
 
+// Every default is zero but one pointer: GCC builds such a result by
+// clearing it, where a -1 among them made it copy a 3 KB template into
+// the Windows image.
 struct SplitResult {
     SplitFault fault = kSplitDone;
     SplitStep step = kSplitOpeningInput;  // for kSplitFileFailed
