@@ -547,26 +547,26 @@ INSTANTIATE_TEST_SUITE_P(Sentences, SplitReport, ::testing::Values(
     Told{"ReadFailed", kSplitFileFailed, kSplitReadingInput, Failure(EIO, "read", "x"),
          "Unable to read the input file while writing rep?ort_02.QCB: Input/output error"},
     Told{"TooSmall", kSplitTooSmall, kAny, nullptr, "File is too small to split!!"},
-    Told{"TooLarge", kSplitTooLarge, kAny, nullptr, "File is too large to split in parts of this size!!"},
-    Told{"NotAWindowsName", kSplitNotAWindowsName, kAny, [](SplitResult *r) { r->why_not_windows = "why"; },
-         "Unable to make a set for Windows of rep?ort.pdf: why; rename the file and try again"},
     Told{"PartInTheWay", kSplitPartInTheWay, kAny, nullptr,
          "Unable to create part rep?ort_02.QCB: a file of that name is read-only, a link, a folder or the "
          "input itself, and is left alone"},
+    Told{"NotAWindowsName", kSplitNotAWindowsName, kAny, [](SplitResult *r) { r->why_not_windows = "why"; },
+         "Unable to make a set for Windows of rep?ort.pdf: why; rename the file and try again"},
     Told{"AnotherSet", kSplitOtherSetInTheWay, kAny, nullptr,
          "Unable to create part rep?ort_02.QCB: it is the head part of another set, whose parts have the names "
          "of this one's; move them, or choose to replace them"},
-    Told{"AnotherFilesSet", kSplitOtherSetInTheWay, kAny, [](SplitResult *r) { strcpy(r->other, "o\033.zip"); },
-         "Unable to create part rep?ort_02.QCB: it is the head part of a set of o?.zip, whose parts have the "
-         "names of this one's; move them, or choose to replace them"},
+    Told{"ProgramTooLarge", kSplitPartsTooSmall, kAny, [](SplitResult *r) { r->least = 21504; },
+         "Parts this small cannot hold the program: choose parts of at least 21 KB"},
     Told{"StrayPart", kSplitStrayPartInTheWay, kAny, nullptr,
          "Unable to create part rep?ort_02.QCB: a file of that name is there, of no set beside it; move it, "
          "or choose to replace it"},
+    Told{"AnotherFilesSet", kSplitOtherSetInTheWay, kAny, [](SplitResult *r) { strcpy(r->other, "o\033.zip"); },
+         "Unable to create part rep?ort_02.QCB: it is the head part of a set of o?.zip, whose parts have the "
+         "names of this one's; move them, or choose to replace them"},
+    Told{"TooLarge", kSplitTooLarge, kAny, nullptr, "File is too large to split in parts of this size!!"},
     Told{"InputChanged", kSplitInputChanged, kAny, nullptr,
          "Unable to split /in/rep?ort.pdf: the file changed while it was split; try again once nothing writes "
          "to it"},
-    Told{"ProgramTooLarge", kSplitPartsTooSmall, kAny, [](SplitResult *r) { r->least = 21504; },
-         "Parts this small cannot hold the program: choose parts of at least 21 KB"},
     Told{"TableTooLarge", kSplitPartsTooSmall, kAny, [](SplitResult *r) {
              r->least = 1536 * 1024 + 1, r->table_too_large = true;
          }, "Parts this small cannot hold the table of all the parts the file needs at this size: choose parts "
