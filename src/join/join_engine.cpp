@@ -25,6 +25,7 @@ struct Joining {
     bool may_replace = false;    // ... which the user's word, or its being the same, allows to replace
     FileId replaced = FileId();  // that file
     FileId output_id = FileId(); // the rebuilt file, once written
+    const FileId *copy_id = 0;   // the program copy, where one is there once the file is
     PartTable table;             // the CRC-32 of each part, in a set that records them
     Crc32Joiner joiner;          // joins each part's CRC into the whole file's
     // A set with recovery parts, rebuilt into a file: the parts at fault
@@ -427,20 +428,19 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
 // Deletes one part, only while its name still stands for the very file
 // this join read, and never the rebuilt file or the program copy.  False
 // when it is kept for a reason the user must hear.
-static bool DeletePart(const Folder *folder, const char *name, const FileId &read,
-                       const FileId &output, const FileId *copy_id, FileError *error)
+static bool DeletePart(const Joining *joining, const Folder *folder, const char *name, const FileId &read,
+                       FileError *error)
 {
     FileId named;
-    if (!FileIdAt(folder, name, &named) || !SameFile(named, read) || SameFile(named, output) ||
-        (copy_id && SameFile(named, *copy_id)))
+    if (!FileIdAt(folder, name, &named) || !SameFile(named, read) || SameFile(named, joining->output_id) ||
+        (joining->copy_id && SameFile(named, *joining->copy_id)))
         return true;  // no longer the part read: nothing of the set to delete
     return FileDelete(folder, name, error);
 }
 
 // Deletes the parts once their data is safe.  While a copy of the program
 // was asked for but is not there, the head part is the only one, and stays.
-static void DeleteParts(Joining *joining, const JoinRequest *request, const FileId *copy_id,
-                        Progress *progress, JoinResult *result)
+static void DeleteParts(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     result->deletion = kDeletionDone;
@@ -454,8 +454,7 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
         }
         const SliceEntry &slice = set->census.slices[k];
         PartNameOf(set, slice.index, name);
-        if (!DeletePart(&set->folder, name, slice.read, joining->output_id, copy_id,
-                        &result->delete_error))
+        if (!DeletePart(joining, &set->folder, name, slice.read, &result->delete_error))
             result->parts_kept++;
     }
     // The recovery parts go with the set, those whose header says they are
@@ -477,12 +476,10 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
         }
         bool own = IsRecoveryPartOf(set, &file, &info, part.index, &header);
         FileClose(&file, 0);
-        if (own && !DeletePart(&set->folder, name, info.id, joining->output_id, copy_id,
-                               &result->delete_error))
+        if (own && !DeletePart(joining, &set->folder, name, info.id, &result->delete_error))
             result->parts_kept++;
     }
-    bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade &&
-                     result->program_copy != kProgramCopyThere;
+    bool keep_head = joining->request->make_copy && !joining->copy_id;
     FileError head_error;
     ClearError(&head_error);
     if (set->described && !joining->head_read) {
@@ -490,11 +487,9 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
     } else if (keep_head) {
         result->parts_kept++;
         result->deletion = kDeletionKeptForCopy;
-    } else if (!(set->described
-                     ? DeletePart(&set->folder, set->head_name, joining->head_id, joining->output_id, copy_id,
-                                  &head_error)
-                     : DeletePart(0, set->given, set->info.id, joining->output_id, copy_id, &head_error)) &&
-               !request->head_is_running) {  // Windows keeps a running program; that is fine
+    } else if (!(set->described ? DeletePart(joining, &set->folder, set->head_name, joining->head_id, &head_error)
+                                : DeletePart(joining, 0, set->given, set->info.id, &head_error)) &&
+               !joining->request->head_is_running) {  // Windows keeps a running program; that is fine
         result->parts_kept++;
         if (!HasFailed(&result->delete_error))
             result->delete_error = head_error;
@@ -647,11 +642,9 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
         result.program_copy = kProgramCopyNoProgram;
     else if (request->make_copy)
         result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
+    if (result.program_copy == kProgramCopyMade || result.program_copy == kProgramCopyThere)
+        joining.copy_id = &copy_id;
     if (request->delete_parts)
-        DeleteParts(&joining, request,
-                    result.program_copy == kProgramCopyMade || result.program_copy == kProgramCopyThere
-                        ? &copy_id
-                        : 0,
-                    progress, &result);
+        DeleteParts(&joining, progress, &result);
     return result;
 }

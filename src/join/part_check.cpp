@@ -95,11 +95,9 @@ static bool ReadAndJudge(Checking *checking, File *file, int64_t at, int64_t len
 // A head part lost, or damaged beyond its stretch, where a recovery part
 // describes the set: its stretch, where it is there, sits before the
 // description at its end.
-static bool CheckDescribedHead(Checking *checking)
+static bool CheckDescribedHead(Checking *checking, PartState &part)
 {
     PartSet *set = checking->set;
-    PartState part(0);
-    part.expected = set->head_data;
     part.fault = set->head_fault;
     File head;
     FileInfo info;
@@ -173,10 +171,10 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
 static bool CheckHead(Checking *checking)
 {
     PartSet *set = checking->set;
-    if (set->described)
-        return CheckDescribedHead(checking);
     PartState part(0);
     part.expected = set->head_data;
+    if (set->described)
+        return CheckDescribedHead(checking, part);
     // The program too: a head part whose program is damaged rebuilds the
     // file, but passes on no copy of it, and should be fetched again.
     if (set->trailer.record_version >= 2) {

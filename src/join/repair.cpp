@@ -400,7 +400,8 @@ JoinStatus RebuildInFile(PartSet *set, File *output, const FaultNote *faults, in
         else if (fault == kPartWrongLength && !CopyWhatIsThere(set, j, output, &available, &result->error))
             status = kJoinWriteFailed;
         if (status == kJoinDone &&
-            JudgeStretches(&map, j, output, PartOffset(set, j), available, sources.data[j].length, &result->error) < 0)
+            JudgeStretches(&map, j, output, PartOffset(set, j), available, sources.data[j].length,
+                           &result->error) < 0)
             status = kJoinWriteFailed;
     }
     // The recovery parts of the set; the others' stretches are all bad.
@@ -472,26 +473,25 @@ static bool JudgeHead(WritingBack *w)
     PartSet *set = w->set;
     FileError *error = &w->result->error;
     FileInfo info;
-    w->part[0].fault = set->described ? kPartDamaged : kPartSound;
+    PartWriting *head = &w->part[0];
+    head->fault = set->described ? kPartDamaged : kPartSound;
     if (!set->described) {
-        w->part[0].file = set->file;  // borrowed: the set closes it
-        w->part[0].at = set->trailer.image_size;
-        info.length = w->part[0].at + set->head_data;
+        head->file = set->file;  // borrowed: the set closes it
+        head->at = set->trailer.image_size;
         if (set->trailer.record_version >= 2 && !ProgramMatches(&set->file, &set->trailer))
-            w->part[0].fault = kPartDamaged;
-    } else if (!FileOpenRead(&set->folder, set->head_name, &w->part[0].file, 0, &info)) {
+            head->fault = kPartDamaged;
+    } else if (!FileOpenRead(&set->folder, set->head_name, &head->file, 0, &info)) {
         MarkLost(&w->map, 0, set->head_data);
-        w->part[0].fault = kPartMissing;
+        head->fault = kPartMissing;
         return true;
     } else {
-        w->part[0].at = info.length - HeadEndLength(set) - set->head_data;
+        head->at = info.length - HeadEndLength(set) - set->head_data;
     }
-    int64_t available = w->part[0].at < 0 ? 0 : set->head_data;
-    w->part[0].at = w->part[0].at < 0 ? 0 : w->part[0].at;
-    w->part[0].have = available;
-    int64_t bad = JudgeStretches(&w->map, 0, &w->part[0].file, w->part[0].at, available, set->head_data, error);
-    if (bad > 0 && w->part[0].fault == kPartSound)
-        w->part[0].fault = kPartDamaged;
+    head->have = head->at < 0 ? 0 : set->head_data;
+    head->at = head->at < 0 ? 0 : head->at;
+    int64_t bad = JudgeStretches(&w->map, 0, &head->file, head->at, head->have, set->head_data, error);
+    if (bad > 0 && head->fault == kPartSound)
+        head->fault = kPartDamaged;
     return bad >= 0;
 }
 
@@ -503,7 +503,8 @@ static bool JudgeParts(WritingBack *w)
     if (!JudgeHead(w))
         return false;
     for (int64_t slot = 1; slot < w->slots; slot++) {
-        int64_t index = IndexOfSlot(w, slot);
+        int64_t index = IndexOfSlot(w, slot), block = BlockLength(set, &w->map, slot);
+        PartWriting *p = &w->part[slot];
         char name[kPathSize];
         FileInfo info;
         RecoveryHeader header;
@@ -512,26 +513,24 @@ static bool JudgeParts(WritingBack *w)
             return false;
         FileKind kind = FileKindOf(&set->folder, name);
         bool there = (kind == kPlainFile || kind == kReadOnlyFile) &&
-                     FileOpenRead(&set->folder, name, &w->part[slot].file, 0, &info);
-        if (there && index < 0 && !IsRecoveryPartOf(set, &w->part[slot].file, &info, index, &header)) {
-            FileClose(&w->part[slot].file, 0);
+                     FileOpenRead(&set->folder, name, &p->file, 0, &info);
+        if (there && index < 0 && !IsRecoveryPartOf(set, &p->file, &info, index, &header)) {
+            FileClose(&p->file, 0);
             there = false;
-            w->part[slot].fault = kPartDamaged;
+            p->fault = kPartDamaged;
         }
         if (!there) {
-            MarkLost(&w->map, slot, BlockLength(set, &w->map, slot));
-            w->part[slot].fault = w->part[slot].fault == kPartDamaged ? kPartDamaged : kPartMissing;
+            MarkLost(&w->map, slot, block);
+            p->fault = p->fault == kPartDamaged ? kPartDamaged : kPartMissing;
             continue;
         }
-        int64_t block = BlockLength(set, &w->map, slot);
-        w->part[slot].at = index < 0 ? RecoveryBlockAt(&header) : 0;
-        int64_t available = info.length - w->part[slot].at < block ? info.length - w->part[slot].at : block;
+        p->at = index < 0 ? RecoveryBlockAt(&header) : 0;
+        p->have = info.length - p->at < block ? info.length - p->at : block;
         int64_t expected = index < 0 ? RecoveryPartLength(&header) : block;
-        w->part[slot].have = available;
-        int64_t bad = JudgeStretches(&w->map, slot, &w->part[slot].file, w->part[slot].at, available, block, error);
+        int64_t bad = JudgeStretches(&w->map, slot, &p->file, p->at, p->have, block, error);
         if (bad < 0)
             return false;
-        w->part[slot].fault = info.length != expected ? kPartWrongLength : bad > 0 ? kPartDamaged : kPartSound;
+        p->fault = info.length != expected ? kPartWrongLength : bad > 0 ? kPartDamaged : kPartSound;
     }
     return true;
 }
@@ -587,15 +586,15 @@ static bool StartPart(WritingBack *w, int64_t slot, const ProgramSource *program
     char name[kPathSize], temp[kPathSize];
     PartNameOf(set, slot, name);
     TempName(&w->series, slot, temp);
-    File *part = &w->part[slot].temp;
+    PartWriting *p = &w->part[slot];
     FileError *error = &w->result->error;
-    if (!FileCreate(&set->folder, temp, name, slot == 0 ? kProgramFile : kDataFile, part, error))
+    if (!FileCreate(&set->folder, temp, name, slot == 0 ? kProgramFile : kDataFile, &p->temp, error))
         return false;
-    if (slot == 0 && !StartHead(w, part, program))
+    if (slot == 0 && !StartHead(w, &p->temp, program))
         return false;
-    int64_t have = IsOpen(&w->part[slot].file) ? w->part[slot].have : 0;
-    return have <= 0 || (FileSeek(&w->part[slot].file, w->part[slot].at, error) && FileSeek(part, w->part[slot].temp_at, error) &&
-                         CopyBytes(&w->part[slot].file, part, have, 0, 0, error) == kCopied);
+    int64_t have = IsOpen(&p->file) ? p->have : 0;
+    return have <= 0 || (FileSeek(&p->file, p->at, error) && FileSeek(&p->temp, p->temp_at, error) &&
+                         CopyBytes(&p->file, &p->temp, have, 0, 0, error) == kCopied);
 }
 
 // Makes the recovery parts noted again from the data parts.
@@ -630,9 +629,10 @@ static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
         char name[kPathSize], temp[kPathSize];
         PartNameOf(set, IndexOfSlot(w, slot), name);
         TempName(&w->series, slot, temp);
-        done = FileCreate(&set->folder, temp, name, kDataFile, &w->part[slot].temp, &w->result->error);
-        w->part[slot].temp_at = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
-        outputs[r] = CodeInput{&w->part[slot].temp, w->part[slot].temp_at, set->trailer.slice_length};
+        PartWriting *p = &w->part[slot];
+        done = FileCreate(&set->folder, temp, name, kDataFile, &p->temp, &w->result->error);
+        p->temp_at = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
+        outputs[r] = CodeInput{&p->temp, p->temp_at, set->trailer.slice_length};
     }
     if (done) {
         StretchRun run = {set, map, sources, 0, {}, 1, 1, false, numbers, outputs, rows, w->table};
