@@ -53,14 +53,14 @@ struct StretchRun {
     StretchMap *map;
     const StretchSources *sources;
     Progress *progress;
-    StretchThread threads[2];
-    int64_t at_once;  // places a thread takes at a time
-    int thread_count;
-    bool stopped;
-    const int64_t *remade;
-    const CodeInput *remade_to;
-    int remade_count;
-    unsigned char *table;
+    const int64_t *remade = 0;
+    const CodeInput *remade_to = 0;
+    int remade_count = 0;
+    unsigned char *table = 0;
+    StretchThread threads[2] = {};
+    int64_t at_once = 1;  // places a thread takes at a time
+    int thread_count = 1;
+    bool stopped = false;
 };
 
 // Whether recovery number k's stretch at place is sound, judged now where
@@ -354,7 +354,7 @@ static bool RebuiltPartsMatch(PartSet *set, const CodeInput *targets, int64_t pa
 static JoinStatus RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
                                    Progress *progress, JoinResult *result)
 {
-    StretchRun r = {set, map, sources, progress, {}, 1, 1, false, 0, 0, 0, 0};
+    StretchRun r = {set, map, sources, progress};
     JoinStatus status = RunStretches(&r, (int)map->recovery, RebuildPlaces, result);
     // Each part rebuilt must now be what the part table says.
     if (status == kJoinDone && !RebuiltPartsMatch(set, sources->targets, map->parts, &result->error))
@@ -635,7 +635,7 @@ static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
         outputs[r] = CodeInput{&p->temp, p->temp_at, set->trailer.slice_length};
     }
     if (done) {
-        StretchRun run = {set, map, sources, 0, {}, 1, 1, false, numbers, outputs, rows, w->table};
+        StretchRun run = {set, map, sources, 0, numbers, outputs, rows, w->table};
         JoinStatus made = RunStretches(&run, rows, RemakePlaces, w->result);
         if (made == kJoinChecksumMismatch)  // a data part changed since it was judged
             SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
