@@ -41,7 +41,7 @@ JoinResult JoinSet(const std::string &head)
     request.delete_parts = true;
     JoinResult result = {};
     result.status = kJoinPartFault;
-    InitPartState(&result.part, 0);
+    result.part = PartState(0);
     result.part.fault = kPartDamaged;  // a head part judged damaged as it opens
     if (set.state == kSetReady)
         result = JoinParts(&set, &request, 0);
@@ -256,9 +256,10 @@ TEST_P(RecoverySet, RebuildsItsHeadPartAndASliceAndARecoveryPart)
     PartSet set;
     OpenPartSet((again / "golden_00.exe").c_str(), &set);
     ASSERT_EQ(set.state, kSetReady);
-    WriteBackResult back = WriteBackParts(&set, 0, 0);
+    JoinResult back;
+    WriteBackParts(&set, 0, 0, &back);
     ClosePartSet(&set);
-    EXPECT_EQ(back.status, kRepairDone);
+    EXPECT_EQ(back.status, kJoinDone);
     EXPECT_TRUE(ReadBytes(again / "golden_R01.QCB") == ReadBytes(from + "/golden_R01.QCB"));
 }
 

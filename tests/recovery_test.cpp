@@ -316,9 +316,10 @@ TEST_P(Stretches, RebuildWhereNoTwoPartsAreBadAtOnePlace)
     EXPECT_TRUE(ReadBytes(out / "data.bin") == original);
     PartSet set;
     OpenPartSet((dir / PartName("data", 0)).c_str(), &set);
-    WriteBackResult back = WriteBackParts(&set, 0, 0);
+    JoinResult back;
+    WriteBackParts(&set, 0, 0, &back);
     ClosePartSet(&set);
-    ASSERT_EQ(back.status, kRepairDone);
+    ASSERT_EQ(back.status, kJoinDone);
     for (auto &part : made)
         EXPECT_TRUE(ReadBytes(dir / PartName("data", part.first)) == part.second) << part.first;
 }

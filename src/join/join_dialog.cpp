@@ -69,8 +69,7 @@ static void InitJoinDialog(HWND dialog, JoinDialog *state)
 // have the rebuilt file replace another.
 static bool AskToReplace(HWND dialog, JoinDialog *state, JoinRequest *request)
 {
-    JoinConflicts conflicts;
-    FindJoinConflicts(&state->set, request, &conflicts);
+    JoinConflicts conflicts = FindJoinConflicts(&state->set, request);
     char question[2 * kPathSize] = "";
     if (conflicts.output_exists) {
         AppendName(question, sizeof question,
@@ -106,7 +105,6 @@ static void OnJoin(HWND dialog, JoinDialog *state)
 {
     // The dialog is the head part itself, which Windows will not delete.
     JoinRequest request;
-    InitJoinRequest(&request);
     request.make_copy = IsItemChecked(dialog, IDC_MAKE_COPY);
     request.delete_parts = IsItemChecked(dialog, IDC_DELETE_PARTS);
     request.head_is_running = true;
@@ -129,7 +127,6 @@ static void OnJoin(HWND dialog, JoinDialog *state)
     Folder elsewhere;
     char path[kPathSize], name[kPathSize];
     CopyText(path, kPathSize, state->set.folder.path);  // where the file is
-    bool moved = false;
     if (outcome.result.status == kJoinNoOutput && IsNotWritable(&outcome.result.error) &&
         !request.repair_set) {
         char question[4 * kPathSize] = "";
@@ -139,19 +136,16 @@ static void OnJoin(HWND dialog, JoinDialog *state)
         AppendText(question, sizeof question, "?");
         if (AskYesNo(dialog, question, kJoinTitle) && ChooseOutputFile(dialog, state->set.output, path) &&
             FolderOfFile(path, &elsewhere, 0)) {
-            moved = true;
             CopyText(name, kPathSize, FileNameOf(path));
             CopyText(path, kPathSize, elsewhere.path);
             request.output_folder = &elsewhere;
             request.output_name = name;
-            if (!JoinAsAsked(dialog, state, &request, &outcome)) {
-                FolderClose(&elsewhere);
+            bool joined = JoinAsAsked(dialog, state, &request, &outcome);
+            FolderClose(&elsewhere);
+            if (!joined)
                 return;
-            }
         }
     }
-    if (moved)
-        FolderClose(&elsewhere);
     if (outcome.stopped)
         return;  // stays open, ready to try again
     // The result, and what else the user must know: what failed, or was

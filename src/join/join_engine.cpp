@@ -25,6 +25,7 @@ struct Joining {
     bool may_replace = false;    // ... which the user's word, or its being the same, allows to replace
     FileId replaced = FileId();  // that file
     FileId output_id = FileId(); // the rebuilt file, once written
+    const FileId *copy_id = 0;   // the program copy, where one is there once the file is
     PartTable table;             // the CRC-32 of each part, in a set that records them
     Crc32Joiner joiner;          // joins each part's CRC into the whole file's
     // A set with recovery parts, rebuilt into a file: the parts at fault
@@ -97,34 +98,29 @@ static bool HoldsTheProgram(Joining *joining, const char *name)
         return false;
     if (set->trailer.record_version >= 2)
         return crc == set->trailer.image_crc;
-    return FileSeek(&set->file, 0, 0) &&
-           CopyBytes(&set->file, 0, set->trailer.image_size, &program, 0, 0) == kCopied && crc == program;
+    return ChecksumAt(&set->file, 0, set->trailer.image_size, &program, 0, 0) == kCopied && crc == program;
 }
 
-static bool IsNamed(const char *name, const char *as)
-{
-    return kNamesIgnoreCase ? TextEqualNoCase(name, as) : TextEqual(name, as);
-}
-
-void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *conflicts)
+JoinConflicts FindJoinConflicts(PartSet *set, const JoinRequest *request)
 {
     Joining joining;
     StartJoining(&joining, set, request);
-    conflicts->output_exists = conflicts->copy_differs = false;
+    JoinConflicts conflicts;
     if (joining.stream || set->state != kSetReady)
-        return;
+        return conflicts;
     // A plain file or a link (which is replaced, never followed) may be
     // replaced on the user's word; a read-only file or a folder never.
     FileId there;
     FileKind output = FileKindOf(joining.out, joining.output), copy = FileKindOf(joining.out, kProgramCopyName);
-    conflicts->output_exists = (output == kPlainFile || output == kLinkThere) &&
+    conflicts.output_exists = (output == kPlainFile || output == kLinkThere) &&
                                FileIdAt(joining.out, joining.output, &there) &&
                                !SameFile(there, set->info.id) && !HoldsTheFile(&joining);
-    conflicts->copy_differs = request->make_copy && !IsNamed(joining.output, kProgramCopyName) &&
+    conflicts.copy_differs = request->make_copy && !NamedAlike(joining.output, kProgramCopyName) &&
                               (copy == kPlainFile || copy == kLinkThere) &&
                               FileIdAt(joining.out, kProgramCopyName, &there) &&
                               !SameFile(there, set->info.id) &&
                               !HoldsTheProgram(&joining, kProgramCopyName);
+    return conflicts;
 }
 
 // A part at fault: the join stops on it, and says which and why.
@@ -136,6 +132,24 @@ static JoinStatus AtFault(JoinResult *result, int64_t index, PartFault fault,
     result->part.length = length;
     result->part.expected = expected;
     return kJoinPartFault;
+}
+
+// A part that cannot be opened: gone since the census, or unreadable, with
+// the system's reason.
+static JoinStatus OpenFailed(JoinResult *result, int64_t index)
+{
+    bool gone = result->part.error.code == kErrorNotFound;
+    if (gone)
+        ClearError(&result->part.error);
+    return AtFault(result, index, gone ? kPartMissing : kPartUnreadable);
+}
+
+// Gives a file written under a temporary name its own, replacing a file of
+// that name only where it may.
+static bool TakeName(const Folder *folder, const char *temp, const char *name, bool may_replace,
+                     FileError *error)
+{
+    return may_replace ? FileRename(folder, temp, name, name, error) : FileRenameNew(folder, temp, name, name, error);
 }
 
 // Copies one part's stretch of the input and checks it against the part
@@ -177,12 +191,8 @@ static JoinStatus CopySlice(Joining *joining, SliceEntry *slice, File *output, P
     ProgressItem(progress, name);
     File file;
     FileInfo info;
-    if (!FileOpenRead(&set->folder, name, &file, &result->part.error, &info)) {
-        bool gone = result->part.error.code == kErrorNotFound;
-        if (gone)
-            ClearError(&result->part.error);
-        return AtFault(result, slice->index, gone ? kPartMissing : kPartUnreadable);
-    }
+    if (!FileOpenRead(&set->folder, name, &file, &result->part.error, &info))
+        return OpenFailed(result, slice->index);
     slice->read = info.id;
     JoinStatus status;
     if (joining->replaces && SameFile(info.id, joining->replaced)) {
@@ -216,14 +226,8 @@ static JoinStatus KeepFaultForRebuild(Joining *joining, JoinStatus status, JoinR
     if (!set->description_confirmed && result->part.index > 0 &&
         (fault == kPartDamaged || fault == kPartHoldsAnother))
         return kJoinSplitsDisagree;
-    if (joining->fault_count == joining->fault_capacity) {
-        int64_t more = joining->fault_capacity ? 2 * joining->fault_capacity : 16;
-        void *grown = realloc(joining->faults, (size_t)more * sizeof(FaultNote));
-        if (!grown)
-            return status;
-        joining->faults = (FaultNote *)grown;
-        joining->fault_capacity = more;
-    }
+    if (!GrowEntries(&joining->faults, joining->fault_count, &joining->fault_capacity, 16))
+        return status;
     joining->faults[joining->fault_count++] = FaultNote{result->part.index, result->part.fault};
     AddFaultNote(result->faults, &result->fault_count, result->part.index, result->part.fault);
     ClearError(&result->part.error);
@@ -252,12 +256,8 @@ static JoinStatus CopyHeadPart(Joining *joining, File *output, Progress *progres
         return AtFault(result, 0, set->head_fault);
     File head;
     FileInfo info;
-    if (!FileOpenRead(&set->folder, set->head_name, &head, &result->part.error, &info)) {
-        bool gone = result->part.error.code == kErrorNotFound;
-        if (gone)
-            ClearError(&result->part.error);
-        return AtFault(result, 0, gone ? kPartMissing : kPartUnreadable);
-    }
+    if (!FileOpenRead(&set->folder, set->head_name, &head, &result->part.error, &info))
+        return OpenFailed(result, 0);
     joining->head_read = true;
     joining->head_id = info.id;
     int64_t description = HeadEndLength(set);
@@ -287,26 +287,6 @@ static bool CrcFromTable(Joining *joining, uint32_t *crc, FileError *error)
     return true;
 }
 
-// What a rebuild from the recovery parts that ended so means for the join.
-static JoinStatus JoinStatusOf(RepairStatus status, const FileError &error, JoinResult *result)
-{
-    switch (status) {
-    case kRepairDone:
-        return kJoinDone;
-    case kRepairStopped:
-        return kJoinCancelled;
-    case kRepairTooFew:
-        return kJoinBeyondRepair;
-    case kRepairMismatch:
-        return kJoinChecksumMismatch;
-    case kRepairSplitsDisagree:
-        return kJoinSplitsDisagree;
-    default:
-        result->error = error;
-        return kJoinWriteFailed;
-    }
-}
-
 // Rebuilds the parts noted at fault in the file, from the recovery parts,
 // and checks each against the part table.
 static JoinStatus RebuildFaultsInFile(Joining *joining, File *output, Progress *progress, JoinResult *result)
@@ -315,12 +295,9 @@ static JoinStatus RebuildFaultsInFile(Joining *joining, File *output, Progress *
     char name[kPathSize];
     PartNameOf(set, joining->faults[0].index, name);
     ProgressItem(progress, name);
-    RepairResult repair = RebuildInFile(set, output, joining->faults, joining->fault_count, progress);
-    JoinStatus status = JoinStatusOf(repair.status, repair.error, result);
+    JoinStatus status = RebuildInFile(set, output, joining->faults, joining->fault_count, progress, result);
     if (status == kJoinWriteFailed && !HasFailed(&result->error))
         SetError(&result->error, kErrorNoSpace, "rebuild the parts in", joining->output);
-    if (repair.status == kRepairTooFew)
-        result->more_needed = repair.more_needed;
     if (status != kJoinDone)
         return status;
     // Each part rebuilt is now what the table says, and so the file.
@@ -393,7 +370,7 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
 {
     PartSet *set = joining->set;
     const Folder *folder = joining->out;
-    if (IsNamed(joining->output, kProgramCopyName))
+    if (NamedAlike(joining->output, kProgramCopyName))
         return kProgramCopyIsOutput;
     FileKind kind = FileKindOf(folder, kProgramCopyName);
     FileId there;
@@ -438,9 +415,7 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
     // A program that is not the one the set recorded is never passed on.
     bool damaged = copied == kCopied && !copy_from && trailer.record_version >= 2 && crc != trailer.image_crc;
     // A cleaver.exe that appears meanwhile is not replaced without the word.
-    if (copied == kCopied && !damaged &&
-        (replaces ? FileRename(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error)
-                  : FileRenameNew(folder, temp, kProgramCopyName, kProgramCopyName, &result->copy_error))) {
+    if (copied == kCopied && !damaged && TakeName(folder, temp, kProgramCopyName, replaces, &result->copy_error)) {
         *copy_id = info.id;
         return kProgramCopyMade;
     }
@@ -453,20 +428,19 @@ static ProgramCopyStatus WriteProgramCopy(Joining *joining, FileId *copy_id, Pro
 // Deletes one part, only while its name still stands for the very file
 // this join read, and never the rebuilt file or the program copy.  False
 // when it is kept for a reason the user must hear.
-static bool DeletePart(const Folder *folder, const char *name, const FileId &read,
-                       const FileId &output, const FileId *copy_id, FileError *error)
+static bool DeletePart(const Joining *joining, const Folder *folder, const char *name, const FileId &read,
+                       FileError *error)
 {
     FileId named;
-    if (!FileIdAt(folder, name, &named) || !SameFile(named, read) || SameFile(named, output) ||
-        (copy_id && SameFile(named, *copy_id)))
+    if (!FileIdAt(folder, name, &named) || !SameFile(named, read) || SameFile(named, joining->output_id) ||
+        (joining->copy_id && SameFile(named, *joining->copy_id)))
         return true;  // no longer the part read: nothing of the set to delete
     return FileDelete(folder, name, error);
 }
 
 // Deletes the parts once their data is safe.  While a copy of the program
 // was asked for but is not there, the head part is the only one, and stays.
-static void DeleteParts(Joining *joining, const JoinRequest *request, const FileId *copy_id,
-                        Progress *progress, JoinResult *result)
+static void DeleteParts(Joining *joining, Progress *progress, JoinResult *result)
 {
     PartSet *set = joining->set;
     result->deletion = kDeletionDone;
@@ -480,8 +454,7 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
         }
         const SliceEntry &slice = set->census.slices[k];
         PartNameOf(set, slice.index, name);
-        if (!DeletePart(&set->folder, name, slice.read, joining->output_id, copy_id,
-                        &result->delete_error))
+        if (!DeletePart(joining, &set->folder, name, slice.read, &result->delete_error))
             result->parts_kept++;
     }
     // The recovery parts go with the set, those whose header says they are
@@ -503,12 +476,10 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
         }
         bool own = IsRecoveryPartOf(set, &file, &info, part.index, &header);
         FileClose(&file, 0);
-        if (own && !DeletePart(&set->folder, name, info.id, joining->output_id, copy_id,
-                               &result->delete_error))
+        if (own && !DeletePart(joining, &set->folder, name, info.id, &result->delete_error))
             result->parts_kept++;
     }
-    bool keep_head = request->make_copy && result->program_copy != kProgramCopyMade &&
-                     result->program_copy != kProgramCopyThere;
+    bool keep_head = joining->request->make_copy && !joining->copy_id;
     FileError head_error;
     ClearError(&head_error);
     if (set->described && !joining->head_read) {
@@ -516,11 +487,9 @@ static void DeleteParts(Joining *joining, const JoinRequest *request, const File
     } else if (keep_head) {
         result->parts_kept++;
         result->deletion = kDeletionKeptForCopy;
-    } else if (!(set->described
-                     ? DeletePart(&set->folder, set->head_name, joining->head_id, joining->output_id, copy_id,
-                                  &head_error)
-                     : DeletePart(0, set->given, set->info.id, joining->output_id, copy_id, &head_error)) &&
-               !request->head_is_running) {  // Windows keeps a running program; that is fine
+    } else if (!(set->described ? DeletePart(joining, &set->folder, set->head_name, joining->head_id, &head_error)
+                                : DeletePart(joining, 0, set->given, set->info.id, &head_error)) &&
+               !joining->request->head_is_running) {  // Windows keeps a running program; that is fine
         result->parts_kept++;
         if (!HasFailed(&result->delete_error))
             result->delete_error = head_error;
@@ -606,18 +575,7 @@ static JoinStatus RepairSet(Joining *joining, Progress *progress, JoinResult *re
     PartSet *set = joining->set;
     if (progress)
         progress->total = OriginalSize(&set->trailer) + set->census.recovery_found * set->trailer.slice_length;
-    WriteBackResult back = joining->repair_set(set, joining->request->program, progress);
-    for (int i = 0; i < kFaultsNamed; i++)
-        result->faults[i] = back.faults[i];
-    result->fault_count = back.count;
-    result->rebuilt_count = back.rebuilt;
-    result->set_aside = back.set_aside;
-    CopyText(result->aside, kPathSize, back.aside);
-    result->no_program = back.no_program;
-    result->more_needed = back.more_needed;
-    if (back.status == kRepairSplitsDisagree)
-        result->part.index = back.disagreeing;
-    return JoinStatusOf(back.status, back.error, result);
+    return joining->repair_set(set, joining->request->program, progress, result);
 }
 
 static JoinStatus WriteUnderTempName(Joining *joining, Progress *progress, JoinResult *result)
@@ -639,9 +597,7 @@ static JoinStatus WriteUnderTempName(Joining *joining, Progress *progress, JoinR
     if (!FileClose(&output, &result->error) && status == kJoinDone)
         status = kJoinWriteFailed;
     // A file of that name that appeared meanwhile is not replaced.
-    if (status == kJoinDone &&
-        !(joining->may_replace ? FileRename(out, temp, joining->output, joining->output, &result->error)
-                               : FileRenameNew(out, temp, joining->output, joining->output, &result->error)))
+    if (status == kJoinDone && !TakeName(out, temp, joining->output, joining->may_replace, &result->error))
         status = result->error.code == kErrorExists ? kJoinOutputExists : kJoinNoOutput;
     if (status != kJoinDone)
         FileDelete(out, temp, 0);
@@ -686,11 +642,9 @@ JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progres
         result.program_copy = kProgramCopyNoProgram;
     else if (request->make_copy)
         result.program_copy = WriteProgramCopy(&joining, &copy_id, progress, &result);
+    if (result.program_copy == kProgramCopyMade || result.program_copy == kProgramCopyThere)
+        joining.copy_id = &copy_id;
     if (request->delete_parts)
-        DeleteParts(&joining, request,
-                    result.program_copy == kProgramCopyMade || result.program_copy == kProgramCopyThere
-                        ? &copy_id
-                        : 0,
-                    progress, &result);
+        DeleteParts(&joining, progress, &result);
     return result;
 }

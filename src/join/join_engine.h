@@ -4,7 +4,6 @@
 #define QCLEAVER_JOIN_JOIN_ENGINE_H
 
 #include "join/part_set.h"
-#include "join/repair.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 
@@ -59,6 +58,20 @@ enum DeletionStatus {
 
 extern const char kProgramCopyName[];  // "cleaver.exe"
 
+// The program a fresh head part starts with where the set's own is lost
+// or damaged: this program's file (path), or bytes it carries, for the
+// system it runs on.
+struct ProgramSource {
+    const char *path;
+    const unsigned char *bytes;
+    int64_t size;
+    bool for_windows;
+};
+
+struct JoinResult;
+typedef JoinStatus (*WriteBackFunction)(PartSet *set, const ProgramSource *program, Progress *progress,
+                                        JoinResult *result);
+
 struct JoinRequest {
     bool make_copy = true;       // write "cleaver.exe" beside the file
     bool delete_parts = false;   // delete the parts once the file is rebuilt
@@ -77,7 +90,7 @@ struct JoinRequest {
     // and nothing else is written: no program copy, no parts deleted.
     File *output_stream = 0;
     // A repair of the set, where not null: the file is rebuilt only for
-    // this (WriteBackParts, join/repair.h) to write its missing and damaged
+    // this (WriteBackParts, below) to write its missing and damaged
     // parts back beside the others, then goes; program gives a fresh head
     // part its program where the set's is lost.  A function, so that a
     // program without the command line carries none of it.
@@ -97,10 +110,10 @@ inline void InitJoinRequest(JoinRequest *request)
 // the rebuilt file's name (one identical to the file rebuilt is none), and
 // another program named cleaver.exe.
 struct JoinConflicts {
-    bool output_exists;
-    bool copy_differs;
+    bool output_exists = false;
+    bool copy_differs = false;
 };
-void FindJoinConflicts(PartSet *set, const JoinRequest *request, JoinConflicts *conflicts);
+JoinConflicts FindJoinConflicts(PartSet *set, const JoinRequest *request);
 
 struct JoinResult {
     JoinStatus status = kJoinDone;
@@ -144,5 +157,16 @@ struct JoinResult {
 // is.  Every slice is judged again, by identity and length, as it is
 // opened.  The file gets the time and permissions the set recorded.
 JoinResult JoinParts(PartSet *set, const JoinRequest *request, Progress *progress);
+
+// Repairs a set in place (join/repair.cpp): judges every part to the
+// stretch, rebuilds the data parts that are missing or damaged from their
+// own sound stretches and the recovery parts, the head part with its own
+// program where that one is sound, else program's; makes again the
+// recovery parts that are missing or damaged; then gives each its name, a
+// file of that name renamed aside first, "<name>.damaged", never replaced.
+// Needs room for the parts it writes, never for the whole file.  The
+// parts written again are result's faults, kJoinSplitsDisagree's slice its
+// part.
+JoinStatus WriteBackParts(PartSet *set, const ProgramSource *program, Progress *progress, JoinResult *result);
 
 #endif

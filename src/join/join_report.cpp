@@ -337,8 +337,7 @@ void DescribeSetProblem(const PartSet *set, char *text, int size, bool joining)
             rebuilding = false;
             break;
         }
-        PartState head;
-        InitPartState(&head, 0);
+        PartState head(0);
         head.fault = kPartDamaged;
         PartFaultSentence(set, &head, a);
         break;

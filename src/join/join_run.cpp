@@ -16,10 +16,7 @@ bool SetCanJoin(const PartSet *set, char *text, int size)
 
 void ChooseRepairProgram(const PartSet *set, const char *own_program, ProgramSource *program)
 {
-    program->path = own_program;
-    program->bytes = 0;
-    program->size = 0;
-    program->for_windows = kWindowsProgram;
+    *program = ProgramSource{own_program, 0, 0, kWindowsProgram};
     if (set->windows_program && !kWindowsProgram) {
         program->path = 0;
         program->for_windows = EmbeddedWindowsImage(&program->bytes, &program->size);

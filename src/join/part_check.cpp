@@ -74,9 +74,7 @@ static bool Tell(Checking *checking, PartState *part)
 static bool ReadAndJudge(Checking *checking, File *file, int64_t at, int64_t length, PartState *part)
 {
     uint32_t crc = 0;
-    CopyResult read = FileSeek(file, at, &part->error)
-                          ? CopyBytes(file, 0, length, &crc, checking->progress, &part->error)
-                          : kReadFailed;
+    CopyResult read = ChecksumAt(file, at, length, &crc, checking->progress, &part->error);
     if (read == kCopyStopped)
         return checking->result->stopped = true, false;
     if (read != kCopied) {
@@ -97,12 +95,9 @@ static bool ReadAndJudge(Checking *checking, File *file, int64_t at, int64_t len
 // A head part lost, or damaged beyond its stretch, where a recovery part
 // describes the set: its stretch, where it is there, sits before the
 // description at its end.
-static bool CheckDescribedHead(Checking *checking)
+static bool CheckDescribedHead(Checking *checking, PartState &part)
 {
     PartSet *set = checking->set;
-    PartState part;
-    InitPartState(&part, 0);
-    part.expected = set->head_data;
     part.fault = set->head_fault;
     File head;
     FileInfo info;
@@ -126,7 +121,7 @@ static bool CheckDescribedHead(Checking *checking)
 static bool OpenEntry(Checking *checking, const SliceEntry *entry, PartState *part, File *file,
                       FileInfo *info)
 {
-    InitPartState(part, entry->index);
+    *part = PartState(entry->index);
     part->fault = entry->fault;
     part->length = entry->length;
     part->expected = entry->expected;
@@ -176,19 +171,16 @@ static bool CheckRecoveryPart(Checking *checking, const SliceEntry *entry)
 static bool CheckHead(Checking *checking)
 {
     PartSet *set = checking->set;
-    if (set->described)
-        return CheckDescribedHead(checking);
-    PartState part;
-    InitPartState(&part, 0);
+    PartState part(0);
     part.expected = set->head_data;
+    if (set->described)
+        return CheckDescribedHead(checking, part);
     // The program too: a head part whose program is damaged rebuilds the
     // file, but passes on no copy of it, and should be fetched again.
     if (set->trailer.record_version >= 2) {
         uint32_t crc = 0;
-        CopyResult read = FileSeek(&set->file, 0, &part.error)
-                              ? CopyBytes(&set->file, 0, set->trailer.image_size, &crc,
-                                          checking->progress, &part.error)
-                              : kReadFailed;
+        CopyResult read =
+            ChecksumAt(&set->file, 0, set->trailer.image_size, &crc, checking->progress, &part.error);
         if (read == kCopyStopped)
             return checking->result->stopped = true, false;
         if (read != kCopied)
@@ -248,8 +240,7 @@ static bool CheckMissing(Checking *checking, int64_t first, int64_t last)
 {
     if (first > last)
         return true;
-    PartState part;
-    InitPartState(&part, first);
+    PartState part(first);
     part.through = last;
     part.fault = kPartMissing;
     return Tell(checking, &part);
@@ -285,8 +276,7 @@ static bool CheckEveryPart(Checking *checking)
     // Slices beyond the set: an earlier set's leftovers, told so that they
     // are not taken for this one's.
     for (int64_t k = 0; k < census.extra_count; k++) {
-        PartState extra;
-        InitPartState(&extra, census.extra[k].index);
+        PartState extra(census.extra[k].index);
         extra.fault = kPartExtra;
         if (!ProgressStep(checking->progress, 0))
             return result.stopped = true, false;

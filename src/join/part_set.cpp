@@ -11,10 +11,9 @@
 #include "format/paths.h"
 #include "platform/text.h"
 
-void InitPartState(PartState *part, int64_t index)
+bool NamedAlike(const char *a, const char *b)
 {
-    *part = PartState();
-    part->index = part->through = index;
+    return kNamesIgnoreCase ? TextEqualNoCase(a, b) : TextEqual(a, b);
 }
 
 // ---- The census ---------------------------------------------------------------
@@ -26,20 +25,6 @@ struct Listing {
     int64_t capacity, extra_capacity, recovery_capacity;
     bool out_of_memory;
 };
-
-// Makes room for one more entry in a growing array; false without memory.
-static bool GrowCensusEntries(SliceEntry **entries, int64_t count, int64_t *capacity)
-{
-    if (count < *capacity)
-        return true;
-    int64_t more = *capacity ? 2 * *capacity : 256;
-    void *grown = realloc(*entries, (size_t)more * sizeof(SliceEntry));
-    if (!grown)
-        return false;
-    *entries = (SliceEntry *)grown;
-    *capacity = more;
-    return true;
-}
 
 static bool AddListedPart(void *context, const FolderEntry *entry)
 {
@@ -56,17 +41,13 @@ static bool AddListedPart(void *context, const FolderEntry *entry)
     bool recovery = !extra && index < 0;
     SliceEntry **entries = extra ? &census->extra : recovery ? &census->recovery : &census->slices;
     int64_t *count = extra ? &census->extra_count : recovery ? &census->recovery_found : &census->count;
-    if (!GrowCensusEntries(entries, *count, extra ? &listing->extra_capacity
-                               : recovery ? &listing->recovery_capacity : &listing->capacity)) {
+    if (!GrowEntries(entries, *count,
+                     extra ? &listing->extra_capacity : recovery ? &listing->recovery_capacity : &listing->capacity,
+                     256)) {
         listing->out_of_memory = true;
         return false;
     }
-    SliceEntry &slice = (*entries)[(*count)++];
-    slice.index = index;
-    slice.length = entry->is_file ? entry->length : -1;
-    slice.fault = kPartSound;
-    slice.expected = -1;
-    slice.read.volume = slice.read.index = 0;
+    (*entries)[(*count)++] = SliceEntry{index, entry->is_file ? entry->length : -1};
     return true;
 }
 
@@ -86,9 +67,7 @@ static void FreeCensus(Census *census)
     free(census->slices);
     free(census->extra);
     free(census->recovery);
-    census->slices = census->extra = census->recovery = 0;
-    census->count = census->extra_count = census->found = census->at_fault = census->first_fault = 0;
-    census->recovery_found = census->recovery_usable = 0;
+    *census = Census();
 }
 
 static void CountSliceFault(Census *census, int64_t index, int64_t count = 1)
@@ -114,12 +93,12 @@ static bool TakeCensus(PartSet *set, const char *stem, Census *census)
     if (listing.out_of_memory)
         return SetError(&set->error, kErrorNoSpace, "count the parts in", set->folder.path);
     // None found leaves no array at all, which qsort must not see.
-    if (census->count > 1)
-        qsort(census->slices, (size_t)census->count, sizeof(SliceEntry), ByIndex);
-    if (census->extra_count > 1)
-        qsort(census->extra, (size_t)census->extra_count, sizeof(SliceEntry), ByIndex);
-    if (census->recovery_found > 1)
-        qsort(census->recovery, (size_t)census->recovery_found, sizeof(SliceEntry), ByIndex);
+    const struct { SliceEntry *entries; int64_t count; } lists[] = {
+        {census->slices, census->count}, {census->extra, census->extra_count},
+        {census->recovery, census->recovery_found}};
+    for (const auto &list : lists)
+        if (list.count > 1)
+            qsort(list.entries, (size_t)list.count, sizeof(SliceEntry), ByIndex);
     for (int64_t k = 0; k < census->recovery_found; k++) {
         SliceEntry &part = census->recovery[k];
         part.expected = ExpectedPartLength(set, part.index);
@@ -243,8 +222,7 @@ static bool DescribeFromRecovery(PartSet *set, const char *stem, const char *hea
         if ((kind != kPlainFile && kind != kReadOnlyFile) ||
             !FileOpenRead(&set->folder, name, &probe.file, 0, &probe.info))
             continue;
-        bool sound = ReadRecoveryPart(&probe, &header, 0) == kHeadSound &&
-                     (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem));
+        bool sound = ReadRecoveryPart(&probe, &header, 0) == kHeadSound && NamedAlike(probe.stem, stem);
         if (sound && !first[0]) {
             TakeDescription(set, &probe, &header);
             CopyText(first, kPathSize, name);
@@ -283,8 +261,7 @@ static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPat
     path[FileNameOf(path) - path] = 0;
     if (!AppendText(path, kPathSize, name) || !FileOpenRead(&set->folder, name, &probe.file, 0, &probe.info))
         return false;
-    bool sound = ReadHeadPart(&probe, 0) == kHeadSound &&
-                 (kNamesIgnoreCase ? TextEqualNoCase(probe.stem, stem) : TextEqual(probe.stem, stem));
+    bool sound = ReadHeadPart(&probe, 0) == kHeadSound && NamedAlike(probe.stem, stem);
     FileClose(&probe.file, 0);
     return sound;
 }
@@ -292,13 +269,10 @@ static bool SoundHeadPartOf(const PartSet *set, const char *stem, char path[kPat
 static void ResetPartSet(PartSet *set, const char *head_path)
 {
     *set = PartSet();
-    set->state = kSetHeadUnreadable;
     ClearError(&set->error);
     CopyText(set->given, kPathSize, head_path);
     set->file.handle = kNoHandle;
     set->dos_paths = kDosPaths;
-    set->head_fault = kPartSound;
-    set->description_confirmed = true;
     CopyText(set->head_name, kPathSize, FileNameOf(head_path));
 }
 
@@ -311,7 +285,7 @@ static bool CountParts(PartSet *set)
     char legacy[kPathSize];
     LegacyStemOf(set->trailer.original_path, legacy, set->dos_paths);
     if (set->census.count == 0 && !TextEqual(legacy, set->stem)) {
-        Census other = Census();
+        Census other;
         PartSet probe = *set;
         probe.census = other;
         if (TakeCensus(&probe, legacy, &other) && other.count > 0) {
@@ -495,6 +469,18 @@ bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo 
         return true;
     FileClose(file, 0);
     return false;
+}
+
+CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
+                      FileError *error)
+{
+    return FileSeek(file, at, error) ? CopyBytes(file, 0, length, crc, progress, error) : kReadFailed;
+}
+
+bool ProgramMatches(File *file, const PartSetTrailer *trailer)
+{
+    uint32_t crc = 0;
+    return ChecksumAt(file, 0, trailer->image_size, &crc, 0, 0) == kCopied && crc == trailer->image_crc;
 }
 
 PartFault JudgePartCrc(PartTable *table, int64_t index, uint32_t crc, int64_t length,

@@ -6,7 +6,9 @@
 #define QCLEAVER_JOIN_PART_SET_H
 
 #include <stdint.h>
+#include <stdlib.h>
 
+#include "transfer/copy.h"
 #include "format/head_part.h"
 #include "platform/files.h"
 
@@ -30,8 +32,9 @@ enum PartFault {
 };
 
 struct PartState {
-    int64_t index = -1;    // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
-    int64_t through = -1;  // the last of a run of missing parts told at once; else index
+    explicit PartState(int64_t part = -1) : index(part), through(part) {}
+    int64_t index;    // 0: the head part; -1, -2, ...: recovery part 1, 2, ...
+    int64_t through;  // the last of a run of missing parts told at once; else index
     PartFault fault = kPartSound;
     int64_t length = -1, expected = -1;
     int64_t holds = -1;
@@ -43,28 +46,27 @@ struct PartState {
     int64_t bad_stretches = 0, stretch = 0, first_bad = 0;
     FileError error = FileError();
 };
-void InitPartState(PartState *part, int64_t index);
 
 // A slice file found, by its index in the set; or a recovery part.
 struct SliceEntry {
     int64_t index;     // 1 ... last_part; -1 ... -recovery_count for recovery parts
     int64_t length;    // -1: not a plain file
-    PartFault fault;   // by its length: sound, wrong length or missing (not a file)
-    int64_t expected;  // what the set says it holds; -1 where it does not say
-    FileId read;       // the file the join read under this name, once it has
+    PartFault fault = kPartSound;  // by its length: sound, wrong length or missing (not a file)
+    int64_t expected = -1;         // what the set says it holds; -1 where it does not say
+    FileId read = FileId();        // the file the join read under this name, once it has
 };
 
 struct Census {
-    SliceEntry *slices;  // every slice name found, in index order
-    int64_t count;
-    SliceEntry *extra;   // names of slices and recovery parts beyond the set
-    int64_t extra_count;
-    SliceEntry *recovery;  // the recovery parts found, -1 first
-    int64_t recovery_found;
-    int64_t recovery_usable;  // ... of the length the set gives them
-    int64_t found;       // plain files among them
-    int64_t at_fault;    // slices missing, not files, or of a wrong length
-    int64_t first_fault; // the first slice at fault, or 0
+    SliceEntry *slices = 0;  // every slice name found, in index order
+    int64_t count = 0;
+    SliceEntry *extra = 0;   // names of slices and recovery parts beyond the set
+    int64_t extra_count = 0;
+    SliceEntry *recovery = 0;  // the recovery parts found, -1 first
+    int64_t recovery_found = 0;
+    int64_t recovery_usable = 0;  // ... of the length the set gives them
+    int64_t found = 0;       // plain files among them
+    int64_t at_fault = 0;    // slices missing, not files, or of a wrong length
+    int64_t first_fault = 0; // the first slice at fault, or 0
 };
 
 enum SetState {
@@ -83,8 +85,8 @@ enum SetState {
 
 // The head part (format/head_part.h), and what its folder holds.
 struct PartSet : HeadPart {
-    SetState state;
-    FileError error;
+    SetState state = kSetHeadUnreadable;
+    FileError error = FileError();
     char given[kPathSize];  // the head part's path as given
     char head_name[kPathSize];  // its name, or where a recovery part was given, what it is called
     Folder folder;          // the head part's own, where the set is
@@ -97,16 +99,31 @@ struct PartSet : HeadPart {
     // and head_fault says what became of the head part (kPartMissing,
     // kPartDamaged, or kPartSound where its stretch is still to be judged).
     bool described;
-    PartFault head_fault;
+    PartFault head_fault = kPartSound;
     int64_t recovery_length;  // each recovery part's whole length
     // Where a recovery part describes the set: whether what is left of the
     // head part records the same split.  Where it cannot tell (the head part
     // lost, or cut short), the slices must bear the description out: one
     // that holds other data than it says may be of another split, and a
     // description that may be another file's rebuilds nothing.
-    bool description_confirmed;
+    bool description_confirmed = true;
     char disagree[2][kPathSize];  // kSetSplitsDisagree: the parts of different splits
 };
+
+// Makes room for one more entry in a growing array, first entries at
+// first; false without memory.
+template <typename Entry> bool GrowEntries(Entry **entries, int64_t count, int64_t *capacity, int64_t first)
+{
+    if (count < *capacity)
+        return true;
+    int64_t more = *capacity ? 2 * *capacity : first;
+    void *grown = realloc(*entries, (size_t)more * sizeof(Entry));
+    if (!grown)
+        return false;
+    *entries = (Entry *)grown;
+    *capacity = more;
+    return true;
+}
 
 // Opens the set whose head part is at head_path; set->state tells how far
 // it got.  Close it with ClosePartSet whatever the state.
@@ -133,6 +150,9 @@ int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed]);
 // keep most of its own.
 int64_t FaultsNeedingRecovery(const PartSet *set);
 
+// Whether two names are one file's by the system's rule (case aside on Windows).
+bool NamedAlike(const char *a, const char *b);
+
 // The name of part index, as the set's parts are named; for the head part,
 // the name it was given by.
 void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
@@ -156,6 +176,13 @@ bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int6
 // Opens recovery part index of the set by its name, where it is the set's
 // own (IsRecoveryPartOf); else false, with the file closed.
 bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header);
+
+// Carries *crc over length bytes at `at` in file, counted in progress; as
+// CopyBytes, and kReadFailed where it cannot seek there.
+CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
+                      FileError *error);
+// Whether the program at the start of file is the one the trailer records.
+bool ProgramMatches(File *file, const PartSetTrailer *trailer);
 
 // What a part whose data checks as crc, against the table, is: sound,
 // damaged, or holding another part's data (*holds).  A part of zeros

@@ -53,14 +53,14 @@ struct StretchRun {
     StretchMap *map;
     const StretchSources *sources;
     Progress *progress;
-    StretchThread threads[2];
-    int64_t at_once;  // places a thread takes at a time
-    int thread_count;
-    bool stopped;
-    const int64_t *remade;
-    const CodeInput *remade_to;
-    int remade_count;
-    unsigned char *table;
+    const int64_t *remade = 0;
+    const CodeInput *remade_to = 0;
+    int remade_count = 0;
+    unsigned char *table = 0;
+    StretchThread threads[2] = {};
+    int64_t at_once = 1;  // places a thread takes at a time
+    int thread_count = 1;
+    bool stopped = false;
 };
 
 // Whether recovery number k's stretch at place is sound, judged now where
@@ -278,38 +278,37 @@ static void EndThread(StretchThread *t)
 }
 
 // Runs work over every place, at_once places a chunk, on one or two
-// threads that code up to rows rows; what they met, in one result.
-static RepairResult RunStretches(StretchRun *r, int rows, bool (*work)(void *context, int thread, int64_t chunk))
+// threads that code up to rows rows; what they met, in one status, the
+// first failure's reason and the recovery parts lacking in result.
+static JoinStatus RunStretches(StretchRun *r, int rows, bool (*work)(void *context, int thread, int64_t chunk),
+                               JoinResult *result)
 {
-    RepairResult result;
+    JoinStatus status = kJoinDone;
+    int64_t lacking = 0;
     StretchMap *map = r->map;
     r->at_once = StretchesAtOnce(CodeWindow(rows), map->stretch);
     r->thread_count = 1;
     bool started = StartThread(&r->threads[0], map->parts, rows, r->at_once, r->table != 0) &&
                    StartThread(&r->threads[1], map->parts, rows, r->at_once, r->table != 0);
-    if (!started)
-        result.status = kRepairNoMemory;
-    else if (!ShareOut((map->per_block + r->at_once - 1) / r->at_once, work, r, &r->thread_count))
-        result.status = kRepairReadFailed;
+    if (!started || !ShareOut((map->per_block + r->at_once - 1) / r->at_once, work, r, &r->thread_count))
+        status = kJoinWriteFailed;
     for (int i = 0; i < 2; i++) {
         StretchThread *t = &r->threads[i];
-        if (result.status != kRepairDone && t->mismatch >= 0) {
-            result.status = kRepairMismatch;
-            result.part = t->mismatch;
-        }
-        if (HasFailed(&t->error) && !HasFailed(&result.error))
-            result.error = t->error;
-        result.more_needed = t->lacking > result.more_needed ? t->lacking : result.more_needed;
+        if (status != kJoinDone && t->mismatch >= 0)
+            status = kJoinChecksumMismatch;
+        if (HasFailed(&t->error) && !HasFailed(&result->error))
+            result->error = t->error;
+        lacking = t->lacking > lacking ? t->lacking : lacking;
     }
-    if (r->stopped)
-        result.status = kRepairStopped;
-    else if (result.status == kRepairReadFailed && HasFailed(&result.error) && !strcmp(result.error.call, "write"))
-        result.status = kRepairWriteFailed;
-    else if (result.status == kRepairDone && result.more_needed > 0)
-        result.status = kRepairTooFew;
+    if (r->stopped) {
+        status = kJoinCancelled;
+    } else if (status == kJoinDone && lacking > 0) {
+        status = kJoinBeyondRepair;
+        result->more_needed = lacking;
+    }
     EndThread(&r->threads[0]);
     EndThread(&r->threads[1]);
-    return result;
+    return status;
 }
 
 // Room for the sources of parts data parts and recovery recovery parts,
@@ -343,8 +342,7 @@ static bool RebuiltPartsMatch(PartSet *set, const CodeInput *targets, int64_t pa
         uint32_t crc = 0, recorded;
         if (!targets[j].file)
             continue;
-        if (!FileSeek(targets[j].file, targets[j].at, error) ||
-            CopyBytes(targets[j].file, 0, targets[j].length, &crc, 0, error) != kCopied ||
+        if (ChecksumAt(targets[j].file, targets[j].at, targets[j].length, &crc, 0, error) != kCopied ||
             (RecordedPartCrc(&table, j, &recorded, 0) && crc != recorded))
             return false;
     }
@@ -353,15 +351,15 @@ static bool RebuiltPartsMatch(PartSet *set, const CodeInput *targets, int64_t pa
 
 // Rebuilds every bad stretch of the data parts into its target, judging
 // the recovery parts' stretches as it needs them.
-static RepairResult RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
-                                     Progress *progress)
+static JoinStatus RebuildStretches(PartSet *set, StretchMap *map, const StretchSources *sources,
+                                   Progress *progress, JoinResult *result)
 {
-    StretchRun r = {set, map, sources, progress, {}, 1, 1, false, 0, 0, 0, 0};
-    RepairResult result = RunStretches(&r, (int)map->recovery, RebuildPlaces);
+    StretchRun r = {set, map, sources, progress};
+    JoinStatus status = RunStretches(&r, (int)map->recovery, RebuildPlaces, result);
     // Each part rebuilt must now be what the part table says.
-    if (result.status == kRepairDone && !RebuiltPartsMatch(set, sources->targets, map->parts, &result.error))
-        result.status = HasFailed(&result.error) ? kRepairReadFailed : kRepairMismatch;
-    return result;
+    if (status == kJoinDone && !RebuiltPartsMatch(set, sources->targets, map->parts, &result->error))
+        status = HasFailed(&result->error) ? kJoinWriteFailed : kJoinChecksumMismatch;
+    return status;
 }
 
 // Puts what a part cut short, or too long, holds of its stretch in its
@@ -383,30 +381,31 @@ static bool CopyWhatIsThere(PartSet *set, int64_t index, File *output, int64_t *
     return copied;
 }
 
-RepairResult RebuildInFile(PartSet *set, File *output, const FaultNote *faults, int64_t fault_count,
-                           Progress *progress)
+JoinStatus RebuildInFile(PartSet *set, File *output, const FaultNote *faults, int64_t fault_count,
+                         Progress *progress, JoinResult *result)
 {
-    RepairResult repair;
+    JoinStatus status = kJoinDone;
     StretchMap map = StretchMap();
     StretchSources sources = {};
-    if (!OpenStretchMap(&map, set, &repair.error) || !StartSources(&sources, map.parts, map.recovery))
-        repair.status = kRepairNoMemory;
-    for (int64_t j = 0; repair.status == kRepairDone && j < map.parts; j++)
+    if (!OpenStretchMap(&map, set, &result->error) || !StartSources(&sources, map.parts, map.recovery))
+        status = kJoinWriteFailed;
+    for (int64_t j = 0; status == kJoinDone && j < map.parts; j++)
         sources.data[j] = CodeInput{output, PartOffset(set, j), ExpectedPartLength(set, j)};
-    for (int64_t f = 0; repair.status == kRepairDone && f < fault_count; f++) {
+    for (int64_t f = 0; status == kJoinDone && f < fault_count; f++) {
         int64_t j = faults[f].index, available = sources.data[j].length;
         PartFault fault = faults[f].fault;
         sources.targets[j] = sources.data[j];
         if (fault == kPartMissing || fault == kPartUnreadable || (j == 0 && fault == kPartWrongLength))
             available = 0;
-        else if (fault == kPartWrongLength && !CopyWhatIsThere(set, j, output, &available, &repair.error))
-            repair.status = kRepairWriteFailed;
-        if (repair.status == kRepairDone &&
-            JudgeStretches(&map, j, output, PartOffset(set, j), available, sources.data[j].length, &repair.error) < 0)
-            repair.status = kRepairReadFailed;
+        else if (fault == kPartWrongLength && !CopyWhatIsThere(set, j, output, &available, &result->error))
+            status = kJoinWriteFailed;
+        if (status == kJoinDone &&
+            JudgeStretches(&map, j, output, PartOffset(set, j), available, sources.data[j].length,
+                           &result->error) < 0)
+            status = kJoinWriteFailed;
     }
     // The recovery parts of the set; the others' stretches are all bad.
-    for (int64_t k = 0; repair.status == kRepairDone && k < set->census.recovery_found; k++) {
+    for (int64_t k = 0; status == kJoinDone && k < set->census.recovery_found; k++) {
         SliceEntry &entry = set->census.recovery[k];
         FileInfo info;
         RecoveryHeader header;
@@ -417,34 +416,39 @@ RepairResult RebuildInFile(PartSet *set, File *output, const FaultNote *faults, 
         entry.read = info.id;
         sources.recovery_at[number] = RecoveryBlockAt(&header);
     }
-    for (int64_t k = 0; repair.status == kRepairDone && k < map.recovery; k++)
+    for (int64_t k = 0; status == kJoinDone && k < map.recovery; k++)
         if (!IsOpen(&sources.recovery[k]))
             MarkAll(&map, RecoverySlot(&map, -(k + 1)), kStretchBad);
-    if (repair.status == kRepairDone)
-        repair = RebuildStretches(set, &map, &sources, progress);
+    if (status == kJoinDone)
+        status = RebuildStretches(set, &map, &sources, progress, result);
     for (int64_t k = 0; sources.recovery && k < map.recovery; k++)
         FileClose(&sources.recovery[k], 0);
     EndSources(&sources);
     CloseStretchMap(&map);
-    return repair;
+    return status;
 }
 
 // ---- Repairing a set in place -----------------------------------------------
+
+// What a repair knows of one part, by slot (data parts, then recovery parts).
+struct PartWriting {
+    File file;          // its own file, open where it is there
+    int64_t at;         // where its block starts there
+    int64_t have;       // ... and how much of it the file holds
+    File temp;          // the part written again, open
+    int64_t temp_at;    // ... where its block starts in it
+    PartFault fault;    // why it is written again; kPartSound: it is not
+    bool rebuilt;       // a data part with stretches to rebuild from the recovery parts
+};
 
 struct WritingBack {
     PartSet *set = 0;
     StretchMap map = StretchMap();
     Progress *progress = 0;
-    WriteBackResult *result = 0;
+    JoinResult *result = 0;
     TempSeries series = TempSeries();
     int64_t parts = 0, slots = 0;  // data parts; and recovery parts after them
-    File *files = 0;               // each part's own file, open where it is there
-    int64_t *at = 0;               // where its block starts there
-    int64_t *have = 0;             // ... and how much of it the file holds
-    File *temps = 0;               // the parts written again, open
-    int64_t *temp_at = 0;
-    PartFault *faults = 0;         // why each is written again; kPartSound: it is not
-    bool *rebuilt = 0;             // a data part with stretches to rebuild from the recovery parts
+    PartWriting *part = 0;         // by slot
     PartSetTrailer head_trailer = PartSetTrailer();  // the fresh head part's, its program's fields its own
     unsigned char *table = 0;      // the stretch checksums the recovery parts made again carry
 };
@@ -469,31 +473,25 @@ static bool JudgeHead(WritingBack *w)
     PartSet *set = w->set;
     FileError *error = &w->result->error;
     FileInfo info;
-    w->faults[0] = set->described ? kPartDamaged : kPartSound;
+    PartWriting *head = &w->part[0];
+    head->fault = set->described ? kPartDamaged : kPartSound;
     if (!set->described) {
-        w->files[0] = set->file;  // borrowed: the set closes it
-        w->at[0] = set->trailer.image_size;
-        info.length = w->at[0] + set->head_data;
-        uint32_t crc = 0;
-        bool program = set->trailer.record_version < 2 ||
-                       (FileSeek(&set->file, 0, 0) &&
-                        CopyBytes(&set->file, 0, set->trailer.image_size, &crc, 0, 0) == kCopied &&
-                        crc == set->trailer.image_crc);
-        if (!program)
-            w->faults[0] = kPartDamaged;
-    } else if (!FileOpenRead(&set->folder, set->head_name, &w->files[0], 0, &info)) {
+        head->file = set->file;  // borrowed: the set closes it
+        head->at = set->trailer.image_size;
+        if (set->trailer.record_version >= 2 && !ProgramMatches(&set->file, &set->trailer))
+            head->fault = kPartDamaged;
+    } else if (!FileOpenRead(&set->folder, set->head_name, &head->file, 0, &info)) {
         MarkLost(&w->map, 0, set->head_data);
-        w->faults[0] = kPartMissing;
+        head->fault = kPartMissing;
         return true;
     } else {
-        w->at[0] = info.length - HeadEndLength(set) - set->head_data;
+        head->at = info.length - HeadEndLength(set) - set->head_data;
     }
-    int64_t available = w->at[0] < 0 ? 0 : set->head_data;
-    w->at[0] = w->at[0] < 0 ? 0 : w->at[0];
-    w->have[0] = available;
-    int64_t bad = JudgeStretches(&w->map, 0, &w->files[0], w->at[0], available, set->head_data, error);
-    if (bad > 0 && w->faults[0] == kPartSound)
-        w->faults[0] = kPartDamaged;
+    head->have = head->at < 0 ? 0 : set->head_data;
+    head->at = head->at < 0 ? 0 : head->at;
+    int64_t bad = JudgeStretches(&w->map, 0, &head->file, head->at, head->have, set->head_data, error);
+    if (bad > 0 && head->fault == kPartSound)
+        head->fault = kPartDamaged;
     return bad >= 0;
 }
 
@@ -505,7 +503,8 @@ static bool JudgeParts(WritingBack *w)
     if (!JudgeHead(w))
         return false;
     for (int64_t slot = 1; slot < w->slots; slot++) {
-        int64_t index = IndexOfSlot(w, slot);
+        int64_t index = IndexOfSlot(w, slot), block = BlockLength(set, &w->map, slot);
+        PartWriting *p = &w->part[slot];
         char name[kPathSize];
         FileInfo info;
         RecoveryHeader header;
@@ -514,26 +513,24 @@ static bool JudgeParts(WritingBack *w)
             return false;
         FileKind kind = FileKindOf(&set->folder, name);
         bool there = (kind == kPlainFile || kind == kReadOnlyFile) &&
-                     FileOpenRead(&set->folder, name, &w->files[slot], 0, &info);
-        if (there && index < 0 && !IsRecoveryPartOf(set, &w->files[slot], &info, index, &header)) {
-            FileClose(&w->files[slot], 0);
+                     FileOpenRead(&set->folder, name, &p->file, 0, &info);
+        if (there && index < 0 && !IsRecoveryPartOf(set, &p->file, &info, index, &header)) {
+            FileClose(&p->file, 0);
             there = false;
-            w->faults[slot] = kPartDamaged;
+            p->fault = kPartDamaged;
         }
         if (!there) {
-            MarkLost(&w->map, slot, BlockLength(set, &w->map, slot));
-            w->faults[slot] = w->faults[slot] == kPartDamaged ? kPartDamaged : kPartMissing;
+            MarkLost(&w->map, slot, block);
+            p->fault = p->fault == kPartDamaged ? kPartDamaged : kPartMissing;
             continue;
         }
-        int64_t block = BlockLength(set, &w->map, slot);
-        w->at[slot] = index < 0 ? RecoveryBlockAt(&header) : 0;
-        int64_t available = info.length - w->at[slot] < block ? info.length - w->at[slot] : block;
+        p->at = index < 0 ? RecoveryBlockAt(&header) : 0;
+        p->have = info.length - p->at < block ? info.length - p->at : block;
         int64_t expected = index < 0 ? RecoveryPartLength(&header) : block;
-        w->have[slot] = available;
-        int64_t bad = JudgeStretches(&w->map, slot, &w->files[slot], w->at[slot], available, block, error);
+        int64_t bad = JudgeStretches(&w->map, slot, &p->file, p->at, p->have, block, error);
         if (bad < 0)
             return false;
-        w->faults[slot] = info.length != expected ? kPartWrongLength : bad > 0 ? kPartDamaged : kPartSound;
+        p->fault = info.length != expected ? kPartWrongLength : bad > 0 ? kPartDamaged : kPartSound;
     }
     return true;
 }
@@ -548,12 +545,9 @@ static bool StartHead(WritingBack *w, File *part, const ProgramSource *program)
     FileError *error = &w->result->error;
     PartSetTrailer &trailer = w->head_trailer;
     trailer = set->trailer;
-    File *own = &w->files[0];
+    File *own = &w->part[0].file;
     uint32_t crc = 0;
-    bool sound = IsOpen(own) && FileSeek(own, 0, 0) && CopyBytes(own, 0, trailer.image_size, &crc, 0, 0) == kCopied &&
-                 crc == trailer.image_crc;
-    crc = 0;
-    if (sound) {
+    if (IsOpen(own) && ProgramMatches(own, &trailer)) {
         if (!FileSeek(own, 0, error) || CopyBytes(own, part, trailer.image_size, &crc, 0, error) != kCopied)
             return false;
     } else if (program && program->for_windows == set->windows_program && (program->path || program->bytes)) {
@@ -572,10 +566,10 @@ static bool StartHead(WritingBack *w, File *part, const ProgramSource *program)
         // No program for the set's system: the stretch is still rebuilt, for
         // the others, and the head part is not made.
         w->result->no_program = true;
-        w->temp_at[0] = 0;
+        w->part[0].temp_at = 0;
         return true;
     }
-    w->temp_at[0] = trailer.image_size;
+    w->part[0].temp_at = trailer.image_size;
     unsigned char bytes[kTrailerSize];
     EncodeTrailer(&trailer, bytes);
     return FileSeek(part, trailer.image_size + set->head_data, error) &&
@@ -592,15 +586,15 @@ static bool StartPart(WritingBack *w, int64_t slot, const ProgramSource *program
     char name[kPathSize], temp[kPathSize];
     PartNameOf(set, slot, name);
     TempName(&w->series, slot, temp);
-    File *part = &w->temps[slot];
+    PartWriting *p = &w->part[slot];
     FileError *error = &w->result->error;
-    if (!FileCreate(&set->folder, temp, name, slot == 0 ? kProgramFile : kDataFile, part, error))
+    if (!FileCreate(&set->folder, temp, name, slot == 0 ? kProgramFile : kDataFile, &p->temp, error))
         return false;
-    if (slot == 0 && !StartHead(w, part, program))
+    if (slot == 0 && !StartHead(w, &p->temp, program))
         return false;
-    int64_t have = IsOpen(&w->files[slot]) ? w->have[slot] : 0;
-    return have <= 0 || (FileSeek(&w->files[slot], w->at[slot], error) && FileSeek(part, w->temp_at[slot], error) &&
-                         CopyBytes(&w->files[slot], part, have, 0, 0, error) == kCopied);
+    int64_t have = IsOpen(&p->file) ? p->have : 0;
+    return have <= 0 || (FileSeek(&p->file, p->at, error) && FileSeek(&p->temp, p->temp_at, error) &&
+                         CopyBytes(&p->file, &p->temp, have, 0, 0, error) == kCopied);
 }
 
 // Makes the recovery parts noted again from the data parts.
@@ -613,7 +607,7 @@ static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
     CodeInput *outputs = (CodeInput *)malloc((size_t)recovery * sizeof(CodeInput));
     int rows = 0;
     for (int64_t k = 0; numbers && k < recovery; k++)
-        if (w->faults[w->parts + k] != kPartSound)
+        if (w->part[w->parts + k].fault != kPartSound)
             numbers[rows++] = k;
     if (rows == 0) {
         free(numbers);
@@ -635,20 +629,19 @@ static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
         char name[kPathSize], temp[kPathSize];
         PartNameOf(set, IndexOfSlot(w, slot), name);
         TempName(&w->series, slot, temp);
-        done = FileCreate(&set->folder, temp, name, kDataFile, &w->temps[slot], &w->result->error);
-        w->temp_at[slot] = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
-        outputs[r] = CodeInput{&w->temps[slot], w->temp_at[slot], set->trailer.slice_length};
+        PartWriting *p = &w->part[slot];
+        done = FileCreate(&set->folder, temp, name, kDataFile, &p->temp, &w->result->error);
+        p->temp_at = v2 ? (int64_t)kRecoveryHeaderSize : kRecoveryFixedSize + HeadEndLength(set) + kRecoveryCheckSize;
+        outputs[r] = CodeInput{&p->temp, p->temp_at, set->trailer.slice_length};
     }
     if (done) {
-        StretchRun run = {set, map, sources, 0, {}, 1, 1, false, numbers, outputs, rows, w->table};
-        RepairResult made = RunStretches(&run, rows, RemakePlaces);
-        if (HasFailed(&made.error))
-            w->result->error = made.error;
-        if (made.status == kRepairMismatch)  // a data part changed since it was judged
+        StretchRun run = {set, map, sources, 0, numbers, outputs, rows, w->table};
+        JoinStatus made = RunStretches(&run, rows, RemakePlaces, w->result);
+        if (made == kJoinChecksumMismatch)  // a data part changed since it was judged
             SetError(&w->result->error, kErrorEndedEarly, "rebuild", set->given);
-        else if (made.status == kRepairNoMemory)
+        else if (made == kJoinWriteFailed)
             SetError(&w->result->error, kErrorNoSpace, "make the recovery parts in", set->folder.path);
-        done = made.status == kRepairDone;
+        done = made == kJoinDone;
     }
     for (int r = 0; done && r < rows; r++) {
         int64_t slot = w->parts + numbers[r];
@@ -656,7 +649,7 @@ static bool RemakeRecovery(WritingBack *w, const StretchSources *sources)
                                  set->windows_program ? kRecoveryWindowsHead : 0, set->head_data,
                                  set->trailer.slice_length, ReadUint32(w->table + 4 * slot * per_block),
                                  HeadEndLength(set), map->stretch, v2 ? table_bytes : 0};
-        done = WriteRecoveryDescription(&w->temps[slot], &header, &set->file, DescriptionAt(set), w->table,
+        done = WriteRecoveryDescription(&w->part[slot].temp, &header, &set->file, DescriptionAt(set), w->table,
                                         &w->result->error);
     }
     free(numbers);
@@ -672,26 +665,24 @@ static bool PlaceRepairedPart(WritingBack *w, int64_t slot)
     char name[kPathSize], temp[kPathSize], aside[kPathSize];
     PartNameOf(set, IndexOfSlot(w, slot), name);
     TempName(&w->series, slot, temp);
-    if (FileKindOf(&set->folder, name) != kNothingThere) {
-        bool moved = false;
-        for (int n = 1; !moved && n <= 9; n++) {
-            CopyText(aside, kPathSize, name);
-            AppendText(aside, kPathSize, ".damaged");
-            if (n > 1)
-                AppendDecimal(aside, kPathSize, n);
-            moved = FileRenameNew(&set->folder, name, aside, name, 0);
-        }
-        if (!moved)
-            return SetError(&w->result->error, kErrorExists, "rename", name);
-        if (!FileRenameNew(&set->folder, temp, name, name, &w->result->error)) {
-            FileRenameNew(&set->folder, aside, name, name, 0);  // as it was
-            return false;
-        }
-        if (w->result->set_aside++ == 0)
-            CopyText(w->result->aside, kPathSize, aside);
-        return true;
+    bool occupied = FileKindOf(&set->folder, name) != kNothingThere, moved = !occupied;
+    for (int n = 1; !moved && n <= 9; n++) {
+        CopyText(aside, kPathSize, name);
+        AppendText(aside, kPathSize, ".damaged");
+        if (n > 1)
+            AppendDecimal(aside, kPathSize, n);
+        moved = FileRenameNew(&set->folder, name, aside, name, 0);
     }
-    return FileRenameNew(&set->folder, temp, name, name, &w->result->error);
+    if (!moved)
+        return SetError(&w->result->error, kErrorExists, "rename", name);
+    if (!FileRenameNew(&set->folder, temp, name, name, &w->result->error)) {
+        if (occupied)
+            FileRenameNew(&set->folder, aside, name, name, 0);  // as it was
+        return false;
+    }
+    if (occupied && w->result->set_aside++ == 0)
+        CopyText(w->result->aside, kPathSize, aside);
+    return true;
 }
 
 // Rebuilds the data parts noted into their fresh files, then makes the
@@ -704,24 +695,20 @@ static bool RewriteFaultyParts(WritingBack *w, const ProgramSource *program)
     if (!done)
         SetError(&w->result->error, kErrorNoSpace, "repair the set in", set->folder.path);
     for (int64_t j = 0; done && j < w->parts; j++) {
-        if (w->faults[j] != kPartSound && !StartPart(w, j, program))
+        if (w->part[j].fault != kPartSound && !StartPart(w, j, program))
             done = false;
-        bool fresh = IsOpen(&w->temps[j]);
-        sources.data[j] = fresh ? CodeInput{&w->temps[j], w->temp_at[j], ExpectedPartLength(set, j)}
-                                : CodeInput{&w->files[j], w->at[j], ExpectedPartLength(set, j)};
+        bool fresh = IsOpen(&w->part[j].temp);
+        sources.data[j] = fresh ? CodeInput{&w->part[j].temp, w->part[j].temp_at, ExpectedPartLength(set, j)}
+                                : CodeInput{&w->part[j].file, w->part[j].at, ExpectedPartLength(set, j)};
         sources.targets[j] = fresh ? sources.data[j] : CodeInput{0, 0, 0};
     }
     for (int64_t k = 0; done && k < w->map.recovery; k++) {
-        sources.recovery[k] = w->files[w->parts + k];
-        sources.recovery_at[k] = w->at[w->parts + k];
+        sources.recovery[k] = w->part[w->parts + k].file;
+        sources.recovery_at[k] = w->part[w->parts + k].at;
     }
     if (done) {
-        RepairResult rebuilt = RebuildStretches(set, &w->map, &sources, w->progress);
-        w->result->status = rebuilt.status;
-        if (HasFailed(&rebuilt.error))
-            w->result->error = rebuilt.error;
-        w->result->more_needed = rebuilt.more_needed;
-        done = rebuilt.status == kRepairDone && RemakeRecovery(w, &sources);
+        w->result->status = RebuildStretches(set, &w->map, &sources, w->progress, w->result);
+        done = w->result->status == kJoinDone && RemakeRecovery(w, &sources);
     }
     EndSources(&sources);
     return done;
@@ -732,33 +719,30 @@ static bool RewriteFaultyParts(WritingBack *w, const ProgramSource *program)
 static bool JudgeForWriteBack(WritingBack *w)
 {
     PartSet *set = w->set;
-    WriteBackResult *result = w->result;
+    JoinResult *result = w->result;
     if (!JudgeParts(w)) {
         if (!HasFailed(&result->error))
-            result->status = kRepairStopped;
+            result->status = kJoinCancelled;
         return false;
     }
-    w->rebuilt = (bool *)calloc((size_t)w->slots, sizeof(bool));
-    if (!w->rebuilt)
-        return false;
     for (int64_t j = 0; j < w->parts; j++)
         for (int64_t s = 0; s < w->map.per_block; s++)
-            w->rebuilt[j] = w->rebuilt[j] || *StretchStateOf(&w->map, j, s) == kStretchBad;
+            w->part[j].rebuilt = w->part[j].rebuilt || *StretchStateOf(&w->map, j, s) == kStretchBad;
     // Where only recovery parts describe the set, a slice holding other data
     // than they say may be sound and the description another split's.
     for (int64_t j = 1; !set->description_confirmed && j < w->parts; j++)
-        if (w->faults[j] == kPartDamaged) {
-            result->status = kRepairSplitsDisagree;
-            result->disagreeing = j;
+        if (w->part[j].fault == kPartDamaged) {
+            result->status = kJoinSplitsDisagree;
+            result->part.index = j;
             return false;
         }
     result->more_needed = RecoveryLacking(&w->map);
     if (result->more_needed == 0)
         return true;
-    result->status = kRepairTooFew;
+    result->status = kJoinBeyondRepair;
     for (int64_t slot = 0; slot < w->slots; slot++)
-        if (w->faults[slot] != kPartSound)
-            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
+        if (w->part[slot].fault != kPartSound)
+            AddFaultNote(result->faults, &result->fault_count, IndexOfSlot(w, slot), w->part[slot].fault);
     return false;
 }
 
@@ -768,23 +752,23 @@ static bool JudgeForWriteBack(WritingBack *w)
 // failed, are deleted.
 static bool PlaceWrittenParts(WritingBack *w, bool done)
 {
-    WriteBackResult *result = w->result;
+    JoinResult *result = w->result;
     PartSet *set = w->set;
     for (int64_t slot = 0; slot < w->slots; slot++)
-        if (IsOpen(&w->temps[slot]) && !FileClose(&w->temps[slot], done ? &result->error : 0))
+        if (IsOpen(&w->part[slot].temp) && !FileClose(&w->part[slot].temp, done ? &result->error : 0))
             done = false;
     for (int64_t slot = 0; done && slot < w->slots; slot++)
-        if (w->faults[slot] != kPartSound && !(slot == 0 && result->no_program)) {
-            AddFaultNote(result->faults, &result->count, IndexOfSlot(w, slot), w->faults[slot]);
-            result->rebuilt += slot < w->parts && w->rebuilt[slot];
+        if (w->part[slot].fault != kPartSound && !(slot == 0 && result->no_program)) {
+            AddFaultNote(result->faults, &result->fault_count, IndexOfSlot(w, slot), w->part[slot].fault);
+            result->rebuilt_count += slot < w->parts && w->part[slot].rebuilt;
         }
     for (int pass = 0; done && pass < 2; pass++)
         for (int64_t slot = pass ? 0 : 1; done && slot < (pass ? 1 : w->slots); slot++)
-            if (w->faults[slot] != kPartSound && !(slot == 0 && result->no_program))
+            if (w->part[slot].fault != kPartSound && !(slot == 0 && result->no_program))
                 done = PlaceRepairedPart(w, slot);
     for (int64_t slot = 0; slot < w->slots; slot++) {
         if (slot > 0 || set->described)
-            FileClose(&w->files[slot], 0);
+            FileClose(&w->part[slot].file, 0);
         char temp[kPathSize];
         TempName(&w->series, slot, temp);
         if ((!done || (slot == 0 && result->no_program)) && FileKindOf(&set->folder, temp) != kNothingThere)
@@ -793,45 +777,33 @@ static bool PlaceWrittenParts(WritingBack *w, bool done)
     return done;
 }
 
-WriteBackResult WriteBackParts(PartSet *set, const ProgramSource *program, Progress *progress)
+JoinStatus WriteBackParts(PartSet *set, const ProgramSource *program, Progress *progress, JoinResult *result)
 {
-    WriteBackResult result;
     WritingBack w;
     w.set = set;
     w.progress = progress;
-    w.result = &result;
+    w.result = result;
     NewTempSeries(&w.series);
     w.parts = (int64_t)set->trailer.last_part + 1;
     w.slots = w.parts + set->extension.recovery_count;
-    w.files = (File *)malloc((size_t)w.slots * sizeof(File));
-    w.temps = (File *)malloc((size_t)w.slots * sizeof(File));
-    w.at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
-    w.have = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
-    w.temp_at = (int64_t *)calloc((size_t)w.slots, sizeof(int64_t));
-    w.faults = (PartFault *)calloc((size_t)w.slots, sizeof(PartFault));
-    bool allocated = w.files && w.temps && w.at && w.have && w.temp_at && w.faults;
+    w.part = (PartWriting *)calloc((size_t)w.slots, sizeof(PartWriting));
+    bool allocated = w.part != 0;
     for (int64_t slot = 0; allocated && slot < w.slots; slot++)
-        w.files[slot].handle = w.temps[slot].handle = kNoHandle;
-    if (!allocated || !OpenStretchMap(&w.map, set, &result.error))
-        SetError(&result.error, kErrorNoSpace, "repair the set in", set->folder.path);
-    bool done = allocated && !HasFailed(&result.error) && JudgeForWriteBack(&w);
+        w.part[slot].file.handle = w.part[slot].temp.handle = kNoHandle;
+    if (!allocated || !OpenStretchMap(&w.map, set, &result->error))
+        SetError(&result->error, kErrorNoSpace, "repair the set in", set->folder.path);
+    bool done = allocated && !HasFailed(&result->error) && JudgeForWriteBack(&w);
     bool any = false;
     for (int64_t slot = 0; done && slot < w.slots; slot++)
-        any = any || w.faults[slot] != kPartSound;
+        any = any || w.part[slot].fault != kPartSound;
     if (done && any)
         done = RewriteFaultyParts(&w, program);
     if (allocated)
         done = PlaceWrittenParts(&w, done);
-    if (!done && result.status == kRepairDone)
-        result.status = kRepairWriteFailed;
+    if (!done && result->status == kJoinDone)
+        result->status = kJoinWriteFailed;
     CloseStretchMap(&w.map);
-    free(w.files);
-    free(w.temps);
-    free(w.at);
-    free(w.have);
-    free(w.temp_at);
-    free(w.faults);
+    free(w.part);
     free(w.table);
-    free(w.rebuilt);
-    return result;
+    return result->status;
 }
