@@ -18,21 +18,21 @@
 enum { kLineSize = kPathSize };
 
 struct ConsoleControl {
-    char text[kPathSize];
-    bool checked;
-    bool enabled;
+    char text[kPathSize] = "";
+    bool checked = false;
+    bool enabled = true;
 };
 
 struct ConsoleDialog {
-    const DialogTemplate *tmpl;
-    DialogProc proc;
-    void *state;  // the dialog procedure's own
+    const DialogTemplate *tmpl = 0;
+    DialogProc proc = 0;
+    void *state = 0;  // the dialog procedure's own
     ConsoleControl controls[kMaxControls];
-    bool ended;
-    INT_PTR result;
-    bool changed;
-    int typing_into;  // the edit field that has the focus, or 0
-    ConsoleWork work;
+    bool ended = false;
+    INT_PTR result = 0;
+    bool changed = false;
+    int typing_into = 0;  // the edit field that has the focus, or 0
+    ConsoleWork work = {};
 };
 
 static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **tmpl = 0)
@@ -239,14 +239,10 @@ void EndWork(HWND dialog)
 INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
 {
     ConsoleDialog dialog;
-    memset(&dialog, 0, sizeof dialog);
     dialog.tmpl = FindConsoleTemplate(template_id);
     dialog.proc = proc;
     if (!dialog.tmpl)
         return -1;
-    for (int i = 0; i < dialog.tmpl->count; i++)
-        dialog.controls[i].enabled = true;
-
     CatchConsoleSignals();
     proc(&dialog, WM_INITDIALOG, 0, (LPARAM)param);
     if (!dialog.ended)
@@ -378,6 +374,16 @@ bool AskYesNo(HWND, const char *question, const char *title)
     return LowerAscii(line[0]) == 'y';
 }
 
+// Why the path typed is of no use, after what standard output holds.
+static void SayUnusable(const char *line, const FileError *error)
+{
+    char text[2 * kPathSize] = "";
+    AppendName(text, sizeof text, line);
+    AppendReason(text, sizeof text, error);
+    fflush(stdout);
+    fprintf(stderr, "%s.\n", text);
+}
+
 // Stands in for the "Save As" dialog: the next line names a folder, or a
 // path with the file's name.
 bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
@@ -405,11 +411,7 @@ bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
             CopyText(path, kPathSize, line);
             return true;
         }
-        char text[2 * kPathSize] = "";
-        AppendName(text, sizeof text, line);
-        AppendReason(text, sizeof text, &error);
-        fflush(stdout);
-        fprintf(stderr, "%s.\n", text);
+        SayUnusable(line, &error);
     }
 }
 
@@ -426,17 +428,11 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         File file;
         FileError error;
         ClearError(&error);
-        if (!FileOpenRead(0, line, &file, &error)) {
-            char text[2 * kPathSize] = "";
-            AppendName(text, sizeof text, line);
-            AppendReason(text, sizeof text, &error);
-            fflush(stdout);
-            fprintf(stderr, "%s.\n", text);
-        } else {
+        if (FileOpenRead(0, line, &file, &error)) {
             FileClose(&file, 0);
-            CopyText(path, kPathSize, line);
-            return true;
+            return CopyText(path, kPathSize, line);
         }
+        SayUnusable(line, &error);
     }
 }
 

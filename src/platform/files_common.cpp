@@ -22,6 +22,12 @@ bool SetError(FileError *error, int code, const char *call, const char *path)
     return false;
 }
 
+int64_t FileLength(File *file, FileError *error)
+{
+    FileInfo info;
+    return FileInfoOf(file, &info, error) ? info.length : -1;
+}
+
 void TempName(const TempSeries *series, int64_t number, char name[kPathSize])
 {
     FormatText(name, kPathSize, "%s-%" D64 ".tmp", series->stem, number);

@@ -8,7 +8,6 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -114,6 +113,17 @@ static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_
     return fd;
 }
 
+// Holds the folder at path ("" for the current directory) open in folder;
+// a failure is told under shown.
+static bool HoldFolder(Folder *folder, const char *path, const char *shown, FileError *error)
+{
+    int fd = OpenRetrying(0, path[0] ? path : ".", O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return FailedWithErrno(error, "open the folder", shown);
+    folder->handle = fd;
+    return true;
+}
+
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
@@ -123,11 +133,7 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     memcpy(folder->path, path, (size_t)length);
     folder->path[length] = 0;
-    int fd = OpenRetrying(0, length ? folder->path : ".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return FailedWithErrno(error, "open the folder", length ? folder->path : ".");
-    folder->handle = fd;
-    return true;
+    return HoldFolder(folder, folder->path, length ? folder->path : ".", error);
 }
 
 bool OpenFolder(const char *path, Folder *folder, FileError *error)
@@ -138,11 +144,7 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     if (length > 0 && path[length - 1] != '/')
         AppendText(folder->path, kPathSize, "/");
-    int fd = OpenRetrying(0, length ? path : ".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return FailedWithErrno(error, "open the folder", path);
-    folder->handle = fd;
-    return true;
+    return HoldFolder(folder, path, path, error);
 }
 
 bool MakeFolders(const char *path, FileError *error)
@@ -458,11 +460,8 @@ bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permissions,
                                FileError *error)
 {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;  // the time it was last read: left as it is
-    times[1].tv_sec = (time_t)modified->seconds;
-    times[1].tv_nsec = modified->nanoseconds;
+    // The time it was last read is left as it is.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {(time_t)modified->seconds, modified->nanoseconds}};
     if (futimens((int)file->handle, times) != 0)
         return FailedWithErrno(error, "set the time of", file->name);
     return permissions < 0 || fchmod((int)file->handle, (mode_t)(permissions & 0777)) == 0 ||
@@ -473,14 +472,7 @@ FileTime TimeNow()
 {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    FileTime time = {(int64_t)now.tv_sec, (int32_t)now.tv_nsec};
-    return time;
-}
-
-int64_t FileLength(File *file, FileError *error)
-{
-    FileInfo info;
-    return FileInfoOf(file, &info, error) ? info.length : -1;
+    return FileTime{(int64_t)now.tv_sec, (int32_t)now.tv_nsec};
 }
 
 bool FileClose(File *file, FileError *error)
