@@ -22,6 +22,13 @@ bool SetError(FileError *error, int code, const char *call, const char *path)
     return false;
 }
 
+void StartFile(File *file, const char *name)
+{
+    file->handle = kNoHandle;
+    file->fresh = false;
+    CopyText(file->name, kPathSize, name);
+}
+
 int64_t FileLength(File *file, FileError *error)
 {
     FileInfo info;

@@ -70,13 +70,9 @@ static bool ProgramFromArgument(char path[kPathSize], const char *argv0)
     while (search && *argv0) {
         const char *end = strchr(search, ':');
         int length = end ? (int)(end - search) : TextLength(search);
-        path[0] = 0;
-        bool fits = length < kPathSize;
-        for (int i = 0; fits && i < length; i++)
-            path[i] = search[i], path[i + 1] = 0;
         // An empty entry is the current directory.
-        if (fits && (length == 0 ? CopyText(path, kPathSize, "./") : AppendText(path, kPathSize, "/")) &&
-            AppendText(path, kPathSize, argv0) && IsProgram(path))
+        if (FormatText(path, kPathSize, "%.*s/%s", length ? length : 1, length ? search : ".", argv0) &&
+            IsProgram(path))
             return true;
         search = end ? end + 1 : 0;
     }
@@ -251,13 +247,6 @@ static void InfoOfStat(const struct stat *st, FileInfo *info)
     info->permissions = (int)(st->st_mode & 0777);
 }
 
-static void StartFile(File *file, const char *name)
-{
-    file->handle = kNoHandle;
-    file->fresh = false;
-    CopyText(file->name, kPathSize, name);
-}
-
 bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
                   FileInfo *info)
 {
@@ -366,34 +355,18 @@ static bool WriteTooLarge(File *file, FileError *error)
     return false;
 }
 
-bool FileWrite(File *file, const void *buffer, int size, FileError *error)
-{
-    const char *p = (const char *)buffer;
-    while (size > 0) {
-        ssize_t n = write((int)file->handle, p, (size_t)size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EFBIG)
-            return WriteTooLarge(file, error);
-        if (n < 0)
-            return FailedWithErrno(error, "write", file->name);
-        if (n == 0)  // a write that stores nothing: no room
-            return SetError(error, ENOSPC, "write", file->name);
-        p += n;
-        size -= (int)n;
-    }
-    return true;
-}
-
 // Moves length bytes between bytes and the file at offset, by pread or
-// pwrite, at most a gigabyte a call.
+// pwrite, or (offset -1, writing) at the file's place by write; at most a
+// gigabyte a call.
 static bool TransferAt(File *file, int64_t offset, char *bytes, int64_t length, bool writing, FileError *error)
 {
     const char *call = writing ? "write" : "read";
+    int fd = (int)file->handle;
     while (length > 0) {
         size_t most = length > (1 << 30) ? (size_t)1 << 30 : (size_t)length;
-        ssize_t n = writing ? pwrite((int)file->handle, bytes, most, (off_t)offset)
-                            : pread((int)file->handle, bytes, most, (off_t)offset);
+        ssize_t n = !writing    ? pread(fd, bytes, most, (off_t)offset)
+                    : offset < 0 ? write(fd, bytes, most)
+                                 : pwrite(fd, bytes, most, (off_t)offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && writing && errno == EFBIG)
@@ -402,9 +375,16 @@ static bool TransferAt(File *file, int64_t offset, char *bytes, int64_t length, 
             return FailedWithErrno(error, call, file->name);
         if (n == 0)  // the end of the file, or a write that stores nothing: no room
             return SetError(error, writing ? ENOSPC : kErrorEndedEarly, call, file->name);
-        bytes += n, offset += n, length -= n;
+        bytes += n, length -= n;
+        if (offset >= 0)
+            offset += n;
     }
     return true;
+}
+
+bool FileWrite(File *file, const void *buffer, int size, FileError *error)
+{
+    return TransferAt(file, -1, (char *)buffer, size, true, error);
 }
 
 bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)

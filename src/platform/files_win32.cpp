@@ -205,13 +205,6 @@ bool ListFolder(const Folder *folder, const char *prefix,
 
 // ---- Files ----------------------------------------------------------------
 
-static void StartFile(File *file, const char *name)
-{
-    file->handle = kNoHandle;
-    file->fresh = false;
-    CopyText(file->name, kPathSize, name);
-}
-
 // FILETIME counts 100-nanosecond intervals from 1601-01-01 UTC.
 static const int64_t kUnixEpochInFileTime = 116444736000000000LL;
 
