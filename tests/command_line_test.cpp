@@ -177,6 +177,9 @@ INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
              "head -c $((2*PART)) /dev/urandom > f && "
              "unshare -m sh -c 'mount -t tmpfs none /proc && ./cleaver -s $PART f'", 0,
              {"f_00.exe: "}, {}, "no /proc"},
+    Scenario{"NoProcByThePath",  // ... or the PATH it was found by, where "" is "."
+             "unshare -m sh -c 'mount -t tmpfs none /proc && PATH=/nowhere::/usr/bin bash -c \"exec cleaver -V\"'",
+             0, {"QCleaver "}, {}, "no /proc"},
     Scenario{"NoProcNoPath",  // ... or says why it cannot run
              "unshare -m sh -c 'mount -t tmpfs none /proc && bash -c \"exec -a nowhere ./cleaver -V\"'",
              1, {"nowhere: Unable to find the program's own file /proc/self/exe: No such file or "

@@ -47,6 +47,14 @@ static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **
     return 0;
 }
 
+// Sets a control's check mark or its being enabled; the dialog is drawn
+// again where that changed it.
+static void SetControlFlag(HWND dialog, bool *flag, bool value)
+{
+    dialog->changed |= *flag != value;
+    *flag = value;
+}
+
 // The text as shown: without the '&' that marks the accelerator.
 static void PlainText(const char *text, char *out, int size)
 {
@@ -178,14 +186,10 @@ static void Click(HWND dialog, int index)
         while (last + 1 < dialog->tmpl->count &&
                dialog->tmpl->controls[last + 1].kind == kRadioButton)
             last++;
-        for (int i = first; i <= last; i++) {
-            if (dialog->controls[i].checked != (i == index))
-                dialog->changed = true;
-            dialog->controls[i].checked = i == index;
-        }
+        for (int i = first; i <= last; i++)
+            SetControlFlag(dialog, &dialog->controls[i].checked, i == index);
     } else if (c->kind == kCheckBox) {
-        state->checked = !state->checked;
-        dialog->changed = true;
+        SetControlFlag(dialog, &state->checked, !state->checked);
     } else if (c->kind == kLabel) {
         FocusItem(dialog, c->field);  // an edit field's label: the next line is its text
         return;
@@ -319,19 +323,15 @@ bool IsItemChecked(HWND dialog, int id)
 void SetItemChecked(HWND dialog, int id, bool checked)
 {
     ConsoleControl *c = FindControl(dialog, id);
-    if (c && c->checked != checked) {
-        c->checked = checked;
-        dialog->changed = true;
-    }
+    if (c)
+        SetControlFlag(dialog, &c->checked, checked);
 }
 
 void EnableItem(HWND dialog, int id, bool enabled)
 {
     ConsoleControl *c = FindControl(dialog, id);
-    if (c && c->enabled != enabled) {
-        c->enabled = enabled;
-        dialog->changed = true;
-    }
+    if (c)
+        SetControlFlag(dialog, &c->enabled, enabled);
 }
 
 void FocusItem(HWND dialog, int id)
