@@ -260,14 +260,13 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     if (fd < 0)
         return FailedWithErrno(error, "open", file->name);
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        int code = errno;
+    int code = fstat(fd, &st) != 0 ? errno
+               : S_ISREG(st.st_mode) ? 0
+               : S_ISDIR(st.st_mode) ? EISDIR
+                                     : kErrorNotAFile;
+    if (code != 0) {
         close(fd);
         return SetError(error, code, "open", file->name);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        close(fd);
-        return SetError(error, S_ISDIR(st.st_mode) ? EISDIR : kErrorNotAFile, "open", file->name);
     }
     if (info)
         InfoOfStat(&st, info);
@@ -513,8 +512,6 @@ bool FileIdAt(const Folder *folder, const char *name, FileId *id)
     struct stat st;
     if (fstatat(FolderFd(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    FileInfo info;
-    InfoOfStat(&st, &info);
-    *id = info.id;
+    *id = FileId{(uint64_t)st.st_dev, (uint64_t)st.st_ino};
     return true;
 }
