@@ -189,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
 INSTANTIATE_TEST_SUITE_P(Splitting, CommandLine, ::testing::Values(
     Scenario{"AFifo", "mkfifo p && ./cleaver p", 1,
              {"Unable to open input file p: not a file on a disk but a pipe"}, {"No such device"}},
+    Scenario{"AFolder", "mkdir d && ./cleaver d", 1, {"Unable to open input file d: Is a directory"}},
     Scenario{"WindowsHintQuoted",
              "head -c $((2*PART)) /dev/urandom > 'Größe 日本.bin' && "
              "./cleaver -s $PART --for windows 'Größe 日本.bin' | sed -n 's/.*`\\(.*\\)`.*/\\1/p' > hint "
