@@ -400,8 +400,7 @@ bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
         ClearError(&error);
         if (OpenFolder(line, &folder, &error)) {
             // A folder: the file keeps its name there.
-            CopyText(path, kPathSize, folder.path);
-            AppendText(path, kPathSize, name);
+            FormatText(path, kPathSize, "%s%s", folder.path, name);
             FolderClose(&folder);
             return true;
         }
