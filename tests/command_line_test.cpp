@@ -177,6 +177,9 @@ INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
              "head -c $((2*PART)) /dev/urandom > f && "
              "unshare -m sh -c 'mount -t tmpfs none /proc && ./cleaver -s $PART f'", 0,
              {"f_00.exe: "}, {}, "no /proc"},
+    Scenario{"NoProcByThePath",  // ... or the PATH it was found by, where "" is "."
+             "unshare -m sh -c 'mount -t tmpfs none /proc && PATH=/nowhere::/usr/bin bash -c \"exec cleaver -V\"'",
+             0, {"QCleaver "}, {}, "no /proc"},
     Scenario{"NoProcNoPath",  // ... or says why it cannot run
              "unshare -m sh -c 'mount -t tmpfs none /proc && bash -c \"exec -a nowhere ./cleaver -V\"'",
              1, {"nowhere: Unable to find the program's own file /proc/self/exe: No such file or "
@@ -186,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Opening, CommandLine, ::testing::Values(
 INSTANTIATE_TEST_SUITE_P(Splitting, CommandLine, ::testing::Values(
     Scenario{"AFifo", "mkfifo p && ./cleaver p", 1,
              {"Unable to open input file p: not a file on a disk but a pipe"}, {"No such device"}},
+    Scenario{"AFolder", "mkdir d && ./cleaver d", 1, {"Unable to open input file d: Is a directory"}},
     Scenario{"WindowsHintQuoted",
              "head -c $((2*PART)) /dev/urandom > 'Größe 日本.bin' && "
              "./cleaver -s $PART --for windows 'Größe 日本.bin' | sed -n 's/.*`\\(.*\\)`.*/\\1/p' > hint "

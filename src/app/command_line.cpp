@@ -127,18 +127,11 @@ static void PrintOptions(bool head, const char *image_path)
             continue;
         // A head part's --check and --info concern its own set: no HEAD.
         bool takes = o.value && !(head && NamesTheSet(o));
-        char form[64] = "";
-        AppendText(form, sizeof form, o.letter ? "  -" : "     ");
-        if (o.letter) {
-            char letter[3] = {o.letter, ',', 0};
-            AppendText(form, sizeof form, letter);
-        }
-        AppendText(form, sizeof form, " --");
-        AppendText(form, sizeof form, o.getopt.name);
-        if (takes) {
-            AppendText(form, sizeof form, "=");
-            AppendText(form, sizeof form, o.value);
-        }
+        char letter[4] = "   ", form[64];
+        if (o.letter)
+            FormatText(letter, sizeof letter, "-%c,", o.letter);
+        FormatText(form, sizeof form, "  %s --%s%s%s", letter, o.getopt.name, takes ? "=" : "",
+                   takes ? o.value : "");
         printf("%-24s", form);
         for (const char *p = o.help; *p; p++) {
             if (*p == '%') {
@@ -231,18 +224,22 @@ static void ResumeBeforeJoin(const char *head)
     SayResumed(resumed, part);
 }
 
+// Says what failed and why; false.
+static bool PrintFailure(const FileError *error)
+{
+    char text[2 * kPathSize] = "";
+    AppendFailure(text, sizeof text, error);
+    PrintError(text);
+    return false;
+}
+
 // -o DIR: a folder that is missing is made, its parents too, as 7z -o and
 // unzip -d do; false after saying why it cannot be.
 static bool MakeOutputFolder(const char *dir)
 {
     FileError error;
     ClearError(&error);
-    if (!dir || TextEqual(dir, "-") || MakeFolders(dir, &error))
-        return true;
-    char text[2 * kPathSize] = "";
-    AppendFailure(text, sizeof text, &error);
-    PrintError(text);
-    return false;
+    return !dir || TextEqual(dir, "-") || MakeFolders(dir, &error) || PrintFailure(&error);
 }
 
 static int Split(const SplitRequest *request)
@@ -276,6 +273,29 @@ static int Split(const SplitRequest *request)
     return outcome.failed ? 1 : 0;
 }
 
+// A join or a repair, its progress on the terminal and Ctrl-C its Cancel.
+static void RunJoinInTerminal(PartSet *set, const JoinRequest *request, JoinOutcome *outcome)
+{
+    Progress progress;
+    ProgressInit(&progress);
+    ConsoleWork work;
+    BeginConsoleWork(&work, &progress);
+    RunJoin(set, request, &progress, outcome);
+    EndConsoleWork(&work);
+}
+
+// The result line (on standard error where the file itself goes to standard
+// output), what went wrong, and the exit status.
+static int TellJoined(const JoinOutcome *outcome, bool quiet, bool to_stdout)
+{
+    if (outcome->line[0])
+        Say(outcome->line, quiet, to_stdout);
+    if (outcome->message[0])
+        PrintError(outcome->message);
+    EndIfInterrupted();
+    return outcome->failed ? 1 : 0;
+}
+
 struct JoinAsked {
     const char *head;
     const char *output_dir;  // "-": standard output
@@ -299,35 +319,22 @@ static int Join(const JoinAsked *asked, JoinRequest *request)
         request->output_stream = &out;
         request->make_copy = false;
     } else if (asked->output_dir && !OpenFolder(asked->output_dir, &output, &error)) {
-        char text[2 * kPathSize] = "";
-        AppendFailure(text, sizeof text, &error);
-        PrintError(text);
+        PrintFailure(&error);
         ClosePartSet(&set);
         return 1;
     } else if (asked->output_dir) {
         request->output_folder = &output;
     }
-    Progress progress;
-    ProgressInit(&progress);
-    ConsoleWork work;
     JoinOutcome outcome;
-    fflush(stdout);
-    BeginConsoleWork(&work, &progress);
-    RunJoin(&set, request, &progress, &outcome);
-    EndConsoleWork(&work);
+    RunJoinInTerminal(&set, request, &outcome);
     ClosePartSet(&set);
     if (asked->output_dir && !to_stdout)
         FolderClose(&output);
-    if (outcome.line[0])
-        Say(outcome.line, asked->quiet, to_stdout);
     if (outcome.result.status == kJoinOutputExists)
         AppendText(outcome.message, sizeof outcome.message, "; --force replaces it");
     else if (outcome.result.program_copy == kProgramCopyLeftAlone && !outcome.failed)
         AppendText(outcome.message, sizeof outcome.message, " (--force replaces another program)");
-    if (outcome.message[0])
-        PrintError(outcome.message);
-    EndIfInterrupted();
-    return outcome.failed ? 1 : 0;
+    return TellJoined(&outcome, asked->quiet, to_stdout);
 }
 
 static void PrintPart(void *quiet, const PartSet *set, const PartState *part)
@@ -406,20 +413,10 @@ static int Repair(const char *head, bool quiet, const char *own_program)
     request.make_copy = false;
     request.repair_set = WriteBackParts;
     request.program = &program;
-    Progress progress;
-    ProgressInit(&progress);
-    ConsoleWork work;
     JoinOutcome outcome;
-    BeginConsoleWork(&work, &progress);
-    RunJoin(&set, &request, &progress, &outcome);
-    EndConsoleWork(&work);
+    RunJoinInTerminal(&set, &request, &outcome);
     ClosePartSet(&set);
-    if (outcome.line[0])
-        Say(outcome.line, quiet, false);
-    if (outcome.message[0])
-        PrintError(outcome.message);
-    EndIfInterrupted();
-    return outcome.failed ? 1 : 0;
+    return TellJoined(&outcome, quiet, false);
 }
 
 static int Info(const char *head)
@@ -448,15 +445,11 @@ static bool TooManyByDefault(const char *input, int64_t part_bytes)
         return false;
     int64_t per_part = info.length / 98 + 1;
     int64_t mb = (per_part + (1 << 20) - 1) >> 20;
-    char text[kPathSize + 256] = "";
-    AppendName(text, sizeof text, input);
-    AppendText(text, sizeof text, " would make about ");
-    AppendDecimal(text, sizeof text, parts);
-    AppendText(text, sizeof text, " parts of ");
-    AppendSize(text, sizeof text, part_bytes);
-    AppendText(text, sizeof text, ": say how large a part may be with -s (-s ");
-    AppendDecimal(text, sizeof text, mb < 4096 ? mb : 4096);
-    AppendText(text, sizeof text, mb < 4096 ? "M makes 99 or fewer)" : "M is the largest)");
+    char shown[kPathSize], size[32], text[kPathSize + 256];
+    FormatText(text, sizeof text,
+               "%s would make about %" D64 " parts of %s: say how large a part may be with -s (-s %" D64 "%s",
+               ShownName(shown, sizeof shown, input), parts, SizeWords(size, sizeof size, part_bytes),
+               mb < 4096 ? mb : 4096, mb < 4096 ? "M makes 99 or fewer)" : "M is the largest)");
     PrintError(text);
     return true;
 }

@@ -34,13 +34,19 @@ static int RunDialogs(const char *image_path, const char *input)
     return head[0] ? RunJoinDialog(head, image_path) : failed;
 }
 
-// Why the program cannot run at all: it cannot find its own file.
-static void TellNoImage(const FileError *error)
+// The program's own file, learned once: the split copies it, the join reads
+// its set.  False after telling why the program cannot run without it.
+static bool FindOwnFile(char image_path[kPathSize], const char *argv0)
 {
+    FileError error;
+    ClearError(&error);
+    if (GetProgramImagePath(image_path, argv0, &error))
+        return true;
     char text[2 * kPathSize] = "";
-    AppendFailure(text, sizeof text, error);
+    AppendFailure(text, sizeof text, &error);
     AppendText(text, sizeof text, "; start the program by its path (as ./report_00.exe)");
     ShowFatal(text);
+    return false;
 }
 
 #ifdef _WIN32
@@ -54,17 +60,13 @@ static const char *FirstArgument(char *command_line)
         quoted = *p == '"' ? !quoted : quoted;
     while (*p == ' ' || *p == '\t')
         p++;
-    if (*p == '"') {
-        char *end = ++p;
-        while (*end && *end != '"')
-            end++;
-        *end = 0;
-    } else {
-        char *end = p;
-        while (*end && *end != ' ' && *end != '\t')
-            end++;
-        *end = 0;
-    }
+    quoted = *p == '"';
+    if (quoted)
+        p++;
+    char *end = p;
+    while (*end && (quoted ? *end != '"' : *end != ' ' && *end != '\t'))
+        end++;
+    *end = 0;
     return *p ? p : 0;
 }
 
@@ -72,14 +74,9 @@ static const char *FirstArgument(char *command_line)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_instance = instance;
-    // Learned once: the split copies this file, the join reads its set.
     char image_path[kPathSize];
-    FileError error;
-    ClearError(&error);
-    if (!GetProgramImagePath(image_path, 0, &error)) {
-        TellNoImage(&error);
+    if (!FindOwnFile(image_path, 0))
         return 0;
-    }
     static char command_line[kPathSize];  // a copy to cut; the system's stays whole
     CopyText(command_line, kPathSize, GetCommandLineA());
     RunDialogs(image_path, FirstArgument(command_line));
@@ -98,14 +95,9 @@ int main(int argc, char **argv)
 {
     const char *argv0 = argc > 0 ? argv[0] : 0;
     SetConsoleName(argv0 ? FileNameOf(argv0) : "cleaver");
-    // Learned once: the split copies this file, the join reads its set.
     char image_path[kPathSize];
-    FileError error;
-    ClearError(&error);
-    if (!GetProgramImagePath(image_path, argv0, &error)) {
-        TellNoImage(&error);
+    if (!FindOwnFile(image_path, argv0))
         return ExitStatus(1);
-    }
     if (argc > 1)
         return ExitStatus(RunCommandLine(SelectMode(image_path), image_path, argc, argv));
     if (SelectMode(image_path) == kJoinMode && HasNoTerminal())

@@ -105,11 +105,8 @@ int RunWithoutTerminal(const char *image_path)
         JoinRequest request;
         InitJoinRequest(&request);
         RunJoin(&set, &request, 0, &outcome);
-        CopyText(text, sizeof text, outcome.line);
-        if (outcome.message[0]) {
-            AppendText(text, sizeof text, text[0] ? " " : "");
-            AppendText(text, sizeof text, outcome.message);
-        }
+        FormatText(text, sizeof text, "%s%s%s", outcome.line, outcome.line[0] && outcome.message[0] ? " " : "",
+                   outcome.message);
     } else if (!text[0]) {
         CopyText(text, sizeof text, "Unable to open output file, make sure there is no file with the same name "
                                     "in the output directory");

@@ -18,21 +18,21 @@
 enum { kLineSize = kPathSize };
 
 struct ConsoleControl {
-    char text[kPathSize];
-    bool checked;
-    bool enabled;
+    char text[kPathSize] = "";
+    bool checked = false;
+    bool enabled = true;
 };
 
 struct ConsoleDialog {
-    const DialogTemplate *tmpl;
-    DialogProc proc;
-    void *state;  // the dialog procedure's own
+    const DialogTemplate *tmpl = 0;
+    DialogProc proc = 0;
+    void *state = 0;  // the dialog procedure's own
     ConsoleControl controls[kMaxControls];
-    bool ended;
-    INT_PTR result;
-    bool changed;
-    int typing_into;  // the edit field that has the focus, or 0
-    ConsoleWork work;
+    bool ended = false;
+    INT_PTR result = 0;
+    bool changed = false;
+    int typing_into = 0;  // the edit field that has the focus, or 0
+    ConsoleWork work = {};
 };
 
 static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **tmpl = 0)
@@ -45,6 +45,14 @@ static ConsoleControl *FindControl(HWND dialog, int id, const ControlTemplate **
         }
     }
     return 0;
+}
+
+// Sets a control's check mark or its being enabled; the dialog is drawn
+// again where that changed it.
+static void SetControlFlag(HWND dialog, bool *flag, bool value)
+{
+    dialog->changed |= *flag != value;
+    *flag = value;
 }
 
 // The text as shown: without the '&' that marks the accelerator.
@@ -178,14 +186,10 @@ static void Click(HWND dialog, int index)
         while (last + 1 < dialog->tmpl->count &&
                dialog->tmpl->controls[last + 1].kind == kRadioButton)
             last++;
-        for (int i = first; i <= last; i++) {
-            if (dialog->controls[i].checked != (i == index))
-                dialog->changed = true;
-            dialog->controls[i].checked = i == index;
-        }
+        for (int i = first; i <= last; i++)
+            SetControlFlag(dialog, &dialog->controls[i].checked, i == index);
     } else if (c->kind == kCheckBox) {
-        state->checked = !state->checked;
-        dialog->changed = true;
+        SetControlFlag(dialog, &state->checked, !state->checked);
     } else if (c->kind == kLabel) {
         FocusItem(dialog, c->field);  // an edit field's label: the next line is its text
         return;
@@ -239,14 +243,10 @@ void EndWork(HWND dialog)
 INT_PTR RunDialog(int template_id, DialogProc proc, void *param)
 {
     ConsoleDialog dialog;
-    memset(&dialog, 0, sizeof dialog);
     dialog.tmpl = FindConsoleTemplate(template_id);
     dialog.proc = proc;
     if (!dialog.tmpl)
         return -1;
-    for (int i = 0; i < dialog.tmpl->count; i++)
-        dialog.controls[i].enabled = true;
-
     CatchConsoleSignals();
     proc(&dialog, WM_INITDIALOG, 0, (LPARAM)param);
     if (!dialog.ended)
@@ -323,19 +323,15 @@ bool IsItemChecked(HWND dialog, int id)
 void SetItemChecked(HWND dialog, int id, bool checked)
 {
     ConsoleControl *c = FindControl(dialog, id);
-    if (c && c->checked != checked) {
-        c->checked = checked;
-        dialog->changed = true;
-    }
+    if (c)
+        SetControlFlag(dialog, &c->checked, checked);
 }
 
 void EnableItem(HWND dialog, int id, bool enabled)
 {
     ConsoleControl *c = FindControl(dialog, id);
-    if (c && c->enabled != enabled) {
-        c->enabled = enabled;
-        dialog->changed = true;
-    }
+    if (c)
+        SetControlFlag(dialog, &c->enabled, enabled);
 }
 
 void FocusItem(HWND dialog, int id)
@@ -378,6 +374,16 @@ bool AskYesNo(HWND, const char *question, const char *title)
     return LowerAscii(line[0]) == 'y';
 }
 
+// Why the path typed is of no use, after what standard output holds.
+static void SayUnusable(const char *line, const FileError *error)
+{
+    char text[2 * kPathSize] = "";
+    AppendName(text, sizeof text, line);
+    AppendReason(text, sizeof text, error);
+    fflush(stdout);
+    fprintf(stderr, "%s.\n", text);
+}
+
 // Stands in for the "Save As" dialog: the next line names a folder, or a
 // path with the file's name.
 bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
@@ -394,8 +400,7 @@ bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
         ClearError(&error);
         if (OpenFolder(line, &folder, &error)) {
             // A folder: the file keeps its name there.
-            CopyText(path, kPathSize, folder.path);
-            AppendText(path, kPathSize, name);
+            FormatText(path, kPathSize, "%s%s", folder.path, name);
             FolderClose(&folder);
             return true;
         }
@@ -405,11 +410,7 @@ bool ChooseOutputFile(HWND, const char *name, char path[kPathSize])
             CopyText(path, kPathSize, line);
             return true;
         }
-        char text[2 * kPathSize] = "";
-        AppendName(text, sizeof text, line);
-        AppendReason(text, sizeof text, &error);
-        fflush(stdout);
-        fprintf(stderr, "%s.\n", text);
+        SayUnusable(line, &error);
     }
 }
 
@@ -426,17 +427,11 @@ bool ChooseInputFile(HWND, char path[kPathSize])
         File file;
         FileError error;
         ClearError(&error);
-        if (!FileOpenRead(0, line, &file, &error)) {
-            char text[2 * kPathSize] = "";
-            AppendName(text, sizeof text, line);
-            AppendReason(text, sizeof text, &error);
-            fflush(stdout);
-            fprintf(stderr, "%s.\n", text);
-        } else {
+        if (FileOpenRead(0, line, &file, &error)) {
             FileClose(&file, 0);
-            CopyText(path, kPathSize, line);
-            return true;
+            return CopyText(path, kPathSize, line);
         }
+        SayUnusable(line, &error);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <stdio.h>
-#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -56,8 +55,7 @@ void CatchConsoleSignals()
     if (caught)
         return;
     caught = true;
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
+    struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     static const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};

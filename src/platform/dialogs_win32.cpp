@@ -237,10 +237,7 @@ bool AskYesNo(HWND owner, const char *question, const char *title)
 static bool ChooseFile(HWND owner, char path[kPathSize], const char *filter, const char *title,
                        DWORD flags)
 {
-    OPENFILENAMEA ofn;
-    char *p = (char *)&ofn;
-    for (unsigned i = 0; i < sizeof ofn; i++)
-        p[i] = 0;
+    OPENFILENAMEA ofn = {};
     ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter;

@@ -14,10 +14,20 @@
 // Every path buffer is this large, terminator included: Linux's PATH_MAX;
 // on Windows a full path of 260 UTF-16 units, in UTF-8 where a unit can
 // take three bytes.
+// kCommandLine: whether the program has a command line, which reads and
+// writes standard input and output as files; the Windows program, all
+// dialogs, carries no code for them.
+// kWindowsProgram: a head part made from this program's own file is a
+// Windows program.
+// kKeepsHoles: whether a file made here keeps a stretch it skipped as a
+// hole that costs no room, as Linux file systems do; on Windows it would
+// be written anyway.
 #ifdef _WIN32
 enum { kPathSize = 1024 };
+const bool kCommandLine = false, kWindowsProgram = true, kKeepsHoles = false;
 #else
 enum { kPathSize = 4096 };
+const bool kCommandLine = true, kWindowsProgram = false, kKeepsHoles = true;
 #endif
 
 // ---- Why it failed ---------------------------------------------------------
@@ -72,28 +82,6 @@ extern const bool kNamesIgnoreCase;
 bool IsLeadByte(unsigned char c);
 // Whether '\\' and a drive letter separate a path too, as '/' does.
 extern const bool kDosPaths;
-// Whether the program has a command line, which reads and writes standard
-// input and output as files; the Windows program, all dialogs, carries no
-// code for them.
-#ifdef _WIN32
-const bool kCommandLine = false;
-#else
-const bool kCommandLine = true;
-#endif
-// Whether this program is the Windows one: a head part made from its own
-// file is a Windows program.
-#ifdef _WIN32
-const bool kWindowsProgram = true;
-#else
-const bool kWindowsProgram = false;
-#endif
-// Whether a file made here keeps a stretch it skipped as a hole that costs
-// no room, as Linux file systems do; on Windows it would be written anyway.
-#ifdef _WIN32
-const bool kKeepsHoles = false;
-#else
-const bool kKeepsHoles = true;
-#endif
 
 // ---- Folders -----------------------------------------------------------------
 
@@ -180,6 +168,8 @@ inline bool IsOpen(const File *file)
 {
     return file->handle != kNoHandle;
 }
+// For the backends: a file not open yet, whose failures are told under name.
+void StartFile(File *file, const char *name);
 
 enum FileMode {
     kDataFile,     // ordinary read-write permission, as the umask leaves it

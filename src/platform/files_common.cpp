@@ -22,6 +22,19 @@ bool SetError(FileError *error, int code, const char *call, const char *path)
     return false;
 }
 
+void StartFile(File *file, const char *name)
+{
+    file->handle = kNoHandle;
+    file->fresh = false;
+    CopyText(file->name, kPathSize, name);
+}
+
+int64_t FileLength(File *file, FileError *error)
+{
+    FileInfo info;
+    return FileInfoOf(file, &info, error) ? info.length : -1;
+}
+
 void TempName(const TempSeries *series, int64_t number, char name[kPathSize])
 {
     FormatText(name, kPathSize, "%s-%" D64 ".tmp", series->stem, number);

@@ -8,7 +8,6 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -71,13 +70,9 @@ static bool ProgramFromArgument(char path[kPathSize], const char *argv0)
     while (search && *argv0) {
         const char *end = strchr(search, ':');
         int length = end ? (int)(end - search) : TextLength(search);
-        path[0] = 0;
-        bool fits = length < kPathSize;
-        for (int i = 0; fits && i < length; i++)
-            path[i] = search[i], path[i + 1] = 0;
         // An empty entry is the current directory.
-        if (fits && (length == 0 ? CopyText(path, kPathSize, "./") : AppendText(path, kPathSize, "/")) &&
-            AppendText(path, kPathSize, argv0) && IsProgram(path))
+        if (FormatText(path, kPathSize, "%.*s/%s", length ? length : 1, length ? search : ".", argv0) &&
+            IsProgram(path))
             return true;
         search = end ? end + 1 : 0;
     }
@@ -114,6 +109,17 @@ static int OpenRetrying(const Folder *folder, const char *name, int flags, mode_
     return fd;
 }
 
+// Holds the folder at path ("" for the current directory) open in folder;
+// a failure is told under shown.
+static bool HoldFolder(Folder *folder, const char *path, const char *shown, FileError *error)
+{
+    int fd = OpenRetrying(0, path[0] ? path : ".", O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return FailedWithErrno(error, "open the folder", shown);
+    folder->handle = fd;
+    return true;
+}
+
 bool FolderOfFile(const char *path, Folder *folder, FileError *error)
 {
     folder->handle = -1;
@@ -123,11 +129,7 @@ bool FolderOfFile(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     memcpy(folder->path, path, (size_t)length);
     folder->path[length] = 0;
-    int fd = OpenRetrying(0, length ? folder->path : ".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return FailedWithErrno(error, "open the folder", length ? folder->path : ".");
-    folder->handle = fd;
-    return true;
+    return HoldFolder(folder, folder->path, length ? folder->path : ".", error);
 }
 
 bool OpenFolder(const char *path, Folder *folder, FileError *error)
@@ -138,11 +140,7 @@ bool OpenFolder(const char *path, Folder *folder, FileError *error)
         return SetError(error, ENAMETOOLONG, "open the folder", path);
     if (length > 0 && path[length - 1] != '/')
         AppendText(folder->path, kPathSize, "/");
-    int fd = OpenRetrying(0, length ? path : ".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return FailedWithErrno(error, "open the folder", path);
-    folder->handle = fd;
-    return true;
+    return HoldFolder(folder, path, path, error);
 }
 
 bool MakeFolders(const char *path, FileError *error)
@@ -249,13 +247,6 @@ static void InfoOfStat(const struct stat *st, FileInfo *info)
     info->permissions = (int)(st->st_mode & 0777);
 }
 
-static void StartFile(File *file, const char *name)
-{
-    file->handle = kNoHandle;
-    file->fresh = false;
-    CopyText(file->name, kPathSize, name);
-}
-
 bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError *error,
                   FileInfo *info)
 {
@@ -269,14 +260,13 @@ bool FileOpenRead(const Folder *folder, const char *name, File *file, FileError 
     if (fd < 0)
         return FailedWithErrno(error, "open", file->name);
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        int code = errno;
+    int code = fstat(fd, &st) != 0 ? errno
+               : S_ISREG(st.st_mode) ? 0
+               : S_ISDIR(st.st_mode) ? EISDIR
+                                     : kErrorNotAFile;
+    if (code != 0) {
         close(fd);
         return SetError(error, code, "open", file->name);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        close(fd);
-        return SetError(error, S_ISDIR(st.st_mode) ? EISDIR : kErrorNotAFile, "open", file->name);
     }
     if (info)
         InfoOfStat(&st, info);
@@ -364,34 +354,18 @@ static bool WriteTooLarge(File *file, FileError *error)
     return false;
 }
 
-bool FileWrite(File *file, const void *buffer, int size, FileError *error)
-{
-    const char *p = (const char *)buffer;
-    while (size > 0) {
-        ssize_t n = write((int)file->handle, p, (size_t)size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EFBIG)
-            return WriteTooLarge(file, error);
-        if (n < 0)
-            return FailedWithErrno(error, "write", file->name);
-        if (n == 0)  // a write that stores nothing: no room
-            return SetError(error, ENOSPC, "write", file->name);
-        p += n;
-        size -= (int)n;
-    }
-    return true;
-}
-
 // Moves length bytes between bytes and the file at offset, by pread or
-// pwrite, at most a gigabyte a call.
+// pwrite, or (offset -1, writing) at the file's place by write; at most a
+// gigabyte a call.
 static bool TransferAt(File *file, int64_t offset, char *bytes, int64_t length, bool writing, FileError *error)
 {
     const char *call = writing ? "write" : "read";
+    int fd = (int)file->handle;
     while (length > 0) {
         size_t most = length > (1 << 30) ? (size_t)1 << 30 : (size_t)length;
-        ssize_t n = writing ? pwrite((int)file->handle, bytes, most, (off_t)offset)
-                            : pread((int)file->handle, bytes, most, (off_t)offset);
+        ssize_t n = !writing    ? pread(fd, bytes, most, (off_t)offset)
+                    : offset < 0 ? write(fd, bytes, most)
+                                 : pwrite(fd, bytes, most, (off_t)offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && writing && errno == EFBIG)
@@ -400,9 +374,16 @@ static bool TransferAt(File *file, int64_t offset, char *bytes, int64_t length, 
             return FailedWithErrno(error, call, file->name);
         if (n == 0)  // the end of the file, or a write that stores nothing: no room
             return SetError(error, writing ? ENOSPC : kErrorEndedEarly, call, file->name);
-        bytes += n, offset += n, length -= n;
+        bytes += n, length -= n;
+        if (offset >= 0)
+            offset += n;
     }
     return true;
+}
+
+bool FileWrite(File *file, const void *buffer, int size, FileError *error)
+{
+    return TransferAt(file, -1, (char *)buffer, size, true, error);
 }
 
 bool FileReadAt(File *file, int64_t offset, void *bytes, int64_t length, FileError *error)
@@ -458,11 +439,8 @@ bool FileInfoOf(File *file, FileInfo *info, FileError *error)
 bool FileSetTimeAndPermissions(File *file, const FileTime *modified, int permissions,
                                FileError *error)
 {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;  // the time it was last read: left as it is
-    times[1].tv_sec = (time_t)modified->seconds;
-    times[1].tv_nsec = modified->nanoseconds;
+    // The time it was last read is left as it is.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {(time_t)modified->seconds, modified->nanoseconds}};
     if (futimens((int)file->handle, times) != 0)
         return FailedWithErrno(error, "set the time of", file->name);
     return permissions < 0 || fchmod((int)file->handle, (mode_t)(permissions & 0777)) == 0 ||
@@ -473,14 +451,7 @@ FileTime TimeNow()
 {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    FileTime time = {(int64_t)now.tv_sec, (int32_t)now.tv_nsec};
-    return time;
-}
-
-int64_t FileLength(File *file, FileError *error)
-{
-    FileInfo info;
-    return FileInfoOf(file, &info, error) ? info.length : -1;
+    return FileTime{(int64_t)now.tv_sec, (int32_t)now.tv_nsec};
 }
 
 bool FileClose(File *file, FileError *error)
@@ -541,8 +512,6 @@ bool FileIdAt(const Folder *folder, const char *name, FileId *id)
     struct stat st;
     if (fstatat(FolderFd(folder), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
-    FileInfo info;
-    InfoOfStat(&st, &info);
-    *id = info.id;
+    *id = FileId{(uint64_t)st.st_dev, (uint64_t)st.st_ino};
     return true;
 }

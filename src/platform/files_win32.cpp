@@ -18,25 +18,18 @@ const int kErrorExists = ERROR_ALREADY_EXISTS;
 
 void DescribeFileError(int code, char *text, int size)
 {
-    text[0] = 0;
-    if (code == kErrorEndedEarly) {
-        CopyText(text, size, "the file ended before its recorded length");
-        return;
-    }
-    if (code == kErrorNotAFile) {
-        CopyText(text, size, "not a file on a disk but a device or the like");
-        return;
-    }
+    if (code == kErrorEndedEarly)
+        return (void)CopyText(text, size, "the file ended before its recorded length");
+    if (code == kErrorNotAFile)
+        return (void)CopyText(text, size, "not a file on a disk but a device or the like");
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0,
                              (DWORD)code, 0, text, (DWORD)size, 0);
     // The system's sentences end in a period and a line break; ours go on.
     while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' ||
                      text[n - 1] == '.'))
         text[--n] = 0;
-    if (n == 0) {
-        CopyText(text, size, "system error ");
-        AppendDecimal(text, size, code);
-    }
+    if (n == 0)
+        FormatText(text, size, "system error %d", code);
 }
 
 // Records GetLastError() for call on path; false.
@@ -211,13 +204,6 @@ bool ListFolder(const Folder *folder, const char *prefix,
 }
 
 // ---- Files ----------------------------------------------------------------
-
-static void StartFile(File *file, const char *name)
-{
-    file->handle = kNoHandle;
-    file->fresh = false;
-    CopyText(file->name, kPathSize, name);
-}
 
 // FILETIME counts 100-nanosecond intervals from 1601-01-01 UTC.
 static const int64_t kUnixEpochInFileTime = 116444736000000000LL;
@@ -438,16 +424,6 @@ FileTime TimeNow()
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return UnixTime(now);
-}
-
-int64_t FileLength(File *file, FileError *error)
-{
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx((HANDLE)file->handle, &size)) {
-        FailedWithLastError(error, "stat", file->name);
-        return -1;
-    }
-    return size.QuadPart;
 }
 
 bool FileClose(File *file, FileError *error)

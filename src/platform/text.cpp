@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 
 int TextLength(const char *text)
@@ -178,7 +179,7 @@ const char *QuotedName(char *out, int size, const char *name)
     return out;
 }
 
-bool AppendFormatV(char *out, int size, const char *format, va_list args)
+static bool AppendFormatV(char *out, int size, const char *format, va_list args)
 {
     int used = TextLength(out);
     if (used + 1 >= size)

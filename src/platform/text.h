@@ -5,7 +5,6 @@
 #define QCLEAVER_TEXT_H
 
 #include <inttypes.h>
-#include <stdarg.h>
 #include <stdint.h>
 
 // The conversion of an int64_t: "%" D64.  msvcrt knows no "ll" everywhere.
@@ -21,7 +20,6 @@
 // appended to the text there; false, leaving out terminated, when cut short.
 bool FormatText(char *out, int size, const char *format, ...) QC_FORMAT(3, 4);
 bool AppendFormat(char *out, int size, const char *format, ...) QC_FORMAT(3, 4);
-bool AppendFormatV(char *out, int size, const char *format, va_list args);
 
 // Each appends to the NUL-terminated text in out (size bytes in all) and
 // returns false, leaving out terminated, when the result would not fit.

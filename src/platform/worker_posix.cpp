@@ -14,6 +14,13 @@ struct Worker {
     void *context;
 };
 
+static void FreeWorker(Worker *worker)
+{
+    pthread_cond_destroy(&worker->changed);
+    pthread_mutex_destroy(&worker->lock);
+    free(worker);
+}
+
 static void *Run(void *argument)
 {
     Worker *worker = (Worker *)argument;
@@ -50,9 +57,7 @@ Worker *StartWorker(void (*work)(void *context), void *context)
     pthread_sigmask(SIG_SETMASK, &old, 0);
     if (started)
         return worker;
-    pthread_cond_destroy(&worker->changed);
-    pthread_mutex_destroy(&worker->lock);
-    free(worker);
+    FreeWorker(worker);
     return 0;
 }
 
@@ -83,7 +88,5 @@ void StopWorker(Worker *worker)
     pthread_cond_broadcast(&worker->changed);
     pthread_mutex_unlock(&worker->lock);
     pthread_join(worker->thread, 0);
-    pthread_cond_destroy(&worker->changed);
-    pthread_mutex_destroy(&worker->lock);
-    free(worker);
+    FreeWorker(worker);
 }

@@ -211,7 +211,6 @@ bool FileSeek(File *file, int64_t at, FileError *) { return at >= 0 && (Held(fil
 bool FileSkip(File *file, int64_t by, FileError *) { return Held(file).second += by, true; }
 int64_t FileSkipHole(File *, int64_t, FileError *) { return 0; }
 bool FileInfoOf(File *file, FileInfo *info, FileError *) { return InfoOf(Held(file).first, info), true; }
-int64_t FileLength(File *file, FileError *) { return (int64_t)Held(file).first->data.size(); }
 
 bool FileClose(File *file, FileError *)
 {
