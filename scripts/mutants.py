@@ -366,7 +366,7 @@ def unit_tests(timeout, shards=2):
     runs, logs = [], []
     for shard in range(shards):
         env['GTEST_SHARD_INDEX'] = str(shard)
-        logs.append(open(os.path.join(OUT, f'shard-{shard}.log'), 'w+'))
+        logs.append(open(os.path.join(OUT, f'shard-{shard}.log'), 'w+', errors='replace'))
         runs.append(subprocess.Popen(NICE + [os.path.join(POSIX, 'tests', 'unit_tests'), '--gtest_brief=1',
                                              '--gtest_fail_fast', '--gtest_filter=' + NOT_HERE], env=dict(env), start_new_session=True,
                                      stdout=logs[-1], stderr=subprocess.STDOUT))
