@@ -69,7 +69,6 @@ JoinResult Rejoin(const std::string &head, bool copy, bool remove, Progress *pro
     OpenPartSet(head.c_str(), &set);
     EXPECT_EQ(set.state, kSetReady) << head;
     JoinRequest request;
-    InitJoinRequest(&request);
     request.make_copy = copy;
     request.delete_parts = remove;
     JoinResult result = set.state == kSetReady ? JoinParts(&set, &request, progress) : JoinResult();

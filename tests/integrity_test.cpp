@@ -37,7 +37,6 @@ JoinResult JoinSet(const std::string &head)
     PartSet set;
     OpenPartSet(head.c_str(), &set);
     JoinRequest request;
-    InitJoinRequest(&request);
     request.delete_parts = true;
     JoinResult result = {};
     result.status = kJoinPartFault;
@@ -168,7 +167,6 @@ TEST_P(GoldenSet, JoinsAndChecksSound)
     CheckResult check = CheckParts(&set, [](void *, const PartSet *, const PartState *) {}, 0, 0);
     EXPECT_TRUE(check.sound == check.parts && check.whole_matches);
     JoinRequest request;
-    InitJoinRequest(&request);
     JoinResult result = JoinParts(&set, &request, 0);
     ClosePartSet(&set);
     ASSERT_EQ(result.status, kJoinDone);

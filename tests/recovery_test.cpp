@@ -63,7 +63,6 @@ JoinResult Join(const std::string &given, const std::string &out, bool repair_in
     Folder folder;
     EXPECT_TRUE(OpenFolder(out.c_str(), &folder, 0));
     JoinRequest request;
-    InitJoinRequest(&request);
     request.make_copy = false;
     request.output_folder = &folder;
     request.repair_set = repair_in_place ? WriteBackParts : 0;

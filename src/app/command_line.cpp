@@ -409,7 +409,6 @@ static int Repair(const char *head, bool quiet, const char *own_program)
     ProgramSource program;
     ChooseRepairProgram(&set, own_program, &program);
     JoinRequest request;
-    InitJoinRequest(&request);
     request.make_copy = false;
     request.repair_set = WriteBackParts;
     request.program = &program;
@@ -643,7 +642,6 @@ int RunCommandLine(Mode mode, const char *image_path, int argc, char **argv)
     MakeOptions(head, options, letters, sizeof letters);
     Asked a;
     JoinRequest request;
-    InitJoinRequest(&request);
     request.head_is_running = head;
     opterr = 0;  // the messages are ours, in the program's own words
     int c;

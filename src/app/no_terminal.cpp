@@ -103,7 +103,6 @@ int RunWithoutTerminal(const char *image_path)
     outcome.failed = true;
     if (SetCanJoin(&set, text, sizeof text) && set.state == kSetReady) {
         JoinRequest request;
-        InitJoinRequest(&request);
         RunJoin(&set, &request, 0, &outcome);
         FormatText(text, sizeof text, "%s%s%s", outcome.line, outcome.line[0] && outcome.message[0] ? " " : "",
                    outcome.message);

@@ -101,11 +101,6 @@ struct JoinRequest {
     // passes on the program that runs there.
     const char *copy_from = 0;
 };
-inline void InitJoinRequest(JoinRequest *request)
-{
-    *request = JoinRequest();
-}
-
 // What a join would replace that the user has a say in: another file of
 // the rebuilt file's name (one identical to the file rebuilt is none), and
 // another program named cleaver.exe.

@@ -31,11 +31,6 @@ bool AppendDecimal(char *out, int size, int64_t value, int min_digits)
     return AppendFormat(out, size, "%0*" D64, min_digits, value);
 }
 
-bool AppendHex32(char *out, int size, uint32_t value)
-{
-    return AppendFormat(out, size, "%08x", (unsigned)value);
-}
-
 const char *SizeWords(char *out, int size, int64_t bytes)
 {
     if (bytes < 1024) {

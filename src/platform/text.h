@@ -25,7 +25,6 @@ bool AppendFormat(char *out, int size, const char *format, ...) QC_FORMAT(3, 4);
 // returns false, leaving out terminated, when the result would not fit.
 bool AppendText(char *out, int size, const char *text);
 bool AppendDecimal(char *out, int size, int64_t value, int min_digits = 1);
-bool AppendHex32(char *out, int size, uint32_t value);  // eight lower-case digits
 bool AppendSize(char *out, int size, int64_t bytes);     // as SizeWords says it
 bool CopyText(char *out, int size, const char *text);
 bool AppendName(char *out, int size, const char *name);  // as ShownName shows it

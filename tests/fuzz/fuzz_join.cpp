@@ -381,7 +381,6 @@ static void Join(const std::string &head, unsigned flags, int64_t stop_at, const
     }
     Stopper stop(stop_at);
     JoinRequest request;
-    InitJoinRequest(&request);
     request.make_copy = (flags & 2) != 0;
     request.head_is_running = g_windows;  // Windows joins only as the head part itself
     request.delete_parts = (flags & 4) != 0;
