@@ -38,6 +38,7 @@ struct SetExtension {
     int64_t made;          // seconds since 1970-01-01 UTC: when the split made the set
 };
 
+// All zero but permissions, which says none were recorded.
 void ClearExtension(SetExtension *extension);
 
 // Whether two extensions are of the same split: the same identity, or

@@ -1,13 +1,13 @@
 #include "format/recovery.h"
 
+#include <string.h>
+
 #include "transfer/copy.h"
 #include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/extension.h"
 #include "math/gf16.h"
 #include "format/part_layout.h"
-
-static const unsigned char kMagicV1[4] = {'Q', 'C', 'R', '1'}, kMagicV2[4] = {'Q', 'C', 'R', '2'};
 
 int64_t RecoveryBlockAt(const RecoveryHeader *header)
 {
@@ -42,31 +42,24 @@ int64_t ChooseStretchLength(int64_t block_length, int64_t parts, int64_t count)
 
 void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
 {
-    for (int i = 0; i < 4; i++)
-        bytes[i] = (header->version == 1 ? kMagicV1 : kMagicV2)[i];
+    bool v1 = header->version == 1;
+    memcpy(bytes, v1 ? "QCR1" : "QCR2", 4);
     WriteUint32(bytes + 4, (uint32_t)header->number);
     WriteUint32(bytes + 8, (uint32_t)header->count);
     WriteUint32(bytes + 12, (uint32_t)header->flags);
     WriteInt64(bytes + 16, header->head_data);
     WriteInt64(bytes + 24, header->block_length);
-    if (header->version == 1) {
-        WriteUint32(bytes + 32, header->block_crc);
-        WriteUint32(bytes + 36, (uint32_t)header->description_length);
-        return;
-    }
-    WriteUint32(bytes + 32, (uint32_t)header->stretch_length);
+    WriteUint32(bytes + 32, v1 ? header->block_crc : (uint32_t)header->stretch_length);
     WriteUint32(bytes + 36, (uint32_t)header->description_length);
+    if (v1)
+        return;
     WriteInt64(bytes + 40, header->table_length);
     WriteUint32(bytes + 48, Crc32Update(0, bytes, 48));
 }
 
 bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
 {
-    bool v1 = true, v2 = true;
-    for (int i = 0; i < 4; i++) {
-        v1 = v1 && bytes[i] == kMagicV1[i];
-        v2 = v2 && bytes[i] == kMagicV2[i];
-    }
+    bool v1 = memcmp(bytes, "QCR1", 4) == 0, v2 = memcmp(bytes, "QCR2", 4) == 0;
     if (!(v1 && available >= kRecoveryFixedSize) &&
         !(v2 && available >= kRecoveryHeaderSize && ReadUint32(bytes + 48) == Crc32Update(0, bytes, 48)))
         return false;

@@ -1,5 +1,7 @@
 #include "format/trailer.h"
 
+#include <string.h>
+
 #include "math/crc32.h"
 #include "format/legacy.h"
 #include "format/part_layout.h"
@@ -60,8 +62,7 @@ int64_t PartTableSize(const PartSetTrailer *trailer)
 
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize])
 {
-    for (int i = 0; i < kTrailerPathSize; i++)
-        bytes[i] = (unsigned char)trailer->original_path[i];
+    memcpy(bytes, trailer->original_path, kTrailerPathSize);
     WriteUint32(bytes + kImageSizeAt, (uint32_t)trailer->image_size);
     WriteUint32(bytes + kOriginalSizeAt, (uint32_t)trailer->original_size32);
     WriteUint32(bytes + kLastPartAt, (uint32_t)trailer->last_part);
@@ -69,11 +70,9 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
         return;
     int version = trailer->record_version >= 1 && trailer->record_version <= 3 ? trailer->record_version
                                                                                : kCurrentRecordVersion;
-    const unsigned char tag[4] = {'Q', 'C', 'S', (unsigned char)('0' + version)};
-    for (int i = 0; i < 4; i++)
-        bytes[kRecordAt + i] = tag[i];
-    WriteUint32(bytes + kRecordSizeAt, (uint32_t)trailer->size);
-    WriteUint32(bytes + kRecordSizeAt + 4, (uint32_t)((uint64_t)trailer->size >> 32));
+    memcpy(bytes + kRecordAt, "QCS", 3);
+    bytes[kRecordAt + 3] = (unsigned char)('0' + version);
+    WriteInt64(bytes + kRecordSizeAt, trailer->size);
     WriteUint32(bytes + kRecordCrcAt, trailer->crc);
     WriteUint32(bytes + kRecordSliceAt, trailer->slice_length);
     WriteUint32(bytes + kRecordImageCrcAt, version >= 2 ? trailer->image_crc : 0);
@@ -83,21 +82,17 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
 
 void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trailer)
 {
-    for (int i = 0; i < kTrailerPathSize; i++)
-        trailer->original_path[i] = (char)bytes[i];
+    *trailer = PartSetTrailer();
+    memcpy(trailer->original_path, bytes, kTrailerPathSize);
     trailer->image_size = (int32_t)ReadUint32(bytes + kImageSizeAt);
     trailer->original_size32 = (int32_t)ReadUint32(bytes + kOriginalSizeAt);
     trailer->last_part = (int32_t)ReadUint32(bytes + kLastPartAt);
     trailer->record_version = RecordVersion(bytes);
     trailer->has_record = trailer->record_version > 0;
-    trailer->record_intact = false;
     trailer->size = trailer->original_size32;
-    trailer->crc = trailer->slice_length = trailer->image_crc = trailer->table_crc = 0;
-    trailer->extension_length = 0;
     if (trailer->has_record) {
         trailer->record_intact = ReadUint32(bytes + kRecordCheckAt) == RecordCheck(bytes);
-        trailer->size = (int64_t)((uint64_t)ReadUint32(bytes + kRecordSizeAt) |
-                                  (uint64_t)ReadUint32(bytes + kRecordSizeAt + 4) << 32);
+        trailer->size = ReadInt64(bytes + kRecordSizeAt);
         trailer->crc = ReadUint32(bytes + kRecordCrcAt);
         trailer->slice_length = ReadUint32(bytes + kRecordSliceAt);
         trailer->image_crc = ReadUint32(bytes + kRecordImageCrcAt);
