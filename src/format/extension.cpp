@@ -70,21 +70,11 @@ int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExten
     return length;
 }
 
-int64_t ExtensionLength(const unsigned char footer[kExtensionFooterSize])
+// Reads the entries of an extension of length bytes, which its footer gives.
+static bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *extension)
 {
-    if (memcmp(footer + 8, kMagic, 4) != 0)
-        return -1;
-    int64_t length = ReadUint32(footer);
-    return length >= kExtensionFooterSize && length <= kMaxExtensionSize ? length : -1;
-}
-
-bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *extension)
-{
-    ClearExtension(extension);
-    if (length < kExtensionFooterSize || length > kMaxExtensionSize)
-        return false;
     const unsigned char *end = bytes + length - kExtensionFooterSize;
-    if (ExtensionLength(end) != length || ReadUint32(end + 4) != Crc32Update(0, bytes, (size_t)(end - bytes)))
+    if (ReadUint32(end + 4) != Crc32Update(0, bytes, (size_t)(end - bytes)))
         return false;
     for (const unsigned char *at = bytes; at < end;) {
         if (end - at < 4)
@@ -129,4 +119,17 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
         at = value + size;
     }
     return true;
+}
+
+bool ReadExtension(File *file, int64_t end, SetExtension *extension, int64_t *length, FileError *error)
+{
+    unsigned char bytes[kMaxExtensionSize];
+    if (end < kExtensionFooterSize || !FileReadAt(file, end - kExtensionFooterSize, bytes, kExtensionFooterSize, error) ||
+        memcmp(bytes + 8, kMagic, 4) != 0)
+        return false;
+    int64_t n = ReadUint32(bytes);
+    if (n < kExtensionFooterSize || n > kMaxExtensionSize || n > end || !FileReadAt(file, end - n, bytes, n, error))
+        return false;
+    *length = n;
+    return DecodeExtension(bytes, n, extension);
 }

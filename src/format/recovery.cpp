@@ -6,7 +6,6 @@
 #include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/extension.h"
-#include "math/gf16.h"
 #include "format/part_layout.h"
 
 int64_t RecoveryBlockAt(const RecoveryHeader *header)

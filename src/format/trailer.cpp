@@ -150,15 +150,6 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
     return verdict;
 }
 
-bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error)
-{
-    unsigned char bytes[kTrailerSize];
-    if (!FileReadAt(file, file_length - kTrailerSize, bytes, kTrailerSize, error))
-        return false;
-    DecodeTrailer(bytes, trailer);
-    return true;
-}
-
 bool WriteTrailer(File *file, const PartSetTrailer *trailer, FileError *error)
 {
     unsigned char bytes[kTrailerSize];
