@@ -148,16 +148,13 @@ bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *
         return false;
     if (index < table->first || index >= table->first + table->count) {
         int64_t count = entries - index < 1024 ? entries - index : 1024;
-        unsigned char bytes[4 * 1024];
-        if (!FileReadAt(&table->part->file, table->part->table_at + index * kTableEntrySize, bytes, count * 4,
-                        error))
+        if (!FileReadAt(&table->part->file, table->part->table_at + index * kTableEntrySize, table->window,
+                        count * kTableEntrySize, error))
             return false;
-        for (int i = 0; i < count; i++)
-            table->window[i] = ReadUint32(bytes + 4 * i);
         table->first = index;
         table->count = (int)count;
     }
     assert(index >= table->first && index < table->first + table->count);
-    *crc = table->window[index - table->first];
+    *crc = ReadUint32(table->window + (index - table->first) * kTableEntrySize);
     return true;
 }

@@ -59,10 +59,10 @@ bool ParsePartName(const char *name, char stem[kPathSize], int *kind)
     return *kind != 0 || (FormatPartName(head, stem, 0) && SameName(name, head));
 }
 
-void StemOf(const char *path, char stem[kPathSize], bool dos)
+void StemOf(const char *path, char stem[kPathSize], bool dos, bool leading_dot_is_extension)
 {
     PathPieces pieces;
-    SplitPath(path, &pieces, IsLeadByte, dos);
+    SplitPath(path, &pieces, IsLeadByte, dos, leading_dot_is_extension);
     CopyText(stem, kPathSize, pieces.base);
 }
 

@@ -39,7 +39,7 @@ int64_t ChooseStretchLength(int64_t block_length, int64_t parts, int64_t count)
     return stretch;
 }
 
-void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
+static void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
 {
     bool v1 = header->version == 1;
     memcpy(bytes, v1 ? "QCR1" : "QCR2", 4);

@@ -191,16 +191,8 @@ const char *const kCrc32WayNames[kCrc32WayCount] = {
 bool Crc32WayAvailable(Crc32Way way)
 {
     Crc32Init();
-    switch (way) {
-    case kCrc32Tables:
-        return true;
-    case kCrc32Fold:
-        return g_can_fold;
-    case kCrc32FoldWide:
-        return g_can_fold_wide;
-    default:
-        return false;
-    }
+    const bool available[kCrc32WayCount] = {true, g_can_fold, g_can_fold_wide};
+    return way >= 0 && way < kCrc32WayCount && available[way];
 }
 
 uint32_t Crc32UpdateBy(Crc32Way way, uint32_t crc, const void *data, size_t length)
@@ -257,13 +249,9 @@ static void ZerosOperator(int64_t length, uint32_t op[32])
     for (int n = 0; n < 32; n++)
         op[n] = 1u << n;     // the identity
     for (uint32_t *p = next, *q = power; length > 0; length >>= 1) {
-        if (length & 1) {
-            uint32_t product[32];
+        if (length & 1)
             for (int n = 0; n < 32; n++)
-                product[n] = Gf2Times(p, op[n]);
-            for (int n = 0; n < 32; n++)
-                op[n] = product[n];
-        }
+                op[n] = Gf2Times(p, op[n]);  // a column of the product needs only its own
         Gf2Square(q, p);
         uint32_t *t = p;
         p = q;
