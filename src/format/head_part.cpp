@@ -3,7 +3,6 @@
 #include <assert.h>
 
 #include "transfer/copy.h"
-#include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/part_names.h"
 #include "platform/text.h"
@@ -94,23 +93,11 @@ HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *er
 {
     FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
     error = error ? error : &ignored;
-    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
-    int64_t available = part->info.length < kRecoveryHeaderSize ? part->info.length : (int64_t)kRecoveryHeaderSize;
-    if (available < kRecoveryFixedSize || !FileReadAt(&part->file, 0, fixed, available, error) ||
-        !DecodeRecoveryHeader(fixed, available, header))
-        return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
-    // Version 1 checks its fields with its description; version 2 its
-    // description with the stretch checksums after it.
-    int64_t at = RecoveryDescriptionAt(header), end = at + header->description_length;
-    int64_t checked = header->description_length + header->table_length;
-    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
-    if (part->info.length < at + checked + kRecoveryCheckSize || !FileSeek(&part->file, at, error) ||
-        CopyBytes(&part->file, 0, checked, &crc, 0, error) != kCopied ||
-        !FileReadAt(&part->file, at + checked, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
+    if (!ReadRecoveryHeader(&part->file, part->info.length, header, error))
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     part->windows_program = (header->flags & kRecoveryWindowsHead) != 0;
     part->dos_paths = kDosPaths || part->windows_program;
-    HeadState state = ReadDescription(part, end, header->head_data, error);
+    HeadState state = ReadDescription(part, RecoveryTableAt(header), header->head_data, error);
     // The description must be of a set that has this recovery part, checked
     // in the stretches the header says, with a checksum for each of every
     // part's.

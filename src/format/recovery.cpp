@@ -56,7 +56,7 @@ static void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char byt
     WriteUint32(bytes + 48, Crc32Update(0, bytes, 48));
 }
 
-bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
+static bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
 {
     bool v1 = memcmp(bytes, "QCR1", 4) == 0, v2 = memcmp(bytes, "QCR2", 4) == 0;
     if (!(v1 && available >= kRecoveryFixedSize) &&
@@ -106,6 +106,20 @@ bool WriteRecoveryDescription(File *to, const RecoveryHeader *header, File *desc
         return false;
     WriteUint32(check, crc);
     return FileWrite(to, check, sizeof check, error);
+}
+
+bool ReadRecoveryHeader(File *file, int64_t length, RecoveryHeader *header, FileError *error)
+{
+    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
+    int64_t available = length < kRecoveryHeaderSize ? length : (int64_t)kRecoveryHeaderSize;
+    if (available < kRecoveryFixedSize || !FileReadAt(file, 0, fixed, available, error) ||
+        !DecodeRecoveryHeader(fixed, available, header))
+        return false;
+    int64_t at = RecoveryDescriptionAt(header), checked = header->description_length + header->table_length;
+    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
+    return length >= at + checked + kRecoveryCheckSize && FileSeek(file, at, error) &&
+           CopyBytes(file, 0, checked, &crc, 0, error) == kCopied &&
+           FileReadAt(file, at + checked, check, kRecoveryCheckSize, error) && ReadUint32(check) == crc;
 }
 
 bool SameSet(const PartSetTrailer *a, const PartSetTrailer *b)
