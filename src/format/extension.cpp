@@ -21,13 +21,10 @@ bool SameIdentity(const SetExtension *a, const SetExtension *b)
            (!a->has_identity || memcmp(a->identity, b->identity, kSetIdentitySize) == 0);
 }
 
-// Appends an entry: its type, its length and the value of that length.
+// Appends an entry: its type and its length, 16 bits each, and the value.
 static unsigned char *Entry(unsigned char *at, int type, int length, const void *value)
 {
-    at[0] = (unsigned char)type;
-    at[1] = (unsigned char)(type >> 8);
-    at[2] = (unsigned char)length;
-    at[3] = (unsigned char)(length >> 8);
+    WriteUint32(at, (uint32_t)type | (uint32_t)length << 16);
     memcpy(at + 4, value, (size_t)length);
     return at + 4 + length;
 }

@@ -41,9 +41,7 @@ static uint32_t RecordCheck(const unsigned char bytes[kTrailerSize])
 // none, and so is an earlier build's text in the record's place.
 static int RecordVersion(const unsigned char bytes[kTrailerSize])
 {
-    bool terminated = false;
-    for (int i = 0; i < kRecordAt && !terminated; i++)
-        terminated = bytes[i] == 0;
+    bool terminated = memchr(bytes, 0, kRecordAt) != 0;
     const unsigned char *tag = bytes + kRecordAt;
     if (terminated && tag[0] == 'Q' && tag[1] == 'C' && tag[2] == 'S' && tag[3] >= '1' && tag[3] <= '3')
         return tag[3] - '0';
