@@ -258,20 +258,19 @@ typedef void (*Kernel)(unsigned char *dst, const unsigned char *src, size_t leng
 struct Way {
     const char *name;
     Kernel kernel;     // none: the tables alone
-    unsigned vector;   // bytes a register holds: dst is aligned to it
-    unsigned block;    // bytes the kernel takes at a time, a power of two
+    unsigned vector;   // bytes a register holds: dst is aligned to it; a block is two
 };
 
 static const Way kWays[kGf16PathCount] = {
-    {"portable", 0, 0, 0},
+    {"portable", 0, 0},
 #ifdef QC_VECTOR_WAYS
-    {"SSSE3", MulAddSsse3, 16, 32},
-    {"AVX2", MulAddAvx2, 32, 64},
-    {"GFNI+AVX2", MulAddGfniAvx2, 32, 64},
+    {"SSSE3", MulAddSsse3, 16},
+    {"AVX2", MulAddAvx2, 32},
+    {"GFNI+AVX2", MulAddGfniAvx2, 32},
 #else
-    {"SSSE3", 0, 0, 0},
-    {"AVX2", 0, 0, 0},
-    {"GFNI+AVX2", 0, 0, 0},
+    {"SSSE3", 0, 0},
+    {"AVX2", 0, 0},
+    {"GFNI+AVX2", 0, 0},
 #endif
 };
 
@@ -308,10 +307,11 @@ void Gf16MulAddBy(Gf16Path path, unsigned char *dst, const unsigned char *src, s
     if (way.kernel) {
         // An odd dst is never aligned: then it goes unaligned all the way.
         size_t head = (size_t)(0u - (uintptr_t)dst) & (way.vector - 1) & ~(size_t)1;
-        if (length >= head + way.block) {
+        size_t block = 2 * way.vector;
+        if (length >= head + block) {
             MulAddPortable(dst, src, head, factor);
             dst += head, src += head, length -= head;
-            size_t blocks = length & ~(size_t)(way.block - 1);
+            size_t blocks = length & ~(block - 1);
             way.kernel(dst, src, blocks, factor);
             dst += blocks, src += blocks, length -= blocks;
         }
