@@ -51,6 +51,21 @@ TEST(Paths, SplitIntoPiecesAndMakeOnlyNamesThatFit)
 
     ASSERT_TRUE(FormatOutputName(name, "/home/ann/README"));
     EXPECT_STREQ(name, "README");
+
+    // A part's name read back: its stem and kind, only where a split writes exactly that name.
+    const struct {
+        const char *name, *stem;
+        int kind;
+    } parts[] = {{"report_00.exe", "report", 0}, {"my_set_01.QCB", "my_set", 1}, {"a_b_R12.QCB", "a_b", -1},
+                 {"report_01.exe", 0, 0}, {"report_00.QCB", 0, 0}, {"report_1.QCB", 0, 0},
+                 {"report_001.QCB", 0, 0}, {"report_R01.exe", 0, 0}, {"report.exe", 0, 0}, {"report_01.QCB_", 0, 0}};
+    for (const auto &p : parts) {
+        int kind = 9;
+        bool parsed = ParsePartName(p.name, stem, &kind);
+        EXPECT_EQ(parsed, p.stem != 0) << p.name;
+        if (parsed && p.stem)
+            EXPECT_TRUE(TextEqual(stem, p.stem) && kind == p.kind) << p.name << ": " << stem << ", " << kind;
+    }
 }
 
 static const PartSetTrailer kSample = {"c:\\data\\report.zip", 24576, 5000000, 3};

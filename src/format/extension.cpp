@@ -1,5 +1,7 @@
 #include "format/extension.h"
 
+#include <string.h>
+
 #include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/trailer.h"
@@ -9,100 +11,67 @@ static const unsigned char kMagic[4] = {'Q', 'C', 'X', '1'};
 
 void ClearExtension(SetExtension *extension)
 {
-    extension->name[0] = 0;
-    extension->has_time = false;
-    extension->modified.seconds = 0;
-    extension->modified.nanoseconds = 0;
+    memset(extension, 0, sizeof *extension);
     extension->permissions = -1;
-    extension->recovery_count = 0;
-    extension->stretch_length = 0;
-    extension->has_identity = false;
-    for (int i = 0; i < kSetIdentitySize; i++)
-        extension->identity[i] = 0;
-    extension->made = 0;
 }
 
 bool SameIdentity(const SetExtension *a, const SetExtension *b)
 {
-    if (a->has_identity != b->has_identity)
-        return false;
-    for (int i = 0; a->has_identity && i < kSetIdentitySize; i++)
-        if (a->identity[i] != b->identity[i])
-            return false;
-    return true;
+    return a->has_identity == b->has_identity &&
+           (!a->has_identity || memcmp(a->identity, b->identity, kSetIdentitySize) == 0);
 }
 
-// Appends an entry's type and length; where its value goes.
-static unsigned char *Entry(unsigned char *at, int type, int length)
+// Appends an entry: its type and its length, 16 bits each, and the value.
+static unsigned char *Entry(unsigned char *at, int type, int length, const void *value)
 {
-    at[0] = (unsigned char)type;
-    at[1] = (unsigned char)(type >> 8);
-    at[2] = (unsigned char)length;
-    at[3] = (unsigned char)(length >> 8);
-    return at + 4;
+    WriteUint32(at, (uint32_t)type | (uint32_t)length << 16);
+    memcpy(at + 4, value, (size_t)length);
+    return at + 4 + length;
+}
+
+static unsigned char *NumberEntry(unsigned char *at, int type, uint32_t number)
+{
+    unsigned char value[4];
+    WriteUint32(value, number);
+    return Entry(at, type, 4, value);
 }
 
 int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExtensionSize])
 {
     unsigned char *at = bytes;
     int name_length = TextLength(extension->name);
-    if (name_length > 0) {
-        at = Entry(at, kExtensionName, name_length);
-        for (int i = 0; i < name_length; i++)
-            *at++ = (unsigned char)extension->name[i];
-    }
+    if (name_length > 0)
+        at = Entry(at, kExtensionName, name_length, extension->name);
     if (extension->has_time) {
-        at = Entry(at, kExtensionTime, 12);
-        WriteInt64(at, extension->modified.seconds);
-        WriteUint32(at + 8, (uint32_t)extension->modified.nanoseconds);
-        at += 12;
+        unsigned char time[12];
+        WriteInt64(time, extension->modified.seconds);
+        WriteUint32(time + 8, (uint32_t)extension->modified.nanoseconds);
+        at = Entry(at, kExtensionTime, 12, time);
     }
-    if (extension->permissions >= 0) {
-        at = Entry(at, kExtensionPermissions, 4);
-        WriteUint32(at, (uint32_t)(extension->permissions & 0777));
-        at += 4;
-    }
-    if (extension->recovery_count > 0) {
-        at = Entry(at, kExtensionRecovery, 4);
-        WriteUint32(at, (uint32_t)extension->recovery_count);
-        at += 4;
-    }
-    if (extension->stretch_length > 0) {
-        at = Entry(at, kExtensionStretches, 4);
-        WriteUint32(at, (uint32_t)extension->stretch_length);
-        at += 4;
-    }
+    if (extension->permissions >= 0)
+        at = NumberEntry(at, kExtensionPermissions, (uint32_t)(extension->permissions & 0777));
+    if (extension->recovery_count > 0)
+        at = NumberEntry(at, kExtensionRecovery, (uint32_t)extension->recovery_count);
+    if (extension->stretch_length > 0)
+        at = NumberEntry(at, kExtensionStretches, (uint32_t)extension->stretch_length);
     if (extension->has_identity) {
-        at = Entry(at, kExtensionIdentity, kSetIdentitySize + 8);
-        for (int i = 0; i < kSetIdentitySize; i++)
-            *at++ = extension->identity[i];
-        WriteInt64(at, extension->made);
-        at += 8;
+        unsigned char identity[kSetIdentitySize + 8];
+        memcpy(identity, extension->identity, kSetIdentitySize);
+        WriteInt64(identity + kSetIdentitySize, extension->made);
+        at = Entry(at, kExtensionIdentity, kSetIdentitySize + 8, identity);
     }
     int length = (int)(at - bytes) + kExtensionFooterSize;
     WriteUint32(at, (uint32_t)length);
     WriteUint32(at + 4, Crc32Update(0, bytes, (size_t)(at - bytes)));
-    for (int i = 0; i < 4; i++)
-        at[8 + i] = kMagic[i];
+    memcpy(at + 8, kMagic, 4);
     return length;
 }
 
-int64_t ExtensionLength(const unsigned char footer[kExtensionFooterSize])
+// Reads the entries of an extension of length bytes, which its footer gives.
+static bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *extension)
 {
-    for (int i = 0; i < 4; i++)
-        if (footer[8 + i] != kMagic[i])
-            return -1;
-    int64_t length = ReadUint32(footer);
-    return length >= kExtensionFooterSize && length <= kMaxExtensionSize ? length : -1;
-}
-
-bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *extension)
-{
-    ClearExtension(extension);
-    if (length < kExtensionFooterSize || length > kMaxExtensionSize)
-        return false;
     const unsigned char *end = bytes + length - kExtensionFooterSize;
-    if (ExtensionLength(end) != length || ReadUint32(end + 4) != Crc32Update(0, bytes, (size_t)(end - bytes)))
+    if (ReadUint32(end + 4) != Crc32Update(0, bytes, (size_t)(end - bytes)))
         return false;
     for (const unsigned char *at = bytes; at < end;) {
         if (end - at < 4)
@@ -134,8 +103,7 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
             extension->recovery_count = (int)count;
         } else if (type == kExtensionIdentity && size == kSetIdentitySize + 8) {
             extension->has_identity = true;
-            for (int i = 0; i < kSetIdentitySize; i++)
-                extension->identity[i] = value[i];
+            memcpy(extension->identity, value, kSetIdentitySize);
             extension->made = ReadInt64(value + kSetIdentitySize);
         } else if (type == kExtensionStretches && size == 4) {
             // Even, as the code's words are, and no shorter than a page.
@@ -148,4 +116,17 @@ bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *e
         at = value + size;
     }
     return true;
+}
+
+bool ReadExtension(File *file, int64_t end, SetExtension *extension, int64_t *length, FileError *error)
+{
+    unsigned char bytes[kMaxExtensionSize];
+    if (end < kExtensionFooterSize || !FileReadAt(file, end - kExtensionFooterSize, bytes, kExtensionFooterSize, error) ||
+        memcmp(bytes + 8, kMagic, 4) != 0)
+        return false;
+    int64_t n = ReadUint32(bytes);
+    if (n < kExtensionFooterSize || n > kMaxExtensionSize || n > end || !FileReadAt(file, end - n, bytes, n, error))
+        return false;
+    *length = n;
+    return DecodeExtension(bytes, n, extension);
 }

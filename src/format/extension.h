@@ -38,6 +38,7 @@ struct SetExtension {
     int64_t made;          // seconds since 1970-01-01 UTC: when the split made the set
 };
 
+// All zero but permissions, which says none were recorded.
 void ClearExtension(SetExtension *extension);
 
 // Whether two extensions are of the same split: the same identity, or
@@ -48,13 +49,10 @@ bool SameIdentity(const SetExtension *a, const SetExtension *b);
 // at most kMaxExtensionSize.
 int EncodeExtension(const SetExtension *extension, unsigned char bytes[kMaxExtensionSize]);
 
-// The length the footer at the end of an extension gives, or -1 where it
-// is no footer of one.
-int64_t ExtensionLength(const unsigned char footer[kExtensionFooterSize]);
-
-// Reads an extension of length bytes, footer included; false where its
-// CRC-32 or an entry does not hold.  Entries of types it does not know are
-// passed over: later builds may add some.
-bool DecodeExtension(const unsigned char *bytes, int64_t length, SetExtension *extension);
+// Reads the extension that ends at end in file, found from its footer, and
+// its length, footer included; false where there is none, or its CRC-32 or
+// an entry does not hold, or it cannot be read (error).  Entries of types
+// it does not know are passed over: later builds may add some.
+bool ReadExtension(File *file, int64_t end, SetExtension *extension, int64_t *length, FileError *error);
 
 #endif

@@ -3,7 +3,6 @@
 #include <assert.h>
 
 #include "transfer/copy.h"
-#include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/part_names.h"
 #include "platform/text.h"
@@ -15,23 +14,6 @@ static bool TableChecks(HeadPart *part, FileError *error)
     return FileSeek(&part->file, part->table_at, error) &&
            CopyBytes(&part->file, 0, PartTableSize(&part->trailer), &crc, 0, error) == kCopied &&
            crc == part->trailer.table_crc;
-}
-
-// Reads a version 3 head part's extension, found from its footer just
-// before the table; false where it does not hold.
-static bool ReadExtension(HeadPart *part, int64_t end, FileError *error)
-{
-    int64_t before_table = end - kTrailerSize - PartTableSize(&part->trailer);
-    unsigned char bytes[kMaxExtensionSize];
-    if (before_table < kExtensionFooterSize ||
-        !FileReadAt(&part->file, before_table - kExtensionFooterSize, bytes, kExtensionFooterSize, error))
-        return false;
-    int64_t length = ExtensionLength(bytes);
-    if (length < 0 || length > before_table ||
-        !FileReadAt(&part->file, before_table - length, bytes, length, error))
-        return false;
-    part->trailer.extension_length = length;
-    return DecodeExtension(bytes, length, &part->extension);
 }
 
 // Reads and judges the description that ends at end in part->file: the
@@ -47,23 +29,25 @@ static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data,
     ClearExtension(&part->extension);
     if (end < kTrailerSize)
         return kHeadTooShort;
-    if (!ReadTrailer(&part->file, end, &part->trailer, error))
+    unsigned char bytes[kTrailerSize];
+    if (!FileReadAt(&part->file, end - kTrailerSize, bytes, kTrailerSize, error))
         return kHeadUnreadable;
-    bool extension_sound = part->trailer.record_version != 3 || !part->trailer.record_intact ||
-                           part->trailer.last_part < 0 || ReadExtension(part, end, error);
+    DecodeTrailer(bytes, &part->trailer);
+    PartSetTrailer &trailer = part->trailer;
+    part->table_at = end - kTrailerSize - PartTableSize(&trailer);
+    // A version 3 head part's extension ends where the table starts.
+    bool extension_sound = trailer.record_version != 3 || !trailer.record_intact || trailer.last_part < 0 ||
+                           ReadExtension(&part->file, part->table_at, &part->extension, &trailer.extension_length,
+                                         error);
     if (HasFailed(error))
         return kHeadUnreadable;
-    part->table_at = end - kTrailerSize - PartTableSize(&part->trailer);
-    // The head part's length, which the trailer is judged against.
-    int64_t head_length = end;
-    if (head_data >= 0)
-        head_length = part->trailer.image_size + head_data + (end - part->table_at) +
-                      part->trailer.extension_length;
-    part->verdict = JudgeTrailer(&part->trailer, head_length);
-    part->head_data = head_data >= 0 ? head_data
-                                     : part->table_at - part->trailer.extension_length - part->trailer.image_size;
+    // The head part's stretch ends where the extension starts; the head
+    // part's length is what the trailer is judged against.
+    int64_t stretch_end = part->table_at - trailer.extension_length;
+    part->head_data = head_data >= 0 ? head_data : stretch_end - trailer.image_size;
+    part->verdict = JudgeTrailer(&trailer, trailer.image_size + part->head_data + (end - stretch_end));
     // The whole name, where the trailer could hold only its start.
-    const char *name = part->extension.name[0] ? part->extension.name : part->trailer.original_path;
+    const char *name = part->extension.name[0] ? part->extension.name : trailer.original_path;
     if (part->verdict.name_readable) {
         StemOf(name, part->stem, part->dos_paths);
         FormatOutputName(part->output, name, part->dos_paths);
@@ -79,16 +63,15 @@ static HeadState ReadDescription(HeadPart *part, int64_t end, int64_t head_data,
     // long as a slice, the head part's stretch no longer, and no more parts
     // than the code has numbers for.  Else the arithmetic runs past them.
     if (part->extension.recovery_count > 0 &&
-        (!part->trailer.has_record || part->trailer.slice_length < 2 || part->trailer.slice_length % 2 != 0 ||
-         part->head_data > (int64_t)part->trailer.slice_length ||
-         part->trailer.last_part >= kMaxDataParts)) {
+        (!trailer.has_record || trailer.slice_length < 2 || trailer.slice_length % 2 != 0 ||
+         part->head_data > (int64_t)trailer.slice_length || trailer.last_part >= kMaxDataParts)) {
         part->verdict.state = kTrailerDamaged;
         return kHeadDamaged;
     }
     // No Windows name holds a control character: such a name in a Windows
     // set is damage, or a trap for the terminal it would be shown in.
     if ((part->dos_paths && HasControlCharacters(name)) ||
-        (part->trailer.record_version >= 2 && !TableChecks(part, error))) {
+        (trailer.record_version >= 2 && !TableChecks(part, error))) {
         part->verdict.state = kTrailerDamaged;
         part->verdict.name_readable = part->verdict.name_readable && !part->dos_paths;
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
@@ -110,23 +93,11 @@ HeadState ReadRecoveryPart(HeadPart *part, RecoveryHeader *header, FileError *er
 {
     FileError ignored = FileError();  // where the caller wants no reason, the steps still need one
     error = error ? error : &ignored;
-    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
-    int64_t available = part->info.length < kRecoveryHeaderSize ? part->info.length : (int64_t)kRecoveryHeaderSize;
-    if (available < kRecoveryFixedSize || !FileReadAt(&part->file, 0, fixed, available, error) ||
-        !DecodeRecoveryHeader(fixed, available, header))
-        return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
-    // Version 1 checks its fields with its description; version 2 its
-    // description with the stretch checksums after it.
-    int64_t at = RecoveryDescriptionAt(header), end = at + header->description_length;
-    int64_t checked = header->description_length + header->table_length;
-    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
-    if (part->info.length < at + checked + kRecoveryCheckSize || !FileSeek(&part->file, at, error) ||
-        CopyBytes(&part->file, 0, checked, &crc, 0, error) != kCopied ||
-        !FileReadAt(&part->file, at + checked, check, kRecoveryCheckSize, error) || ReadUint32(check) != crc)
+    if (!ReadRecoveryHeader(&part->file, part->info.length, header, error))
         return HasFailed(error) ? kHeadUnreadable : kHeadDamaged;
     part->windows_program = (header->flags & kRecoveryWindowsHead) != 0;
     part->dos_paths = kDosPaths || part->windows_program;
-    HeadState state = ReadDescription(part, end, header->head_data, error);
+    HeadState state = ReadDescription(part, RecoveryTableAt(header), header->head_data, error);
     // The description must be of a set that has this recovery part, checked
     // in the stretches the header says, with a checksum for each of every
     // part's.
@@ -164,16 +135,13 @@ bool RecordedPartCrc(PartTable *table, int64_t index, uint32_t *crc, FileError *
         return false;
     if (index < table->first || index >= table->first + table->count) {
         int64_t count = entries - index < 1024 ? entries - index : 1024;
-        unsigned char bytes[4 * 1024];
-        if (!FileReadAt(&table->part->file, table->part->table_at + index * kTableEntrySize, bytes, count * 4,
-                        error))
+        if (!FileReadAt(&table->part->file, table->part->table_at + index * kTableEntrySize, table->window,
+                        count * kTableEntrySize, error))
             return false;
-        for (int i = 0; i < count; i++)
-            table->window[i] = ReadUint32(bytes + 4 * i);
         table->first = index;
         table->count = (int)count;
     }
     assert(index >= table->first && index < table->first + table->count);
-    *crc = table->window[index - table->first];
+    *crc = ReadUint32(table->window + (index - table->first) * kTableEntrySize);
     return true;
 }

@@ -51,7 +51,7 @@ struct PartTable {
     HeadPart *part;
     int64_t first;  // the index of window[0]
     int count;      // entries in the window
-    uint32_t window[1024];
+    unsigned char window[1024 * kTableEntrySize];
 };
 void OpenPartTable(PartTable *table, HeadPart *part);
 // The recorded CRC-32 of part index; false when the set records none, or

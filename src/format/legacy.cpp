@@ -1,15 +1,12 @@
 #include "format/legacy.h"
 
-#include "format/paths.h"
+#include "format/part_names.h"
 #include "format/part_layout.h"
 #include "format/trailer.h"
-#include "platform/text.h"
 
 void LegacyStemOf(const char *path, char stem[kPathSize], bool dos)
 {
-    PathPieces pieces;
-    SplitPath(path, &pieces, IsLeadByte, dos, true);
-    CopyText(stem, kPathSize, pieces.base);
+    StemOf(path, stem, dos, true);
 }
 
 bool IsLegacyPathText(const unsigned char *path_field)

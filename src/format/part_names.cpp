@@ -11,6 +11,12 @@ bool FormatPartName(char name[kPathSize], const char *stem, int64_t index)
            AppendText(name, kPathSize, index == 0 ? ".exe" : ".QCB");
 }
 
+// Names compare by the system's case rule.
+static bool SameName(const char *a, const char *b)
+{
+    return kNamesIgnoreCase ? TextEqualNoCase(a, b) : TextEqual(a, b);
+}
+
 // The number after "<stem>_" and skip letters, where the whole name is
 // that part's name exactly; the part's index is sign times that.
 static int64_t NumberOf(const char *name, const char *stem, int skip, int sign, int64_t limit)
@@ -21,13 +27,10 @@ static int64_t NumberOf(const char *name, const char *stem, int skip, int sign, 
     int64_t number = 0;
     for (const char *p = name + stem_length + 1 + skip; *p >= '0' && *p <= '9' && number <= limit; p++)
         number = number * 10 + (*p - '0');
-    if (number < 1 || number > limit)
-        return 0;
     char expected[kPathSize];
-    if (!FormatPartName(expected, stem, sign * number))
+    if (number < 1 || number > limit || !FormatPartName(expected, stem, sign * number))
         return 0;
-    bool same = kNamesIgnoreCase ? TextEqualNoCase(name, expected) : TextEqual(name, expected);
-    return same ? number : 0;
+    return SameName(name, expected) ? number : 0;
 }
 
 int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit)
@@ -42,41 +45,24 @@ int64_t RecoveryNumberOf(const char *name, const char *stem, int64_t limit)
 
 bool ParsePartName(const char *name, char stem[kPathSize], int *kind)
 {
-    int n = TextLength(name);
-    const char *ext = name + n - 4;
-    if (n < 8)
+    // The stem is what comes before the last '_': no part's suffix holds one.
+    const char *last = 0;
+    for (const char *p = name; *p; p++)
+        last = *p == '_' ? p : last;
+    if (TextLength(name) < 8 || !last || last - name >= kPathSize)
         return false;
-    bool slice = kNamesIgnoreCase ? TextEqualNoCase(ext, ".QCB") : TextEqual(ext, ".QCB");
-    bool head = kNamesIgnoreCase ? TextEqualNoCase(ext, ".exe") : TextEqual(ext, ".exe");
-    const char *digits = ext;
-    while (digits > name && digits[-1] >= '0' && digits[-1] <= '9')
-        digits--;
-    if (!(slice || head) || ext - digits < 2 || digits == name)
-        return false;
-    const char *end = digits - 1;
-    *kind = head ? 0 : 1;
-    if (slice && *end == 'R' && end > name && end[-1] == '_') {
-        *kind = -1;
-        end--;
-    }
-    if (*end != '_')
-        return false;
-    for (int i = 0; i < end - name; i++)
-        stem[i] = name[i];
-    stem[end - name] = 0;
-    // Exactly as a split names it.
-    int64_t number = 0;
-    for (const char *p = digits; p < ext && number < 1000000000000LL; p++)
-        number = number * 10 + (*p - '0');
-    char expected[kPathSize];
-    return (*kind == 0) == (number == 0) && FormatPartName(expected, stem, *kind * number) &&
-           (kNamesIgnoreCase ? TextEqualNoCase(expected, name) : TextEqual(expected, name));
+    CopyText(stem, (int)(last - name) + 1, name);
+    // Numbers of up to 13 digits, and an upper-case R even where case is ignored.
+    const int64_t limit = 9999999999999LL;
+    char head[kPathSize];
+    *kind = SliceIndexOf(name, stem, limit) ? 1 : last[1] == 'R' && RecoveryNumberOf(name, stem, limit) ? -1 : 0;
+    return *kind != 0 || (FormatPartName(head, stem, 0) && SameName(name, head));
 }
 
-void StemOf(const char *path, char stem[kPathSize], bool dos)
+void StemOf(const char *path, char stem[kPathSize], bool dos, bool leading_dot_is_extension)
 {
     PathPieces pieces;
-    SplitPath(path, &pieces, IsLeadByte, dos);
+    SplitPath(path, &pieces, IsLeadByte, dos, leading_dot_is_extension);
     CopyText(stem, kPathSize, pieces.base);
 }
 

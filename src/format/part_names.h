@@ -25,8 +25,9 @@ bool ParsePartName(const char *name, char stem[kPathSize], int *kind);
 
 // What the part names are made of: a path's base name without its
 // extension ("report.tar" of "C:\data\report.tar.gz"), by DOS rules (a
-// Windows set's path) or this system's.
-void StemOf(const char *path, char stem[kPathSize], bool dos = kDosPaths);
+// Windows set's path) or this system's; leading_dot_is_extension as
+// SplitPath takes it.
+void StemOf(const char *path, char stem[kPathSize], bool dos = kDosPaths, bool leading_dot_is_extension = false);
 
 // Why Windows could not rebuild a file of this name, in words for the
 // user, or null where it can: a Linux name may hold characters, or be a

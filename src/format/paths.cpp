@@ -2,13 +2,10 @@
 
 #include "platform/text.h"
 
+// The first length bytes of from, as many as a piece holds.
 static void CopyPiece(char *out, const char *from, int length)
 {
-    if (length > kPathSize - 1)
-        length = kPathSize - 1;
-    for (int i = 0; i < length; i++)
-        out[i] = from[i];
-    out[length] = 0;
+    CopyText(out, length < kPathSize ? length + 1 : kPathSize, from);
 }
 
 void SplitPath(const char *path, PathPieces *pieces, LeadBytePredicate is_lead, bool dos,

@@ -1,13 +1,12 @@
 #include "format/recovery.h"
 
+#include <string.h>
+
 #include "transfer/copy.h"
 #include "math/crc32.h"
 #include "math/erasure.h"
 #include "format/extension.h"
-#include "math/gf16.h"
 #include "format/part_layout.h"
-
-static const unsigned char kMagicV1[4] = {'Q', 'C', 'R', '1'}, kMagicV2[4] = {'Q', 'C', 'R', '2'};
 
 int64_t RecoveryBlockAt(const RecoveryHeader *header)
 {
@@ -40,33 +39,26 @@ int64_t ChooseStretchLength(int64_t block_length, int64_t parts, int64_t count)
     return stretch;
 }
 
-void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
+static void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize])
 {
-    for (int i = 0; i < 4; i++)
-        bytes[i] = (header->version == 1 ? kMagicV1 : kMagicV2)[i];
+    bool v1 = header->version == 1;
+    memcpy(bytes, v1 ? "QCR1" : "QCR2", 4);
     WriteUint32(bytes + 4, (uint32_t)header->number);
     WriteUint32(bytes + 8, (uint32_t)header->count);
     WriteUint32(bytes + 12, (uint32_t)header->flags);
     WriteInt64(bytes + 16, header->head_data);
     WriteInt64(bytes + 24, header->block_length);
-    if (header->version == 1) {
-        WriteUint32(bytes + 32, header->block_crc);
-        WriteUint32(bytes + 36, (uint32_t)header->description_length);
-        return;
-    }
-    WriteUint32(bytes + 32, (uint32_t)header->stretch_length);
+    WriteUint32(bytes + 32, v1 ? header->block_crc : (uint32_t)header->stretch_length);
     WriteUint32(bytes + 36, (uint32_t)header->description_length);
+    if (v1)
+        return;
     WriteInt64(bytes + 40, header->table_length);
     WriteUint32(bytes + 48, Crc32Update(0, bytes, 48));
 }
 
-bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
+static bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header)
 {
-    bool v1 = true, v2 = true;
-    for (int i = 0; i < 4; i++) {
-        v1 = v1 && bytes[i] == kMagicV1[i];
-        v2 = v2 && bytes[i] == kMagicV2[i];
-    }
+    bool v1 = memcmp(bytes, "QCR1", 4) == 0, v2 = memcmp(bytes, "QCR2", 4) == 0;
     if (!(v1 && available >= kRecoveryFixedSize) &&
         !(v2 && available >= kRecoveryHeaderSize && ReadUint32(bytes + 48) == Crc32Update(0, bytes, 48)))
         return false;
@@ -114,6 +106,20 @@ bool WriteRecoveryDescription(File *to, const RecoveryHeader *header, File *desc
         return false;
     WriteUint32(check, crc);
     return FileWrite(to, check, sizeof check, error);
+}
+
+bool ReadRecoveryHeader(File *file, int64_t length, RecoveryHeader *header, FileError *error)
+{
+    unsigned char fixed[kRecoveryHeaderSize], check[kRecoveryCheckSize];
+    int64_t available = length < kRecoveryHeaderSize ? length : (int64_t)kRecoveryHeaderSize;
+    if (available < kRecoveryFixedSize || !FileReadAt(file, 0, fixed, available, error) ||
+        !DecodeRecoveryHeader(fixed, available, header))
+        return false;
+    int64_t at = RecoveryDescriptionAt(header), checked = header->description_length + header->table_length;
+    uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
+    return length >= at + checked + kRecoveryCheckSize && FileSeek(file, at, error) &&
+           CopyBytes(file, 0, checked, &crc, 0, error) == kCopied &&
+           FileReadAt(file, at + checked, check, kRecoveryCheckSize, error) && ReadUint32(check) == crc;
 }
 
 bool SameSet(const PartSetTrailer *a, const PartSetTrailer *b)

@@ -65,12 +65,10 @@ inline int64_t RecoveryLength(int64_t block_length, int64_t description_length, 
     return kRecoveryHeaderSize + block_length + description_length + table_length + kRecoveryCheckSize;
 }
 
-// The header's fixed fields: version 1's 40 bytes, or version 2's 48 and
-// their CRC-32.  Decode takes kRecoveryHeaderSize bytes, or fewer where the
-// file is shorter (then only version 1 can hold), and false where the
-// magic, the check or a field does not hold.
-void EncodeRecoveryHeader(const RecoveryHeader *header, unsigned char bytes[kRecoveryHeaderSize]);
-bool DecodeRecoveryHeader(const unsigned char *bytes, int64_t available, RecoveryHeader *header);
+// Reads the header of a recovery part of length bytes, and checks it and
+// the description (with the stretch checksums) as WriteRecoveryDescription
+// wrote them; false where they do not hold, or cannot be read (error).
+bool ReadRecoveryHeader(File *file, int64_t length, RecoveryHeader *header, FileError *error);
 
 // Writes a recovery part's header, and its description (the
 // description_length bytes read from description at description_at) with,

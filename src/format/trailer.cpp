@@ -1,5 +1,7 @@
 #include "format/trailer.h"
 
+#include <string.h>
+
 #include "math/crc32.h"
 #include "format/legacy.h"
 #include "format/part_layout.h"
@@ -39,9 +41,7 @@ static uint32_t RecordCheck(const unsigned char bytes[kTrailerSize])
 // none, and so is an earlier build's text in the record's place.
 static int RecordVersion(const unsigned char bytes[kTrailerSize])
 {
-    bool terminated = false;
-    for (int i = 0; i < kRecordAt && !terminated; i++)
-        terminated = bytes[i] == 0;
+    bool terminated = memchr(bytes, 0, kRecordAt) != 0;
     const unsigned char *tag = bytes + kRecordAt;
     if (terminated && tag[0] == 'Q' && tag[1] == 'C' && tag[2] == 'S' && tag[3] >= '1' && tag[3] <= '3')
         return tag[3] - '0';
@@ -60,8 +60,7 @@ int64_t PartTableSize(const PartSetTrailer *trailer)
 
 void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSize])
 {
-    for (int i = 0; i < kTrailerPathSize; i++)
-        bytes[i] = (unsigned char)trailer->original_path[i];
+    memcpy(bytes, trailer->original_path, kTrailerPathSize);
     WriteUint32(bytes + kImageSizeAt, (uint32_t)trailer->image_size);
     WriteUint32(bytes + kOriginalSizeAt, (uint32_t)trailer->original_size32);
     WriteUint32(bytes + kLastPartAt, (uint32_t)trailer->last_part);
@@ -69,11 +68,9 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
         return;
     int version = trailer->record_version >= 1 && trailer->record_version <= 3 ? trailer->record_version
                                                                                : kCurrentRecordVersion;
-    const unsigned char tag[4] = {'Q', 'C', 'S', (unsigned char)('0' + version)};
-    for (int i = 0; i < 4; i++)
-        bytes[kRecordAt + i] = tag[i];
-    WriteUint32(bytes + kRecordSizeAt, (uint32_t)trailer->size);
-    WriteUint32(bytes + kRecordSizeAt + 4, (uint32_t)((uint64_t)trailer->size >> 32));
+    memcpy(bytes + kRecordAt, "QCS", 3);
+    bytes[kRecordAt + 3] = (unsigned char)('0' + version);
+    WriteInt64(bytes + kRecordSizeAt, trailer->size);
     WriteUint32(bytes + kRecordCrcAt, trailer->crc);
     WriteUint32(bytes + kRecordSliceAt, trailer->slice_length);
     WriteUint32(bytes + kRecordImageCrcAt, version >= 2 ? trailer->image_crc : 0);
@@ -83,21 +80,17 @@ void EncodeTrailer(const PartSetTrailer *trailer, unsigned char bytes[kTrailerSi
 
 void DecodeTrailer(const unsigned char bytes[kTrailerSize], PartSetTrailer *trailer)
 {
-    for (int i = 0; i < kTrailerPathSize; i++)
-        trailer->original_path[i] = (char)bytes[i];
+    *trailer = PartSetTrailer();
+    memcpy(trailer->original_path, bytes, kTrailerPathSize);
     trailer->image_size = (int32_t)ReadUint32(bytes + kImageSizeAt);
     trailer->original_size32 = (int32_t)ReadUint32(bytes + kOriginalSizeAt);
     trailer->last_part = (int32_t)ReadUint32(bytes + kLastPartAt);
     trailer->record_version = RecordVersion(bytes);
     trailer->has_record = trailer->record_version > 0;
-    trailer->record_intact = false;
     trailer->size = trailer->original_size32;
-    trailer->crc = trailer->slice_length = trailer->image_crc = trailer->table_crc = 0;
-    trailer->extension_length = 0;
     if (trailer->has_record) {
         trailer->record_intact = ReadUint32(bytes + kRecordCheckAt) == RecordCheck(bytes);
-        trailer->size = (int64_t)((uint64_t)ReadUint32(bytes + kRecordSizeAt) |
-                                  (uint64_t)ReadUint32(bytes + kRecordSizeAt + 4) << 32);
+        trailer->size = ReadInt64(bytes + kRecordSizeAt);
         trailer->crc = ReadUint32(bytes + kRecordCrcAt);
         trailer->slice_length = ReadUint32(bytes + kRecordSliceAt);
         trailer->image_crc = ReadUint32(bytes + kRecordImageCrcAt);
@@ -153,15 +146,6 @@ TrailerVerdict JudgeTrailer(const PartSetTrailer *t, int64_t head_length)
     else
         verdict.state = kTrailerDamaged;
     return verdict;
-}
-
-bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error)
-{
-    unsigned char bytes[kTrailerSize];
-    if (!FileReadAt(file, file_length - kTrailerSize, bytes, kTrailerSize, error))
-        return false;
-    DecodeTrailer(bytes, trailer);
-    return true;
 }
 
 bool WriteTrailer(File *file, const PartSetTrailer *trailer, FileError *error)

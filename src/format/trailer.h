@@ -102,9 +102,6 @@ struct TrailerVerdict {
 // fall-back to the old rules.
 TrailerVerdict JudgeTrailer(const PartSetTrailer *trailer, int64_t head_length);
 
-// Reads the last 272 bytes of an open file of file_length bytes.
-bool ReadTrailer(File *file, int64_t file_length, PartSetTrailer *trailer, FileError *error);
-
 bool WriteTrailer(File *file, const PartSetTrailer *trailer, FileError *error);
 
 #endif

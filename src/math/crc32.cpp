@@ -2,28 +2,7 @@
 
 #include <assert.h>
 
-// Only the folding functions are compiled for SSE2 and PCLMULQDQ, each by
-// its own attribute, so the rest still runs on any i686; the processor is
-// asked at run time before they are called.  The Windows program, in every
-// head part, keeps its image small with the tables alone, which check more
-// than a gigabyte a second.
-#if (defined(__i386__) || defined(__x86_64__)) && !defined(_WIN32)
-#define CRC32_CAN_FOLD 1
-#include <cpuid.h>
-#include <emmintrin.h>
-#include <wmmintrin.h>
-#include <immintrin.h>
-#if defined(__i386__)
-// 32-bit x86 code may keep the stack only 4-byte aligned, yet spilled SSE
-// registers need 16: realign it on the way in.
-#define CRC32_FOLD_TARGET __attribute__((target("sse2,pclmul"), force_align_arg_pointer))
-#define CRC32_WIDE_TARGET \
-    __attribute__((target("avx2,vpclmulqdq,pclmul"), force_align_arg_pointer))
-#else
-#define CRC32_FOLD_TARGET __attribute__((target("sse2,pclmul")))
-#define CRC32_WIDE_TARGET __attribute__((target("avx2,vpclmulqdq,pclmul")))
-#endif
-#endif
+#include "math/vector_ways.h"
 
 // Byte-wise tables for 1 to 8 bytes at a time: table[k][b] is the register
 // after byte b and then k zero bytes.  Zero here, filled by Crc32Init, so
@@ -48,18 +27,10 @@ void Crc32Init()
             uint32_t r = g_table[k - 1][b];
             g_table[k][b] = (r >> 8) ^ g_table[0][r & 0xFF];
         }
-#ifdef CRC32_CAN_FOLD
-    unsigned eax, ebx, ecx, edx;
-    g_can_fold = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) && (ecx & bit_PCLMUL);
-    // The wide way also needs the system to keep the YMM registers.  The
-    // registers are reused: && reads leaf 1's ecx (OSXSAVE) before leaf 7
-    // overwrites all four, and the tests after it read leaf 7's.
-    if (g_can_fold && (ecx & bit_OSXSAVE) && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
-        (ebx & bit_AVX2) && (ecx & bit_VPCLMULQDQ)) {
-        unsigned xcr0_low, xcr0_high;
-        __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-        g_can_fold_wide = (xcr0_low & 6) == 6;
-    }
+#ifdef QC_VECTOR_WAYS
+    VectorFeatures has = AskProcessor();
+    g_can_fold = has.sse2 && has.pclmul;
+    g_can_fold_wide = g_can_fold && has.avx2 && has.vpclmul;
 #endif
     g_ready = true;
 }
@@ -89,7 +60,7 @@ static uint32_t TableRegister(uint32_t reg, const unsigned char *p, size_t lengt
 }
 
 
-#ifdef CRC32_CAN_FOLD
+#ifdef QC_VECTOR_WAYS
 // Folding.  Sixteen bytes loaded little-endian hold, bit i, the coefficient
 // of x^(127-i) of a polynomial of the message.  Such a block n blocks before
 // a later one is worth, modulo the CRC polynomial P, its high-degree
@@ -101,7 +72,7 @@ static uint32_t TableRegister(uint32_t reg, const unsigned char *p, size_t lengt
 // Four blocks are carried at a time (n = 4), then they, and any later single
 // block, are folded one block on (n = 1).  The last block's value is then
 // the same modulo P as everything before, and the tables finish it.
-CRC32_FOLD_TARGET
+VECTOR_TARGET("sse2,pclmul")
 static inline __m128i FoldOnto(__m128i block, __m128i constants, __m128i later)
 {
     __m128i high_half = _mm_clmulepi64_si128(block, constants, 0x00);
@@ -113,7 +84,7 @@ static const uint64_t kBy1High = 0x0CCAA009E, kBy1Low = 0x1751997D0;  // x^96, x
 
 // Folds the blocks from block to end one on after x, then lets the tables
 // finish the last.
-CRC32_FOLD_TARGET
+VECTOR_TARGET("sse2,pclmul")
 static uint32_t FoldTail(__m128i x, const __m128i *block, const __m128i *end)
 {
     const __m128i by1 = _mm_set_epi64x(kBy1High, kBy1Low);
@@ -125,7 +96,7 @@ static uint32_t FoldTail(__m128i x, const __m128i *block, const __m128i *end)
 }
 
 // length: a multiple of 16, at least 64; p: 16-byte aligned.
-CRC32_FOLD_TARGET
+VECTOR_TARGET("sse2,pclmul")
 static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
     assert(length % 16 == 0 && length >= 64 && (uintptr_t)p % 16 == 0);
@@ -154,7 +125,7 @@ static uint32_t FoldRegister(uint32_t reg, const unsigned char *p, size_t length
 
 // The same, eight blocks at a time in four registers of two blocks each
 // (n = 8), where the processor multiplies both halves at once.
-CRC32_WIDE_TARGET
+VECTOR_TARGET("avx2,vpclmulqdq,pclmul")
 static inline __m256i FoldOnto(__m256i block, __m256i constants, __m256i later)
 {
     __m256i high_half = _mm256_clmulepi64_epi128(block, constants, 0x00);
@@ -163,7 +134,7 @@ static inline __m256i FoldOnto(__m256i block, __m256i constants, __m256i later)
 }
 
 // length: a multiple of 16, at least 128; p: 16-byte aligned.
-CRC32_WIDE_TARGET
+VECTOR_TARGET("avx2,vpclmulqdq,pclmul")
 static uint32_t WideFoldRegister(uint32_t reg, const unsigned char *p, size_t length)
 {
     assert(length % 16 == 0 && length >= 128 && (uintptr_t)p % 16 == 0);
@@ -220,16 +191,8 @@ const char *const kCrc32WayNames[kCrc32WayCount] = {
 bool Crc32WayAvailable(Crc32Way way)
 {
     Crc32Init();
-    switch (way) {
-    case kCrc32Tables:
-        return true;
-    case kCrc32Fold:
-        return g_can_fold;
-    case kCrc32FoldWide:
-        return g_can_fold_wide;
-    default:
-        return false;
-    }
+    const bool available[kCrc32WayCount] = {true, g_can_fold, g_can_fold_wide};
+    return way >= 0 && way < kCrc32WayCount && available[way];
 }
 
 uint32_t Crc32UpdateBy(Crc32Way way, uint32_t crc, const void *data, size_t length)
@@ -237,7 +200,7 @@ uint32_t Crc32UpdateBy(Crc32Way way, uint32_t crc, const void *data, size_t leng
     assert(Crc32WayAvailable(way));
     (void)way;  // the tables are the only way where nothing can fold
     const unsigned char *p = (const unsigned char *)data;
-#ifdef CRC32_CAN_FOLD
+#ifdef QC_VECTOR_WAYS
     if (way == kCrc32FoldWide)
         return Update(crc, p, length, WideFoldRegister, 128);
     if (way == kCrc32Fold)
@@ -286,13 +249,9 @@ static void ZerosOperator(int64_t length, uint32_t op[32])
     for (int n = 0; n < 32; n++)
         op[n] = 1u << n;     // the identity
     for (uint32_t *p = next, *q = power; length > 0; length >>= 1) {
-        if (length & 1) {
-            uint32_t product[32];
+        if (length & 1)
             for (int n = 0; n < 32; n++)
-                product[n] = Gf2Times(p, op[n]);
-            for (int n = 0; n < 32; n++)
-                op[n] = product[n];
-        }
+                op[n] = Gf2Times(p, op[n]);  // a column of the product needs only its own
         Gf2Square(q, p);
         uint32_t *t = p;
         p = q;

@@ -2,23 +2,7 @@
 
 #include <assert.h>
 
-// Only the region kernels are compiled for SSSE3, AVX2 and GFNI,
-// each by its own attribute, so the rest still runs on any i686; the
-// processor is asked at run time before they are called.  The Windows
-// program, in every head part, keeps its image small with the tables
-// alone, a gigabyte a second for each recovery part.
-#if (defined(__i386__) || defined(__x86_64__)) && !defined(_WIN32)
-#define GF16_CAN_SHUFFLE 1
-#include <cpuid.h>
-#include <immintrin.h>
-#if defined(__i386__)
-// 32-bit x86 code may keep the stack only 4-byte aligned, yet spilled
-// vector registers need more: realign it on the way in.
-#define GF16_TARGET(features) __attribute__((target(features), force_align_arg_pointer))
-#else
-#define GF16_TARGET(features) __attribute__((target(features)))
-#endif
-#endif
+#include "math/vector_ways.h"
 
 static const uint32_t kPolynomial = 0x1100B;  // x^16 + x^12 + x^3 + x + 1
 
@@ -45,22 +29,13 @@ void Gf16Init()
     }
     g_exp[65535] = 1;
     g_available[kGf16Portable] = true;
-#ifdef GF16_CAN_SHUFFLE
-    unsigned eax, ebx, ecx, edx;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
-        g_available[kGf16Ssse3] = (ecx & bit_SSSE3) != 0;
-        // The wider ways also need the system to keep the YMM registers.
-        // GFNI with AVX-512 measured no faster than with AVX2 here, in
-        // cache or from memory, so the 256-bit kernel serves both.
-        unsigned xcr0 = 0, xcr0_high;
-        if (ecx & bit_OSXSAVE)
-            __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-        if ((xcr0 & 6) == 6 && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
-            bool gfni = (ecx & bit_GFNI) != 0;
-            g_available[kGf16Avx2] = (ebx & bit_AVX2) != 0;
-            g_available[kGf16GfniAvx2] = g_available[kGf16Avx2] && gfni;
-        }
-    }
+#ifdef QC_VECTOR_WAYS
+    // GFNI with AVX-512 measured no faster than with AVX2 here, in cache
+    // or from memory, so the 256-bit kernel serves both.
+    VectorFeatures has = AskProcessor();
+    g_available[kGf16Ssse3] = has.ssse3;
+    g_available[kGf16Avx2] = has.avx2;
+    g_available[kGf16GfniAvx2] = has.avx2 && has.gfni;
 #endif
     for (int path = 0; path < kGf16PathCount; path++)
         if (g_available[path])
@@ -103,7 +78,7 @@ static void MulAddPortable(unsigned char *dst, const unsigned char *src, size_t 
     }
 }
 
-#ifdef GF16_CAN_SHUFFLE
+#ifdef QC_VECTOR_WAYS
 // Multiplying by a constant is linear over GF(2): the product of any word is
 // the XOR of the products of its bits, factor * x^k, k = 0 ... 15.
 static void Powers(uint16_t factor, uint16_t power[16])
@@ -159,14 +134,14 @@ static void BuildMatrices(uint16_t factor, uint64_t matrix[4])
 // by unpacking: both work within 128-bit lanes, so the second undoes the
 // first's order whatever the width.
 
-GF16_TARGET("ssse3")
+VECTOR_TARGET("ssse3")
 static inline __m128i Load128(const unsigned char *p)
 {
     return _mm_loadu_si128((const __m128i *)p);
 }
 
 // The XOR of four PSHUFB lookups, table i by nibble i.
-GF16_TARGET("ssse3")
+VECTOR_TARGET("ssse3")
 static inline __m128i Lookup(__m128i t0, __m128i t1, __m128i t2, __m128i t3, __m128i n0,
                              __m128i n1, __m128i n2, __m128i n3)
 {
@@ -174,7 +149,7 @@ static inline __m128i Lookup(__m128i t0, __m128i t1, __m128i t2, __m128i t3, __m
                          _mm_xor_si128(_mm_shuffle_epi8(t2, n2), _mm_shuffle_epi8(t3, n3)));
 }
 
-GF16_TARGET("ssse3")
+VECTOR_TARGET("ssse3")
 static void MulAddSsse3(unsigned char *dst, const unsigned char *src, size_t length,
                         uint16_t factor)
 {
@@ -199,19 +174,19 @@ static void MulAddSsse3(unsigned char *dst, const unsigned char *src, size_t len
     }
 }
 
-GF16_TARGET("avx2")
+VECTOR_TARGET("avx2")
 static inline __m256i Load256(const unsigned char *p)
 {
     return _mm256_loadu_si256((const __m256i *)p);
 }
 
-GF16_TARGET("avx2")
+VECTOR_TARGET("avx2")
 static inline __m256i Table256(const unsigned char *table)
 {
     return _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i *)table));
 }
 
-GF16_TARGET("avx2")
+VECTOR_TARGET("avx2")
 static inline __m256i Lookup(__m256i t0, __m256i t1, __m256i t2, __m256i t3, __m256i n0,
                              __m256i n1, __m256i n2, __m256i n3)
 {
@@ -221,7 +196,7 @@ static inline __m256i Lookup(__m256i t0, __m256i t1, __m256i t2, __m256i t3, __m
 }
 
 // dst's 64 bytes ^= the 32 products whose low and high bytes are given apart.
-GF16_TARGET("avx2")
+VECTOR_TARGET("avx2")
 static inline void AddInterleaved(unsigned char *dst, __m256i product_low, __m256i product_high)
 {
     __m256i *d = (__m256i *)dst;
@@ -231,7 +206,7 @@ static inline void AddInterleaved(unsigned char *dst, __m256i product_low, __m25
                                                 _mm256_unpackhi_epi8(product_low, product_high)));
 }
 
-GF16_TARGET("avx2")
+VECTOR_TARGET("avx2")
 static void MulAddAvx2(unsigned char *dst, const unsigned char *src, size_t length, uint16_t factor)
 {
     unsigned char t[8][16];
@@ -253,7 +228,7 @@ static void MulAddAvx2(unsigned char *dst, const unsigned char *src, size_t leng
     }
 }
 
-GF16_TARGET("avx2,gfni")
+VECTOR_TARGET("avx2,gfni")
 static void MulAddGfniAvx2(unsigned char *dst, const unsigned char *src, size_t length,
                            uint16_t factor)
 {
@@ -283,20 +258,19 @@ typedef void (*Kernel)(unsigned char *dst, const unsigned char *src, size_t leng
 struct Way {
     const char *name;
     Kernel kernel;     // none: the tables alone
-    unsigned vector;   // bytes a register holds: dst is aligned to it
-    unsigned block;    // bytes the kernel takes at a time, a power of two
+    unsigned vector;   // bytes a register holds: dst is aligned to it; a block is two
 };
 
 static const Way kWays[kGf16PathCount] = {
-    {"portable", 0, 0, 0},
-#ifdef GF16_CAN_SHUFFLE
-    {"SSSE3", MulAddSsse3, 16, 32},
-    {"AVX2", MulAddAvx2, 32, 64},
-    {"GFNI+AVX2", MulAddGfniAvx2, 32, 64},
+    {"portable", 0, 0},
+#ifdef QC_VECTOR_WAYS
+    {"SSSE3", MulAddSsse3, 16},
+    {"AVX2", MulAddAvx2, 32},
+    {"GFNI+AVX2", MulAddGfniAvx2, 32},
 #else
-    {"SSSE3", 0, 0, 0},
-    {"AVX2", 0, 0, 0},
-    {"GFNI+AVX2", 0, 0, 0},
+    {"SSSE3", 0, 0},
+    {"AVX2", 0, 0},
+    {"GFNI+AVX2", 0, 0},
 #endif
 };
 
@@ -333,10 +307,11 @@ void Gf16MulAddBy(Gf16Path path, unsigned char *dst, const unsigned char *src, s
     if (way.kernel) {
         // An odd dst is never aligned: then it goes unaligned all the way.
         size_t head = (size_t)(0u - (uintptr_t)dst) & (way.vector - 1) & ~(size_t)1;
-        if (length >= head + way.block) {
+        size_t block = 2 * way.vector;
+        if (length >= head + block) {
             MulAddPortable(dst, src, head, factor);
             dst += head, src += head, length -= head;
-            size_t blocks = length & ~(size_t)(way.block - 1);
+            size_t blocks = length & ~(block - 1);
             way.kernel(dst, src, blocks, factor);
             dst += blocks, src += blocks, length -= blocks;
         }

@@ -20,7 +20,6 @@ int64_t CodeWindow(int rows)
 bool StartScratch(CodeScratch *scratch, int rows, int64_t window)
 {
     scratch->window = window;
-    scratch->rows = rows;
     // A word more, for an odd length's last byte.
     scratch->input = (unsigned char *)malloc((size_t)window + 2);
     scratch->outputs = (unsigned char *)malloc((size_t)rows * (size_t)window + 2);

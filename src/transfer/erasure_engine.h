@@ -25,7 +25,6 @@ struct CodeScratch {
     unsigned char *input;
     unsigned char *outputs;
     int64_t window;
-    int rows;
 };
 // Room for rows outputs of windows of at most window bytes; false without memory.
 bool StartScratch(CodeScratch *scratch, int rows, int64_t window);
