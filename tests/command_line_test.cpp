@@ -295,7 +295,11 @@ INSTANTIATE_TEST_SUITE_P(Replacing, CommandLine, ::testing::Values(
              "mkset $((4*PART)) r.bin && echo mine > r_09.QCB && ./cleaver -s $((2*PART)) r.bin && ls r_* && "
              "echo mine > r_03.QCB && ./cleaver --check r_00.exe", 0,
              {"; 5 parts of an earlier set of it replaced", "r_00.exe\nr_01.QCB\nr_02.QCB\nr_09.QCB\n",
-              "r_03.QCB: extra: no part of this set\n", "r_09.QCB: extra"}, {"r_04.QCB"}}),
+              "r_03.QCB: extra: no part of this set\n", "r_09.QCB: extra"}, {"r_04.QCB"}},
+    Scenario{"ResplitLeavesReadOnlyAndLinkedLeftovers",  // the user's, whatever they hold
+             "mkset $((4*PART)) r.bin && chmod 444 r_03.QCB && mv r_04.QCB k && ln -s k r_04.QCB && "
+             "./cleaver -s $((2*PART)) r.bin && ls r_*", 0,
+             {"; 3 parts of an earlier set of it replaced", "r_00.exe\nr_01.QCB\nr_02.QCB\nr_03.QCB\nr_04.QCB\n"}}),
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(

@@ -296,7 +296,8 @@ int64_t RemoveOwnSlicesBeyond(const Folder *folder, const char *stem, HeadPart *
         File part;
         uint32_t crc = 0;
         int64_t length;
-        bool own = FileOpenRead(folder, name, &part, 0) &&
+        // A read-only file or a link of that name is the user's, whatever it holds.
+        bool own = FileKindOf(folder, name) == kPlainFile && FileOpenRead(folder, name, &part, 0) &&
                    CopyAvailable(&part, 0, INT64_MAX, &length, &crc, 0, 0) == kCopied && crc == recorded;
         FileClose(&part, 0);
         removed += own && FileDelete(folder, name, 0);

@@ -802,6 +802,9 @@ JoinStatus WriteBackParts(PartSet *set, const ProgramSource *program, Progress *
         done = PlaceWrittenParts(&w, done);
     if (!done && result->status == kJoinDone)
         result->status = kJoinWriteFailed;
+    // Only memory for the rebuild fails with no reason of its own.
+    if (result->status == kJoinWriteFailed && !HasFailed(&result->error))
+        SetError(&result->error, kErrorNoSpace, "repair the set in", set->folder.path);
     CloseStretchMap(&w.map);
     free(w.part);
     free(w.table);
