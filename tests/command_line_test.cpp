@@ -345,6 +345,9 @@ INSTANTIATE_TEST_SUITE_P(Joining, CommandLine, ::testing::Values(
     [](const ::testing::TestParamInfo<Scenario> &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Recovering, CommandLine, ::testing::Values(
+    Scenario{"CheckTellsARecoveryPartOfAnotherSplit", "mkrset 1 $((4*PART)) r.bin && mv r_R01.QCB old && "
+             "mkrset 1 $((4*PART)) r.bin && mv old r_R01.QCB && ./cleaver --check r_00.exe", 3,
+             {"r_R01.QCB: of another split, not used: that set was made "}},
     Scenario{"RebuildsWhatIsMissingOrDamaged", "mkrset 2 $((4*PART)) r.bin && mv r.bin kept && "
              "rm r_02.QCB && spoil r_03.QCB && ./cleaver --join r_00.exe --no-copy && cmp kept r.bin", 0,
              {"verified; r_02.QCB was missing and r_03.QCB damaged: both rebuilt from the recovery parts\n"}},
