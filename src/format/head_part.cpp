@@ -11,8 +11,8 @@
 static bool TableChecks(HeadPart *part, FileError *error)
 {
     uint32_t crc = 0;
-    return FileSeek(&part->file, part->table_at, error) &&
-           CopyBytes(&part->file, 0, PartTableSize(&part->trailer), &crc, 0, error) == kCopied &&
+    int64_t length = PartTableSize(&part->trailer);
+    return ChecksumAt(&part->file, part->table_at, length, &crc, 0, error) == kCopied &&
            crc == part->trailer.table_crc;
 }
 

@@ -12,7 +12,7 @@ bool FormatPartName(char name[kPathSize], const char *stem, int64_t index)
 }
 
 // Names compare by the system's case rule.
-static bool SameName(const char *a, const char *b)
+bool NamedAlike(const char *a, const char *b)
 {
     return kNamesIgnoreCase ? TextEqualNoCase(a, b) : TextEqual(a, b);
 }
@@ -30,7 +30,7 @@ static int64_t NumberOf(const char *name, const char *stem, int skip, int sign, 
     char expected[kPathSize];
     if (number < 1 || number > limit || !FormatPartName(expected, stem, sign * number))
         return 0;
-    return SameName(name, expected) ? number : 0;
+    return NamedAlike(name, expected) ? number : 0;
 }
 
 int64_t SliceIndexOf(const char *name, const char *stem, int64_t limit)
@@ -56,7 +56,7 @@ bool ParsePartName(const char *name, char stem[kPathSize], int *kind)
     const int64_t limit = 9999999999999LL;
     char head[kPathSize];
     *kind = SliceIndexOf(name, stem, limit) ? 1 : last[1] == 'R' && RecoveryNumberOf(name, stem, limit) ? -1 : 0;
-    return *kind != 0 || (FormatPartName(head, stem, 0) && SameName(name, head));
+    return *kind != 0 || (FormatPartName(head, stem, 0) && NamedAlike(name, head));
 }
 
 void StemOf(const char *path, char stem[kPathSize], bool dos, bool leading_dot_is_extension)

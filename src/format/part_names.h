@@ -10,6 +10,8 @@
 // "<stem>_R<NN>.QCB" for recovery part NN, index -NN; at least two digits.
 // False when the name does not fit.
 bool FormatPartName(char name[kPathSize], const char *stem, int64_t index);
+// Whether two names are one file's by the system's rule (case aside on Windows).
+bool NamedAlike(const char *a, const char *b);
 
 // The index of a slice file's name (1 ... limit), or 0 when the name is not
 // a slice's of that stem exactly as a split writes it (in the system's

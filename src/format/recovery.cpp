@@ -117,8 +117,8 @@ bool ReadRecoveryHeader(File *file, int64_t length, RecoveryHeader *header, File
         return false;
     int64_t at = RecoveryDescriptionAt(header), checked = header->description_length + header->table_length;
     uint32_t crc = header->version == 1 ? Crc32Update(0, fixed, kRecoveryFixedSize) : 0;
-    return length >= at + checked + kRecoveryCheckSize && FileSeek(file, at, error) &&
-           CopyBytes(file, 0, checked, &crc, 0, error) == kCopied &&
+    return length >= at + checked + kRecoveryCheckSize &&
+           ChecksumAt(file, at, checked, &crc, 0, error) == kCopied &&
            FileReadAt(file, at + checked, check, kRecoveryCheckSize, error) && ReadUint32(check) == crc;
 }
 

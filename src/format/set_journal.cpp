@@ -246,8 +246,7 @@ static bool IsJournalsHead(const Folder *folder, const char *name, const char *s
     unsigned char trailer[kTrailerSize];
     bool ours = ReadHeadPart(&head, 0) == kHeadSound && TextEqual(head.stem, stem) &&
                 head.trailer.last_part == j->last_part && head.extension.recovery_count == j->recovery &&
-                FileSeek(&head.file, head.info.length - kTrailerSize, 0) &&
-                FileRead(&head.file, trailer, kTrailerSize, 0) == kTrailerSize &&
+                FileReadAt(&head.file, head.info.length - kTrailerSize, trailer, kTrailerSize, 0) &&
                 Crc32Update(0, trailer, kTrailerSize) == j->head_check;
     CopyText(output, kPathSize, head.output);
     FileClose(&head.file, 0);

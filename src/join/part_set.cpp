@@ -11,11 +11,6 @@
 #include "format/paths.h"
 #include "platform/text.h"
 
-bool NamedAlike(const char *a, const char *b)
-{
-    return kNamesIgnoreCase ? TextEqualNoCase(a, b) : TextEqual(a, b);
-}
-
 // ---- The census ---------------------------------------------------------------
 
 struct Listing {
@@ -469,12 +464,6 @@ bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo 
         return true;
     FileClose(file, 0);
     return false;
-}
-
-CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
-                      FileError *error)
-{
-    return FileSeek(file, at, error) ? CopyBytes(file, 0, length, crc, progress, error) : kReadFailed;
 }
 
 bool ProgramMatches(File *file, const PartSetTrailer *trailer)

@@ -150,9 +150,6 @@ int64_t KnownFaults(const PartSet *set, FaultNote notes[kFaultsNamed]);
 // keep most of its own.
 int64_t FaultsNeedingRecovery(const PartSet *set);
 
-// Whether two names are one file's by the system's rule (case aside on Windows).
-bool NamedAlike(const char *a, const char *b);
-
 // The name of part index, as the set's parts are named; for the head part,
 // the name it was given by.
 void PartNameOf(const PartSet *set, int64_t index, char name[kPathSize]);
@@ -177,10 +174,6 @@ bool IsRecoveryPartOf(const PartSet *set, File *file, const FileInfo *info, int6
 // own (IsRecoveryPartOf); else false, with the file closed.
 bool OpenRecoveryPartOf(const PartSet *set, int64_t index, File *file, FileInfo *info, RecoveryHeader *header);
 
-// Carries *crc over length bytes at `at` in file, counted in progress; as
-// CopyBytes, and kReadFailed where it cannot seek there.
-CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
-                      FileError *error);
 // Whether the program at the start of file is the one the trailer records.
 bool ProgramMatches(File *file, const PartSetTrailer *trailer);
 

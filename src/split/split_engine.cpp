@@ -106,8 +106,7 @@ static void LookForEarlierSet(const Folder *folder, const char *stem, const char
         !FileOpenRead(folder, head, &earlier->head.file, 0, &earlier->head.info))
         return;
     bool sound = ReadHeadPart(&earlier->head, 0) == kHeadSound;
-    earlier->same_file = sound && (kNamesIgnoreCase ? TextEqualNoCase(earlier->head.output, name)
-                                                    : TextEqual(earlier->head.output, name));
+    earlier->same_file = sound && NamedAlike(earlier->head.output, name);
     earlier->other_file = sound && !earlier->same_file;
     if (!sound)
         FileClose(&earlier->head.file, 0);

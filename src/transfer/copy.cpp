@@ -121,3 +121,9 @@ CopyResult WriteBytes(File *to, const unsigned char *bytes, int64_t count, uint3
     }
     return kCopied;
 }
+
+CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
+                      FileError *error)
+{
+    return FileSeek(file, at, error) ? CopyBytes(file, 0, length, crc, progress, error) : kReadFailed;
+}

@@ -31,6 +31,11 @@ struct CopyTap {
 CopyResult CopyBytes(File *from, File *to, int64_t count, uint32_t *crc, Progress *progress,
                      FileError *error, const CopyTap *tap = 0);
 
+// Carries *crc over length bytes at `at` in file, counted in progress; as
+// CopyBytes, and kReadFailed where it cannot seek there.
+CopyResult ChecksumAt(File *file, int64_t at, int64_t length, uint32_t *crc, Progress *progress,
+                      FileError *error);
+
 // Copies what from holds, up to count bytes: fewer where it ends first (a
 // pipe), which is no failure; *copied says how many.
 CopyResult CopyAvailable(File *from, File *to, int64_t count, int64_t *copied, uint32_t *crc,
